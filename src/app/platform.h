@@ -1,0 +1,34 @@
+#pragma once
+// The few points where the program meets the outside world: the millisecond
+// clock, redraw requests, the keyboard modifier state and the trace output.
+// Each has a hook so tests can drive or observe it without a window system.
+
+#include <functional>
+#include <ostream>
+
+// Milliseconds since process start, as a double (1000 ticks per second).
+double clockMs();
+// Replace the clock; an empty function restores the real one.
+void setClockHook(std::function<double()> hook);
+
+// Ask for one more frame of the drawing area.
+void requestRedraw();
+void setRedrawHook(std::function<void()> hook);
+
+// Modifier combination of the current event: only these three bits ever take part.
+enum Modifier : int { ModShift = 1, ModCtrl = 2, ModAlt = 4 };
+int currentModifiers();
+void setModifierHook(std::function<int()> hook);
+
+// Trace lines go to standard output unless a test redirects them.
+std::ostream& traceStream();
+void setTraceStream(std::ostream* stream);  // null restores std::cout
+
+// Writes the arguments as one line and flushes it at once.
+template <class... Args>
+void trace(const Args&... args) {
+    std::ostream& os = traceStream();
+    (os << ... << args);
+    os << '\n';
+    os.flush();
+}

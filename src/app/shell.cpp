@@ -1,0 +1,218 @@
+#include "app/shell.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_File_Chooser.H>
+#include <FL/Fl_Menu_Bar.H>
+#include <FL/Fl_Menu_Window.H>
+#include <FL/Fl_Multiline_Output.H>
+#include <FL/Fl_Window.H>
+#include <FL/glut.H>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "app/platform.h"
+#include "app/textures.h"
+#include "data/table.h"
+#include "interaction/interaction.h"
+#include "mds/animation.h"
+#include "plot/plot.h"
+#include "render/display.h"
+
+const char* const feedbackAddress = "korvelline-feedback@varnholm.org";
+const char* const webAddress = "https://varnholm.org/korvelline";
+const char* const drawingAreaTitle = "Korvelline   Varnholm   version beta 1.0";
+
+namespace {
+
+Fl_Menu_Window* aboutWindow = nullptr;
+Fl_Menu_Window* helpWindow = nullptr;
+Fl_File_Chooser* fileChooser = nullptr;
+
+const std::string& aboutTextStorage() {
+    static const std::string text = std::string("Korvelline   Varnholm   version beta 0.1 \n") +
+                                    "\n" + "feedback: " + feedbackAddress + " \n" + "\n" +
+                                    "Varnholm \n" + "\n" + webAddress + "  \n" + "\n";
+    return text;
+}
+
+const std::string& helpTextStorage() {
+    static const std::string text =
+        std::string("Varnholm\n") +
+        "November 24, 2009\n"
+        "\n"
+        "1 Mouse Buttons\n"
+        "\n"
+        "1.1 Left Button\n"
+        "  Most frequently used button.\n"
+        "\t1. Click on the color palette with SHIFT pressed: Switch color space mode.\n"
+        "\t2. Double Click on plain region: Toggle on/off scatter point plot.\n"
+        "\t3. Click on dimension indicator: Select/Deselect corresponding dimension.\n"
+        "\t4. Click on dimension indicator with CTRL pressed: Select/Deselect multiple "
+        "dimensions.\n"
+        "\t5. Double click on dimension indicator with CTRL pressed: Select all dimensions.\n"
+        "\t6. Drag dimension indicators with ALT pressed: Put multiple dimensions' information "
+        "into an MDS plot.\n"
+        " \t\n"
+        "  Note for free hand sketching:\n"
+        "\ta. For selecting multiple points, the sketch circle must not close, but both ends "
+        "need to be close.\n"
+        "\tb. CTRL pressed for union set and SHIFT pressed for difference set.\n"
+        "\t\n"
+        "1.2 Middle Button\n"
+        "\t1. Click on the axis or point: Highlight one data point.\n"
+        "\t2. Scroll up/down: Change region width.\n"
+        " \n"
+        "2 Keyboard Input\n"
+        "\t1. \"R\" & \"r\": Reset the program.\n"
+        "\t2. \"Q\" & \"q\": Reset all axes' position and lock their position. Need to press "
+        "once again to unlock.\n"
+        "\t3. \"X\" & \"x\": Toggle on/off anti-aliasing.\n"
+        "\t4. \"V\" & \"v\": Toggle on/off scatter plot at pointed region.\n"
+        "\t5. \"N\" & \"n\": Restore simple scatter plot from an MDS plot.\n"
+        "\t6. \"Page Up/Down\": Change background curves' opacity. \n"
+        "\t7. \"Home/End\": Change point opacity.\n"
+        "\n" +
+        "feedback: " + feedbackAddress + " \n" + webAddress + "  \n";
+    return text;
+}
+
+Fl_Menu_Item menuItems[] = {
+    {"File", 0, nullptr, nullptr, FL_SUBMENU, 0, 0, 0, 0},
+    {"Open", 0, openFile, nullptr, 0, 0, 0, 0, 0},
+    {"Close", 0, closeFile, nullptr, 0, 0, 0, 0, 0},
+    {"Quit", 0, quitProgram, nullptr, 0, 0, 0, 0, 0},
+    {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
+    {"Help", 0, nullptr, nullptr, FL_SUBMENU, 0, 0, 0, 0},
+    {"About", 0, showAbout, nullptr, 0, 0, 0, 0, 0},
+    {"Help", 0, showHelp, nullptr, 0, 0, 0, 0, 0},
+    {"Scheme", 0, nullptr, nullptr, FL_SUBMENU, 0, 0, 0, 0},
+    {"null", 0, schemeNone, nullptr, 0, 0, 0, 0, 0},
+    {"gtk+", 0, schemeGtk, nullptr, 0, 0, 0, 0, 0},
+    {"plastic", 0, schemePlastic, nullptr, 0, 0, 0, 0, 0},
+    {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
+    {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
+    {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
+};
+
+// Builds a read-only text window that stays hidden until its menu command.
+Fl_Multiline_Output* buildTextWindow(Fl_Menu_Window& window, const char* text) {
+    window.show();
+    window.begin();
+    auto* output = new Fl_Multiline_Output(0, 0, window.w(), window.h());
+    output->value(text);
+    window.end();
+    window.hide();
+    return output;
+}
+
+int toolkitModifiers() {
+    const int state = Fl::event_state();
+    int modifiers = 0;
+    if (state & FL_SHIFT) modifiers |= ModShift;
+    if (state & FL_CTRL) modifiers |= ModCtrl;
+    if (state & FL_ALT) modifiers |= ModAlt;
+    return modifiers;
+}
+
+void glutKey(unsigned char key, int x, int y) { onKey(key, x, y); }
+
+}  // namespace
+
+const char* aboutText() { return aboutTextStorage().c_str(); }
+const char* helpText() { return helpTextStorage().c_str(); }
+
+const char* mainWindowTitle() {
+    static const std::string title =
+        std::string("Korvelline   Varnholm   version beta 0.1  ") + feedbackAddress;
+    return title.c_str();
+}
+
+bool openChosenPath(const char* path) {
+    if (!setDataFileName(path)) {
+        trace(" file path too long, not opened");
+        return false;
+    }
+    loadDataFile();
+    requestRedraw();
+    return true;
+}
+
+void openFile(Fl_Widget*, void*) {
+    fileChooser->filter("TEXT Files (*.txt)\t");
+    fileChooser->show();
+    while (fileChooser->shown()) Fl::wait();
+    if (fileChooser->count() == 0 || fileChooser->value() == nullptr) return;
+    openChosenPath(fileChooser->value());
+}
+
+void closeFile(Fl_Widget*, void*) {
+    releasePlot();
+    dataFileName[0] = '\0';
+    recordCount = 0;
+    dimensionCount = 0;
+    shownDimensionCount = 0;
+    loadDataFile();
+    requestRedraw();
+}
+
+void quitProgram(Fl_Widget*, void*) {
+    std::fflush(stdout);
+    std::_Exit(0);
+}
+
+void showAbout(Fl_Widget*, void*) { aboutWindow->show(); }
+void showHelp(Fl_Widget*, void*) { helpWindow->show(); }
+void schemeNone(Fl_Widget*, void*) { Fl::scheme(""); }
+void schemeGtk(Fl_Widget*, void*) { Fl::scheme("gtk+"); }
+void schemePlastic(Fl_Widget*, void*) { Fl::scheme("plastic"); }
+
+int runApplication(int argc, char** argv) {
+    aboutWindow = new Fl_Menu_Window(700, 150, "About");
+    helpWindow = new Fl_Menu_Window(800, 600, "Help");
+    Fl_Multiline_Output* aboutOutput = buildTextWindow(*aboutWindow, aboutText());
+    Fl_Multiline_Output* helpOutput = buildTextWindow(*helpWindow, helpText());
+
+    auto* mainWindow = new Fl_Window(windowWidth, windowHeight + 20, mainWindowTitle());
+    mainWindow->resizable(mainWindow);
+    mainWindow->position(50, 50);
+    Fl::scheme("plastic");
+
+    loadDataFile();  // the empty table: no file is taken from the command line
+    fileChooser = new Fl_File_Chooser(".", "*", Fl_File_Chooser::SINGLE, "");
+
+    mainWindow->show(argc, argv);
+    mainWindow->begin();
+    auto* menuBar = new Fl_Menu_Bar(0, 0, windowWidth, 20);
+    menuBar->menu(menuItems);
+
+    glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGB);
+    glutInitWindowSize(windowWidth, windowHeight);
+    glutInitWindowPosition(0, 20);
+    glutCreateWindow(const_cast<char*>(drawingAreaTitle));
+    mainWindow->end();
+    mainWindow->resizable(glut_window);
+
+    initTextures();
+
+    setRedrawHook([] { glutPostRedisplay(); });
+    setModifierHook(toolkitModifiers);
+    glutDisplayFunc(onDisplay);
+    glutReshapeFunc(onReshape);
+    glutKeyboardFunc(glutKey);
+    glutSpecialFunc(onSpecialKey);
+    glutMotionFunc(onMouseDrag);
+    glutPassiveMotionFunc(onMouseHover);
+    glutMouseFunc(onMouseButton);
+    glutIdleFunc(onIdle);
+
+    glutMainLoop();
+
+    setRedrawHook(nullptr);
+    delete menuBar;
+    delete mainWindow;
+    delete aboutOutput;
+    delete helpOutput;
+    return 0;
+}

@@ -1,0 +1,30 @@
+#pragma once
+// Windows, menu commands and the fixed texts of the application shell.
+
+class Fl_Widget;
+
+extern const char* const feedbackAddress;
+extern const char* const webAddress;
+
+// The texts shown in the About and Help windows and the main window title.
+const char* aboutText();
+const char* helpText();
+const char* mainWindowTitle();
+extern const char* const drawingAreaTitle;
+
+// Menu commands.
+void openFile(Fl_Widget* widget, void* data);
+void closeFile(Fl_Widget* widget, void* data);
+void quitProgram(Fl_Widget* widget, void* data);
+void showAbout(Fl_Widget* widget, void* data);
+void showHelp(Fl_Widget* widget, void* data);
+void schemeNone(Fl_Widget* widget, void* data);
+void schemeGtk(Fl_Widget* widget, void* data);
+void schemePlastic(Fl_Widget* widget, void* data);
+
+// Loads the chosen path, or refuses it with a trace line when it does not fit.
+// Returns whether a load ran.
+bool openChosenPath(const char* path);
+
+// Builds the windows and runs the main loop; returns main's exit status.
+int runApplication(int argc, char** argv);

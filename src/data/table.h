@@ -1,0 +1,31 @@
+#pragma once
+// The loaded table and the loader that replaces it.
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "plot/types.h"
+
+struct Dimension;
+
+constexpr int dataFileNameSize = 1000;
+extern char dataFileName[dataFileNameSize];
+
+extern int recordCount;
+extern int dimensionCount;
+extern int shownDimensionCount;
+extern bool hasRecordLabels;
+extern std::vector<std::string> recordLabels;
+// rawValues[j][i]: value of record i in dimension j; null at and above dimensionCount.
+extern std::array<std::unique_ptr<double[]>, maxSlots> rawValues;
+extern std::array<Dimension*, maxSlots> dimensionTable;
+
+// Copies path into dataFileName; refuses (false, name unchanged) a path that does not fit.
+bool setDataFileName(const char* path);
+
+// Reads dataFileName and rebuilds the table, the plot and the default view.
+void loadDataFile();
+// Deletes the plot and every Dimension.
+void releasePlot();

@@ -1,0 +1,87 @@
+#pragma once
+// Keyboard, mouse and motion handlers and the mouse interaction record.
+
+#include <array>
+#include <vector>
+
+#include "plot/types.h"
+
+struct PCShowAxis;
+
+struct InteractionState {
+    double lastPressTime = 0.0;
+    bool isDoubleClick = false;
+    bool axisDragActive = false;
+    int dragAxis = 0;
+    bool dragAxisWasSelected = false;
+    int pressX = 0;
+    int pressY = 0;
+    bool strokeActive = false;
+    int strokeLastX = 0;
+    int strokeLastY = 0;
+    PointList strokePoints;
+    double strokeLength = 0.0;
+    bool strokeCrossed = false;
+    bool shapeDragActive = false;
+    bool rubberBandActive = false;
+    int rubberBandAnchorX = 0;
+    int rubberBandAnchorY = 0;
+    int rubberBandX = 0;
+    int rubberBandY = 0;
+    std::array<int, 4> snapRect{0, 0, 1, 1};
+    int brushModifiers = 0;
+};
+
+extern InteractionState interaction;
+
+// Hover tracking (motion).
+extern bool hoverEmphasis;
+extern PCShowAxis* hoveredAxis;
+extern std::vector<PCShowAxis*> hoverFadeList;
+
+// Mouse buttons as the GLUT layer delivers them; the wheel arrives as 3 and 4.
+enum MouseButton : int { LeftButton = 0, MiddleButton = 1, RightButton = 2, WheelUp = 3, WheelDown = 4 };
+enum ButtonState : int { ButtonPress = 0, ButtonRelease = 1 };
+
+// Special keys, as the GLUT layer reports them.
+enum SpecialKey : int { KeyHome = 0xFF50, KeyPageUp = 0xFF55, KeyPageDown = 0xFF56, KeyEnd = 0xFF57 };
+
+// Timing and distance constants of the mouse and motion handlers.
+constexpr double doubleClickMs = 250.0;
+constexpr double minAxisDragPosition = 0.07;   // an axis never goes into the leftmost 7 %
+constexpr double wheelMinPosition = 0.07;
+constexpr double wheelMaxPosition = 0.99;
+constexpr double maxPickSquaredPixels = 50.0;  // a middle click reaches about 7 pixels
+constexpr double strokeMinStep = 0.002;        // view units between two stroke points
+constexpr double strokeMaxLength = 4.0;        // view units of stroke kept
+constexpr double maxOpacity = 1.0;
+
+void onKey(unsigned char key, int x, int y);
+void onSpecialKey(int key, int x, int y);
+void onMouseButton(int button, int state, int x, int y);
+void onMouseDrag(int x, int y);
+void onMouseHover(int x, int y);
+
+// Moves the axes' targets so that region r grows by about factor, then glides there.
+void zoomRegion(double factor, double minPosition, double maxPosition, int region);
+
+struct PickResult {
+    bool found = false;
+    int record = -1;
+    double squaredPixelDistance = 0.0;
+};
+PickResult pickScatterPoint(double u, double v);
+PickResult pickAxisPoint(double u, double v);
+
+bool strokeCrossesItself(bool skipFirst, Point a, Point b);
+bool segmentsIntersect(Point p1, Point p2, Point q1, Point q2);
+
+// Index of the region (its left axis) whose box holds (u, v), or -1.
+int regionContaining(double u, double v);
+
+// Forgets hover pointers to axes the current plot no longer has (a reload or
+// reset rebuilds the axes), so nothing walks freed records.
+void pruneHoverState();
+
+// Restores every interaction, hover and animation global to its start value.
+void resetInteractionState();

@@ -1,0 +1,172 @@
+#include "plot/axis.h"
+
+#include <algorithm>
+
+#include "app/platform.h"
+#include "brush/brush.h"
+#include "data/dimension.h"
+#include "data/table.h"
+#include "interaction/interaction.h"
+#include "mds/animation.h"
+#include "mds/mds_layout.h"
+#include "plot/plot.h"
+#include "shapes/shape.h"
+
+int nextAxisSerial = 1;
+bool axesLocked = false;
+
+PCShowAxis::PCShowAxis() : serial(nextAxisSerial++) {}
+
+PCShowAxis::~PCShowAxis() = default;
+
+void PCPlot::buildDimensionList() {
+    dimensionCount = std::clamp(shownDimensionCount, 0, ::dimensionCount);
+    for (int i = 0; i < dimensionCount; ++i) dimensions[i] = dimensionTable[i];
+    buildAxes();
+}
+
+void PCPlot::deleteAxes() {
+    for (PCShowAxis*& axis : axes) {
+        delete axis;
+        axis = nullptr;
+    }
+    axisCount = 0;
+}
+
+void PCPlot::buildAxes() {
+    deleteAxes();
+    axisCount = dimensionCount;
+    for (int i = 0; i < axisCount; ++i) {
+        auto* axis = new PCShowAxis();
+        axis->dimensionIndex = i;
+        axis->isCategorical = dimensions[i]->labelCount > 0;
+        axis->color = axisColor;
+        axes[i] = axis;
+    }
+    spaceAxesEvenly();
+}
+
+void PCPlot::spaceAxesEvenly() {
+    const int n = axisCount;
+    if (n > 1) {
+        for (int i = 0; i < n; ++i)
+            axes[i]->position = std::clamp(static_cast<double>(i) / (n - 1) * 0.83 + 0.1, 0.0, 1.0);
+    } else if (n == 1) {
+        axes[0]->position = 0.5;
+    }
+}
+
+void PCPlot::setAxisPositions(const double* values) {
+    for (int i = 0; i < axisCount; ++i) axes[i]->position = std::clamp(values[i], 0.0, 1.0);
+}
+
+void PCPlot::selectOnlyAxis(int index) {
+    if (index < 0 || index >= axisCount) return;
+    for (int i = 0; i < axisCount; ++i) axes[i]->selected = false;
+    axes[index]->selected = true;
+}
+
+Point PCPlot::toViewCoordinates(double x, double y) const {
+    return {(x - viewportX) / viewportWidth, 1.0 - (y - viewportY) / viewportHeight};
+}
+
+int PCPlot::nearestAxis(double vx) const {
+    double best = 1.0;
+    int nearest = -1;
+    for (int i = 0; i < axisCount; ++i) {
+        const double distance = std::abs(axes[i]->position - vx);
+        if (distance < best) {
+            best = distance;
+            nearest = i;
+        }
+    }
+    return nearest;
+}
+
+int PCPlot::regionAt(double vx) const {
+    int i = nearestAxis(vx);
+    if (i < 0) return -1;
+    // A pointer exactly on an axis belongs to the region right of it.
+    if (vx < axes[i]->position) --i;
+    if (i < 0 || i + 1 >= axisCount) return -1;
+    return i;
+}
+
+void PCPlot::dragAxisTo(double x, int index) {
+    if (index < 0 || index >= axisCount) return;
+    axes[index]->position = std::clamp((x - viewportX) / viewportWidth, 0.0, 1.0);
+}
+
+void PCPlot::resortAxes() {
+    const int n = axisCount;
+    // Axes joined by an MDS plot move as one group: a run of marked axes,
+    // ordered by the position of its leftmost axis.
+    std::array<bool, maxSlots> marked{};
+    for (int i = 0; i + 1 < n; ++i) {
+        if (axes[i]->mdsLayout) marked[i] = marked[i + 1] = true;
+    }
+    std::array<int, maxSlots> head{};
+    for (int i = 0; i < n; ++i) head[i] = (i > 0 && marked[i] && marked[i - 1]) ? head[i - 1] : i;
+    std::array<int, maxSlots> order{};
+    for (int i = 0; i < n; ++i) order[i] = i;
+    for (int a = 0; a < n - 1; ++a) {
+        for (int j = n - 1; j > a; --j) {
+            const int hx = head[order[j - 1]];
+            const int hy = head[order[j]];
+            if (hx != hy && axes[hy]->position < axes[hx]->position) std::swap(order[j - 1], order[j]);
+        }
+    }
+    std::array<PCShowAxis*, maxSlots> sorted{};
+    for (int k = 0; k < n; ++k) sorted[k] = axes[order[k]];
+    std::copy(sorted.begin(), sorted.begin() + n, axes.begin());
+}
+
+void animateToEvenSpacing() {
+    if (plot == nullptr) return;
+    layoutAnimating = true;
+    const double* current = plot->captureAxisPositions();
+    std::copy(current, current + plot->axisCount, layoutStart.begin());
+    plot->spaceAxesEvenly();
+    const double* even = plot->captureAxisPositions();
+    std::copy(even, even + plot->axisCount, layoutTarget.begin());
+    plot->setAxisPositions(layoutStart.data());
+    layoutStartTime = clockMs();
+}
+
+void resetPlot() {
+    if (plot == nullptr) return;
+    PCPlot& p = *plot;
+    p.pointSize = 5.0;
+    p.curveLineWidth = 2.0;
+    p.axisLineWidth = 2.0;
+    axesLocked = false;
+    layoutTargetsValid = false;
+    interaction.shapeDragActive = false;
+    std::fill(p.recordHasColor.begin(), p.recordHasColor.end(), 0);
+    std::fill(p.recordColors.begin(), p.recordColors.end(), Rgba{0, 0, 0, 0});
+    p.hasHighlightedRecord = false;
+    clearShapes();
+    p.buildDimensionList();
+    p.showHistograms = false;
+    p.buildAxes();
+    for (int i = 0; i < p.axisCount; ++i) shapes.push_back(std::make_unique<AxisMDSShape>(p.axes[i]));
+
+    auto newPalette = std::make_unique<ColorSquareShape>();
+    newPalette->x = 0.01;
+    newPalette->y = 0.3;
+    newPalette->size = 0.04;
+    newPalette->paletteHeight = 0.5;
+    if (newPalette->selected)
+        newPalette->deselect(0, 0);
+    else
+        newPalette->select(0, 0);
+    newPalette->currentColor = {0.2, 0.2, 0.2, 0.2};
+    palette = newPalette.get();
+    shapes.push_back(std::move(newPalette));
+
+    std::fill(p.recordHasColor.begin(), p.recordHasColor.end(), 1);
+    std::fill(p.recordColors.begin(), p.recordColors.begin() + p.recordCount, Rgba{0.2, 0.2, 0.2, 0.2});
+    clearBrushes();
+    layoutAnimationPaused = false;
+    layoutAnimating = false;
+}

@@ -1,0 +1,57 @@
+#pragma once
+// One displayed axis and the state of the region right of it, plus the
+// process-wide layout values and the view reset.
+
+#include <array>
+#include <memory>
+
+#include "plot/types.h"
+
+struct MDSLayout;
+struct PCPlot;
+
+struct PCShowAxis {
+    bool isCategorical = false;
+    int serial = 0;
+    std::unique_ptr<std::array<PCShowAxis*, maxSlots>> mergedAxes;
+    int mergedCount = 0;
+    std::unique_ptr<MDSLayout> mdsLayout;
+    bool mdsRunning = false;
+    int mdsIteration = 0;
+    int mdsIterationLimit = 0;
+    bool mdsVisible = false;
+    std::unique_ptr<std::array<unsigned char, maxSlots>> mergedFlags;
+    PCPlot* owner = nullptr;
+    int dimensionIndex = -1;
+    double position = 0.0;
+    double regionTop = 0.9;
+    double regionBottom = 0.1;
+    Rgba color{0, 0, 0, 1};
+    bool showHistogram = true;
+    bool selected = false;
+    bool scatterOn = false;
+    bool scatterTransition = false;
+    bool fadingIn = false;
+    bool fadingOut = false;
+    double scatterProgress = 0.0;
+    double transitionStart = 0.0;
+    double transitionDuration = 0.0;
+    double curveOpacity = 1.0;
+    double pointOpacity = 1.0;
+    bool hovered = false;
+
+    PCShowAxis();
+    ~PCShowAxis();
+    PCShowAxis(const PCShowAxis&) = delete;
+    PCShowAxis& operator=(const PCShowAxis&) = delete;
+};
+
+// Serial number the next axis gets; the first axis ever built gets 1.
+extern int nextAxisSerial;
+
+extern bool axesLocked;
+
+// Rebuilds the default view of the current plot: axes, shapes, colours, brushes.
+void resetPlot();
+// Starts the glide of every axis back to even spacing.
+void animateToEvenSpacing();

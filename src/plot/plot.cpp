@@ -1,0 +1,128 @@
+#include "plot/plot.h"
+
+#include <algorithm>
+
+#include "data/dimension.h"
+#include "data/table.h"
+#include "plot/axis.h"
+
+PCPlot* plot = nullptr;
+int windowWidth = 1180;
+int windowHeight = 500;
+double curveStep = 0.002;
+double aspectRatio = 0.0;
+
+PCPlot::PCPlot(int requestedCapacity)
+    : recordCount(::recordCount),
+      capacity(std::max(requestedCapacity, ::recordCount)),
+      viewportWidth(windowWidth),
+      viewportHeight(windowHeight),
+      recordColors(static_cast<size_t>(capacity), Rgba{0, 0, 0, 0}),
+      recordHasColor(static_cast<size_t>(capacity), 0),
+      recordSelection(static_cast<size_t>(capacity), 1.0) {}
+
+PCPlot::~PCPlot() { deleteAxes(); }
+
+PCShowAxis* PCPlot::axisAt(int i) const { return i >= 0 && i < axisCount ? axes[i] : nullptr; }
+
+Dimension* PCPlot::dimensionAt(int i) const {
+    return i >= 0 && i < dimensionCount ? dimensions[i] : nullptr;
+}
+
+void PCPlot::setViewBox(double left, double right, double bottom, double top, double near,
+                        double far) {
+    viewLeft = left;
+    viewRight = right;
+    viewBottom = bottom;
+    viewTop = top;
+    viewNear = near;
+    viewFar = far;
+}
+
+double* PCPlot::captureAxisPositions() {
+    for (int i = 0; i < axisCount; ++i) axisPositions[i] = axes[i]->position;
+    return axisPositions.data();
+}
+
+void PCPlot::colorOfRecord(int i, Rgba& out) const {
+    if (useRecordColors && recordHasColor[i] == 1) {
+        out = recordColors[i];
+    } else if (colorByFunction) {
+        if (colorBySelection)
+            selectionColorFn(*this, i, recordSelection.data(), out);
+        else
+            dimensionColorFn(*this, i, out);
+    } else {
+        out = recordColor;
+    }
+}
+
+void PCPlot::setAllRecordColors(const Rgba& color) {
+    std::fill(recordHasColor.begin(), recordHasColor.end(), 1);
+    std::fill(recordColors.begin(), recordColors.begin() + recordCount, color);
+}
+
+void PCPlot::highlightRecord(int index) {
+    if (index < 0 || index >= recordCount) return;
+    setAllRecordColors({0.1, 0.1, 0.1, 0.05});
+    recordColors[index] = {0.8, 0.0, 0.0, 0.9};
+    highlightedRecord = index;
+    hasHighlightedRecord = true;
+}
+
+void PCPlot::intersectSelection(const double* values) {
+    for (int i = 0; i < recordCount; ++i)
+        recordSelection[i] = std::min(recordSelection[i], values[i]);
+}
+
+void PCPlot::uniteSelection(const double* values) {
+    for (int i = 0; i < recordCount; ++i)
+        recordSelection[i] = std::max(recordSelection[i], values[i]);
+}
+
+void PCPlot::paintSelected(const double* values, const Rgba& color) {
+    for (int i = 0; i < recordCount; ++i) {
+        if (values[i] > 0.99999) {
+            recordColors[i] = color;
+            recordHasColor[i] = 1;
+        }
+    }
+}
+
+void PCPlot::normalizedForAxes(const double** out) const {
+    for (int d = 0; d < dimensionCount; ++d) out[d] = nullptr;
+    for (int i = 0; i < axisCount; ++i) {
+        const int d = axes[i]->dimensionIndex;
+        if (d >= 0 && d < dimensionCount && out[d] == nullptr)
+            out[d] = dimensions[d]->normalizedValues();
+    }
+}
+
+void dimensionColorFn(const PCPlot& plot, int recordIndex, Rgba& out) {
+    if (recordIndex < 0 || recordIndex >= plot.recordCount) return;
+    const Dimension* d = plot.dimensionAt(plot.colorDimension);
+    if (d == nullptr) return;
+    out[3] = 1.0;
+    const double span = d->maximum - d->minimum;
+    // A dimension without spread colours every record as its middle value.
+    const double t = span > 0.0 ? (d->values[recordIndex] - d->minimum) / span : 0.5;
+    if (t >= 0.0 && t < 0.25) {
+        out[0] = 1.0; out[1] = 4.0 * t; out[2] = 0.0;
+    } else if (t < 0.5) {
+        out[0] = 4.0 * (0.5 - t); out[1] = 1.0; out[2] = 0.0;
+    } else if (t < 0.75) {
+        out[0] = 0.0; out[1] = 1.0; out[2] = 4.0 * (t - 0.5);
+    } else if (t <= 1.0) {
+        out[0] = 0.0; out[1] = 4.0 * (1.0 - t); out[2] = 1.0;
+    }
+}
+
+void selectionColorFn(const PCPlot& plot, int recordIndex, const double* selection, Rgba& out) {
+    if (recordIndex < 0 || recordIndex >= plot.recordCount) return;
+    const double v = selection[recordIndex];
+    if (v > 0.99999) {
+        plot.dimensionColorFn(plot, recordIndex, out);
+        return;
+    }
+    out = {1.0 - v, 1.0 - v, 1.0 - v, v};
+}

@@ -1,0 +1,117 @@
+#pragma once
+// The one central record of the view: table sizes, the listed dimensions,
+// the displayed axes, viewport and view box, drawing sizes and colours, and
+// the per-record colour and selection state.
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "plot/types.h"
+
+struct Dimension;
+struct PCShowAxis;
+struct PCPlot;
+
+using DimensionColorFn = void (*)(const PCPlot& plot, int recordIndex, Rgba& out);
+using SelectionColorFn = void (*)(const PCPlot& plot, int recordIndex, const double* selection,
+                                  Rgba& out);
+
+// Blue-green-yellow-red ramp over the colour dimension.
+void dimensionColorFn(const PCPlot& plot, int recordIndex, Rgba& out);
+// Ramp colour for fully selected records, fading grey for the rest.
+void selectionColorFn(const PCPlot& plot, int recordIndex, const double* selection, Rgba& out);
+
+// Process-wide drawing values.
+extern int windowWidth;      // drawing-area width in pixels
+extern int windowHeight;     // drawing-area height in pixels
+extern double curveStep;     // length of one straight piece of a drawn curve
+extern double aspectRatio;   // drawing-area height / width, set on reshape
+
+struct PCPlot {
+    std::string labelColumnName;
+    int recordCount = 0;
+    int dimensionCount = 0;
+    int axisCount = 0;
+    int capacity = 0;
+    std::array<PCShowAxis*, maxSlots> axes{};  // owned, left to right
+    bool straightLines = false;
+    int histogramBins = 10;
+    bool showHistograms = true;
+    double histogramScale = 1.0 / 30.0;
+    const std::vector<std::string>* recordLabels = nullptr;
+    std::array<double, maxSlots> axisPositions{};
+    bool colorBySelection = false;
+    std::array<Dimension*, maxSlots> dimensions{};  // not owned
+    int viewportX = 0;
+    int viewportY = 0;
+    int viewportWidth = 0;
+    int viewportHeight = 0;
+    double viewLeft = 0.0;
+    double viewRight = 1.0;
+    double viewBottom = 0.0;
+    double viewTop = 1.0;
+    double viewFar = 1.0;
+    double viewNear = -1.0;
+    int colorDimension = 0;
+    bool colorByFunction = true;
+    bool antialiasingOff = false;
+    Rgba textColor{0, 0, 0, 1};
+    Rgba axisColor{0, 0, 0, 1};
+    Rgba backgroundColor{1, 1, 1, 1};
+    Rgba recordColor{0, 0, 0, 1};
+    Rgba histogramColor{0, 0, 0, 0.5};
+    Rgba selectedAxisColor{0, 0, 0, 0.9};
+    std::vector<Rgba> recordColors;
+    std::vector<unsigned char> recordHasColor;
+    bool useRecordColors = true;
+    double pointSize = 5.0;
+    double axisLineWidth = 2.0;
+    double curveLineWidth = 1.0;
+    double regionMargin = 0.2;
+    std::vector<double> recordSelection;
+    DimensionColorFn dimensionColorFn = ::dimensionColorFn;
+    SelectionColorFn selectionColorFn = ::selectionColorFn;
+    bool hasHighlightedRecord = false;
+    int highlightedRecord = 0;
+
+    // Sizes the per-record arrays for max(requestedCapacity, the loader's recordCount).
+    explicit PCPlot(int requestedCapacity);
+    ~PCPlot();
+    PCPlot(const PCPlot&) = delete;
+    PCPlot& operator=(const PCPlot&) = delete;
+
+    PCShowAxis* axisAt(int i) const;
+    Dimension* dimensionAt(int i) const;
+    void setViewBox(double left, double right, double bottom, double top, double near, double far);
+    std::array<int, 4> getViewport() const {
+        return {viewportX, viewportY, viewportWidth, viewportHeight};
+    }
+    double* captureAxisPositions();
+
+    // Colour of record i as the renderers draw it.
+    void colorOfRecord(int i, Rgba& out) const;
+    void setAllRecordColors(const Rgba& color);
+    void highlightRecord(int index);
+    void intersectSelection(const double* values);
+    void uniteSelection(const double* values);
+    void paintSelected(const double* values, const Rgba& color);
+
+    // Layout of the axes (axis.cpp).
+    void buildDimensionList();
+    void buildAxes();
+    void deleteAxes();
+    void spaceAxesEvenly();
+    void setAxisPositions(const double* values);
+    void selectOnlyAxis(int index);
+    Point toViewCoordinates(double x, double y) const;
+    int nearestAxis(double vx) const;
+    int regionAt(double vx) const;
+    void dragAxisTo(double x, int index);
+    void resortAxes();
+    // Per plot dimension: its normalised values when some axis shows it, else null.
+    void normalizedForAxes(const double** out) const;
+};
+
+// The current plot; null only between releasePlot and the next construction.
+extern PCPlot* plot;

@@ -1,0 +1,88 @@
+#pragma once
+// Overlay shapes: small interactive marks drawn over the plot. The list
+// `shapes` owns them; the display draws them in list order.
+
+#include <memory>
+#include <vector>
+
+#include "plot/types.h"
+
+struct PCPlot;
+struct PCShowAxis;
+
+class Shape {
+public:
+    PCPlot* plot = nullptr;
+    double x = 0.0;
+    double y = 0.0;
+    bool removed = false;
+    bool selected = false;
+    bool dragging = false;
+    double size = 0.0;
+
+    // (px, py) is a window pixel; the shape stores its view coordinates.
+    Shape(int px, int py);
+    virtual ~Shape() = default;
+
+    virtual bool hitTest(int px, int py) { (void)px; (void)py; return false; }
+    virtual void drag(int px, int py) { (void)px; (void)py; }
+    virtual void press(int px, int py) { (void)px; (void)py; }
+    virtual void release(int px, int py) { (void)px; (void)py; }
+    virtual void draw() {}
+    virtual int type() const { return 0; }
+    virtual bool select(int px, int py);
+    virtual bool deselect(int px, int py);
+    virtual Point getPosition() const { return {x, y}; }
+};
+
+enum ShapeType : int { AxisIndicatorType = 1, MdsMarkerType = 2, PaletteType = 3 };
+
+// The colour palette: a vertical strip whose height picks a colour on a
+// red-green-blue-black ramp and whose width picks the transparency.
+class ColorSquareShape : public Shape {
+public:
+    double paletteHeight = 0.1;
+    double pointerX = 0.0;
+    double pointerY = 0.0;
+    double colorLevel = 0.2;
+    double transparencyLevel = 0.5;
+    Rgba currentColor{0, 0, 0, 1};
+
+    ColorSquareShape();
+
+    bool hitTest(int px, int py) override;
+    void drag(int px, int py) override;
+    void press(int px, int py) override;
+    void release(int px, int py) override;
+    void draw() override;
+    int type() const override { return PaletteType; }
+    bool deselect(int px, int py) override;
+
+    void pickAt(double u, double v);
+    void updateColor();
+};
+
+// The disc under an axis that stands for its dimension.
+class AxisMDSShape : public Shape {
+public:
+    PCShowAxis* axis = nullptr;
+    double grabOffsetX = 0.0;
+    double grabOffsetY = 0.0;
+    double dragX = 0.0;
+    double dragY = 0.0;
+
+    explicit AxisMDSShape(PCShowAxis* axis);
+
+    bool hitTest(int px, int py) override;
+    void drag(int px, int py) override;
+    void press(int px, int py) override;
+    void release(int px, int py) override;
+    void draw() override;
+    int type() const override { return AxisIndicatorType; }
+};
+
+extern std::vector<std::unique_ptr<Shape>> shapes;
+extern ColorSquareShape* palette;
+
+// Deletes every shape.
+void clearShapes();
