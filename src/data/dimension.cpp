@@ -10,7 +10,7 @@ Dimension::Dimension(const std::string& name_, const PCPlot& plot, const double*
       maximum(initialMaximum),
       minimum(initialMinimum),
       values(values_),
-      normalized(new double[static_cast<size_t>(plot.capacity)]()) {
+      normalized(new double[static_cast<size_t>(plot.capacity)]) {
     double outMaximum = 0.0;
     double outMinimum = 0.0;
     computeRange(outMaximum, outMinimum);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 #include <string_view>
+#include <type_traits>
 
 #include "app/platform.h"
 #include "data/dimension.h"
@@ -59,8 +60,10 @@ public:
     }
 
 private:
+    // The separators of a text stream: blank, tab, line feed, vertical tab, form feed, return.
     static bool isSpace(char c) {
-        return c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+        const unsigned char u = static_cast<unsigned char>(c);
+        return u == ' ' || (u >= '\t' && u <= '\r');
     }
 
     bool next(std::string_view& token) {
@@ -87,7 +90,19 @@ private:
         if (first != last && *first == '+' && last - first > 1 && first[1] != '-') ++first;
         T value{};
         const auto result = std::from_chars(first, last, value);
-        if (result.ec != std::errc() || result.ptr != last) {
+        if (result.ptr != last) {
+            failed_ = true;
+            return false;
+        }
+        if (result.ec == std::errc::result_out_of_range) {
+            if constexpr (std::is_floating_point_v<T>) {
+                // Overflow reads as infinite (refused later), underflow as tiny or zero.
+                value = std::strtod(std::string(token).c_str(), nullptr);
+            } else {
+                failed_ = true;
+                return false;
+            }
+        } else if (result.ec != std::errc()) {
             failed_ = true;
             return false;
         }
@@ -223,8 +238,9 @@ LoadResult loadFromBuffer(const std::vector<char>& buffer, bool opened) {
     shownDimensionCount = static_cast<int>(shown);
     hasRecordLabels = labelled;
     recordLabels.assign(static_cast<size_t>(recordCount), std::string());
+    // Filled by the reads below; whatever they leave unread is zeroed after them.
     for (int j = 0; j < dimensionCount; ++j)
-        rawValues[j].reset(new double[static_cast<size_t>(recordCount)]());
+        rawValues[j].reset(new double[static_cast<size_t>(recordCount)]);
 
     std::vector<std::string> names(static_cast<size_t>(dimensionCount) + 1);
     for (std::string& name : names) reader.readText(name);
@@ -233,14 +249,19 @@ LoadResult loadFromBuffer(const std::vector<char>& buffer, bool opened) {
         if (hasRecordLabels) reader.readText(recordLabels[i]);
         for (int j = 0; j < dimensionCount; ++j) {
             double& value = rawValues[j][i];
-            if (!reader.readNumber(value)) break;
+            if (!reader.readNumber(value)) {
+                // The plot is still built; the values not read are 0.
+                for (int k = j; k < dimensionCount; ++k) rawValues[k][i] = 0.0;
+                for (int k = 0; k < dimensionCount; ++k)
+                    std::fill(rawValues[k].get() + i + 1, rawValues[k].get() + recordCount, 0.0);
+                break;
+            }
             if (!std::isfinite(value) || std::fabs(value) > largestValue) {
                 trace(" bad value in record ", i + 1, ", file not loaded");
                 return LoadResult::Empty;
             }
         }
         if (reader.failed()) {
-            // The plot is still built; the values not read stay 0.
             trace(" malformed or missing number in record ", i + 1);
             break;
         }

@@ -1,0 +1,261 @@
+// Loading data files: the format, the label sections and refusal of bad input.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "app/platform.h"
+#include "data/dimension.h"
+#include "data/table.h"
+#include "plot/axis.h"
+#include "plot/plot.h"
+
+namespace {
+
+class LoaderTest : public ::testing::Test {
+protected:
+    void SetUp() override { setTraceStream(&traceOutput); }
+    void TearDown() override {
+        setTraceStream(nullptr);
+        closeTable();
+    }
+
+    void load(const std::string& text) {
+        const std::string path = ::testing::TempDir() + "korvelline_loader_test.txt";
+        std::ofstream(path, std::ios::binary) << text;
+        ASSERT_TRUE(setDataFileName(path.c_str()));
+        loadDataFile();
+    }
+
+    static void closeTable() {
+        dataFileName[0] = '\0';
+        loadDataFile();
+    }
+
+    static double raw(int dimension, int record) { return rawValues[dimension][record]; }
+
+    std::ostringstream traceOutput;
+};
+
+std::string wideFile(int dimensions) {
+    std::ostringstream text;
+    text << "2 " << dimensions << " 2 0\nid";
+    for (int j = 0; j < dimensions; ++j) text << " d" << j;
+    for (int i = 0; i < 2; ++i) {
+        text << '\n';
+        for (int j = 0; j < dimensions; ++j) text << (i + j) << ' ';
+    }
+    return text.str();
+}
+
+TEST_F(LoaderTest, ReadsTheExampleTableWithLabelsAndCategories) {
+    load("3 2 2 1\nname age score\na 30 0.5\nb 41 0.7\nc 52 0.1\nlabel score 2 0.5 low 0.7 high\n");
+    ASSERT_NE(plot, nullptr);
+    EXPECT_EQ(recordCount, 3);
+    EXPECT_EQ(dimensionCount, 2);
+    EXPECT_EQ(shownDimensionCount, 2);
+    EXPECT_TRUE(hasRecordLabels);
+    EXPECT_EQ(plot->labelColumnName, "name");
+    EXPECT_EQ(recordLabels, (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(raw(0, 1), 41.0);
+    EXPECT_EQ(raw(1, 2), 0.1);
+    EXPECT_EQ(dimensionTable[0]->name, "age");
+    EXPECT_EQ(dimensionTable[0]->labelCount, 0);
+    ASSERT_EQ(dimensionTable[1]->labelCount, 2);
+    EXPECT_EQ(dimensionTable[1]->labels[1].value, 0.7);
+    EXPECT_EQ(dimensionTable[1]->labels[1].text, "high");
+    EXPECT_EQ(plot->axisCount, 2);
+    EXPECT_FALSE(plot->axes[0]->isCategorical);
+    EXPECT_TRUE(plot->axes[1]->isCategorical);
+    EXPECT_TRUE(plot->colorBySelection);
+    EXPECT_EQ(traceOutput.str(), "");
+}
+
+TEST_F(LoaderTest, LineStructureCarriesNoMeaning) {
+    load("3\n2 2\n1 name\nage\tscore a\n30 0.5 b 41\n\n0.7 c 52 0.1 label score 1 0.5 low");
+    const std::vector<double> spread = {raw(0, 0), raw(0, 1), raw(0, 2), raw(1, 0), raw(1, 1), raw(1, 2)};
+    ASSERT_EQ(dimensionTable[1]->labelCount, 1);
+    load("3 2 2 1 name age score a 30 0.5 b 41 0.7 c 52 0.1 label score 1 0.5 low");  // no final newline
+    const std::vector<double> oneLine = {raw(0, 0), raw(0, 1), raw(0, 2), raw(1, 0), raw(1, 1), raw(1, 2)};
+    EXPECT_EQ(spread, oneLine);
+    EXPECT_EQ(spread, (std::vector<double>{30, 41, 52, 0.5, 0.7, 0.1}));
+    EXPECT_EQ(dimensionTable[1]->labelCount, 1);
+    EXPECT_EQ(dimensionTable[1]->labels[0].text, "low");
+}
+
+TEST_F(LoaderTest, TrailerSkipsStrayTokensUnknownNamesAndKeepsTheLastSection) {
+    load("2 2 1 0 id a b\n1 2\n3 4\n"
+         "some notes label nosuch 2 1 x 2 y more label b 1 2 first label b 2 2 second 4 third "
+         "label a 1 1 alpha");
+    EXPECT_EQ(plot->axisCount, 1);
+    ASSERT_EQ(dimensionTable[1]->labelCount, 2);
+    EXPECT_EQ(dimensionTable[1]->labels[0].text, "second");
+    EXPECT_EQ(dimensionTable[1]->labels[1].text, "third");
+    ASSERT_EQ(dimensionTable[0]->labelCount, 1);
+    EXPECT_EQ(dimensionTable[0]->labels[0].text, "alpha");
+    EXPECT_EQ(plot->labelColumnName, "id");
+    EXPECT_EQ(recordLabels, (std::vector<std::string>{"", ""}));
+}
+
+TEST_F(LoaderTest, AcceptsNineHundredNinetyNineDimensionsAndRefusesOneThousand) {
+    load(wideFile(999));
+    ASSERT_NE(plot, nullptr);
+    EXPECT_EQ(dimensionCount, 999);
+    EXPECT_EQ(raw(998, 1), 999.0);
+    EXPECT_EQ(traceOutput.str(), "");
+
+    load(wideFile(1000));
+    EXPECT_EQ(traceOutput.str(), " too many axis\n");
+    EXPECT_EQ(plot, nullptr);
+    for (Dimension* dimension : dimensionTable) EXPECT_EQ(dimension, nullptr);
+
+    // The next load works as a fresh start.
+    load("1 1 1 0 id x 5");
+    ASSERT_NE(plot, nullptr);
+    EXPECT_EQ(plot->axisCount, 1);
+}
+
+TEST_F(LoaderTest, MalformedNumberStopsTheRecordsButStillBuildsThePlot) {
+    load("3 2 2 0 id x y\n1 2\n3 oops\n5 6\nlabel x 1 1 one");
+    ASSERT_NE(plot, nullptr);
+    EXPECT_EQ(recordCount, 3);
+    EXPECT_EQ(raw(0, 1), 3.0);
+    EXPECT_EQ(raw(1, 1), 0.0);  // not filled
+    EXPECT_EQ(raw(0, 2), 0.0);
+    EXPECT_EQ(dimensionTable[0]->labelCount, 0);  // the trailer is not read
+    EXPECT_EQ(traceOutput.str(), " malformed or missing number in record 2\n");
+
+    traceOutput.str("");
+    load("2 1 1 0 id x 1.5e 2");  // a token must be a number as a whole
+    EXPECT_EQ(raw(0, 0), 0.0);
+    EXPECT_EQ(traceOutput.str(), " malformed or missing number in record 1\n");
+}
+
+TEST_F(LoaderTest, ShortFileLeavesTheMissingValuesAtZero) {
+    load("3 2 2 0 id x y 1 2 3");
+    EXPECT_EQ(recordCount, 3);
+    EXPECT_EQ(raw(0, 1), 3.0);
+    EXPECT_EQ(raw(1, 1), 0.0);
+    EXPECT_EQ(raw(1, 2), 0.0);
+}
+
+TEST_F(LoaderTest, NumbersMayCarrySignsAndExponents) {
+    load("1 4 4 0 id a b c d +5 -2.5 1e3 .25");
+    EXPECT_EQ(raw(0, 0), 5.0);
+    EXPECT_EQ(raw(1, 0), -2.5);
+    EXPECT_EQ(raw(2, 0), 1000.0);
+    EXPECT_EQ(raw(3, 0), 0.25);
+    load("1 1 1 0 id a 1e-400");  // underflow reads as zero, not as an error
+    EXPECT_EQ(raw(0, 0), 0.0);
+    EXPECT_EQ(traceOutput.str(), "");
+}
+
+TEST_F(LoaderTest, RefusesBadHeadersWithOneLineAndAnEmptyTable) {
+    const char* const badFiles[] = {
+        "-1 2 2 0 id x y",                         // negative record count
+        "1 -2 0 0 id",                              // negative dimension count
+        "2000000000 1 1 0 id x 1 2 3",              // more records than the file can hold
+        "3 x 2 0",                                  // not a number
+        "",                                         // empty file
+    };
+    for (const char* text : badFiles) {
+        load("2 1 1 0 id x 1 2");  // a table to replace
+        traceOutput.str("");
+        load(text);
+        SCOPED_TRACE(text);
+        ASSERT_NE(plot, nullptr);
+        EXPECT_EQ(recordCount, 0);
+        EXPECT_EQ(dimensionCount, 0);
+        EXPECT_EQ(plot->axisCount, 0);
+        EXPECT_EQ(plot->capacity, 100);
+        const std::string line = traceOutput.str();
+        EXPECT_FALSE(line.empty());
+        EXPECT_EQ(line.find('\n'), line.size() - 1) << "exactly one line";
+    }
+}
+
+TEST_F(LoaderTest, RefusesNonFiniteAndOverlargeValues) {
+    for (const char* value : {"nan", "inf", "-inf", "1e400", "1e301"}) {
+        traceOutput.str("");
+        load(std::string("2 1 1 0 id x 1 ") + value);
+        SCOPED_TRACE(value);
+        EXPECT_EQ(recordCount, 0);
+        EXPECT_EQ(plot->axisCount, 0);
+        EXPECT_NE(traceOutput.str(), "");
+    }
+}
+
+TEST_F(LoaderTest, ClampsTheShownCountIntoTheDimensions) {
+    load("2 2 5 0 id x y 1 2 3 4");
+    EXPECT_EQ(shownDimensionCount, 2);
+    EXPECT_EQ(plot->axisCount, 2);
+    EXPECT_EQ(traceOutput.str(), " shown dimensions clamped to 2\n");
+    traceOutput.str("");
+    load("2 2 -1 0 id x y 1 2 3 4");
+    EXPECT_EQ(plot->axisCount, 0);
+    EXPECT_EQ(traceOutput.str(), " shown dimensions clamped to 0\n");
+}
+
+TEST_F(LoaderTest, BadLabelSectionsAreDroppedWithAMessage) {
+    load("1 1 1 0 id x 1 label x -3 label x 1 1 one");
+    EXPECT_EQ(dimensionTable[0]->labelCount, 0);
+    EXPECT_EQ(traceOutput.str(), " bad label section x\n");
+    traceOutput.str("");
+    load("1 1 1 0 id x 1 label x 1000000000 1 one");
+    EXPECT_EQ(dimensionTable[0]->labelCount, 0);
+    EXPECT_EQ(traceOutput.str(), " bad label section x\n");
+    traceOutput.str("");
+    load("1 1 1 0 id x 1 label x 2 1 one bad two");
+    EXPECT_EQ(dimensionTable[0]->labelCount, 0);
+    EXPECT_EQ(traceOutput.str(), " bad label section x\n");
+}
+
+TEST_F(LoaderTest, UnreadableFileAfterALoadedTableGivesTheEmptyTable) {
+    load("3 2 2 1 name age score a 30 0.5 b 41 0.7 c 52 0.1");
+    traceOutput.str("");
+    ASSERT_TRUE(setDataFileName("/nonexistent/korvelline/file.txt"));
+    loadDataFile();
+    ASSERT_NE(plot, nullptr);
+    EXPECT_EQ(recordCount, 0);
+    EXPECT_EQ(dimensionCount, 0);
+    EXPECT_EQ(plot->axisCount, 0);
+    EXPECT_EQ(rawValues[0], nullptr);
+    EXPECT_EQ(traceOutput.str(), "");  // an unopenable file is not reported
+}
+
+TEST_F(LoaderTest, RefusesPathsThatDoNotFitTheNameBuffer) {
+    ASSERT_TRUE(setDataFileName("keep.txt"));
+    const std::string tooLong(dataFileNameSize, 'a');
+    EXPECT_FALSE(setDataFileName(tooLong.c_str()));
+    EXPECT_STREQ(dataFileName, "keep.txt");
+    const std::string longest(dataFileNameSize - 1, 'b');
+    EXPECT_TRUE(setDataFileName(longest.c_str()));
+    EXPECT_EQ(std::string(dataFileName), longest);
+}
+
+TEST_F(LoaderTest, EmptyPathGivesTheEmptyPlotSilently) {
+    closeTable();
+    ASSERT_NE(plot, nullptr);
+    EXPECT_EQ(plot->recordCount, 0);
+    EXPECT_EQ(plot->capacity, 100);
+    EXPECT_EQ(plot->axisCount, 0);
+    EXPECT_EQ(traceOutput.str(), "");
+}
+
+TEST_F(LoaderTest, LargeFileLoadsEveryRecord) {
+    std::ostringstream text;
+    const int records = 20000;
+    text << records << " 3 3 1 id a b c\n";
+    for (int i = 0; i < records; ++i) text << 'r' << i << ' ' << i << ' ' << -i << ' ' << i * 0.5 << '\n';
+    load(text.str());
+    ASSERT_EQ(recordCount, records);
+    EXPECT_EQ(recordLabels[records - 1], "r19999");
+    EXPECT_EQ(raw(1, records - 1), -19999.0);
+    EXPECT_EQ(raw(2, 12345), 6172.5);
+    EXPECT_EQ(traceOutput.str(), "");
+}
+
+}  // namespace
