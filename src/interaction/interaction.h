@@ -34,10 +34,17 @@ struct InteractionState {
 
 extern InteractionState interaction;
 
-// Hover tracking (motion).
+// Hover tracking (motion). Each axis pointer travels with the axis's serial:
+// a reload or reset rebuilds the axes, possibly at the same addresses, and the
+// serial tells a new axis from the freed one.
+struct HoverFadeEntry {
+    PCShowAxis* axis = nullptr;
+    int serial = 0;
+};
 extern bool hoverEmphasis;
 extern PCShowAxis* hoveredAxis;
-extern std::vector<PCShowAxis*> hoverFadeList;
+extern int hoveredAxisSerial;
+extern std::vector<HoverFadeEntry> hoverFadeList;
 
 // Mouse buttons as the GLUT layer delivers them; the wheel arrives as 3 and 4.
 enum MouseButton : int { LeftButton = 0, MiddleButton = 1, RightButton = 2, WheelUp = 3, WheelDown = 4 };
@@ -79,9 +86,11 @@ bool segmentsIntersect(Point p1, Point p2, Point q1, Point q2);
 // Index of the region (its left axis) whose box holds (u, v), or -1.
 int regionContaining(double u, double v);
 
-// Forgets hover pointers to axes the current plot no longer has (a reload or
-// reset rebuilds the axes), so nothing walks freed records.
+// Forgets hover pointers to axes the current plot no longer has, so nothing
+// walks freed records.
 void pruneHoverState();
+// Makes axis (or nothing) the hovered axis, remembering its serial.
+void setHoveredAxis(PCShowAxis* axis);
 
 // Restores every interaction, hover and animation global to its start value.
 void resetInteractionState();

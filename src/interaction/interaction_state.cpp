@@ -1,0 +1,55 @@
+// The process-wide interaction and hover records.
+
+#include <algorithm>
+
+#include "interaction/interaction.h"
+#include "mds/animation.h"
+#include "plot/axis.h"
+#include "plot/plot.h"
+
+InteractionState interaction;
+
+bool hoverEmphasis = true;
+PCShowAxis* hoveredAxis = nullptr;
+int hoveredAxisSerial = 0;
+std::vector<HoverFadeEntry> hoverFadeList;
+
+namespace {
+
+// A stale pointer is only compared, never dereferenced: the serial is read
+// from the live axis found at that address.
+bool isCurrentAxis(const PCShowAxis* axis, int serial) {
+    if (!plot || !axis) return false;
+    for (int i = 0; i < plot->axisCount; ++i)
+        if (plot->axes[i] == axis) return plot->axes[i]->serial == serial;
+    return false;
+}
+
+}  // namespace
+
+void pruneHoverState() {
+    if (hoveredAxis && !isCurrentAxis(hoveredAxis, hoveredAxisSerial)) setHoveredAxis(nullptr);
+    hoverFadeList.erase(
+        std::remove_if(hoverFadeList.begin(), hoverFadeList.end(),
+                       [](const HoverFadeEntry& e) { return !isCurrentAxis(e.axis, e.serial); }),
+        hoverFadeList.end());
+}
+
+void setHoveredAxis(PCShowAxis* axis) {
+    hoveredAxis = axis;
+    hoveredAxisSerial = axis ? axis->serial : 0;
+}
+
+void resetInteractionState() {
+    interaction = InteractionState{};
+    hoverEmphasis = true;
+    setHoveredAxis(nullptr);
+    hoverFadeList.clear();
+    layoutAnimating = false;
+    layoutAnimationPaused = false;
+    layoutStartTime = 0.0;
+    layoutStart.fill(0.0);
+    layoutTarget.fill(0.0);
+    layoutTargetsValid = false;
+    traceAnimation = false;
+}

@@ -1,0 +1,179 @@
+// Character and special keys of the drawing area.
+
+#include <algorithm>
+
+#include "app/platform.h"
+#include "app/textures.h"
+#include "brush/brush.h"
+#include "interaction/interaction.h"
+#include "mds/animation.h"
+#include "plot/axis.h"
+#include "plot/plot.h"
+
+namespace {
+
+constexpr double opacityStep = 0.05;
+
+// Left axis of the region under the pointer's column, or null.
+PCShowAxis* regionAxisAt(int x, int y) {
+    if (plot->axisCount == 0) return nullptr;
+    const Point p = plot->toViewCoordinates(x, y);
+    return plot->axisAt(plot->regionAt(p.x));
+}
+
+struct ZoomCell {
+    double left, right, bottom, top;
+};
+
+// Columns left to right by key group, rows bottom to top within a group;
+// neighbouring cells overlap by 0.02.
+constexpr ZoomCell zoomCells[9] = {
+    {0.0, 0.35, 0.0, 0.35},   {0.0, 0.35, 0.33, 0.68},   {0.0, 0.35, 0.65, 1.0},
+    {0.33, 0.68, 0.0, 0.35},  {0.33, 0.68, 0.33, 0.68},  {0.33, 0.68, 0.65, 1.0},
+    {0.65, 1.0, 0.0, 0.35},   {0.65, 1.0, 0.33, 0.68},   {0.65, 1.0, 0.65, 1.0},
+};
+
+void zoomIntoCell(int cell) {
+    const ZoomCell& c = zoomCells[cell];
+    plot->setViewBox(c.left, c.right, c.bottom, c.top, -1.0, 1.0);
+    plot->pointSize = 20.0;
+    plot->curveLineWidth = 3.0;
+    plot->axisLineWidth = 6.0;
+}
+
+void restoreFullView() {
+    plot->setViewBox(0.0, 1.0, 0.0, 1.0, -1.0, 1.0);
+    plot->pointSize = 5.0;
+    plot->curveLineWidth = 1.0;
+    plot->axisLineWidth = 2.0;
+}
+
+void toggleScatter(PCShowAxis& axis, double duration) {
+    axis.scatterOn = !axis.scatterOn;
+    startScatterTransition(clockMs(), duration, axis);
+}
+
+// Returns whether the key changed something that needs a new frame.
+bool dispatchKey(unsigned char key, int x, int y) {
+    if (key >= '1' && key <= '9') {
+        zoomIntoCell(key - '1');
+        return true;
+    }
+    switch (key) {
+    case 'Q':
+        axesLocked = !axesLocked;
+        if (axesLocked) animateToEvenSpacing();
+        return false;
+    case 'W':
+        plot->showHistograms = !plot->showHistograms;
+        return true;
+    case 'B':
+        plot->colorBySelection = !plot->colorBySelection;
+        return true;
+    case 'R':
+        resetPlot();
+        // The axes were rebuilt: hover pointers refer to freed records.
+        setHoveredAxis(nullptr);
+        hoverFadeList.clear();
+        return true;
+    case 'F':
+        clearBrushes();
+        return true;
+    case 'S': {
+        int first = -1;
+        for (int i = 0; i < plot->axisCount; ++i) {
+            if (plot->axes[i] && plot->axes[i]->selected) {
+                first = i;
+                break;
+            }
+        }
+        if (first < 0 || first == plot->axisCount - 1) return false;
+        toggleScatter(*plot->axes[first], 1000.0);
+        return true;
+    }
+    case 'Z':
+        if (textureCount > 0) activeTexture = (activeTexture + 1) % textureCount;
+        return true;
+    case 127: {
+        PCShowAxis* axis = regionAxisAt(x, y);
+        if (!axis) return false;
+        axis->curveOpacity = 1.0;
+        axis->pointOpacity = 1.0;
+        return true;
+    }
+    case 'A':
+        traceAnimation = !traceAnimation;
+        trace(" true false  ", traceAnimation ? 1 : 0);
+        return false;
+    case 'V': {
+        PCShowAxis* axis = regionAxisAt(x, y);
+        if (!axis) return false;
+        toggleScatter(*axis, 5000.0);
+        return true;
+    }
+    case 'M': {
+        PCShowAxis* axis = regionAxisAt(x, y);
+        if (!axis || axis->scatterOn) return false;
+        // Opens the region's scatterplot; the MDS plot that takes its place
+        // comes with the layout computation.
+        toggleScatter(*axis, 1000.0);
+        return true;
+    }
+    case 'N': {
+        PCShowAxis* axis = regionAxisAt(x, y);
+        // Only a region with an MDS plot has anything to shut down.
+        return axis && axis->mdsLayout;
+    }
+    case 'X':
+        if (plot->antialiasingOff) {
+            plot->antialiasingOff = false;
+            curveStep = 0.002;
+        } else {
+            plot->antialiasingOff = true;
+            curveStep = 0.01;
+        }
+        return true;
+    case 'C':
+        plot->straightLines = !plot->straightLines;
+        return true;
+    case 'D':
+        hoverEmphasis = !hoverEmphasis;
+        pruneHoverState();
+        if (hoveredAxis) hoveredAxis->hovered = false;
+        return false;
+    case '`':
+        restoreFullView();
+        return true;
+    default:
+        return false;  // P and every unmapped key do nothing
+    }
+}
+
+}  // namespace
+
+void onKey(unsigned char key, int x, int y) {
+    trace("keyboard ", static_cast<char>(key), ' ', static_cast<int>(key), ' ', x, ' ', y);
+    if (!plot) return;
+    if (interaction.axisDragActive || interaction.strokeActive || interaction.rubberBandActive ||
+        layoutAnimating)
+        return;
+    const unsigned char folded = (key >= 'a' && key <= 'z') ? key - 32 : key;
+    if (dispatchKey(folded, x, y)) requestRedraw();
+}
+
+void onSpecialKey(int key, int x, int y) {
+    trace("keyboard ", static_cast<char>(key & 0xFF), ' ', key, ' ', x, ' ', y);
+    if (!plot) return;
+    if (key != KeyHome && key != KeyPageUp && key != KeyPageDown && key != KeyEnd) return;
+    PCShowAxis* axis = regionAxisAt(x, y);
+    if (!axis) return;
+    if (key == KeyPageUp || key == KeyPageDown) {
+        trace(axis->curveOpacity);
+        const double step = key == KeyPageUp ? opacityStep : -opacityStep;
+        axis->curveOpacity = std::clamp(axis->curveOpacity + step, 0.0, maxOpacity);
+    } else if (axis->scatterOn) {
+        const double step = key == KeyHome ? opacityStep : -opacityStep;
+        axis->pointOpacity = std::clamp(axis->pointOpacity + step, 0.0, maxOpacity);
+    }
+    requestRedraw();
+}

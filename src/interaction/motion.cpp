@@ -1,0 +1,118 @@
+// Drags with a button held, and hover tracking without one.
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/platform.h"
+#include "interaction/interaction.h"
+#include "mds/animation.h"
+#include "plot/axis.h"
+#include "plot/plot.h"
+#include "shapes/shape.h"
+
+namespace {
+
+double distance(Point a, Point b) { return std::hypot(b.x - a.x, b.y - a.y); }
+
+double cross(Point a, Point b) { return a.x * b.y - a.y * b.x; }
+
+Point minus(Point a, Point b) { return {a.x - b.x, a.y - b.y}; }
+
+void extendStroke(int x, int y) {
+    InteractionState& s = interaction;
+    s.strokeLastX = x;
+    s.strokeLastY = y;
+    const Point p = plot->toViewCoordinates(x, y);
+    if (s.strokePoints.empty()) {
+        s.strokePoints.push_back(p);
+        requestRedraw();
+        return;
+    }
+    const Point last = s.strokePoints.back();
+    const double d = distance(last, p);
+    if (d < strokeMinStep) return;
+    s.strokeLength += d;
+    if (!s.strokeCrossed) s.strokeCrossed = strokeCrossesItself(false, p, last);
+    s.strokePoints.push_back(p);
+
+    // Keep the newest 4.0 view units: the tail follows the cursor.
+    while (s.strokeLength > strokeMaxLength && s.strokePoints.size() > 1) {
+        const Point oldest = s.strokePoints[0];
+        s.strokeLength -= distance(oldest, s.strokePoints[1]);
+        s.strokePoints.pop_front();
+    }
+    if (s.strokePoints.size() == 1 || s.strokeLength < 0.0) s.strokeLength = 0.0;
+    requestRedraw();
+}
+
+}  // namespace
+
+void onMouseDrag(int x, int y) {
+    if (!plot || layoutAnimating) return;
+    InteractionState& s = interaction;
+    if (s.axisDragActive) {
+        const double u = (x - plot->viewportX) / static_cast<double>(plot->viewportWidth);
+        if (u < minAxisDragPosition) return;
+        if (s.dragAxis < plot->axisCount) plot->dragAxisTo(x, s.dragAxis);
+        requestRedraw();
+    } else if (s.strokeActive) {
+        extendStroke(x, y);
+    } else if (s.rubberBandActive) {
+        s.rubberBandX = x;
+        s.rubberBandY = y;
+        requestRedraw();
+    } else if (s.shapeDragActive) {
+        for (auto& shape : shapes)
+            if (shape->dragging) shape->drag(x, y);
+        requestRedraw();
+    }
+}
+
+void onMouseHover(int x, int y) {
+    if (!plot || !hoverEmphasis) return;
+    pruneHoverState();
+    const Point p = plot->toViewCoordinates(x, y);
+    const int i = regionContaining(p.x, p.y);
+    if (i >= 0) {
+        PCShowAxis* axis = plot->axes[i];
+        if (axis == hoveredAxis) return;
+        trace("mouse area  ", i);
+        if (hoveredAxis) hoveredAxis->hovered = false;
+        setHoveredAxis(axis);
+        axis->hovered = true;
+        const bool listed = std::any_of(hoverFadeList.begin(), hoverFadeList.end(),
+                                        [axis](const HoverFadeEntry& e) { return e.axis == axis; });
+        if (!listed) hoverFadeList.push_back({axis, axis->serial});
+        return;
+    }
+    if (hoveredAxis) {
+        hoveredAxis->hovered = false;
+        requestRedraw();
+    }
+    setHoveredAxis(nullptr);
+}
+
+bool segmentsIntersect(Point p1, Point p2, Point q1, Point q2) {
+    if (std::max(p1.x, p2.x) < std::min(q1.x, q2.x) || std::max(q1.x, q2.x) < std::min(p1.x, p2.x) ||
+        std::max(p1.y, p2.y) < std::min(q1.y, q2.y) || std::max(q1.y, q2.y) < std::min(p1.y, p2.y))
+        return false;
+    const Point p = minus(p2, p1);
+    const Point q = minus(q2, q1);
+    return cross(p, minus(q1, p1)) * cross(p, minus(q2, p1)) <= 0.0 &&
+           cross(q, minus(p1, q1)) * cross(q, minus(p2, q1)) <= 0.0;
+}
+
+bool strokeCrossesItself(bool skipFirst, Point a, Point b) {
+    const PointList& points = interaction.strokePoints;
+    const std::size_t n = points.size();
+    if (n < 2) return false;
+    // The newest segment shares its end point with the one tested: it never counts.
+    for (std::size_t k = skipFirst ? 1 : 0; k + 2 < n; ++k) {
+        if (segmentsIntersect(a, b, points[k], points[k + 1])) {
+            trace("intersect test  ", 1);
+            return true;
+        }
+    }
+    trace("intersect test  ", 0);
+    return false;
+}

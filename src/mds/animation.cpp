@@ -1,0 +1,156 @@
+#include "mds/animation.h"
+
+#include <algorithm>
+
+#include "app/platform.h"
+#include "brush/brush.h"
+#include "interaction/interaction.h"
+#include "plot/axis.h"
+#include "plot/plot.h"
+
+bool layoutAnimating = false;
+bool layoutAnimationPaused = false;
+double layoutStartTime = 0.0;
+std::array<double, maxSlots> layoutStart{};
+std::array<double, maxSlots> layoutTarget{};
+bool layoutTargetsValid = false;
+bool traceAnimation = false;
+
+namespace {
+
+constexpr double layoutDurationMs = 200.0;
+constexpr double hoverFadeStep = 0.03;
+constexpr double hoverFadeFloor = 0.1;
+
+// Scratch for the interpolated positions; static so an idle call allocates nothing.
+std::array<double, maxSlots> layoutCurrent{};
+
+// Returns true when the layout glide moved the axes; sets finished when it
+// reached its targets (the rest of the idle work then waits a call).
+bool advanceLayout(bool& finished) {
+    const double elapsed = clockMs() - layoutStartTime;
+    trace("time pass  ", elapsed);
+    if (elapsed > layoutDurationMs) {
+        plot->setAxisPositions(layoutTarget.data());
+        requestRedraw();
+        layoutAnimating = false;
+        layoutAnimationPaused = false;
+        layoutTargetsValid = false;
+        finished = true;
+        return true;
+    }
+    for (int k = 0; k < maxSlots; ++k)
+        layoutCurrent[k] =
+            layoutStart[k] + elapsed * (layoutTarget[k] - layoutStart[k]) / layoutDurationMs;
+    plot->setAxisPositions(layoutCurrent.data());
+    return true;
+}
+
+bool advanceScatterTransitions() {
+    bool moved = false;
+    for (int i = 0; i < plot->axisCount; ++i) {
+        PCShowAxis* axis = plot->axes[i];
+        if (!axis || !axis->scatterTransition) continue;
+        if (traceAnimation && axis->mdsIteration > 10) {
+            std::ostream& os = traceStream();
+            os << axis->mdsIteration;
+            os.flush();
+            // The time spent writing is not animation time.
+            const double before = clockMs();
+            const double after = clockMs();
+            axis->transitionStart += after - before;
+            axis->mdsIteration = 0;
+        }
+        moved = true;
+        advanceScatterTransition(clockMs(), *axis);
+    }
+    return moved;
+}
+
+bool advanceHoverFading() {
+    bool moved = false;
+    for (std::size_t k = 0; k < hoverFadeList.size();) {
+        PCShowAxis* axis = hoverFadeList[k].axis;
+        if (axis->scatterOn && axis == hoveredAxis && hoverEmphasis) {
+            const double c = axis->curveOpacity - hoverFadeStep;
+            if (c < hoverFadeFloor) {
+                axis->curveOpacity = hoverFadeFloor;  // arrived: nothing moves any more
+            } else {
+                axis->curveOpacity = c;
+                moved = true;
+            }
+            ++k;
+            continue;
+        }
+        moved = true;
+        const double c = axis->curveOpacity + hoverFadeStep;
+        if (c >= 1.0) {
+            axis->curveOpacity = 1.0;
+            hoverFadeList.erase(hoverFadeList.begin() + static_cast<std::ptrdiff_t>(k));
+        } else {
+            axis->curveOpacity = c;
+            ++k;
+        }
+    }
+    return moved;
+}
+
+}  // namespace
+
+void onIdle() {
+    if (!plot) return;
+    pruneHoverState();
+    bool moved = false;
+
+    if (layoutAnimating) {
+        bool finished = false;
+        moved = advanceLayout(finished);
+        if (finished) return;
+    }
+    if (!vanishingTracks.empty()) moved = true;
+    if (advanceScatterTransitions()) moved = true;
+
+    for (int i = 0; i < plot->axisCount; ++i) {
+        const PCShowAxis* axis = plot->axes[i];
+        if (axis && axis->mdsVisible && axis->mdsLayout && axis->mdsRunning) {
+            // The MDS iteration step joins here once the layout computation exists.
+            moved = true;
+        }
+    }
+
+    if (advanceHoverFading()) moved = true;
+    if (moved) requestRedraw();
+}
+
+void startScatterTransition(double now, double duration, PCShowAxis& axis) {
+    axis.transitionDuration = duration;
+    axis.transitionStart = now;
+    if (axis.scatterTransition) {
+        // Reverse from the progress already shown instead of jumping.
+        if (axis.fadingIn && !axis.scatterOn)
+            axis.transitionStart = now - duration * (1.0 - axis.scatterProgress);
+        else if (axis.fadingOut && axis.scatterOn)
+            axis.transitionStart = now - duration * axis.scatterProgress;
+    }
+    axis.scatterTransition = true;
+    axis.fadingIn = axis.scatterOn;
+    axis.fadingOut = !axis.scatterOn;
+}
+
+void advanceScatterTransition(double now, PCShowAxis& axis) {
+    ++axis.mdsIteration;
+    const double end = axis.transitionStart + axis.transitionDuration;
+    trace("nowtime  ", now, "     endtime ", end, "     begintime ", axis.transitionStart);
+    if (now > end) {
+        axis.scatterTransition = false;
+        axis.fadingIn = false;
+        axis.fadingOut = false;
+        trace("total frame ", axis.mdsIteration);
+        axis.mdsIteration = 0;
+        return;
+    }
+    const double p = axis.transitionDuration > 0.0
+                         ? (now - axis.transitionStart) / axis.transitionDuration
+                         : 1.0;
+    axis.scatterProgress = axis.fadingIn ? p : 1.0 - p;
+}

@@ -1,0 +1,306 @@
+// Character and special keys.
+
+#include "app/textures.h"
+#include "test_support.h"
+
+namespace {
+
+using KeyboardTest = InteractionTest;
+
+TEST_F(KeyboardTest, EveryKeyWritesItsTraceLine) {
+    onKey('r', 512, 300);
+    onKey('P', 1, 2);
+    onSpecialKey(KeyPageUp, 512, 300);
+    onSpecialKey(0xFFBE, 3, 4);  // F1: not handled, still traced
+    const std::vector<std::string> expected{"keyboard r 114 512 300", "keyboard P 80 1 2",
+                                            "keyboard U 65365 512 300", "keyboard \xBE 65470 3 4"};
+    const auto lines = traceLines();
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines[0], expected[0]);
+    EXPECT_EQ(lines[1], expected[1]);
+    EXPECT_EQ(lines[2], expected[2]);
+    EXPECT_EQ(lines.back(), expected[3]);
+}
+
+TEST_F(KeyboardTest, WithoutPlotOnlyTheTraceLineIsWritten) {
+    releasePlot();
+    onKey('w', 5, 6);
+    onSpecialKey(KeyHome, 7, 8);
+    EXPECT_EQ(traceLines(), (std::vector<std::string>{"keyboard w 119 5 6", "keyboard P 65360 7 8"}));
+    EXPECT_EQ(redraws, 0);
+}
+
+TEST_F(KeyboardTest, KeysAreIgnoredWhileDraggingOrGliding) {
+    const bool histograms = plot->showHistograms;
+    for (int which = 0; which < 4; ++which) {
+        resetInteractionState();
+        if (which == 0) interaction.axisDragActive = true;
+        if (which == 1) interaction.strokeActive = true;
+        if (which == 2) interaction.rubberBandActive = true;
+        if (which == 3) layoutAnimating = true;
+        clearTrace();
+        onKey('w', 10, 20);
+        EXPECT_EQ(plot->showHistograms, histograms) << "case " << which;
+        EXPECT_EQ(redraws, 0) << "case " << which;
+        EXPECT_EQ(traceLines(), std::vector<std::string>{"keyboard w 119 10 20"});
+    }
+    // Special keys do not look at the drag flags.
+    interaction.axisDragActive = true;
+    onSpecialKey(KeyPageDown, regionX(0), regionY());
+    EXPECT_NEAR(axis(0).curveOpacity, 0.95, 1e-12);
+}
+
+TEST_F(KeyboardTest, PlotSwitchesToggleAndRedraw) {
+    const bool histograms = plot->showHistograms;
+    const bool bySelection = plot->colorBySelection;
+    const bool straight = plot->straightLines;
+    onKey('w', 0, 0);
+    onKey('B', 0, 0);
+    onKey('c', 0, 0);
+    EXPECT_NE(plot->showHistograms, histograms);
+    EXPECT_NE(plot->colorBySelection, bySelection);
+    EXPECT_NE(plot->straightLines, straight);
+    EXPECT_EQ(redraws, 3);
+    onKey('W', 0, 0);
+    EXPECT_EQ(plot->showHistograms, histograms);
+}
+
+TEST_F(KeyboardTest, XSwitchesAntialiasingAndCurveStep) {
+    onKey('x', 0, 0);
+    EXPECT_TRUE(plot->antialiasingOff);
+    EXPECT_DOUBLE_EQ(curveStep, 0.01);
+    onKey('X', 0, 0);
+    EXPECT_FALSE(plot->antialiasingOff);
+    EXPECT_DOUBLE_EQ(curveStep, 0.002);
+    EXPECT_EQ(redraws, 2);
+}
+
+TEST_F(KeyboardTest, QLocksAndGlidesToEvenSpacingWithoutRedraw) {
+    const std::vector<double> even = positions();
+    axis(1).position = 0.5;
+    onKey('q', 0, 0);
+    EXPECT_TRUE(axesLocked);
+    EXPECT_TRUE(layoutAnimating);
+    EXPECT_EQ(axis(1).position, 0.5) << "the axes glide, they do not jump";
+    EXPECT_EQ(redraws, 0);
+    idleAt(now + 201);
+    EXPECT_DOUBLE_EQ(axis(1).position, even[1]);
+
+    onKey('Q', 0, 0);
+    EXPECT_FALSE(axesLocked);
+    EXPECT_FALSE(layoutAnimating) << "unlocking moves nothing";
+}
+
+TEST_F(KeyboardTest, RAndFResetTheView) {
+    axis(0).position = 0.3;
+    plot->straightLines = false;
+    plot->recordSelection[2] = 0.23;
+    onKey('f', 0, 0);
+    EXPECT_TRUE(plot->straightLines);
+    EXPECT_EQ(plot->recordSelection[2], 1.0);
+    EXPECT_EQ(axis(0).position, 0.3);
+    onKey('r', 0, 0);
+    EXPECT_DOUBLE_EQ(axis(0).position, 0.1);
+    EXPECT_EQ(redraws, 2);
+}
+
+TEST_F(KeyboardTest, SOpensTheFirstSelectedAxisRegion) {
+    onKey('s', 0, 0);  // nothing selected
+    EXPECT_EQ(redraws, 0);
+    axis(3).selected = true;  // the last axis has no region
+    onKey('s', 0, 0);
+    EXPECT_EQ(redraws, 0);
+    EXPECT_FALSE(axis(3).scatterTransition);
+    axis(1).selected = true;
+    onKey('s', 0, 0);
+    EXPECT_TRUE(axis(1).scatterOn);
+    EXPECT_TRUE(axis(1).scatterTransition);
+    EXPECT_EQ(axis(1).transitionDuration, 1000.0);
+    EXPECT_EQ(axis(1).transitionStart, now);
+    EXPECT_EQ(redraws, 1);
+}
+
+TEST_F(KeyboardTest, VTogglesTheRegionUnderThePointerOverFiveSeconds) {
+    onKey('v', regionX(2), py(0.99));  // vertical position does not matter
+    EXPECT_TRUE(axis(2).scatterOn);
+    EXPECT_EQ(axis(2).transitionDuration, 5000.0);
+    onKey('v', regionX(2), regionY());
+    EXPECT_FALSE(axis(2).scatterOn);
+    EXPECT_TRUE(axis(2).fadingOut);
+    EXPECT_EQ(redraws, 2);
+}
+
+TEST_F(KeyboardTest, RegionKeysNeedARegion) {
+    const int leftOfFirst = px(0.05);
+    const int rightOfLast = px(0.97);
+    for (int x : {leftOfFirst, rightOfLast}) {
+        onKey('v', x, regionY());
+        onKey('m', x, regionY());
+        onKey('n', x, regionY());
+        onKey(127, x, regionY());
+        onSpecialKey(KeyPageUp, x, regionY());
+    }
+    EXPECT_EQ(redraws, 0);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_FALSE(axis(i).scatterOn);
+        EXPECT_EQ(axis(i).curveOpacity, 1.0);
+    }
+}
+
+TEST_F(KeyboardTest, PointerExactlyOnAnAxisAddressesTheRegionRightOfIt) {
+    plot->viewportWidth = 1000;
+    axis(1).position = 0.375;
+    onKey('v', 375, regionY());
+    EXPECT_TRUE(axis(1).scatterOn);
+    EXPECT_FALSE(axis(0).scatterOn);
+}
+
+TEST_F(KeyboardTest, MOpensTheScatterplotOnce) {
+    onKey('m', regionX(0), regionY());
+    EXPECT_TRUE(axis(0).scatterOn);
+    EXPECT_EQ(axis(0).transitionDuration, 1000.0);
+    EXPECT_EQ(redraws, 1);
+    onKey('m', regionX(0), regionY());
+    EXPECT_TRUE(axis(0).scatterOn) << "M never closes a scatterplot";
+    EXPECT_EQ(redraws, 1);
+    onKey('n', regionX(0), regionY());  // no MDS plot to remove
+    EXPECT_TRUE(axis(0).scatterOn);
+    EXPECT_EQ(redraws, 1);
+}
+
+TEST_F(KeyboardTest, DeleteRestoresTheRegionOpacities) {
+    axis(2).curveOpacity = 0.2;
+    axis(2).pointOpacity = 0.3;
+    onKey(127, regionX(2), regionY());
+    EXPECT_EQ(axis(2).curveOpacity, 1.0);
+    EXPECT_EQ(axis(2).pointOpacity, 1.0);
+    EXPECT_EQ(traceLines()[0], "keyboard \x7f 127 " + std::to_string(regionX(2)) + " 250");
+}
+
+TEST_F(KeyboardTest, ZCyclesTheStrokeTexture) {
+    textureCount = 3;
+    activeTexture = 1;
+    std::vector<int> seen;
+    for (int k = 0; k < 4; ++k) {
+        onKey('z', 0, 0);
+        seen.push_back(activeTexture);
+    }
+    EXPECT_EQ(seen, (std::vector<int>{2, 0, 1, 2}));
+    textureCount = 0;  // no textures loaded: nothing to cycle, and no division by zero
+    onKey('z', 0, 0);
+    EXPECT_EQ(activeTexture, 2);
+    textureCount = 3;
+}
+
+TEST_F(KeyboardTest, ATogglesAnimationTraceWithoutRedraw) {
+    onKey('a', 0, 0);
+    EXPECT_TRUE(traceAnimation);
+    onKey('A', 0, 0);
+    EXPECT_FALSE(traceAnimation);
+    const auto lines = traceLines();
+    EXPECT_EQ(lines[1], " true false  1");
+    EXPECT_EQ(lines[3], " true false  0");
+    EXPECT_EQ(redraws, 0);
+}
+
+TEST_F(KeyboardTest, DTogglesHoverEmphasisAndClearsTheHoveredMark) {
+    onMouseHover(regionX(1), regionY());
+    ASSERT_TRUE(axis(1).hovered);
+    onKey('d', 0, 0);
+    EXPECT_FALSE(hoverEmphasis);
+    EXPECT_FALSE(axis(1).hovered);
+    EXPECT_EQ(hoveredAxis, &axis(1)) << "the hovered axis is kept";
+    onKey('D', 0, 0);
+    EXPECT_TRUE(hoverEmphasis);
+    EXPECT_EQ(redraws, 0);
+}
+
+TEST_F(KeyboardTest, DigitsZoomIntoCellsAndBackquoteRestores) {
+    struct Cell {
+        unsigned char key;
+        double left, right, bottom, top;
+    };
+    const Cell cells[] = {{'1', 0, 0.35, 0, 0.35},       {'2', 0, 0.35, 0.33, 0.68},
+                          {'3', 0, 0.35, 0.65, 1},       {'4', 0.33, 0.68, 0, 0.35},
+                          {'5', 0.33, 0.68, 0.33, 0.68}, {'6', 0.33, 0.68, 0.65, 1},
+                          {'7', 0.65, 1, 0, 0.35},       {'8', 0.65, 1, 0.33, 0.68},
+                          {'9', 0.65, 1, 0.65, 1}};
+    for (const Cell& c : cells) {
+        onKey('`', 0, 0);
+        onKey(c.key, 0, 0);
+        EXPECT_EQ(plot->viewLeft, c.left) << c.key;
+        EXPECT_EQ(plot->viewRight, c.right) << c.key;
+        EXPECT_EQ(plot->viewBottom, c.bottom) << c.key;
+        EXPECT_EQ(plot->viewTop, c.top) << c.key;
+        EXPECT_EQ(plot->viewNear, -1.0);
+        EXPECT_EQ(plot->viewFar, 1.0);
+        EXPECT_EQ(plot->pointSize, 20.0);
+        EXPECT_EQ(plot->curveLineWidth, 3.0);
+        EXPECT_EQ(plot->axisLineWidth, 6.0);
+    }
+    onKey('`', 0, 0);
+    EXPECT_EQ(plot->viewLeft, 0.0);
+    EXPECT_EQ(plot->viewRight, 1.0);
+    EXPECT_EQ(plot->viewBottom, 0.0);
+    EXPECT_EQ(plot->viewTop, 1.0);
+    EXPECT_EQ(plot->pointSize, 5.0);
+    EXPECT_EQ(plot->curveLineWidth, 1.0);
+    EXPECT_EQ(plot->axisLineWidth, 2.0);
+    EXPECT_EQ(redraws, 19);
+}
+
+TEST_F(KeyboardTest, UnmappedKeysDoNothing) {
+    const double left = plot->viewLeft;
+    for (unsigned char key : {'p', 'P', '0', 'k', ' ', '\r'}) onKey(key, regionX(0), regionY());
+    EXPECT_EQ(redraws, 0);
+    EXPECT_EQ(plot->viewLeft, left);
+}
+
+// ---------------------------------------------------------------- special keys
+
+TEST_F(KeyboardTest, PageUpDownStepCurveOpacityWithinZeroAndOne) {
+    const int x = regionX(1), y = regionY();
+    axis(1).curveOpacity = 0.03;
+    onSpecialKey(KeyPageDown, x, y);
+    EXPECT_EQ(axis(1).curveOpacity, 0.0);
+    onSpecialKey(KeyPageDown, x, y);
+    EXPECT_EQ(axis(1).curveOpacity, 0.0);
+    axis(1).curveOpacity = 0.98;
+    onSpecialKey(KeyPageUp, x, y);
+    EXPECT_EQ(axis(1).curveOpacity, 1.0);
+    onSpecialKey(KeyPageUp, x, y);
+    EXPECT_EQ(axis(1).curveOpacity, 1.0);
+    onSpecialKey(KeyPageDown, x, y);
+    EXPECT_NEAR(axis(1).curveOpacity, 0.95, 1e-12) << "one press down is visible at once";
+    const auto lines = traceLines();
+    // Each press prints the value it starts from on a line of its own.
+    EXPECT_EQ(lines[1], "0.03");
+    EXPECT_EQ(lines[3], "0");
+    EXPECT_EQ(lines[5], "0.98");
+    EXPECT_EQ(lines[7], "1");
+    EXPECT_EQ(redraws, 5);
+}
+
+TEST_F(KeyboardTest, HomeEndChangePointOpacityOnlyInAScatterplot) {
+    const int x = regionX(0), y = regionY();
+    onSpecialKey(KeyEnd, x, y);
+    EXPECT_EQ(axis(0).pointOpacity, 1.0);
+    EXPECT_EQ(redraws, 1) << "a redraw even when nothing changed";
+    axis(0).scatterOn = true;
+    onSpecialKey(KeyEnd, x, y);
+    EXPECT_NEAR(axis(0).pointOpacity, 0.95, 1e-12);
+    onSpecialKey(KeyHome, x, y);
+    onSpecialKey(KeyHome, x, y);
+    EXPECT_EQ(axis(0).pointOpacity, 1.0);
+    axis(0).pointOpacity = 0.02;
+    onSpecialKey(KeyEnd, x, y);
+    EXPECT_EQ(axis(0).pointOpacity, 0.0);
+}
+
+TEST_F(KeyboardTest, OtherSpecialKeysDoNothing) {
+    onSpecialKey(0xFF51, regionX(0), regionY());  // cursor left
+    EXPECT_EQ(redraws, 0);
+    EXPECT_EQ(traceLines(), std::vector<std::string>{"keyboard Q 65361 " + std::to_string(regionX(0)) + " 250"});
+}
+
+}  // namespace

@@ -1,0 +1,134 @@
+#pragma once
+// Shared fixture for tests that drive the handlers directly: a set clock, a
+// set modifier combination, counted redraw requests, captured trace lines and
+// a small data file loaded fresh for every test.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/platform.h"
+#include "brush/brush.h"
+#include "data/dimension.h"
+#include "data/table.h"
+#include "interaction/interaction.h"
+#include "mds/animation.h"
+#include "plot/axis.h"
+#include "plot/plot.h"
+#include "shapes/shape.h"
+
+namespace testsupport {
+
+// Four dimensions, five labelled records; every dimension spans 0..100, so
+// after the 2 % widening a value v sits at (v + 2) / 104 of its axis.
+inline const char* const smallTable =
+    "5 4 4 1\n"
+    "name d0 d1 d2 d3\n"
+    "r0 0 0 100 10\n"
+    "r1 50 50 50 20\n"
+    "r2 100 100 0 30\n"
+    "r3 25 75 25 40\n"
+    "r4 75 25 75 100\n";
+
+inline double normalizedOf(double value) { return (value + 2.0) / 104.0; }
+
+}  // namespace testsupport
+
+class InteractionTest : public ::testing::Test {
+protected:
+    double now = 10000.0;  // well past the double-click window of time 0
+    int modifiers = 0;
+    int redraws = 0;
+    std::ostringstream traceOut;
+    std::filesystem::path tempDir;
+
+    void SetUp() override {
+        static int counter = 0;
+        tempDir = std::filesystem::temp_directory_path() /
+                  ("korvelline-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+        std::filesystem::create_directories(tempDir);
+        setClockHook([this] { return now; });
+        setModifierHook([this] { return modifiers; });
+        setRedrawHook([this] { ++redraws; });
+        setTraceStream(&traceOut);
+        windowWidth = 1180;
+        windowHeight = 500;
+        aspectRatio = 500.0 / 1180.0;
+        resetInteractionState();
+        loadTable(testsupport::smallTable);
+    }
+
+    void TearDown() override {
+        releasePlot();
+        clearShapes();
+        resetInteractionState();
+        setClockHook(nullptr);
+        setModifierHook(nullptr);
+        setRedrawHook(nullptr);
+        setTraceStream(nullptr);
+        std::error_code ignored;
+        std::filesystem::remove_all(tempDir, ignored);
+    }
+
+    // Writes text as a data file and loads it; clears trace and redraw counts.
+    void loadTable(const std::string& text, const std::string& name = "table.txt") {
+        const std::filesystem::path file = tempDir / name;
+        std::ofstream(file) << text;
+        ASSERT_TRUE(setDataFileName(file.c_str()));
+        loadDataFile();
+        ASSERT_NE(plot, nullptr);
+        clearTrace();
+    }
+
+    std::vector<std::string> traceLines() const {
+        std::vector<std::string> lines;
+        std::istringstream in(traceOut.str());
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+    bool traced(const std::string& line) const {
+        for (const auto& l : traceLines())
+            if (l == line) return true;
+        return false;
+    }
+    void clearTrace() {
+        traceOut.str("");
+        traceOut.clear();
+        redraws = 0;
+    }
+
+    PCShowAxis& axis(int i) { return *plot->axes[i]; }
+
+    // Window pixel of a view position (nearest pixel).
+    static int px(double u) { return static_cast<int>(std::lround(u * plot->viewportWidth)); }
+    static int py(double v) { return static_cast<int>(std::lround((1.0 - v) * plot->viewportHeight)); }
+
+    // Pixels well inside region r, vertically in its middle.
+    int regionX(int r) { return px((axis(r).position + axis(r + 1).position) / 2.0); }
+    int regionY() { return py(0.5); }
+
+    void press(int button, int x, int y) { onMouseButton(button, ButtonPress, x, y); }
+    void release(int button, int x, int y) { onMouseButton(button, ButtonRelease, x, y); }
+    void click(int button, int x, int y) {
+        press(button, x, y);
+        release(button, x, y);
+    }
+
+    // Runs the idle callback once at time t.
+    void idleAt(double t) {
+        now = t;
+        onIdle();
+    }
+
+    std::vector<double> positions() {
+        std::vector<double> p;
+        for (int i = 0; i < plot->axisCount; ++i) p.push_back(axis(i).position);
+        return p;
+    }
+};
