@@ -1,0 +1,148 @@
+#include "render/display.h"
+
+#include <FL/glut.H>
+
+#include <cstddef>
+
+#include "app/platform.h"
+#include "brush/brush.h"
+#include "interaction/interaction.h"
+#include "mds/animation.h"
+#include "plot/axis.h"
+#include "plot/plot.h"
+#include "render/layers.h"
+#include "render/records.h"
+#include "render/strokes.h"
+#include "shapes/shape.h"
+
+char textBuffer[textBufferSize] = {};
+
+std::size_t copyTextLine(const char* text, char* out, std::size_t outSize) {
+    if (outSize == 0) return 0;
+    std::size_t n = 0;
+    if (text != nullptr) {
+        // Only the first line is drawn, and a longer text is cut to what fits.
+        while (n + 1 < outSize && text[n] != '\0' && text[n] != '\n') {
+            out[n] = text[n];
+            ++n;
+        }
+    }
+    out[n] = '\0';
+    return n;
+}
+
+void drawText(double x, double y, const char* text) {
+    const std::size_t n = copyTextLine(text, textBuffer, textBufferSize);
+    // The raster position takes the current colour, so the colour comes first.
+    glColor4dv(plot ? plot->textColor.data() : Rgba{0, 0, 0, 1}.data());
+    glRasterPos2d(x, y);
+    for (std::size_t i = 0; i < n; ++i)
+        glutBitmapCharacter(GLUT_BITMAP_HELVETICA_10, static_cast<unsigned char>(textBuffer[i]));
+}
+
+void drawText(double x, double y, const std::string& text) { drawText(x, y, text.c_str()); }
+
+void setUpFrame() {
+    const PCPlot& p = *plot;
+    glViewport(p.viewportX, p.viewportY, p.viewportWidth, p.viewportHeight);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(p.viewLeft, p.viewRight, p.viewBottom, p.viewTop, p.viewNear, p.viewFar);
+    // Smoothing and translucency go together: with them off every mark is opaque.
+    if (!p.antialiasingOff) {
+        glEnable(GL_LINE_SMOOTH);
+        glEnable(GL_POINT_SMOOTH);
+        glEnable(GL_BLEND);
+    } else {
+        glDisable(GL_LINE_SMOOTH);
+        glDisable(GL_POINT_SMOOTH);
+        glDisable(GL_BLEND);
+    }
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glClearColor(static_cast<GLfloat>(p.backgroundColor[0]), static_cast<GLfloat>(p.backgroundColor[1]),
+                 static_cast<GLfloat>(p.backgroundColor[2]), static_cast<GLfloat>(p.backgroundColor[3]));
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
+
+void fillFrameAxes(const PCPlot& p, FrameAxes& frame) {
+    frame.normalized.fill(nullptr);
+    p.normalizedForAxes(frame.normalized.data());
+    for (int i = 0; i < p.axisCount; ++i) {
+        const PCShowAxis& axis = *p.axes[i];
+        frame.dimensionOf[i] = axis.dimensionIndex;
+        frame.top[i] = axis.regionTop;
+        frame.bottom[i] = axis.regionBottom;
+        frame.height[i] = axis.regionTop - axis.regionBottom;
+    }
+}
+
+void drawPlotBody() {
+    PCPlot& p = *plot;
+    FrameAxes frame;
+    fillFrameAxes(p, frame);
+    p.captureAxisPositions();
+    if (p.straightLines)
+        drawRecordLines(p, frame);
+    else
+        drawRecordCurves(p, frame);
+    glLineWidth(1.0f);
+    if (p.showHistograms) drawHistograms(p, frame);
+    drawAxes(p, frame);
+    drawLabels(p, frame);
+}
+
+namespace {
+
+// Removed shapes leave the list here, in the frame that finds them; the
+// mouse handlers walk the same list, so they never see them again.
+void drawShapes() {
+    for (std::size_t i = 0; i < shapes.size();) {
+        if (!shapes[i] || shapes[i]->removed) {
+            shapes.erase(shapes.begin() + static_cast<std::ptrdiff_t>(i));
+            continue;
+        }
+        shapes[i]->draw();
+        ++i;
+    }
+}
+
+}  // namespace
+
+void onDisplay() {
+    if (plot == nullptr) {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glutSwapBuffers();
+        return;
+    }
+    setUpFrame();
+    for (int i = 0; i < plot->axisCount; ++i) {
+        PCShowAxis* axis = plot->axes[i];
+        if (axis != nullptr && axis->scatterTransition) advanceScatterTransition(clockMs(), *axis);
+    }
+    drawPlotBody();
+
+    for (const auto& brush : axisBrushes) drawAxisBrush(*brush, 0.008);
+    for (const auto& brush : angularBrushes) brush->draw();
+    for (const auto& brush : scatterPlotBrushes) brush->draw();
+
+    drawVanishingTracks();
+    drawStrokeRibbon(interaction.strokePoints, 1.0);
+    if (interaction.rubberBandActive) drawRubberBand();
+
+    drawShapes();
+    glutSwapBuffers();
+}
+
+void onReshape(int width, int height) {
+    windowWidth = width;
+    windowHeight = height;
+    if (plot == nullptr) return;
+    plot->viewportX = 0;
+    plot->viewportY = 0;
+    plot->viewportWidth = width;
+    plot->viewportHeight = height;
+    // A zero-width area has no shape to keep; the last ratio stays valid.
+    if (width > 0) aspectRatio = static_cast<double>(height) / static_cast<double>(width);
+}

@@ -1,0 +1,203 @@
+#include "render/layers.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "data/dimension.h"
+#include "mds/mds_layout.h"
+#include "plot/axis.h"
+#include "plot/plot.h"
+
+namespace {
+
+const Dimension* dimensionOfAxis(const PCPlot& plot, const FrameAxes& frame, int i) {
+    return plot.dimensionAt(frame.dimensionOf[i]);
+}
+
+const double* valuesOfAxis(const FrameAxes& frame, int i) {
+    const int d = frame.dimensionOf[i];
+    return d >= 0 && d < maxSlots ? frame.normalized[d] : nullptr;
+}
+
+// Where a value of the dimension meets axis i; a dimension without spread
+// puts every value at the middle, as its records are drawn.
+double heightOnAxis(const Dimension& d, const FrameAxes& frame, int i, double value) {
+    const double span = d.maximum - d.minimum;
+    const double u = span != 0.0 && std::isfinite(span) ? (value - d.minimum) / span : 0.5;
+    return u * frame.height[i] + frame.bottom[i];
+}
+
+void drawNumber(double x, double y, double value) {
+    char buffer[32];
+    formatNumber(value, buffer, sizeof buffer);
+    drawText(x, y, buffer);
+}
+
+void drawRuler(const PCPlot& plot, const FrameAxes& frame, int i) {
+    const PCShowAxis& axis = *plot.axes[i];
+    const double x = plot.axisPositions[i];
+    const double g = plot.axisPositions[i + 1] - x;
+    const double left = x + g * plot.regionMargin;
+    const double w = g * (1.0 - 2.0 * plot.regionMargin);
+    const double top = frame.top[i];
+
+    Rgba color = axis.color;
+    // The ruler fades with its scatterplot.
+    if (axis.scatterTransition) color[3] = axis.scatterProgress;
+    glColor4dv(color.data());
+    glLineWidth(1.0f);
+    glBegin(GL_LINES);
+    glVertex2d(left - 0.05 * w, top);
+    glVertex2d(left + 1.05 * w, top);
+    glVertex2d(left, top);
+    glVertex2d(left, top + 0.02);
+    glVertex2d(left + w, top);
+    glVertex2d(left + w, top + 0.02);
+    glVertex2d(left + w / 2.0, top);
+    glVertex2d(left + w / 2.0, top + 0.015);
+    for (int k = 1; k <= 9; ++k) {
+        glVertex2d(left + k * w / 10.0, top);
+        glVertex2d(left + k * w / 10.0, top + 0.01);
+    }
+    glEnd();
+
+    if (const Dimension* d = dimensionOfAxis(plot, frame, i + 1)) {
+        drawText(left + w / 2.0, top + 0.02, d->name);
+        drawNumber(left - 0.02, top - 0.025, d->minimum);
+        drawNumber(left + w - 0.02, top - 0.025, d->maximum);
+    }
+}
+
+}  // namespace
+
+void formatNumber(double value, char* out, std::size_t outSize) {
+    std::snprintf(out, outSize, "%g", value);
+}
+
+void countHistogram(const double* values, int recordCount, int bins, int* counts) {
+    if (bins < 1) return;
+    for (int j = 0; j <= bins; ++j) counts[j] = 0;
+    for (int r = 0; r < recordCount; ++r) {
+        const double v = values[r];
+        if (v >= 0.0 && v <= 1.0) {
+            // Rounding can carry a value just below 1 to the extra slot,
+            // which is folded into the top bin below.
+            int j = static_cast<int>(v * bins);
+            if (j > bins) j = bins;
+            ++counts[j];
+        } else if (v < 0.0) {
+            ++counts[0];
+        } else if (v > 1.0) {
+            ++counts[bins];
+        }
+    }
+    counts[bins - 1] += counts[bins];
+    counts[bins] = 0;
+}
+
+void drawHistograms(const PCPlot& plot, const FrameAxes& frame) {
+    const int bins = plot.histogramBins;
+    // An empty table has no proportions to show.
+    if (plot.recordCount <= 0 || bins < 1) return;
+    static std::vector<int> counts;
+    counts.resize(static_cast<std::size_t>(bins) + 1);
+    for (int i = 0; i < plot.axisCount; ++i) {
+        const PCShowAxis& axis = *plot.axes[i];
+        if (!axis.showHistogram) continue;
+        const double* values = valuesOfAxis(frame, i);
+        if (values == nullptr) continue;
+        glColor4dv(plot.histogramColor.data());
+        countHistogram(values, plot.recordCount, bins, counts.data());
+        const double x = plot.axisPositions[i];
+        for (int j = 0; j < bins; ++j) {
+            const double half = histogramHalfLength(counts[j], plot.recordCount, plot.histogramScale);
+            const double lower = frame.bottom[i] + frame.height[i] * j / bins;
+            const double upper = frame.bottom[i] + frame.height[i] * (j + 1) / bins;
+            for (GLenum mode : {GLenum(GL_QUADS), GLenum(GL_LINE_LOOP)}) {
+                glBegin(mode);
+                glVertex2d(x - half, lower);
+                glVertex2d(x + half, lower);
+                glVertex2d(x + half, upper);
+                glVertex2d(x - half, upper);
+                glEnd();
+            }
+        }
+    }
+}
+
+void drawAxes(const PCPlot& plot, const FrameAxes& frame) {
+    const int n = plot.axisCount;
+    glLineWidth(static_cast<GLfloat>(plot.axisLineWidth));
+    glBegin(GL_LINES);
+    for (int i = 0; i < n; ++i) {
+        glColor4dv(plot.axes[i]->color.data());
+        glVertex2d(plot.axisPositions[i], frame.bottom[i]);
+        glVertex2d(plot.axisPositions[i], frame.top[i]);
+    }
+    glEnd();
+
+    for (int i = 0; i < n; ++i) {
+        if (!plot.axes[i]->selected) continue;
+        const double x = plot.axisPositions[i];
+        glColor4dv(plot.selectedAxisColor.data());
+        glBegin(GL_LINE_LOOP);
+        glVertex2d(x - 0.005, frame.bottom[i]);
+        glVertex2d(x + 0.005, frame.bottom[i]);
+        glVertex2d(x + 0.005, frame.top[i]);
+        glVertex2d(x - 0.005, frame.top[i]);
+        glEnd();
+    }
+
+    for (int i = 0; i + 1 < n; ++i) {
+        const PCShowAxis& axis = *plot.axes[i];
+        const bool open = axis.scatterOn || axis.scatterTransition;
+        const bool showsMds = axis.mdsVisible && axis.mdsLayout;
+        if (open && !showsMds && axis.hovered) drawRuler(plot, frame, i);
+    }
+}
+
+void drawLabels(const PCPlot& plot, const FrameAxes& frame) {
+    const int n = plot.axisCount;
+    for (int i = 0; i < n; ++i) {
+        const double x = plot.axisPositions[i];
+        if (const Dimension* d = dimensionOfAxis(plot, frame, i)) {
+            drawText(x, 0.97, d->name);
+            drawNumber(x, 0.93, d->maximum);
+            drawNumber(x, 0.07, d->minimum);
+        }
+        if (plot.axes[i]->mdsLayout && i < n - 1)
+            drawText((x + plot.axisPositions[i + 1]) / 2.0, 0.08, "MDS");
+    }
+
+    for (int i = 0; i < n; ++i) {
+        if (!plot.axes[i]->isCategorical) continue;
+        const Dimension* d = dimensionOfAxis(plot, frame, i);
+        if (d == nullptr) continue;
+        const int count = std::min(d->labelCount, static_cast<int>(d->labels.size()));
+        for (int k = 0; k < count; ++k) {
+            const LabelEntry& label = d->labels[k];
+            drawText(plot.axisPositions[i] + 0.005, heightOnAxis(*d, frame, i, label.value), label.text);
+        }
+    }
+
+    if (!plot.hasHighlightedRecord) return;
+    const int h = plot.highlightedRecord;
+    if (h < 0 || h >= plot.recordCount) return;
+    if (plot.recordLabels != nullptr && h < static_cast<int>(plot.recordLabels->size()))
+        drawText(0.0, 0.0, (*plot.recordLabels)[h]);
+    else
+        drawText(0.0, 0.0, "");
+    for (int i = 0; i < n; ++i) {
+        if (plot.axes[i]->isCategorical) continue;
+        const Dimension* d = dimensionOfAxis(plot, frame, i);
+        const double* values = valuesOfAxis(frame, i);
+        if (d == nullptr || d->values == nullptr || values == nullptr) continue;
+        drawNumber(plot.axisPositions[i] + 0.005, values[h] * frame.height[i] + frame.bottom[i],
+                   d->values[h]);
+    }
+}

@@ -1,0 +1,28 @@
+#pragma once
+// The layers drawn over the records: histograms on the axes, the axes with
+// their selection frames and the rulers of hovered scatterplots, and text.
+
+#include <cstddef>
+
+#include "render/display.h"
+
+struct PCPlot;
+
+void drawHistograms(const PCPlot& plot, const FrameAxes& frame);
+void drawAxes(const PCPlot& plot, const FrameAxes& frame);
+void drawLabels(const PCPlot& plot, const FrameAxes& frame);
+
+// Counts normalised values into bins: counts needs bins + 1 slots. A value of
+// exactly 1 (or above) lands in the top bin, anything below 0 in the bottom
+// one; NaN is not counted. Does nothing when bins < 1.
+void countHistogram(const double* values, int recordCount, int bins, int* counts);
+
+// Half-length of the bar of a bin holding count of recordCount records; 0 for
+// an empty table.
+inline double histogramHalfLength(int count, int recordCount, double scale) {
+    if (recordCount <= 0) return 0.0;
+    return static_cast<double>(count) / recordCount * scale;
+}
+
+// A number as the text stream's default format writes it (%g, six digits).
+void formatNumber(double value, char* out, std::size_t outSize);

@@ -1,0 +1,143 @@
+#include "render/records.h"
+
+#include <cstddef>
+
+#include "render/gl_sink.h"
+
+namespace {
+
+bool regionOpen(const PCShowAxis& axis) { return axis.scatterOn || axis.scatterTransition; }
+
+// An MDS plot can only place points once its layout has an output for every
+// record; until then the region shows the plain scatterplot.
+const MDSLayout* usableLayout(const PCShowAxis& axis, int recordCount) {
+    if (!axis.mdsVisible || !axis.mdsLayout) return nullptr;
+    const MDSLayout& layout = *axis.mdsLayout;
+    const std::size_t need = recordCount > 0 ? static_cast<std::size_t>(recordCount) : 0;
+    if (layout.outX.size() < need || layout.outY.size() < need) return nullptr;
+    return &layout;
+}
+
+}  // namespace
+
+void buildScatterPoints(const PCPlot& plot, const FrameAxes& frame, ScatterPoints& points) {
+    const int n = plot.axisCount;
+    const int regionCount = n >= 2 ? n - 1 : 0;
+    const int records = plot.recordCount > 0 ? plot.recordCount : 0;
+    points.first.assign(static_cast<std::size_t>(regionCount), -1);
+
+    int open = 0;
+    for (int i = 0; i < regionCount; ++i) {
+        const PCShowAxis* axis = plot.axes[i];
+        if (axis == nullptr || plot.axes[i + 1] == nullptr || !regionOpen(*axis)) continue;
+        if (!axisValues(plot, frame, i) || !axisValues(plot, frame, i + 1)) continue;
+        points.first[i] = open * records;
+        ++open;
+    }
+    points.storage.resize(static_cast<std::size_t>(open) * static_cast<std::size_t>(records));
+
+    for (int i = 0; i < regionCount; ++i) {
+        if (points.first[i] < 0) continue;
+        Point* out = points.storage.data() + points.first[i];
+        const PCShowAxis& axis = *plot.axes[i];
+        const double* left = axisValues(plot, frame, i);
+        const double* right = axisValues(plot, frame, i + 1);
+        const double x = plot.axisPositions[i];
+        const double g = plot.axisPositions[i + 1] - x;
+        const double m = plot.regionMargin;
+        const double bottom = frame.bottom[i];
+        const double height = frame.height[i];
+
+        double from = x + m * g;
+        double width = (1.0 - 2.0 * m) * g;
+        double vScale = height;
+        double vKeep = 0.0;
+        if (axis.scatterTransition) {
+            // Grow out of the left axis: at t = 0 every point sits on it.
+            const double t = axis.scatterProgress;
+            from = x + t * m * g;
+            width = t * (1.0 - 2.0 * m) * g;
+            vScale = t * height;
+            vKeep = (1.0 - t) * height;
+        }
+
+        if (const MDSLayout* layout = usableLayout(axis, records)) {
+            const MDSLayout::Output o = layout->layoutOutput();
+            for (int r = 0; r < records; ++r)
+                out[r] = {from + width * o.outX[r], vScale * o.outY[r] + vKeep * left[r] + bottom};
+        } else {
+            // The point keeps its left-axis height; only its x moves.
+            for (int r = 0; r < records; ++r) out[r] = {from + width * right[r], left[r] * height + bottom};
+        }
+    }
+}
+
+bool RecordPass::prepare(const PCPlot& plot, const FrameAxes& frame) {
+    axisCount = plot.axisCount;
+    recordCount = plot.recordCount > 0 ? plot.recordCount : 0;
+    if (axisCount < 2) return false;
+
+    axes.resize(static_cast<std::size_t>(axisCount));
+    at.resize(static_cast<std::size_t>(axisCount));
+    for (int i = 0; i < axisCount; ++i) {
+        const double* values = axisValues(plot, frame, i);
+        if (values == nullptr) return false;
+        axes[i] = {plot.axisPositions[i], values, frame.bottom[i], frame.height[i]};
+    }
+
+    buildScatterPoints(plot, frame, scatter);
+
+    regions.resize(static_cast<std::size_t>(axisCount - 1));
+    for (int i = 0; i + 1 < axisCount; ++i) {
+        const PCShowAxis& axis = *plot.axes[i];
+        RegionState& region = regions[i];
+        region.points = scatter.region(i);
+        region.open = scatter.isOpen(i);
+        region.transition = axis.scatterTransition;
+        region.t = axis.scatterTransition ? axis.scatterProgress : 0.0;
+        region.curveOpacity = axis.curveOpacity;
+        region.pointOpacity = axis.pointOpacity;
+        // Lines crossing an open region are drawn at half strength.
+        if (axis.scatterTransition)
+            region.lineFactor = 1.0 - region.t * 0.5;
+        else if (axis.scatterOn)
+            region.lineFactor = 0.5;
+        else
+            region.lineFactor = 1.0;
+        if (region.transition) region.transitionBasis = cardinalBasis(cardinalShape(1.0 - region.t));
+    }
+    return true;
+}
+
+namespace {
+
+RecordPass& sharedPass() {
+    static RecordPass pass;
+    return pass;
+}
+
+}  // namespace
+
+void drawRecordLines(const PCPlot& plot, const FrameAxes& frame) {
+    RecordPass& pass = sharedPass();
+    GlSink sink;
+    if (!pass.prepare(plot, frame)) {
+        sink.lineWidth(plot.curveLineWidth);
+        sink.pointSize(plot.pointSize);
+        return;
+    }
+    renderRecordLines(plot, pass, curveStep, sink);
+    renderScatterPoints(plot, pass, sink);
+}
+
+void drawRecordCurves(const PCPlot& plot, const FrameAxes& frame) {
+    RecordPass& pass = sharedPass();
+    GlSink sink;
+    if (!pass.prepare(plot, frame)) {
+        sink.lineWidth(plot.curveLineWidth);
+        sink.pointSize(plot.pointSize);
+        return;
+    }
+    renderRecordCurves(plot, pass, curveStep, sink);
+    renderScatterPoints(plot, pass, sink);
+}

@@ -1,0 +1,265 @@
+#pragma once
+// The record layer: one line per record across the axes, and the points of
+// every region opened into a scatterplot, with the lines bending through the
+// points. The renderers are templates over a sink (sink.h) so the same code
+// draws with GL (records.cpp) and captures geometry for tests and the frame
+// benchmark.
+
+#include <vector>
+
+#include "mds/mds_layout.h"
+#include "plot/axis.h"
+#include "plot/curve.h"
+#include "plot/plot.h"
+#include "plot/types.h"
+#include "render/display.h"
+#include "render/sink.h"
+
+// Scatterplot point of every record in every open region, rebuilt for each
+// renderer call. The storage is kept between calls so a frame allocates only
+// when the table or the number of open regions grows.
+struct ScatterPoints {
+    std::vector<Point> storage;  // one block of recordCount points per open region
+    std::vector<int> first;      // per region: offset of its block, -1 when closed
+
+    bool isOpen(int i) const { return i >= 0 && i < static_cast<int>(first.size()) && first[i] >= 0; }
+    const Point* region(int i) const { return isOpen(i) ? storage.data() + first[i] : nullptr; }
+};
+
+// Places the points of every open region (region i lies right of axis i).
+// Regions that are closed, or whose axes have no values, get no points.
+void buildScatterPoints(const PCPlot& plot, const FrameAxes& frame, ScatterPoints& points);
+
+// Normalised values of the dimension axis i shows, or null when it has none.
+inline const double* axisValues(const PCPlot& plot, const FrameAxes& frame, int i) {
+    if (i < 0 || i >= plot.axisCount || plot.axes[i] == nullptr) return nullptr;
+    const int d = frame.dimensionOf[i];
+    if (d < 0 || d >= maxSlots) return nullptr;
+    return frame.normalized[d];
+}
+
+// Everything the renderers need per axis and region, gathered once per call.
+struct RecordPass {
+    struct AxisGeometry {
+        double x = 0.0;
+        const double* values = nullptr;
+        double bottom = 0.0;
+        double height = 0.0;
+    };
+    struct RegionState {
+        bool open = false;
+        bool transition = false;
+        double t = 0.0;             // transition progress while `transition`
+        double lineFactor = 1.0;    // alpha factor of the lines crossing the region
+        double curveOpacity = 1.0;
+        double pointOpacity = 1.0;
+        CurveBasis transitionBasis{};  // cardinal basis of tension 1 - t
+        const Point* points = nullptr;
+    };
+
+    int axisCount = 0;
+    int recordCount = 0;
+    std::vector<AxisGeometry> axes;
+    std::vector<RegionState> regions;
+    std::vector<Point> at;  // the current record's point on every axis
+    ScatterPoints scatter;
+
+    // False when there is nothing to draw: fewer than two axes, or an axis
+    // whose dimension has no values.
+    bool prepare(const PCPlot& plot, const FrameAxes& frame);
+
+    void placeRecord(int r) {
+        for (int i = 0; i < axisCount; ++i) {
+            const AxisGeometry& a = axes[i];
+            at[i] = {a.x, a.values[r] * a.height + a.bottom};
+        }
+    }
+};
+
+namespace record_detail {
+
+inline Point blend(const Point& from, const Point& to, double t) {
+    return {(1.0 - t) * from.x + t * to.x, (1.0 - t) * from.y + t * to.y};
+}
+
+template <class Sink>
+inline void emitPiece(Sink& sink, const CurveBasis& basis, int pieces, const CurvePoints& p) {
+    if (pieces <= 0) return;
+    sink.begin(Primitive::LineStrip);
+    forEachCurveVertex(basis, p, pieces, [&sink](double x, double y) { sink.vertex(x, y); });
+    sink.end(Primitive::LineStrip);
+}
+
+template <class Sink>
+inline void emitCatmullRom(Sink& sink, const CurvePoints& p, double step) {
+    emitPiece(sink, catmullRomBasis, catmullRomPieceCount(p, step), p);
+}
+
+template <class Sink>
+inline void emitCardinal(Sink& sink, const CurveBasis& basis, const CurvePoints& p, double step) {
+    emitPiece(sink, basis, cardinalPieceCount(p, step), p);
+}
+
+// The region's own piece: cardinal while its transition runs, else Catmull-Rom.
+template <class Sink>
+inline void emitRegionPiece(Sink& sink, const RecordPass::RegionState& region, const CurvePoints& p,
+                            double step) {
+    if (region.transition)
+        emitCardinal(sink, region.transitionBasis, p, step);
+    else
+        emitCatmullRom(sink, p, step);
+}
+
+inline void lineColor(const Rgba& c, const RecordPass::RegionState& region, Rgba& out) {
+    out = c;
+    out[3] *= region.lineFactor;
+    out[3] *= region.curveOpacity;
+}
+
+}  // namespace record_detail
+
+// Straight segments across closed regions; two curve pieces through the
+// scatterplot point in open ones. The neighbours of an open region's pieces
+// are its point moved one region over, so the bend looks the same on both
+// sides of the point.
+template <class Sink>
+void renderRecordLines(const PCPlot& plot, RecordPass& pass, double step, Sink& sink) {
+    using namespace record_detail;
+    sink.lineWidth(plot.curveLineWidth);
+    const int n = pass.axisCount;
+    const auto& regions = pass.regions;
+    std::vector<Point>& a = pass.at;
+    Rgba c{0.0, 0.0, 0.0, 1.0};
+    Rgba lc{};
+    for (int r = 0; r < pass.recordCount; ++r) {
+        plot.colorOfRecord(r, c);
+        pass.placeRecord(r);
+        for (int i = 0; i + 1 < n; ++i) {
+            const RecordPass::RegionState& region = regions[i];
+            lineColor(c, region, lc);
+            sink.color(lc.data());
+            if (!region.open) {
+                sink.begin(Primitive::Lines);
+                sink.vertex(a[i].x, a[i].y);
+                sink.vertex(a[i + 1].x, a[i + 1].y);
+                sink.end(Primitive::Lines);
+                continue;
+            }
+            const Point s = region.points[r];
+
+            Point before = a[i];
+            if (i > 0) {
+                const Point left{s.x - a[i].x + a[i - 1].x, s.y - a[i].y + a[i - 1].y};
+                const RecordPass::RegionState& prev = regions[i - 1];
+                if (!prev.open)
+                    before = left;
+                else if (prev.transition)
+                    before = blend(left, prev.points[r], prev.t);
+                else
+                    before = prev.points[r];
+            }
+            emitRegionPiece(sink, region, {before, a[i], s, a[i + 1]}, step);
+
+            Point after = a[i + 1];
+            if (i < n - 2) {
+                const Point right{s.x - a[i + 1].x + a[i + 2].x, s.y - a[i + 1].y + a[i + 2].y};
+                const RecordPass::RegionState& next = regions[i + 1];
+                if (!next.open)
+                    after = right;
+                else if (next.transition)
+                    after = blend(right, next.points[r], next.t);
+                else
+                    after = next.points[r];
+            }
+            emitRegionPiece(sink, region, {a[i], s, a[i + 1], after}, step);
+        }
+    }
+    sink.finish();
+}
+
+// One smooth curve per record through all axes; neighbouring pieces share
+// their control points, and open regions add the scatterplot point.
+template <class Sink>
+void renderRecordCurves(const PCPlot& plot, RecordPass& pass, double step, Sink& sink) {
+    using namespace record_detail;
+    sink.lineWidth(plot.curveLineWidth);
+    const int n = pass.axisCount;
+    const auto& regions = pass.regions;
+    std::vector<Point>& a = pass.at;
+    Rgba c{0.0, 0.0, 0.0, 1.0};
+    Rgba lc{};
+    for (int r = 0; r < pass.recordCount; ++r) {
+        plot.colorOfRecord(r, c);
+        pass.placeRecord(r);
+        for (int i = 0; i + 1 < n; ++i) {
+            const RecordPass::RegionState& region = regions[i];
+            lineColor(c, region, lc);
+            sink.color(lc.data());
+
+            Point before = a[i];
+            if (i > 0) {
+                const RecordPass::RegionState& prev = regions[i - 1];
+                if (!prev.open)
+                    before = a[i - 1];
+                else if (prev.transition)
+                    before = blend(a[i - 1], prev.points[r], prev.t);
+                else
+                    before = prev.points[r];
+            }
+            Point after = a[i + 1];
+            if (i < n - 2) {
+                const RecordPass::RegionState& next = regions[i + 1];
+                if (!next.open)
+                    after = a[i + 2];
+                else if (next.transition)
+                    after = blend(a[i + 2], next.points[r], next.t);
+                else
+                    after = next.points[r];
+            }
+
+            if (!region.open) {
+                emitCatmullRom(sink, {before, a[i], a[i + 1], after}, step);
+                continue;
+            }
+            const Point s = region.points[r];
+            emitRegionPiece(sink, region, {before, a[i], s, a[i + 1]}, step);
+            // While the point slides out of the left axis, the second piece
+            // starts from the plain curve's control point, so at t = 0 it is
+            // exactly the closed region's piece.
+            const Point lead = region.transition ? blend(before, a[i], region.t) : a[i];
+            emitCatmullRom(sink, {lead, s, a[i + 1], after}, step);
+        }
+    }
+    sink.finish();
+}
+
+// The points of the open regions, left to right, each over a small shadow;
+// they come after all lines so they cover them.
+template <class Sink>
+void renderScatterPoints(const PCPlot& plot, const RecordPass& pass, Sink& sink) {
+    sink.pointSize(plot.pointSize);
+    Rgba c{0.0, 0.0, 0.0, 1.0};
+    for (int i = 0; i + 1 < pass.axisCount; ++i) {
+        const RecordPass::RegionState& region = pass.regions[i];
+        if (!region.open) continue;
+        const double o = region.pointOpacity;
+        const double shadow[4] = {0.0, 0.0, 0.0, o * 0.5};
+        sink.begin(Primitive::Points);
+        for (int r = 0; r < pass.recordCount; ++r) {
+            plot.colorOfRecord(r, c);
+            const Point s = region.points[r];
+            sink.color(shadow);
+            sink.vertex(s.x + 0.001, s.y - 0.001);
+            c[3] *= o;
+            sink.color(c.data());
+            sink.vertex(s.x, s.y);
+        }
+        sink.end(Primitive::Points);
+    }
+    sink.finish();
+}
+
+// GL entry points used by drawPlotBody; both draw the points after the lines
+// and leave the line width at curveLineWidth and the point size at pointSize.
+void drawRecordLines(const PCPlot& plot, const FrameAxes& frame);
+void drawRecordCurves(const PCPlot& plot, const FrameAxes& frame);
