@@ -189,6 +189,12 @@ void leftPress(int modifiers, int x, int y) {
 }
 
 void leftRelease(int modifiers, int x, int y) {
+    // The toolkit may hold back the last motion of a drag until after the
+    // release; the release position completes the drag. An axis click must
+    // not move its axis, though.
+    const bool moved = x != interaction.pressX || y != interaction.pressY;
+    if ((interaction.axisDragActive && moved) || interaction.strokeActive) onMouseDrag(x, y);
+
     if (interaction.shapeDragActive) {
         for (auto& s : shapes) {
             if (!s->dragging) continue;
@@ -261,6 +267,8 @@ void rightButton(int state, int modifiers, int x, int y) {
         return;
     }
     if (s.rubberBandActive) {
+        s.rubberBandX = x;  // the corner ends where the button is let go
+        s.rubberBandY = y;
         s.snapRect = plot->getViewport();
         if (modifiers != ModAlt) {
             s.snapRect[0] = std::min(s.rubberBandAnchorX, s.rubberBandX);

@@ -449,6 +449,38 @@ TEST_F(MouseTest, AltRightReleaseReportsTheViewport) {
     EXPECT_EQ(traceLines().back(), " snap screen 10 470 10 20");
 }
 
+TEST_F(MouseTest, ReleasePositionCompletesADrag) {
+    // The last motion can arrive after the release: the release still counts.
+    press(RightButton, 300, 100);
+    onMouseDrag(250, 150);
+    release(RightButton, 200, 180);
+    EXPECT_EQ(traceLines().back(), " snap screen 200 320 100 80");
+
+    modifiers = ModAlt;
+    press(LeftButton, px(axis(1).position), regionY());
+    onMouseDrag(px(0.5), regionY());
+    release(LeftButton, px(0.55), regionY());
+    EXPECT_NEAR(plot->axes[1]->position, 0.55, 1e-3);
+
+    modifiers = 0;
+    now += 1000;
+    press(LeftButton, px(0.5), py(0.95));
+    ASSERT_TRUE(interaction.strokeActive);
+    const std::size_t before = interaction.strokePoints.size();
+    bool sawEnd = false;
+    setRedrawHook([&] { sawEnd = sawEnd || interaction.strokePoints.size() == before + 1; });
+    release(LeftButton, px(0.6), py(0.95));
+    EXPECT_TRUE(sawEnd) << "the release point joins the stroke before it is handed on";
+}
+
+TEST_F(MouseTest, AltClickDoesNotMoveItsAxis) {
+    modifiers = ModAlt;
+    const double position = axis(2).position;
+    click(LeftButton, px(position) + 3, regionY());
+    EXPECT_EQ(axis(2).position, position);
+    EXPECT_TRUE(axis(2).selected);
+}
+
 TEST_F(MouseTest, RightReleaseWithoutRectangleOnlyRedraws) {
     release(RightButton, 20, 30);
     EXPECT_EQ(traceLines().size(), 1u);

@@ -1,0 +1,140 @@
+#pragma once
+// Runs the real program as a child process on the X display of the test run
+// and drives it with synthetic input (xdotool), reading its standard output
+// through a pipe and its frames back through screenshots (ImageMagick).
+//
+// Every wait has a timeout, and the child is always killed when the driver
+// goes away, whatever the test did.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace gui {
+
+// Screen geometry of the program without a window manager: the main window
+// sits at (50, 50); the drawing area is the 1180x500 area below a 20-pixel
+// menu bar.
+constexpr int drawingLeft = 50;
+constexpr int drawingTop = 70;
+constexpr int drawingWidth = 1180;
+constexpr int drawingHeight = 500;
+
+// Screen pixel of a view position (x right, y up, both 0..1).
+inline int screenX(double u) { return drawingLeft + static_cast<int>(u * drawingWidth + 0.5); }
+inline int screenY(double v) { return drawingTop + static_cast<int>((1.0 - v) * drawingHeight + 0.5); }
+
+struct Rgb {
+    int r = 0, g = 0, b = 0;
+    bool dark(int limit = 90) const { return r < limit && g < limit && b < limit; }
+    bool reddish() const { return r > 150 && g < 90 && b < 90; }
+};
+
+// A screenshot of the whole screen.
+struct Frame {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> rgb;
+    std::string path;  // where it was saved, for failure messages
+
+    bool valid() const { return width > 0 && height > 0; }
+    Rgb at(int x, int y) const;
+    // Rows in [y0, y1] that hold a dark pixel within dx of column x.
+    int darkRowsNear(int x, int dx, int y0, int y1) const;
+    // Pixels in the box that satisfy the test.
+    int count(int x0, int y0, int x1, int y1, const std::function<bool(Rgb)>& test) const;
+};
+
+// Runs argv (no shell) with a time limit; returns the exit status or -1 on
+// failure or timeout. Output goes to *output when given.
+int runCommand(const std::vector<std::string>& argv, std::chrono::milliseconds timeout,
+               std::string* output = nullptr);
+
+class ProgramDriver {
+public:
+    ProgramDriver();
+    ~ProgramDriver();
+    ProgramDriver(const ProgramDriver&) = delete;
+    ProgramDriver& operator=(const ProgramDriver&) = delete;
+
+    // Working directory holding copies of the example tables and bitmaps.
+    const std::string& workDir() const { return workDir_; }
+    // Leaves the working directory (screenshots, stderr.txt) for inspection.
+    void keepWorkDir() { keepWorkDir_ = true; }
+    // Empty when the environment can run the tests, else why not.
+    static std::string environmentProblem();
+
+    // Starts the binary in workDir; false with *error set on failure.
+    bool start(std::string* error);
+    // Waits until the main window is mapped; false on timeout.
+    bool waitForWindow(std::chrono::milliseconds timeout);
+    bool running();
+    // Waits for the child to end; its exit status, or -1 on timeout or signal.
+    int waitForExit(std::chrono::milliseconds timeout);
+    // Ends the child (TERM, then KILL) if it still runs.
+    void kill();
+
+    // Everything the child has written to standard output so far.
+    const std::string& output();
+    std::vector<std::string> outputLines();
+    // Waits until an output line starting at offset `from` satisfies the test;
+    // returns that line or an empty optional-like "" with found = false.
+    bool waitForLine(const std::function<bool(const std::string&)>& test,
+                     std::chrono::milliseconds timeout, std::size_t from = 0,
+                     std::string* line = nullptr);
+    bool waitForLineStartingWith(const std::string& prefix, std::chrono::milliseconds timeout,
+                                 std::size_t from = 0, std::string* line = nullptr);
+    // Current length of the output: later waits can start from here.
+    std::size_t mark();
+
+    // Input, all in screen pixels.
+    bool moveTo(int x, int y);
+    bool click(int button, int repeat = 1, int delayMs = 60);
+    bool press(int button);
+    bool release(int button);
+    bool key(const std::string& keysym);
+    bool keyDown(const std::string& keysym);
+    bool keyUp(const std::string& keysym);
+    bool type(const std::string& text);
+    // Moves in small steps so the program sees motion events on the way.
+    bool dragTo(int x, int y, int steps = 8);
+
+    // Menu File/Open: types a file name of the working directory into the
+    // chooser. A bare name only: the chooser completes directories as they
+    // are typed, which garbles typed paths.
+    bool openFile(const std::string& name, std::string* error);
+    // Menu File/Quit.
+    bool quitThroughMenu();
+
+    // Screenshot of the whole screen, saved as workDir/name.ppm; an invalid
+    // frame on failure.
+    Frame screenshot(const std::string& name);
+    // Retries screenshots (saved as name.ppm) until the test holds for one;
+    // false on timeout.
+    bool waitForFrame(const std::string& name, const std::function<bool(const Frame&)>& test,
+                      std::chrono::milliseconds timeout, Frame* last = nullptr);
+
+    // Lets the program process what was sent.
+    static void pause(std::chrono::milliseconds ms);
+
+private:
+    void drainOutput(int waitMs);
+    bool xdotool(const std::vector<std::string>& args);
+    std::vector<std::string> visibleWindows();
+    static bool windowGeometry(const std::string& id, int& x, int& y, int& w, int& h);
+
+    std::string workDir_;
+    pid_t child_ = -1;
+    int outFd_ = -1;
+    int exitStatus_ = -1;
+    bool exited_ = false;
+    std::string output_;
+    bool keepWorkDir_ = false;
+    std::string lastOpened_;
+};
+
+}  // namespace gui
