@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Korvelline needs to build, run and test.
+# Only missing packages are installed, so a prepared machine costs nothing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake
+  libfltk1.3-dev libfreeimage-dev
+  libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
+  libgtest-dev libbenchmark-dev
+  xvfb xauth x11-utils xdotool imagemagick
+)
+
+is_installed() {
+  dpkg -s "$1" 2>/dev/null | grep -q '^Status: install ok installed$'
+}
+
+missing=()
+for p in "${packages[@]}"; do
+  is_installed "$p" || missing+=("$p")
+done
+
+if [ "${#missing[@]}" -eq 0 ]; then
+  echo "install-deps: all packages present"
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+if [ "$(id -u)" -eq 0 ]; then
+  sudo=()
+elif command -v sudo >/dev/null 2>&1; then
+  sudo=(sudo)
+else
+  echo "install-deps: need root or sudo to install: ${missing[*]}" >&2
+  exit 1
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
