@@ -119,11 +119,9 @@ bool dispatchKey(unsigned char key, int x, int y) {
         toggleScatter(*axis, 1000.0);
         return true;
     }
-    case 'N': {
-        PCShowAxis* axis = regionAxisAt(x, y);
-        // Only a region with an MDS plot has anything to shut down.
-        return axis && axis->mdsLayout;
-    }
+    case 'N':
+        // Removing a region's MDS plot comes with the MDS layout; no region has one yet.
+        return false;
     case 'X':
         if (plot->antialiasingOff) {
             plot->antialiasingOff = false;

@@ -62,8 +62,8 @@ void onMouseDrag(int x, int y) {
         s.rubberBandY = y;
         requestRedraw();
     } else if (s.shapeDragActive) {
-        for (auto& shape : shapes)
-            if (shape->dragging) shape->drag(x, y);
+        for (std::size_t k = 0; k < shapes.size(); ++k)
+            if (shapes[k]->dragging) shapes[k]->drag(x, y);
         requestRedraw();
     }
 }

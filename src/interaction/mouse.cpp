@@ -18,8 +18,6 @@ namespace {
 constexpr double scatterToggleMs = 1000.0;
 constexpr double pickStartMetric = 1e7;
 
-bool isDoubleClick() { return interaction.isDoubleClick; }
-
 // Normalised values of the dimension shown by axis, or null.
 const double* normalizedOf(const PCShowAxis& axis) {
     Dimension* d = plot->dimensionAt(axis.dimensionIndex);
@@ -56,10 +54,14 @@ PickResult nearestRecord(double u, double v, XOf xOf, YOf yOf) {
 
 // ---------------------------------------------------------------- shapes
 
+// Shape operations may append to the list (a dropped indicator adds a
+// marker), so the walks go by index: appended shapes are simply not visited.
 template <class Fn>
 void forEachOfType(int type, Fn fn) {
-    for (auto& s : shapes)
-        if (!s->removed && s->type() == type) fn(*s);
+    for (std::size_t k = 0; k < shapes.size(); ++k) {
+        Shape& s = *shapes[k];
+        if (!s.removed && s.type() == type) fn(s);
+    }
 }
 
 void toggleShape(Shape& shape, int x, int y) {
@@ -93,7 +95,7 @@ void pressShape(Shape& shape, int modifiers, int x, int y) {
             });
             if (!wasSelected) shape.select(x, y);
         } else if (modifiers == ModCtrl) {
-            if (isDoubleClick())
+            if (interaction.isDoubleClick)
                 forEachOfType(type, [&](Shape& s) { s.select(x, y); });
             else
                 shape.select(x, y);
@@ -103,7 +105,7 @@ void pressShape(Shape& shape, int modifiers, int x, int y) {
         if (modifiers == 0) {
             toggleShape(shape, x, y);
         } else if (modifiers == ModCtrl) {
-            if (isDoubleClick())
+            if (interaction.isDoubleClick)
                 forEachOfType(type, [&](Shape& s) {
                     if (!s.selected) s.select(x, y);
                 });
@@ -125,8 +127,8 @@ void pressShape(Shape& shape, int modifiers, int x, int y) {
 }
 
 Shape* shapeAt(int x, int y) {
-    for (auto& s : shapes)
-        if (!s->removed && s->hitTest(x, y)) return s.get();
+    for (std::size_t k = 0; k < shapes.size(); ++k)
+        if (!shapes[k]->removed && shapes[k]->hitTest(x, y)) return shapes[k].get();
     return nullptr;
 }
 
@@ -196,10 +198,11 @@ void leftRelease(int modifiers, int x, int y) {
     if ((interaction.axisDragActive && moved) || interaction.strokeActive) onMouseDrag(x, y);
 
     if (interaction.shapeDragActive) {
-        for (auto& s : shapes) {
-            if (!s->dragging) continue;
-            s->release(x, y);
-            trace(" type  ", s->type());
+        for (std::size_t k = 0; k < shapes.size(); ++k) {
+            Shape& s = *shapes[k];
+            if (!s.dragging) continue;
+            s.release(x, y);
+            trace(" type  ", s.type());
         }
         interaction.shapeDragActive = false;
         requestRedraw();

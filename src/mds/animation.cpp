@@ -1,7 +1,5 @@
 #include "mds/animation.h"
 
-#include <algorithm>
-
 #include "app/platform.h"
 #include "brush/brush.h"
 #include "interaction/interaction.h"
@@ -25,9 +23,9 @@ constexpr double hoverFadeFloor = 0.1;
 // Scratch for the interpolated positions; static so an idle call allocates nothing.
 std::array<double, maxSlots> layoutCurrent{};
 
-// Returns true when the layout glide moved the axes; sets finished when it
-// reached its targets (the rest of the idle work then waits a call).
-bool advanceLayout(bool& finished) {
+// Moves the axes along the glide; returns true when it reached its targets
+// (the rest of the idle work then waits for the next call).
+bool advanceLayout() {
     const double elapsed = clockMs() - layoutStartTime;
     trace("time pass  ", elapsed);
     if (elapsed > layoutDurationMs) {
@@ -36,14 +34,13 @@ bool advanceLayout(bool& finished) {
         layoutAnimating = false;
         layoutAnimationPaused = false;
         layoutTargetsValid = false;
-        finished = true;
         return true;
     }
     for (int k = 0; k < maxSlots; ++k)
         layoutCurrent[k] =
             layoutStart[k] + elapsed * (layoutTarget[k] - layoutStart[k]) / layoutDurationMs;
     plot->setAxisPositions(layoutCurrent.data());
-    return true;
+    return false;
 }
 
 bool advanceScatterTransitions() {
@@ -103,9 +100,8 @@ void onIdle() {
     bool moved = false;
 
     if (layoutAnimating) {
-        bool finished = false;
-        moved = advanceLayout(finished);
-        if (finished) return;
+        if (advanceLayout()) return;
+        moved = true;
     }
     if (!vanishingTracks.empty()) moved = true;
     if (advanceScatterTransitions()) moved = true;

@@ -76,13 +76,6 @@ TEST_F(AnimationTest, FinishingGlideDefersOtherAnimationsToNextCall) {
     EXPECT_NEAR(axis(1).scatterProgress, 0.31, 1e-12);
 }
 
-TEST_F(AnimationTest, GlidePositionsAreClampedToTheView) {
-    startGlide({-0.5, 0.4, 0.6, 1.5}, 0.0);
-    idleAt(201.0);
-    EXPECT_EQ(axis(0).position, 0.0);
-    EXPECT_EQ(axis(3).position, 1.0);
-}
-
 TEST_F(AnimationTest, TransitionGrowsLinearlyAndEndsAfterItsDuration) {
     PCShowAxis& a = axis(0);
     a.scatterOn = true;
@@ -105,15 +98,6 @@ TEST_F(AnimationTest, TransitionGrowsLinearlyAndEndsAfterItsDuration) {
     EXPECT_DOUBLE_EQ(a.scatterProgress, 1.0) << "the last value stays";
     EXPECT_EQ(traceLines().back(), "total frame 3");
     EXPECT_EQ(a.mdsIteration, 0);
-}
-
-TEST_F(AnimationTest, ShrinkingTransitionCountsDown) {
-    PCShowAxis& a = axis(0);
-    a.scatterOn = false;
-    startScatterTransition(0.0, 1000.0, a);
-    EXPECT_TRUE(a.fadingOut);
-    advanceScatterTransition(400.0, a);
-    EXPECT_DOUBLE_EQ(a.scatterProgress, 0.6);
 }
 
 TEST_F(AnimationTest, ReversalContinuesFromTheProgressShown) {

@@ -50,21 +50,6 @@ TEST_F(KeyboardTest, KeysAreIgnoredWhileDraggingOrGliding) {
     EXPECT_NEAR(axis(0).curveOpacity, 0.95, 1e-12);
 }
 
-TEST_F(KeyboardTest, PlotSwitchesToggleAndRedraw) {
-    const bool histograms = plot->showHistograms;
-    const bool bySelection = plot->colorBySelection;
-    const bool straight = plot->straightLines;
-    onKey('w', 0, 0);
-    onKey('B', 0, 0);
-    onKey('c', 0, 0);
-    EXPECT_NE(plot->showHistograms, histograms);
-    EXPECT_NE(plot->colorBySelection, bySelection);
-    EXPECT_NE(plot->straightLines, straight);
-    EXPECT_EQ(redraws, 3);
-    onKey('W', 0, 0);
-    EXPECT_EQ(plot->showHistograms, histograms);
-}
-
 TEST_F(KeyboardTest, XSwitchesAntialiasingAndCurveStep) {
     onKey('x', 0, 0);
     EXPECT_TRUE(plot->antialiasingOff);

@@ -187,11 +187,6 @@ TEST_F(DragTest, PaletteDragFollowsThePointer) {
     EXPECT_EQ(redraws, 2);
 }
 
-TEST_F(DragTest, NoDragNoEffect) {
-    onMouseDrag(100, 100);
-    EXPECT_EQ(redraws, 0);
-}
-
 // ---------------------------------------------------------------- hover
 
 using HoverTest = InteractionTest;

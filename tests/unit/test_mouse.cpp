@@ -9,11 +9,6 @@ using MouseTest = InteractionTest;
 
 // ---------------------------------------------------------------- prologue
 
-TEST_F(MouseTest, EveryEventIsTracedFirst) {
-    press(RightButton, 12, 34);
-    EXPECT_EQ(traceLines()[0], "mouse button 2 0 12 34");
-}
-
 TEST_F(MouseTest, WithoutPlotNothingHappens) {
     releasePlot();
     click(LeftButton, 100, 100);
@@ -417,12 +412,6 @@ TEST_F(PickTest, ScatterPickNeedsAnOpenRegionUnderTheCursor) {
     EXPECT_TRUE(traceLines().empty());
 }
 
-TEST_F(PickTest, MiddleReleaseDoesNothing) {
-    release(MiddleButton, 256, 128);
-    EXPECT_FALSE(plot->hasHighlightedRecord);
-    EXPECT_EQ(redraws, 0);
-}
-
 // ---------------------------------------------------------------- right button
 
 TEST_F(MouseTest, RightDragReportsTheRectangleInGlCoordinates) {
@@ -479,12 +468,6 @@ TEST_F(MouseTest, AltClickDoesNotMoveItsAxis) {
     click(LeftButton, px(position) + 3, regionY());
     EXPECT_EQ(axis(2).position, position);
     EXPECT_TRUE(axis(2).selected);
-}
-
-TEST_F(MouseTest, RightReleaseWithoutRectangleOnlyRedraws) {
-    release(RightButton, 20, 30);
-    EXPECT_EQ(traceLines().size(), 1u);
-    EXPECT_EQ(redraws, 1);
 }
 
 // ---------------------------------------------------------------- shapes
