@@ -7,6 +7,8 @@
 #include <sstream>
 #include <string>
 
+#include <unistd.h>
+
 #include "app/platform.h"
 #include "data/dimension.h"
 #include "data/table.h"
@@ -24,7 +26,9 @@ protected:
     }
 
     void load(const std::string& text) {
-        const std::string path = ::testing::TempDir() + "korvelline_loader_test.txt";
+        // ctest runs tests as parallel processes: each needs its own file.
+        const std::string path =
+            ::testing::TempDir() + "korvelline_loader_" + std::to_string(::getpid()) + ".txt";
         std::ofstream(path, std::ios::binary) << text;
         ASSERT_TRUE(setDataFileName(path.c_str()));
         loadDataFile();

@@ -7,6 +7,8 @@
 #include <memory>
 #include <sstream>
 
+#include <unistd.h>
+
 #include "app/platform.h"
 #include "app/textures.h"
 #include "brush/brush.h"
@@ -22,7 +24,9 @@
 namespace {
 
 void loadText(const std::string& text) {
-    const std::string path = ::testing::TempDir() + "korvelline_plot_test.txt";
+    // ctest runs tests as parallel processes: each needs its own file.
+    const std::string path =
+        ::testing::TempDir() + "korvelline_plot_" + std::to_string(::getpid()) + ".txt";
     std::ofstream(path, std::ios::binary) << text;
     ASSERT_TRUE(setDataFileName(path.c_str()));
     loadDataFile();
@@ -263,8 +267,8 @@ TEST_F(PlotStateTest, DraggedAxesAreResortedAndMdsGroupsMoveTogether) {
 
     // Axes 2 and 3 joined by an MDS plot: moving axis 3 left of axis 1 does not
     // move the group, which is ordered by its head, axis 2.
-    loadText(fourAxes);
-    PCShowAxis* b[4] = {p.axes[0], p.axes[1], p.axes[2], p.axes[3]};
+    loadText(fourAxes);  // a new plot: p is gone
+    PCShowAxis* b[4] = {plot->axes[0], plot->axes[1], plot->axes[2], plot->axes[3]};
     plot->axes[2]->mdsLayout = std::make_unique<MDSLayout>();
     plot->axes[3]->position = 0.2;
     plot->resortAxes();
