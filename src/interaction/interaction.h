@@ -91,6 +91,8 @@ int regionContaining(double u, double v);
 void pruneHoverState();
 // Makes axis (or nothing) the hovered axis, remembering its serial.
 void setHoveredAxis(PCShowAxis* axis);
+// Puts axis on hoverFadeList unless it is there already.
+void addHoverFade(PCShowAxis* axis);
 
 // Restores every interaction, hover and animation global to its start value.
 void resetInteractionState();

@@ -40,6 +40,12 @@ void setHoveredAxis(PCShowAxis* axis) {
     hoveredAxisSerial = axis ? axis->serial : 0;
 }
 
+void addHoverFade(PCShowAxis* axis) {
+    const bool listed = std::any_of(hoverFadeList.begin(), hoverFadeList.end(),
+                                    [axis](const HoverFadeEntry& e) { return e.axis == axis; });
+    if (!listed) hoverFadeList.push_back({axis, axis->serial});
+}
+
 void resetInteractionState() {
     interaction = InteractionState{};
     hoverEmphasis = true;

@@ -80,9 +80,7 @@ void onMouseHover(int x, int y) {
         if (hoveredAxis) hoveredAxis->hovered = false;
         setHoveredAxis(axis);
         axis->hovered = true;
-        const bool listed = std::any_of(hoverFadeList.begin(), hoverFadeList.end(),
-                                        [axis](const HoverFadeEntry& e) { return e.axis == axis; });
-        if (!listed) hoverFadeList.push_back({axis, axis->serial});
+        addHoverFade(axis);
         return;
     }
     if (hoveredAxis) {

@@ -65,6 +65,10 @@ bool advanceScatterTransitions() {
 }
 
 bool advanceHoverFading() {
+    // A region opened under a resting pointer (double click, V, S) has left
+    // the list already, and no motion will put it back: let it fade as well.
+    if (hoverEmphasis && hoveredAxis && hoveredAxis->hovered && hoveredAxis->scatterOn)
+        addHoverFade(hoveredAxis);
     bool moved = false;
     for (std::size_t k = 0; k < hoverFadeList.size();) {
         PCShowAxis* axis = hoverFadeList[k].axis;

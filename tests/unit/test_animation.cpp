@@ -227,6 +227,18 @@ TEST_F(HoverFadeTest, RegionWithoutScatterplotDoesNotFade) {
     EXPECT_TRUE(hoverFadeList.empty());
 }
 
+TEST_F(HoverFadeTest, RegionOpenedUnderTheRestingPointerFades) {
+    hoverRegion(2);
+    idleAt(now + 1);
+    ASSERT_TRUE(hoverFadeList.empty()) << "a closed region has nothing to fade";
+    onKey('v', regionX(2), regionY());
+    for (int k = 0; k < 5; ++k) idleAt(now + 1);
+    EXPECT_NEAR(axis(2).curveOpacity, 0.85, 1e-9);
+    for (int k = 0; k < 40; ++k) idleAt(now + 1);
+    EXPECT_DOUBLE_EQ(axis(2).curveOpacity, 0.1);
+    EXPECT_EQ(hoverFadeList.size(), 1u);
+}
+
 TEST_F(HoverFadeTest, SwitchingEmphasisOffFadesBack) {
     axis(1).scatterOn = true;
     hoverRegion(1);
