@@ -8,9 +8,11 @@
 #include <FL/Fl_Window.H>
 #include <FL/glut.H>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "app/platform.h"
 #include "app/textures.h"
@@ -118,6 +120,22 @@ int toolkitModifiers() {
 
 void glutKey(unsigned char key, int x, int y) { onKey(key, x, y); }
 
+int redrawRequests = 0;
+
+void requestFrame() {
+    ++redrawRequests;
+    glutPostRedisplay();
+}
+
+// The toolkit calls the idle callback whenever no event is waiting. When the
+// step moved nothing, a short pause keeps a resting viewer from spinning a
+// core; events that arrive meanwhile wait at most that long.
+void idleStep() {
+    const int before = redrawRequests;
+    onIdle();
+    if (redrawRequests == before) std::this_thread::sleep_for(std::chrono::milliseconds(8));
+}
+
 }  // namespace
 
 const char* aboutText() { return aboutTextStorage().c_str(); }
@@ -196,7 +214,7 @@ int runApplication(int argc, char** argv) {
 
     initTextures();
 
-    setRedrawHook([] { glutPostRedisplay(); });
+    setRedrawHook(requestFrame);
     setModifierHook(toolkitModifiers);
     glutDisplayFunc(onDisplay);
     glutReshapeFunc(onReshape);
@@ -205,7 +223,7 @@ int runApplication(int argc, char** argv) {
     glutMotionFunc(onMouseDrag);
     glutPassiveMotionFunc(onMouseHover);
     glutMouseFunc(onMouseButton);
-    glutIdleFunc(onIdle);
+    glutIdleFunc(idleStep);
 
     glutMainLoop();
 

@@ -61,7 +61,6 @@ constexpr double wheelMaxPosition = 0.99;
 constexpr double maxPickSquaredPixels = 50.0;  // a middle click reaches about 7 pixels
 constexpr double strokeMinStep = 0.002;        // view units between two stroke points
 constexpr double strokeMaxLength = 4.0;        // view units of stroke kept
-constexpr double maxOpacity = 1.0;
 
 void onKey(unsigned char key, int x, int y);
 void onSpecialKey(int key, int x, int y);

