@@ -43,6 +43,7 @@ void drawText(double x, double y, const char* text) {
 void drawText(double x, double y, const std::string& text) { drawText(x, y, text.c_str()); }
 
 void setUpFrame() {
+    if (plot == nullptr) return;
     const PCPlot& p = *plot;
     glViewport(p.viewportX, p.viewportY, p.viewportWidth, p.viewportHeight);
     glMatrixMode(GL_PROJECTION);
@@ -79,6 +80,7 @@ void fillFrameAxes(const PCPlot& p, FrameAxes& frame) {
 }
 
 void drawPlotBody() {
+    if (plot == nullptr) return;
     PCPlot& p = *plot;
     FrameAxes frame;
     fillFrameAxes(p, frame);

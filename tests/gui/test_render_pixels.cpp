@@ -271,3 +271,65 @@ TEST_F(RenderPixelTest, ExampleTableShowsGreyRecordsAndNames) {
         EXPECT_GT(ink, 5) << i;
     }
 }
+
+namespace {
+
+class CountingShape : public Shape {
+public:
+    explicit CountingShape(int* draws) : Shape(0, 0), draws_(draws) {}
+    void draw() override { ++*draws_; }
+
+private:
+    int* draws_;
+};
+
+}  // namespace
+
+TEST_F(RenderPixelTest, FrameAdvancesTransitionsAndPrunesItsLists) {
+    loadBare(spreadTable(10));
+    // Sized first: a resize lets the toolkit draw frames of its own.
+    GlTestWindow& w = GlTestWindow::at(1000, 500);
+    double now = 5000.0;
+    setClockHook([&now] { return now; });
+
+    PCShowAxis& region = *plot->axes[1];
+    region.scatterOn = true;
+    region.scatterTransition = true;
+    region.fadingIn = true;
+    region.transitionStart = 4000.0;
+    region.transitionDuration = 4000.0;
+
+    vanishingTracks.clear();
+    VanishingTrack live;
+    live.points = {{0.2, 0.5}, {0.3, 0.5}};
+    live.startTime = 4000.0;
+    live.lifetime = 2000.0;
+    VanishingTrack expired = live;
+    expired.points = {{0.6, 0.5}, {0.7, 0.5}};
+    expired.startTime = 2000.0;
+    vanishingTracks.push_back(expired);
+    vanishingTracks.push_back(live);
+
+    int draws = 0;
+    shapes.push_back(std::make_unique<CountingShape>(&draws));
+    shapes.push_back(std::make_unique<CountingShape>(&draws));
+    shapes.front()->removed = true;
+    activeTexture = textureSlots - 1;  // an untextured ribbon
+
+    w.renderFrame();
+    activeTexture = 1;
+    setClockHook(nullptr);
+
+    // The transition moved to the frame's clock reading before drawing.
+    EXPECT_TRUE(region.scatterTransition);
+    EXPECT_DOUBLE_EQ(region.scatterProgress, 0.25);
+    // The expired track is gone and undrawn; the live one shows at half strength.
+    ASSERT_EQ(vanishingTracks.size(), 1u);
+    EXPECT_EQ(vanishingTracks.front().startTime, 4000.0);
+    EXPECT_TRUE(w.pixel(w.column(0.65), w.row(0.5)).white());
+    EXPECT_NEAR(w.pixel(w.column(0.25), w.row(0.5)).darkness(), 128, 20);
+    // The removed shape left the list without being drawn.
+    EXPECT_EQ(shapes.size(), 1u);
+    EXPECT_EQ(draws, 1);
+    vanishingTracks.clear();
+}
