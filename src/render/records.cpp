@@ -116,9 +116,9 @@ RecordPass& sharedPass() {
     return pass;
 }
 
-}  // namespace
-
-void drawRecordLines(const PCPlot& plot, const FrameAxes& frame) {
+// Both renderers share the preparation and the points drawn over the lines.
+template <class RenderLines>
+void drawRecords(const PCPlot& plot, const FrameAxes& frame, RenderLines renderLines) {
     RecordPass& pass = sharedPass();
     GlSink sink;
     if (!pass.prepare(plot, frame)) {
@@ -126,18 +126,16 @@ void drawRecordLines(const PCPlot& plot, const FrameAxes& frame) {
         sink.pointSize(plot.pointSize);
         return;
     }
-    renderRecordLines(plot, pass, curveStep, sink);
+    renderLines(plot, pass, curveStep, sink);
     renderScatterPoints(plot, pass, sink);
 }
 
+}  // namespace
+
+void drawRecordLines(const PCPlot& plot, const FrameAxes& frame) {
+    drawRecords(plot, frame, renderRecordLines<GlSink>);
+}
+
 void drawRecordCurves(const PCPlot& plot, const FrameAxes& frame) {
-    RecordPass& pass = sharedPass();
-    GlSink sink;
-    if (!pass.prepare(plot, frame)) {
-        sink.lineWidth(plot.curveLineWidth);
-        sink.pointSize(plot.pointSize);
-        return;
-    }
-    renderRecordCurves(plot, pass, curveStep, sink);
-    renderScatterPoints(plot, pass, sink);
+    drawRecords(plot, frame, renderRecordCurves<GlSink>);
 }
