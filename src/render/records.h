@@ -82,6 +82,15 @@ inline Point blend(const Point& from, const Point& to, double t) {
     return {(1.0 - t) * from.x + t * to.x, (1.0 - t) * from.y + t * to.y};
 }
 
+// The control point a piece takes from a neighbouring region: the record's
+// scatterplot point there when it is open, a blend from `closed` towards it
+// while its transition runs, and `closed` when the region is closed.
+inline Point neighbourPoint(const RecordPass::RegionState& region, int r, const Point& closed) {
+    if (!region.open) return closed;
+    if (region.transition) return blend(closed, region.points[r], region.t);
+    return region.points[r];
+}
+
 template <class Sink>
 inline void emitPiece(Sink& sink, const CurveBasis& basis, int pieces, const CurvePoints& p) {
     if (pieces <= 0) return;
@@ -150,26 +159,14 @@ void renderRecordLines(const PCPlot& plot, RecordPass& pass, double step, Sink& 
             Point before = a[i];
             if (i > 0) {
                 const Point left{s.x - a[i].x + a[i - 1].x, s.y - a[i].y + a[i - 1].y};
-                const RecordPass::RegionState& prev = regions[i - 1];
-                if (!prev.open)
-                    before = left;
-                else if (prev.transition)
-                    before = blend(left, prev.points[r], prev.t);
-                else
-                    before = prev.points[r];
+                before = neighbourPoint(regions[i - 1], r, left);
             }
             emitRegionPiece(sink, region, {before, a[i], s, a[i + 1]}, step);
 
             Point after = a[i + 1];
             if (i < n - 2) {
                 const Point right{s.x - a[i + 1].x + a[i + 2].x, s.y - a[i + 1].y + a[i + 2].y};
-                const RecordPass::RegionState& next = regions[i + 1];
-                if (!next.open)
-                    after = right;
-                else if (next.transition)
-                    after = blend(right, next.points[r], next.t);
-                else
-                    after = next.points[r];
+                after = neighbourPoint(regions[i + 1], r, right);
             }
             emitRegionPiece(sink, region, {a[i], s, a[i + 1], after}, step);
         }
@@ -196,26 +193,8 @@ void renderRecordCurves(const PCPlot& plot, RecordPass& pass, double step, Sink&
             lineColor(c, region, lc);
             sink.color(lc.data());
 
-            Point before = a[i];
-            if (i > 0) {
-                const RecordPass::RegionState& prev = regions[i - 1];
-                if (!prev.open)
-                    before = a[i - 1];
-                else if (prev.transition)
-                    before = blend(a[i - 1], prev.points[r], prev.t);
-                else
-                    before = prev.points[r];
-            }
-            Point after = a[i + 1];
-            if (i < n - 2) {
-                const RecordPass::RegionState& next = regions[i + 1];
-                if (!next.open)
-                    after = a[i + 2];
-                else if (next.transition)
-                    after = blend(a[i + 2], next.points[r], next.t);
-                else
-                    after = next.points[r];
-            }
+            const Point before = i > 0 ? neighbourPoint(regions[i - 1], r, a[i - 1]) : a[i];
+            const Point after = i < n - 2 ? neighbourPoint(regions[i + 1], r, a[i + 2]) : a[i + 1];
 
             if (!region.open) {
                 emitCatmullRom(sink, {before, a[i], a[i + 1], after}, step);
