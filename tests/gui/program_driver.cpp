@@ -460,13 +460,7 @@ bool ProgramDriver::openFile(const std::string& name, std::string* error) {
         return false;
     }
     const std::vector<std::string> before = visibleWindows();
-    // "File" in the menu bar, then its first entry "Open".
-    if (!moveTo(drawingLeft + 20, drawingTop - 10) || !click(1)) {
-        *error = "could not click the File menu";
-        return false;
-    }
-    pause(std::chrono::milliseconds(300));
-    if (!moveTo(drawingLeft + 28, drawingTop + 13) || !click(1)) {
+    if (!chooseMenu(0, 0)) {
         *error = "could not click File/Open";
         return false;
     }
@@ -522,11 +516,27 @@ bool ProgramDriver::openFile(const std::string& name, std::string* error) {
     }
 }
 
-bool ProgramDriver::quitThroughMenu() {
-    if (!moveTo(drawingLeft + 20, drawingTop - 10) || !click(1)) return false;
+bool ProgramDriver::quitThroughMenu() { return chooseMenu(0, 2); }
+
+bool ProgramDriver::chooseMenu(int menu, int item) {
+    // Menu titles sit in the 20-pixel bar; entries drop down 21 pixels apart.
+    const int titleX = drawingLeft + (menu == 0 ? 20 : 66);
+    if (!moveTo(titleX, drawingTop - 10) || !click(1)) return false;
     pause(std::chrono::milliseconds(300));
-    // "Quit" is the third entry below "File".
-    return moveTo(drawingLeft + 28, drawingTop + 55) && click(1);
+    return moveTo(titleX + 8, drawingTop + 13 + 21 * item) && click(1);
+}
+
+bool ProgramDriver::windowShown(const std::string& title) {
+    std::string ids;
+    const int status = runCommand({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"},
+                                  commandTimeout, &ids);
+    return status == 0 && ids.find_first_not_of(" \n") != std::string::npos;
+}
+
+bool ProgramDriver::moveWindow(const std::string& title, int x, int y) {
+    return runCommand({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$", "windowmove",
+                       std::to_string(x), std::to_string(y)},
+                      commandTimeout) == 0;
 }
 
 // ---------------------------------------------------------------- frames

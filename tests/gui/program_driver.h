@@ -109,6 +109,12 @@ public:
     bool openFile(const std::string& name, std::string* error);
     // Menu File/Quit.
     bool quitThroughMenu();
+    // Entry `item` (0 = first) of the menu-bar menu `menu` (0 = File, 1 = Help).
+    bool chooseMenu(int menu, int item);
+    // Whether a window with exactly this title is mapped.
+    bool windowShown(const std::string& title);
+    // Moves the window with exactly this title, e.g. off the menu bar it covers.
+    bool moveWindow(const std::string& title, int x, int y);
 
     // Screenshot of the whole screen, saved as workDir/name.ppm; an invalid
     // frame on failure.

@@ -112,6 +112,28 @@ TEST_F(ProgramTest, StartsOpensAFileShowsItsAxesAndQuits) {
     quitAndExpectCleanExit();
 }
 
+TEST_F(ProgramTest, MenuShowsAboutAndHelpAndCloseEmptiesTheTable) {
+    EXPECT_FALSE(driver.windowShown("About")) << "About stays hidden until asked for";
+    EXPECT_FALSE(driver.windowShown("Help"));
+    // Without a window manager both windows open over the menu bar: each is
+    // moved aside once it is seen.
+    ASSERT_TRUE(driver.chooseMenu(1, 0));
+    EXPECT_TRUE(driver.waitForFrame("about", [&](const Frame&) { return driver.windowShown("About"); }, 5s));
+    ASSERT_TRUE(driver.moveWindow("About", 1300, 700));
+    ASSERT_TRUE(driver.chooseMenu(1, 1));
+    EXPECT_TRUE(driver.waitForFrame("help", [&](const Frame&) { return driver.windowShown("Help"); }, 5s));
+    ASSERT_TRUE(driver.moveWindow("Help", 1300, 700));
+    driver.pause(300ms);
+
+    ASSERT_NO_FATAL_FAILURE(openTable("small.txt", {0.1, 0.93}));
+    ASSERT_TRUE(driver.chooseMenu(0, 1));  // File/Close
+    Frame closed;
+    EXPECT_TRUE(driver.waitForFrame("closed", [&](const Frame& f) { return noAxisAt(f, screenX(0.1)); }, 5s,
+                                    &closed))
+        << "File/Close should leave an empty plot: " << closed.path;
+    EXPECT_TRUE(driver.running());
+}
+
 // iris.txt shows five dimensions: axes at 0.1, 0.3075, 0.515, 0.7225 and 0.93.
 TEST_F(ProgramTest, MouseAndKeyboardDriveTheView) {
     const std::vector<double> axes{0.1, 0.3075, 0.515, 0.7225, 0.93};
