@@ -455,10 +455,16 @@ bool ProgramDriver::dragTo(int x, int y, int steps) {
 }
 
 bool ProgramDriver::openFile(const std::string& name, std::string* error) {
-    if (name.find('/') != std::string::npos) {
+    if (name.empty() || name.find('/') != std::string::npos) {
         *error = "openFile takes a bare file name of the working directory";
         return false;
     }
+    return useChooser(name, error);
+}
+
+bool ProgramDriver::cancelOpen(std::string* error) { return useChooser("", error); }
+
+bool ProgramDriver::useChooser(const std::string& name, std::string* error) {
     const std::vector<std::string> before = visibleWindows();
     if (!chooseMenu(0, 0)) {
         *error = "could not click File/Open";
@@ -492,11 +498,18 @@ bool ProgramDriver::openFile(const std::string& name, std::string* error) {
     // completed with the cursor sent back to its start.
     moveTo(x + w / 2, y + h / 4);
     pause(std::chrono::milliseconds(200));
-    bool typed = key("End");
-    for (std::size_t k = 0; typed && k < lastOpened_.size(); ++k) typed = key("BackSpace");
-    if (!typed || !type(name) || !key("Return")) {
-        *error = "could not type into the file chooser";
-        return false;
+    if (name.empty()) {
+        if (!key("Escape")) {
+            *error = "could not cancel the file chooser";
+            return false;
+        }
+    } else {
+        bool typed = key("End");
+        for (std::size_t k = 0; typed && k < lastOpened_.size(); ++k) typed = key("BackSpace");
+        if (!typed || !type(name) || !key("Return")) {
+            *error = "could not type into the file chooser";
+            return false;
+        }
     }
     // Wait for the chooser to go away.
     const auto gone = Clock::now() + std::chrono::seconds(10);
@@ -504,7 +517,7 @@ bool ProgramDriver::openFile(const std::string& name, std::string* error) {
         bool present = false;
         for (const std::string& id : visibleWindows()) present = present || id == chooser;
         if (!present) {
-            lastOpened_ = name;
+            if (!name.empty()) lastOpened_ = name;
             return true;
         }
         if (Clock::now() > gone) {

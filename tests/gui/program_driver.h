@@ -107,6 +107,8 @@ public:
     // chooser. A bare name only: the chooser completes directories as they
     // are typed, which garbles typed paths.
     bool openFile(const std::string& name, std::string* error);
+    // Menu File/Open, then Escape in the chooser.
+    bool cancelOpen(std::string* error);
     // Menu File/Quit.
     bool quitThroughMenu();
     // Entry `item` (0 = first) of the menu-bar menu `menu` (0 = File, 1 = Help).
@@ -128,6 +130,8 @@ public:
     static void pause(std::chrono::milliseconds ms);
 
 private:
+    // Opens the chooser; types name and Return, or Escape when name is empty.
+    bool useChooser(const std::string& name, std::string* error);
     void drainOutput(int waitMs);
     bool xdotool(const std::vector<std::string>& args);
     std::vector<std::string> visibleWindows();

@@ -126,6 +126,13 @@ TEST_F(ProgramTest, MenuShowsAboutAndHelpAndCloseEmptiesTheTable) {
     driver.pause(300ms);
 
     ASSERT_NO_FATAL_FAILURE(openTable("small.txt", {0.1, 0.93}));
+    std::string error;
+    ASSERT_TRUE(driver.cancelOpen(&error)) << error;
+    driver.pause(500ms);
+    const Frame kept = driver.screenshot("cancelled");
+    EXPECT_TRUE(axisDrawnAt(kept, screenX(0.1)) && axisDrawnAt(kept, screenX(0.93)))
+        << "cancelling the chooser keeps the table: " << kept.path;
+
     ASSERT_TRUE(driver.chooseMenu(0, 1));  // File/Close
     Frame closed;
     EXPECT_TRUE(driver.waitForFrame("closed", [&](const Frame& f) { return noAxisAt(f, screenX(0.1)); }, 5s,
