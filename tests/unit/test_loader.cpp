@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -260,6 +261,43 @@ TEST_F(LoaderTest, LargeFileLoadsEveryRecord) {
     EXPECT_EQ(raw(1, records - 1), -19999.0);
     EXPECT_EQ(raw(2, 12345), 6172.5);
     EXPECT_EQ(traceOutput.str(), "");
+}
+
+TEST_F(LoaderTest, RandomTokenSoupNeverBreaksTheTable) {
+    // Headers, counts and sections drawn from the kinds of token that have
+    // caused trouble: signs, huge and fractional counts, non-numbers, nan.
+    const char* const tokens[] = {"0",   "1",  "2",    "3",     "-1",   "999", "1000", "2147483647",
+                                  "1.5", "x",  "label", "label", "nan", "inf", "1e400", "+4",
+                                  "-0",  "a",  "b",     "",      "\n",  "7e2", "-3.25", "99999999999"};
+    std::uint64_t state = 12345;
+    auto next = [&state] {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<unsigned>(state >> 33);
+    };
+    for (int round = 0; round < 400; ++round) {
+        std::string text;
+        const unsigned count = next() % 40;
+        for (unsigned k = 0; k < count; ++k) {
+            text += tokens[next() % (sizeof tokens / sizeof tokens[0])];
+            text += ' ';
+        }
+        traceOutput.str("");
+        load(text);
+        SCOPED_TRACE(text);
+        if (plot == nullptr) {
+            EXPECT_EQ(traceOutput.str(), " too many axis\n");
+            continue;
+        }
+        EXPECT_GE(recordCount, 0);
+        EXPECT_LT(dimensionCount, maxSlots);
+        EXPECT_LE(plot->axisCount, dimensionCount);
+        EXPECT_GE(plot->capacity, recordCount);
+        EXPECT_EQ(recordLabels.size(), static_cast<size_t>(recordCount));
+        for (int j = 0; j < dimensionCount; ++j) {
+            const double* v = dimensionTable[j]->normalizedValues();
+            for (int i = 0; i < recordCount; ++i) ASSERT_TRUE(std::isfinite(v[i]));
+        }
+    }
 }
 
 }  // namespace
