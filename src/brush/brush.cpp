@@ -9,6 +9,7 @@
 #include "mds/animation.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
+#include "render/rectangle.h"
 
 std::vector<std::unique_ptr<PCAxisBrush>> axisBrushes;
 std::vector<std::unique_ptr<PCAngularBrush>> angularBrushes;
@@ -54,11 +55,6 @@ void drawAxisBrush(const PCAxisBrush& brush, double w) {
     const double span = axis.regionTop - axis.regionBottom;
     const double low = axis.regionBottom + span * brush.low;
     const double high = axis.regionBottom + span * brush.high;
-    glBegin(GL_LINE_LOOP);
-    glVertex2d(x - w, low);
-    glVertex2d(x + w, low);
-    glVertex2d(x + w, high);
-    glVertex2d(x - w, high);
-    glEnd();
+    drawRectangle(GL_LINE_LOOP, x - w, low, x + w, high);
     glLineWidth(1.0);
 }

@@ -12,6 +12,7 @@
 #include "mds/mds_layout.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
+#include "render/rectangle.h"
 
 namespace {
 
@@ -118,14 +119,8 @@ void drawHistograms(const PCPlot& plot, const FrameAxes& frame) {
             const double half = histogramHalfLength(counts[j], plot.recordCount, plot.histogramScale);
             const double lower = frame.bottom[i] + frame.height[i] * j / bins;
             const double upper = frame.bottom[i] + frame.height[i] * (j + 1) / bins;
-            for (GLenum mode : {GLenum(GL_QUADS), GLenum(GL_LINE_LOOP)}) {
-                glBegin(mode);
-                glVertex2d(x - half, lower);
-                glVertex2d(x + half, lower);
-                glVertex2d(x + half, upper);
-                glVertex2d(x - half, upper);
-                glEnd();
-            }
+            drawRectangle(GL_QUADS, x - half, lower, x + half, upper);
+            drawRectangle(GL_LINE_LOOP, x - half, lower, x + half, upper);
         }
     }
 }
@@ -145,12 +140,7 @@ void drawAxes(const PCPlot& plot, const FrameAxes& frame) {
         if (!plot.axes[i]->selected) continue;
         const double x = plot.axisPositions[i];
         glColor4dv(plot.selectedAxisColor.data());
-        glBegin(GL_LINE_LOOP);
-        glVertex2d(x - 0.005, frame.bottom[i]);
-        glVertex2d(x + 0.005, frame.bottom[i]);
-        glVertex2d(x + 0.005, frame.top[i]);
-        glVertex2d(x - 0.005, frame.top[i]);
-        glEnd();
+        drawRectangle(GL_LINE_LOOP, x - 0.005, frame.bottom[i], x + 0.005, frame.top[i]);
     }
 
     for (int i = 0; i + 1 < n; ++i) {

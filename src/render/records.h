@@ -125,6 +125,25 @@ inline void lineColor(const Rgba& c, const RecordPass::RegionState& region, Rgba
     out[3] *= region.curveOpacity;
 }
 
+// Walks every record's regions in drawing order: the record's colour and axis
+// points once per record, the region's line colour before its pieces.
+template <class Sink, class DrawPiece>
+void forEachRecordRegion(const PCPlot& plot, RecordPass& pass, Sink& sink, DrawPiece drawPiece) {
+    sink.lineWidth(plot.curveLineWidth);
+    Rgba c{0.0, 0.0, 0.0, 1.0};
+    Rgba lc{};
+    for (int r = 0; r < pass.recordCount; ++r) {
+        plot.colorOfRecord(r, c);
+        pass.placeRecord(r);
+        for (int i = 0; i + 1 < pass.axisCount; ++i) {
+            lineColor(c, pass.regions[i], lc);
+            sink.color(lc.data());
+            drawPiece(r, i);
+        }
+    }
+    sink.finish();
+}
+
 }  // namespace record_detail
 
 // Straight segments across closed regions; two curve pieces through the
@@ -134,44 +153,34 @@ inline void lineColor(const Rgba& c, const RecordPass::RegionState& region, Rgba
 template <class Sink>
 void renderRecordLines(const PCPlot& plot, RecordPass& pass, double step, Sink& sink) {
     using namespace record_detail;
-    sink.lineWidth(plot.curveLineWidth);
     const int n = pass.axisCount;
     const auto& regions = pass.regions;
-    std::vector<Point>& a = pass.at;
-    Rgba c{0.0, 0.0, 0.0, 1.0};
-    Rgba lc{};
-    for (int r = 0; r < pass.recordCount; ++r) {
-        plot.colorOfRecord(r, c);
-        pass.placeRecord(r);
-        for (int i = 0; i + 1 < n; ++i) {
-            const RecordPass::RegionState& region = regions[i];
-            lineColor(c, region, lc);
-            sink.color(lc.data());
-            if (!region.open) {
-                sink.begin(Primitive::Lines);
-                sink.vertex(a[i].x, a[i].y);
-                sink.vertex(a[i + 1].x, a[i + 1].y);
-                sink.end(Primitive::Lines);
-                continue;
-            }
-            const Point s = region.points[r];
-
-            Point before = a[i];
-            if (i > 0) {
-                const Point left{s.x - a[i].x + a[i - 1].x, s.y - a[i].y + a[i - 1].y};
-                before = neighbourPoint(regions[i - 1], r, left);
-            }
-            emitRegionPiece(sink, region, {before, a[i], s, a[i + 1]}, step);
-
-            Point after = a[i + 1];
-            if (i < n - 2) {
-                const Point right{s.x - a[i + 1].x + a[i + 2].x, s.y - a[i + 1].y + a[i + 2].y};
-                after = neighbourPoint(regions[i + 1], r, right);
-            }
-            emitRegionPiece(sink, region, {a[i], s, a[i + 1], after}, step);
+    const std::vector<Point>& a = pass.at;
+    forEachRecordRegion(plot, pass, sink, [&](int r, int i) {
+        const RecordPass::RegionState& region = regions[i];
+        if (!region.open) {
+            sink.begin(Primitive::Lines);
+            sink.vertex(a[i].x, a[i].y);
+            sink.vertex(a[i + 1].x, a[i + 1].y);
+            sink.end(Primitive::Lines);
+            return;
         }
-    }
-    sink.finish();
+        const Point s = region.points[r];
+
+        Point before = a[i];
+        if (i > 0) {
+            const Point left{s.x - a[i].x + a[i - 1].x, s.y - a[i].y + a[i - 1].y};
+            before = neighbourPoint(regions[i - 1], r, left);
+        }
+        emitRegionPiece(sink, region, {before, a[i], s, a[i + 1]}, step);
+
+        Point after = a[i + 1];
+        if (i < n - 2) {
+            const Point right{s.x - a[i + 1].x + a[i + 2].x, s.y - a[i + 1].y + a[i + 2].y};
+            after = neighbourPoint(regions[i + 1], r, right);
+        }
+        emitRegionPiece(sink, region, {a[i], s, a[i + 1], after}, step);
+    });
 }
 
 // One smooth curve per record through all axes; neighbouring pieces share
@@ -179,37 +188,26 @@ void renderRecordLines(const PCPlot& plot, RecordPass& pass, double step, Sink& 
 template <class Sink>
 void renderRecordCurves(const PCPlot& plot, RecordPass& pass, double step, Sink& sink) {
     using namespace record_detail;
-    sink.lineWidth(plot.curveLineWidth);
     const int n = pass.axisCount;
     const auto& regions = pass.regions;
-    std::vector<Point>& a = pass.at;
-    Rgba c{0.0, 0.0, 0.0, 1.0};
-    Rgba lc{};
-    for (int r = 0; r < pass.recordCount; ++r) {
-        plot.colorOfRecord(r, c);
-        pass.placeRecord(r);
-        for (int i = 0; i + 1 < n; ++i) {
-            const RecordPass::RegionState& region = regions[i];
-            lineColor(c, region, lc);
-            sink.color(lc.data());
+    const std::vector<Point>& a = pass.at;
+    forEachRecordRegion(plot, pass, sink, [&](int r, int i) {
+        const RecordPass::RegionState& region = regions[i];
+        const Point before = i > 0 ? neighbourPoint(regions[i - 1], r, a[i - 1]) : a[i];
+        const Point after = i < n - 2 ? neighbourPoint(regions[i + 1], r, a[i + 2]) : a[i + 1];
 
-            const Point before = i > 0 ? neighbourPoint(regions[i - 1], r, a[i - 1]) : a[i];
-            const Point after = i < n - 2 ? neighbourPoint(regions[i + 1], r, a[i + 2]) : a[i + 1];
-
-            if (!region.open) {
-                emitCatmullRom(sink, {before, a[i], a[i + 1], after}, step);
-                continue;
-            }
-            const Point s = region.points[r];
-            emitRegionPiece(sink, region, {before, a[i], s, a[i + 1]}, step);
-            // While the point slides out of the left axis, the second piece
-            // starts from the plain curve's control point, so at t = 0 it is
-            // exactly the closed region's piece.
-            const Point lead = region.transition ? blend(before, a[i], region.t) : a[i];
-            emitCatmullRom(sink, {lead, s, a[i + 1], after}, step);
+        if (!region.open) {
+            emitCatmullRom(sink, {before, a[i], a[i + 1], after}, step);
+            return;
         }
-    }
-    sink.finish();
+        const Point s = region.points[r];
+        emitRegionPiece(sink, region, {before, a[i], s, a[i + 1]}, step);
+        // While the point slides out of the left axis, the second piece
+        // starts from the plain curve's control point, so at t = 0 it is
+        // exactly the closed region's piece.
+        const Point lead = region.transition ? blend(before, a[i], region.t) : a[i];
+        emitCatmullRom(sink, {lead, s, a[i + 1], after}, step);
+    });
 }
 
 // The points of the open regions, left to right, each over a small shadow;

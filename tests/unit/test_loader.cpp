@@ -8,13 +8,13 @@
 #include <sstream>
 #include <string>
 
-#include <unistd.h>
 
 #include "app/platform.h"
 #include "data/dimension.h"
 #include "data/table.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
+#include "test_support.h"
 
 namespace {
 
@@ -27,11 +27,7 @@ protected:
     }
 
     void load(const std::string& text) {
-        // ctest runs tests as parallel processes: each needs its own file.
-        const std::string path =
-            ::testing::TempDir() + "korvelline_loader_" + std::to_string(::getpid()) + ".txt";
-        std::ofstream(path, std::ios::binary) << text;
-        ASSERT_TRUE(setDataFileName(path.c_str()));
+        ASSERT_NO_FATAL_FAILURE(testsupport::useTableFile(text, "loader"));
         loadDataFile();
     }
 

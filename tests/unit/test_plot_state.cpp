@@ -7,7 +7,6 @@
 #include <memory>
 #include <sstream>
 
-#include <unistd.h>
 
 #include "app/platform.h"
 #include "app/textures.h"
@@ -20,15 +19,12 @@
 #include "plot/axis.h"
 #include "plot/plot.h"
 #include "shapes/shape.h"
+#include "test_support.h"
 
 namespace {
 
 void loadText(const std::string& text) {
-    // ctest runs tests as parallel processes: each needs its own file.
-    const std::string path =
-        ::testing::TempDir() + "korvelline_plot_" + std::to_string(::getpid()) + ".txt";
-    std::ofstream(path, std::ios::binary) << text;
-    ASSERT_TRUE(setDataFileName(path.c_str()));
+    ASSERT_NO_FATAL_FAILURE(testsupport::useTableFile(text, "plot"));
     loadDataFile();
     ASSERT_NE(plot, nullptr);
 }

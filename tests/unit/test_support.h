@@ -38,6 +38,16 @@ inline const char* const smallTable =
 
 inline double normalizedOf(double value) { return (value + 2.0) / 104.0; }
 
+// Writes text as this test process's data file named after tag and makes it
+// the file the next load reads. ctest runs tests as parallel processes, so
+// the process id keeps their files apart.
+inline void useTableFile(const std::string& text, const std::string& tag) {
+    const std::string path = ::testing::TempDir() + "korvelline_" + tag + "_" +
+                             std::to_string(::getpid()) + ".txt";
+    std::ofstream(path, std::ios::binary) << text;
+    ASSERT_TRUE(setDataFileName(path.c_str()));
+}
+
 }  // namespace testsupport
 
 class InteractionTest : public ::testing::Test {
