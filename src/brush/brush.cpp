@@ -3,18 +3,52 @@
 #include <FL/gl.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <utility>
 
+#include "app/platform.h"
+#include "brush/outline.h"
+#include "data/dimension.h"
 #include "interaction/interaction.h"
 #include "mds/animation.h"
+#include "mds/mds_layout.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
 #include "render/rectangle.h"
+#include "shapes/shape.h"
 
 std::vector<std::unique_ptr<PCAxisBrush>> axisBrushes;
 std::vector<std::unique_ptr<PCAngularBrush>> angularBrushes;
 std::vector<std::unique_ptr<PCScatterPlotBrush>> scatterPlotBrushes;
 std::deque<VanishingTrack> vanishingTracks;
+
+namespace {
+
+// Normalised values of the dimension an axis shows, or null.
+const double* normalizedOn(const PCPlot& plot, const PCShowAxis* axis) {
+    if (axis == nullptr) return nullptr;
+    Dimension* d = plot.dimensionAt(axis->dimensionIndex);
+    return d ? d->normalizedValues() : nullptr;
+}
+
+Rgba drawnColor(const Rgba& color, bool inverted) {
+    Rgba c = color;
+    if (inverted)
+        for (int k = 0; k < 3; ++k) c[k] = 1.0 - c[k];
+    return c;
+}
+
+int evaluatedCount(const PCBrush& brush) {
+    if (brush.plot == nullptr) return 0;
+    return std::min(brush.plot->recordCount, static_cast<int>(brush.values.size()));
+}
+
+// Doubles as the trace stream writes them by default (six significant digits).
+int formatPair(char* out, std::size_t size, double a, double b) {
+    return std::snprintf(out, size, "%g %g\n", a, b);
+}
+
+}  // namespace
 
 PCBrush::PCBrush()
     : values(::plot ? static_cast<size_t>(::plot->capacity) : 0, 0.0),
@@ -27,6 +61,307 @@ void PCBrush::invert() {
     inverted = true;
 }
 
+// ---------------------------------------------------------------- axis brush
+
+PCAxisBrush::PCAxisBrush(PCShowAxis* axis, double low, double high, double outsideValue,
+                         double insideValue)
+    : high(high), low(low), axis(axis) {
+    this->outsideValue = outsideValue;
+    this->insideValue = insideValue;
+}
+
+void PCAxisBrush::apply() {
+    const int n = evaluatedCount(*this);
+    if (n == 0) return;
+    const double* v = normalizedOn(*plot, axis);
+    double* out = values.data();
+    if (v == nullptr) {
+        std::fill(out, out + n, outsideValue);
+        return;
+    }
+    const double lo = low, hi = high, in = insideValue, outside = outsideValue;
+    for (int i = 0; i < n; ++i) out[i] = (lo <= v[i] && v[i] <= hi) ? in : outside;
+}
+
+void drawAxisBrush(const PCAxisBrush& brush, double w) {
+    if (brush.axis == nullptr) return;
+    const PCShowAxis& axis = *brush.axis;
+    glLineWidth(2.0);
+    glColor4dv(drawnColor(brush.color, brush.inverted).data());
+    const double x = axis.position;
+    const double span = axis.regionTop - axis.regionBottom;
+    const double low = axis.regionBottom + span * brush.low;
+    const double high = axis.regionBottom + span * brush.high;
+    drawRectangle(GL_LINE_LOOP, x - w, low, x + w, high);
+    glLineWidth(1.0);
+}
+
+// ---------------------------------------------------------------- angular brush
+
+namespace {
+
+double meanBottom(const PCAngularBrush& b) {
+    return (b.apexAxis->regionBottom + b.farAxis->regionBottom) / 2.0;
+}
+
+double meanHeight(const PCAngularBrush& b) {
+    return ((b.apexAxis->regionTop - b.apexAxis->regionBottom) +
+            (b.farAxis->regionTop - b.farAxis->regionBottom)) / 2.0;
+}
+
+}  // namespace
+
+void toBrushCoordinates(const PCAngularBrush& brush, double x, double y, double& u, double& v) {
+    if (!brush.apexAxis || !brush.farAxis) return;
+    const double d = brush.farAxis->position - brush.apexAxis->position;
+    if (d == 0.0) return;
+    const double h = meanHeight(brush);
+    if (h == 0.0) {
+        u = x;
+        v = y;
+        return;
+    }
+    u = (x - brush.apexAxis->position) / d;
+    v = (y - meanBottom(brush)) / h;
+}
+
+void fromBrushCoordinates(const PCAngularBrush& brush, double u, double v, double& x, double& y) {
+    if (!brush.apexAxis || !brush.farAxis) return;
+    const double d = brush.farAxis->position - brush.apexAxis->position;
+    const double h = meanHeight(brush);
+    if (d == 0.0 || h == 0.0) return;
+    x = brush.apexAxis->position + d * u;
+    y = meanBottom(brush) + h * v;
+}
+
+PCAngularBrush::PCAngularBrush(PCShowAxis* apexAxis, PCShowAxis* farAxis, bool apexOnLeft,
+                               Point apex, Point upperEnd, Point lowerEnd, double outsideValue,
+                               double insideValue)
+    : apexAxis(apexAxis), farAxis(farAxis), apexOnLeft(apexOnLeft) {
+    this->outsideValue = outsideValue;
+    this->insideValue = insideValue;
+    computeAngularBounds(apex, upperEnd, lowerEnd);
+}
+
+void PCAngularBrush::computeAngularBounds(Point p1, Point p2, Point p3) {
+    if (farAxis->position == apexAxis->position) return;
+    toBrushCoordinates(*this, p1.x, p1.y, apex.x, apex.y);
+    toBrushCoordinates(*this, p2.x, p2.y, upperEnd.x, upperEnd.y);
+    toBrushCoordinates(*this, p3.x, p3.y, lowerEnd.x, lowerEnd.y);
+    const double d = farAxis->position - apexAxis->position;
+    const double hFar = farAxis->regionTop - farAxis->regionBottom;
+    const double hApex = apexAxis->regionTop - apexAxis->regionBottom;
+    const double c = (hFar - hApex) * 0.5;
+    // D x slope is the leg's rise across the region; over the far axis's
+    // height it is a difference of normalised values. +-2 leaves a side open.
+    if (p2.x != p1.x)
+        upperBound = (d * (p2.y - p1.y) / (p2.x - p1.x) - c) / hFar;
+    else
+        upperBound = p2.y > p1.y ? 2.0 : -2.0;
+    if (p3.x != p1.x)
+        lowerBound = (d * (p3.y - p1.y) / (p3.x - p1.x) - c) / hFar;
+    else
+        lowerBound = p1.y < p3.y ? 2.0 : -2.0;
+}
+
+void PCAngularBrush::apply() {
+    const int n = evaluatedCount(*this);
+    if (n == 0) return;
+    const double* a = normalizedOn(*plot, apexAxis);
+    const double* b = normalizedOn(*plot, farAxis);
+    double* out = values.data();
+    if (a == nullptr || b == nullptr) {
+        std::fill(out, out + n, outsideValue);
+        return;
+    }
+    const double lo = lowerBound, hi = upperBound, in = insideValue, outside = outsideValue;
+    for (int i = 0; i < n; ++i) out[i] = (a[i] + lo <= b[i] && b[i] <= a[i] + hi) ? in : outside;
+}
+
+void PCAngularBrush::draw() {
+    if (!apexAxis || !farAxis) return;
+    const PCShowAxis& left = apexOnLeft ? *apexAxis : *farAxis;
+    if (left.scatterOn && !left.scatterTransition) return;
+    if (farAxis->position == apexAxis->position) return;
+    Point p1, p2, p3;
+    fromBrushCoordinates(*this, apex.x, apex.y, p1.x, p1.y);
+    fromBrushCoordinates(*this, upperEnd.x, upperEnd.y, p2.x, p2.y);
+    fromBrushCoordinates(*this, lowerEnd.x, lowerEnd.y, p3.x, p3.y);
+    glLineWidth(4.0);
+    Rgba c = drawnColor(color, inverted);
+    if (left.scatterTransition)
+        for (double& component : c) component *= 1.0 - left.scatterProgress;
+    glColor4dv(c.data());
+    glBegin(GL_LINES);
+    glVertex2d(p1.x, p1.y);
+    glVertex2d(p2.x, p2.y);
+    glVertex2d(p1.x, p1.y);
+    glVertex2d(p3.x, p3.y);
+    glEnd();
+    glLineWidth(1.0);
+}
+
+// ---------------------------------------------------------------- scatterplot brush
+
+PCScatterPlotBrush::PCScatterPlotBrush(PCShowAxis* leftAxis, PCShowAxis* rightAxis,
+                                       double outsideValue, double insideValue)
+    : leftAxis(leftAxis), rightAxis(rightAxis) {
+    this->outsideValue = outsideValue;
+    this->insideValue = insideValue;
+    captureOutline();
+}
+
+void PCScatterPlotBrush::captureOutline() {
+    outline.clear();
+    const double d = rightAxis->position - leftAxis->position;
+    const double m = plot ? plot->regionMargin : 0.0;
+    const double width = d * (1.0 - 2.0 * m);
+    const double height = leftAxis->regionTop - leftAxis->regionBottom;
+    outline.reserve(interaction.strokePoints.size());
+    for (const Point& p : interaction.strokePoints)
+        outline.push_back({(p.x - d * m - leftAxis->position) / width,
+                           (p.y - leftAxis->regionBottom) / height});
+}
+
+bool PCScatterPlotBrush::recordPoints(const double*& xs, const double*& ys) const {
+    if (plot == nullptr || leftAxis == nullptr || rightAxis == nullptr) return false;
+    const MDSLayout* layout = leftAxis->mdsLayout.get();
+    if (leftAxis->mdsVisible && layout != nullptr) {
+        // A layout shorter than the table is not laid out yet: like the
+        // renderers, fall back to the region's two dimensions.
+        const auto n = static_cast<std::size_t>(plot->recordCount);
+        if (layout->outX.size() >= n && layout->outY.size() >= n) {
+            const MDSLayout::Output out = layout->layoutOutput();
+            xs = out.outX;
+            ys = out.outY;
+            return true;
+        }
+    }
+    xs = normalizedOn(*plot, rightAxis);
+    ys = normalizedOn(*plot, leftAxis);
+    return xs != nullptr && ys != nullptr;
+}
+
+void PCScatterPlotBrush::evaluate() {
+    const int n = evaluatedCount(*this);
+    if (n == 0) return;
+    double* out = values.data();
+    const double* xs = nullptr;
+    const double* ys = nullptr;
+    if (outline.empty() || !recordPoints(xs, ys)) {
+        std::fill(out, out + n, outsideValue);
+        return;
+    }
+    double minU = 2.0, minV = 2.0, maxU = -1.0, maxV = -1.0;
+    for (const Point& p : outline) {
+        if (p.x > maxU) maxU = p.x;
+        if (p.y > maxV) maxV = p.y;
+        if (p.x < minU) minU = p.x;
+        if (p.y < minV) minV = p.y;
+    }
+    // About one band per outline point keeps a few edges per band.
+    const OutlineBands bands(outline, std::max(1, static_cast<int>(outline.size())));
+    const double in = insideValue, outside = outsideValue;
+    for (int i = 0; i < n; ++i) {
+        const double x = xs[i], y = ys[i];
+        if (x < minU || x > maxU || y < minV || y > maxV)
+            out[i] = outside;
+        else
+            out[i] = bands.inside(Point{x, y}) ? in : outside;
+    }
+}
+
+void PCScatterPlotBrush::traceAccepted() const {
+    std::ostream& os = traceStream();
+    os << " Point \n";
+    char line[64];
+    for (const Point& p : outline) os.write(line, formatPair(line, sizeof line, p.x, p.y));
+    os << "point\n";
+    const double* xs = nullptr;
+    const double* ys = nullptr;
+    const int n = evaluatedCount(*this);
+    if (n > 0 && recordPoints(xs, ys)) {
+        for (int i = 0; i < n; ++i) {
+            // The records the outline holds carry insideValue, inverted or not.
+            if (values[i] != insideValue) continue;
+            os.write(line, formatPair(line, sizeof line, xs[i], ys[i]));
+        }
+    }
+    os.flush();
+}
+
+void PCScatterPlotBrush::apply() {
+    evaluate();
+    traceAccepted();
+}
+
+void PCScatterPlotBrush::draw() {
+    if (!leftAxis || !rightAxis) return;
+    const PCShowAxis& a = *leftAxis;
+    if (!a.scatterOn && !a.scatterTransition) return;
+    glLineWidth(2.0);
+    glColor4dv(drawnColor(color, inverted).data());
+    glBegin(GL_LINE_LOOP);
+    const double s = a.scatterTransition ? a.scatterProgress : 1.0;
+    const double d = rightAxis->position - a.position;
+    const double m = plot ? plot->regionMargin : 0.0;
+    for (const Point& p : outline)
+        glVertex2d(a.position + (p.x * d * (1.0 - 2.0 * m) + d * m) * s,
+                   a.regionBottom + p.y * (a.regionTop - a.regionBottom));
+    glEnd();
+    glLineWidth(1.0);
+}
+
+// ---------------------------------------------------------------- commit and clear
+
+void commitBrush(std::unique_ptr<PCBrush> brush, BrushKind kind, double lifetime) {
+    if (!brush) return;
+    const int mods = interaction.brushModifiers;
+    if (mods & ModShift) brush->invert();
+    brush->apply();
+
+    PCPlot* p = brush->plot;
+    const bool paint = palette != nullptr && palette->selected;
+    if (paint) {
+        if (p) p->paintSelected(brush->values.data(), palette->currentColor);
+        switch (kind) {
+        case BrushKind::Axis: trace("axis color brush"); break;
+        case BrushKind::Angular: trace("angular color  brush"); break;
+        case BrushKind::ScatterPlot: trace("ScatterPlot color  brush"); break;
+        }
+    } else {
+        const double* values = brush->values.data();
+        switch (kind) {
+        case BrushKind::Axis:
+            axisBrushes.emplace_back(static_cast<PCAxisBrush*>(brush.release()));
+            break;
+        case BrushKind::Angular:
+            angularBrushes.emplace_back(static_cast<PCAngularBrush*>(brush.release()));
+            break;
+        case BrushKind::ScatterPlot:
+            scatterPlotBrushes.emplace_back(static_cast<PCScatterPlotBrush*>(brush.release()));
+            break;
+        }
+        if (p) {
+            if (mods & ModCtrl)
+                p->uniteSelection(values);
+            else
+                p->intersectSelection(values);
+        }
+        if (kind == BrushKind::Axis) trace("axis brush");
+    }
+
+    vanishingTracks.push_back(VanishingTrack{interaction.strokePoints, clockMs(), lifetime});
+    if (kind == BrushKind::Angular) trace("angular brush");
+    if (kind == BrushKind::ScatterPlot) trace("ScatterPlot brush");
+}
+
+void dropBrushes() {
+    axisBrushes.clear();
+    angularBrushes.clear();
+    scatterPlotBrushes.clear();
+}
+
 void clearBrushes() {
     interaction.strokeLength = 0.0;
     if (plot != nullptr) {
@@ -34,27 +369,9 @@ void clearBrushes() {
         std::fill(plot->recordSelection.begin(), plot->recordSelection.end(), 1.0);
         plot->straightLines = true;
     }
-    axisBrushes.clear();
-    angularBrushes.clear();
-    scatterPlotBrushes.clear();
+    dropBrushes();
     vanishingTracks.clear();
     interaction.strokePoints.clear();
     layoutAnimationPaused = false;
     layoutAnimating = false;
-}
-
-void drawAxisBrush(const PCAxisBrush& brush, double w) {
-    const PCShowAxis& axis = *brush.axis;
-    glLineWidth(2.0);
-    Rgba color = brush.color;
-    if (brush.inverted) {
-        for (int k = 0; k < 3; ++k) color[k] = 1.0 - color[k];
-    }
-    glColor4dv(color.data());
-    const double x = axis.position;
-    const double span = axis.regionTop - axis.regionBottom;
-    const double low = axis.regionBottom + span * brush.low;
-    const double high = axis.regionBottom + span * brush.high;
-    drawRectangle(GL_LINE_LOOP, x - w, low, x + w, high);
-    glLineWidth(1.0);
 }

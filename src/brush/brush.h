@@ -2,6 +2,7 @@
 // Brushes and the per-record selection they fold into. Three kinds exist;
 // each list owns its brushes in creation order.
 
+#include <array>
 #include <deque>
 #include <memory>
 #include <vector>
@@ -33,6 +34,10 @@ public:
     double low = 0.0;
     PCShowAxis* axis = nullptr;
     Rgba color{1.0, 0.0, 0.0, 0.7};
+
+    PCAxisBrush() = default;
+    PCAxisBrush(PCShowAxis* axis, double low, double high, double outsideValue, double insideValue);
+    void apply() override;
 };
 
 class PCAngularBrush : public PCBrush {
@@ -46,6 +51,14 @@ public:
     Point apex;
     Point upperEnd;
     Point lowerEnd;
+
+    PCAngularBrush() = default;
+    // The three points are in view coordinates.
+    PCAngularBrush(PCShowAxis* apexAxis, PCShowAxis* farAxis, bool apexOnLeft, Point apex,
+                   Point upperEnd, Point lowerEnd, double outsideValue, double insideValue);
+    void apply() override;
+    void draw() override;
+    void computeAngularBounds(Point apexView, Point upperView, Point lowerView);
 };
 
 class PCScatterPlotBrush : public PCBrush {
@@ -54,6 +67,21 @@ public:
     PCShowAxis* leftAxis = nullptr;
     PCShowAxis* rightAxis = nullptr;
     std::vector<Point> outline;
+
+    PCScatterPlotBrush() = default;
+    // Takes the outline from the current stroke.
+    PCScatterPlotBrush(PCShowAxis* leftAxis, PCShowAxis* rightAxis, double outsideValue,
+                       double insideValue);
+    void apply() override;
+    void draw() override;
+    void captureOutline();
+    // The membership part of apply: values only, no trace.
+    void evaluate();
+    // The trace part of apply: the outline and every accepted record, one
+    // line each, flushed once at the end.
+    void traceAccepted() const;
+    // Where apply finds record i's point: x and y arrays of recordCount entries.
+    bool recordPoints(const double*& xs, const double*& ys) const;
 };
 
 // A finished stroke that fades out after it made a brush.
@@ -68,7 +96,38 @@ extern std::vector<std::unique_ptr<PCAngularBrush>> angularBrushes;
 extern std::vector<std::unique_ptr<PCScatterPlotBrush>> scatterPlotBrushes;
 extern std::deque<VanishingTrack> vanishingTracks;
 
+enum class BrushKind { Axis, Angular, ScatterPlot };
+constexpr double axisTrackMs = 2000.0;
+constexpr double otherTrackMs = 1000.0;
+
+// Inverts (SHIFT), evaluates, then paints (palette selected) or keeps the
+// brush and folds it into the selection (CTRL: union, else intersection);
+// leaves a track of the stroke and writes the kind's trace lines.
+void commitBrush(std::unique_ptr<PCBrush> brush, BrushKind kind, double lifetime);
+
 // Deletes every brush and track and selects every record again.
 void clearBrushes();
+// Deletes the kept brushes only; whoever frees axes calls it first, since
+// every kept brush points at axes.
+void dropBrushes();
 // Draws one axis brush as a frame of half-width w around its interval.
 void drawAxisBrush(const PCAxisBrush& brush, double w);
+
+// Brush coordinates: u = 0 on the apex axis and 1 on the far axis, v over the
+// mean height of the two axes. Degenerate axes leave the outputs untouched.
+void toBrushCoordinates(const PCAngularBrush& brush, double x, double y, double& u, double& v);
+void fromBrushCoordinates(const PCAngularBrush& brush, double u, double v, double& x, double& y);
+
+// Stroke recognition: each returns true when it made a brush (or, for the
+// outline, lassoed a shape). The axes are the plot's, left to right.
+using AxisSlots = std::array<PCShowAxis*, maxSlots>;
+bool createAxisBrush(const AxisSlots& axes, int axisCount, double minX, double minY, double maxX,
+                     double maxY, double pathLength);
+bool createAngularBrush(const AxisSlots& axes, int axisCount, double minX, double minY,
+                        double maxX, double maxY, double pathLength);
+bool createScatterPlotBrush(const AxisSlots& axes, int axisCount, double minX, double minY,
+                            double maxX, double maxY, double pathLength);
+// Toggles the indicators and MDS markers the closed stroke encloses.
+bool lassoShapes(double minX, double minY, double maxX, double maxY);
+// Turns the finished stroke into at most one brush.
+void dispatchStroke();

@@ -67,6 +67,9 @@ void onSpecialKey(int key, int x, int y);
 void onMouseButton(int button, int state, int x, int y);
 void onMouseDrag(int x, int y);
 void onMouseHover(int x, int y);
+// Adds the release point to the stroke without testing it for a crossing:
+// the drag has recorded that outcome already.
+void completeStroke(int x, int y);
 
 // Moves the axes' targets so that region r grows by about factor, then glides there.
 void zoomRegion(double factor, double minPosition, double maxPosition, int region);

@@ -18,7 +18,7 @@ double cross(Point a, Point b) { return a.x * b.y - a.y * b.x; }
 
 Point minus(Point a, Point b) { return {a.x - b.x, a.y - b.y}; }
 
-void extendStroke(int x, int y) {
+void extendStroke(int x, int y, bool testCrossing) {
     InteractionState& s = interaction;
     s.strokeLastX = x;
     s.strokeLastY = y;
@@ -32,7 +32,7 @@ void extendStroke(int x, int y) {
     const double d = distance(last, p);
     if (d < strokeMinStep) return;
     s.strokeLength += d;
-    if (!s.strokeCrossed) s.strokeCrossed = strokeCrossesItself(false, p, last);
+    if (testCrossing && !s.strokeCrossed) s.strokeCrossed = strokeCrossesItself(false, p, last);
     s.strokePoints.push_back(p);
 
     // Keep the newest 4.0 view units: the tail follows the cursor.
@@ -56,7 +56,7 @@ void onMouseDrag(int x, int y) {
         if (s.dragAxis < plot->axisCount) plot->dragAxisTo(x, s.dragAxis);
         requestRedraw();
     } else if (s.strokeActive) {
-        extendStroke(x, y);
+        extendStroke(x, y, true);
     } else if (s.rubberBandActive) {
         s.rubberBandX = x;
         s.rubberBandY = y;
@@ -66,6 +66,11 @@ void onMouseDrag(int x, int y) {
             if (shapes[k]->dragging) shapes[k]->drag(x, y);
         requestRedraw();
     }
+}
+
+void completeStroke(int x, int y) {
+    if (!plot || !interaction.strokeActive) return;
+    extendStroke(x, y, false);
 }
 
 void onMouseHover(int x, int y) {

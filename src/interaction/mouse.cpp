@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "app/platform.h"
+#include "brush/brush.h"
 #include "data/dimension.h"
 #include "interaction/interaction.h"
 #include "mds/animation.h"
@@ -132,6 +133,25 @@ Shape* shapeAt(int x, int y) {
     return nullptr;
 }
 
+// Re-sorts the axes and carries the glide's start and target positions,
+// which are indexed like the axes, along with them.
+void resortAxesAndGlide() {
+    const int n = plot->axisCount;
+    static std::array<PCShowAxis*, maxSlots> before;
+    static std::array<double, maxSlots> start, target;
+    before = plot->axes;
+    start = layoutStart;
+    target = layoutTarget;
+    plot->resortAxes();
+    for (int k = 0; k < n; ++k) {
+        int j = 0;
+        while (j < n && before[j] != plot->axes[k]) ++j;
+        if (j == n) continue;
+        layoutStart[k] = start[j];
+        layoutTarget[k] = target[j];
+    }
+}
+
 // ---------------------------------------------------------------- left button
 
 void leftPress(int modifiers, int x, int y) {
@@ -195,7 +215,10 @@ void leftRelease(int modifiers, int x, int y) {
     // release; the release position completes the drag. An axis click must
     // not move its axis, though.
     const bool moved = x != interaction.pressX || y != interaction.pressY;
-    if ((interaction.axisDragActive && moved) || interaction.strokeActive) onMouseDrag(x, y);
+    if (interaction.axisDragActive && moved) onMouseDrag(x, y);
+    // The drag has decided whether the stroke crossed itself; the release
+    // point only completes it.
+    if (interaction.strokeActive) completeStroke(x, y);
 
     if (interaction.shapeDragActive) {
         for (std::size_t k = 0; k < shapes.size(); ++k) {
@@ -226,7 +249,7 @@ void leftRelease(int modifiers, int x, int y) {
         }
     } else if (interaction.strokeActive) {
         interaction.brushModifiers = modifiers;
-        // The brushes that consume strokes join here; until then the stroke is dropped.
+        dispatchStroke();
         interaction.strokePoints.clear();
         interaction.strokeActive = false;
     }
@@ -306,7 +329,11 @@ void onMouseButton(int button, int state, int x, int y) {
     if (layoutAnimating) {
         // Any mouse event freezes a glide; a left release lets it finish.
         layoutAnimating = false;
-        interaction.axisDragActive = false;
+        if (interaction.axisDragActive) {
+            // The drag ends here, not at its release: put the axes in order now.
+            interaction.axisDragActive = false;
+            resortAxesAndGlide();
+        }
         layoutAnimationPaused = true;
     }
     const int modifiers = currentModifiers();

@@ -26,6 +26,8 @@ void PCPlot::buildDimensionList() {
 }
 
 void PCPlot::deleteAxes() {
+    // Kept brushes point at these axes.
+    dropBrushes();
     for (PCShowAxis*& axis : axes) {
         delete axis;
         axis = nullptr;
