@@ -3,6 +3,7 @@
 #include <FL/gl.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <utility>
 
@@ -175,7 +176,8 @@ void PCAngularBrush::apply() {
         return;
     }
     const double lo = lowerBound, hi = upperBound, in = insideValue, outside = outsideValue;
-    for (int i = 0; i < n; ++i) out[i] = (a[i] + lo <= b[i] && b[i] <= a[i] + hi) ? in : outside;
+    // Both comparisons always run, so the loop needs no branch per record.
+    for (int i = 0; i < n; ++i) out[i] = ((a[i] + lo <= b[i]) & (b[i] <= a[i] + hi)) ? in : outside;
 }
 
 void PCAngularBrush::draw() {
@@ -259,16 +261,13 @@ void PCScatterPlotBrush::evaluate() {
         if (p.x < minU) minU = p.x;
         if (p.y < minV) minV = p.y;
     }
-    // About one band per outline point keeps a few edges per band.
-    const OutlineBands bands(outline, std::max(1, static_cast<int>(outline.size())));
-    const double in = insideValue, outside = outsideValue;
-    for (int i = 0; i < n; ++i) {
-        const double x = xs[i], y = ys[i];
-        if (x < minU || x > maxU || y < minV || y > maxV)
-            out[i] = outside;
-        else
-            out[i] = bands.inside(Point{x, y}) ? in : outside;
-    }
+    // About four records per cell on average; a few cells for small tables.
+    const int cells = std::clamp(static_cast<int>(std::sqrt(n / 4.0)), 2, 256);
+    const OutlineGrid grid(outline, cells);
+    // Points outside the outline's box are rejected without the crossing test.
+    const double box[4] = {minU, maxU, minV, maxV};
+    static std::vector<int> scratch;
+    grid.classify(n, xs, ys, box, insideValue, outsideValue, out, scratch);
 }
 
 void PCScatterPlotBrush::traceAccepted() const {

@@ -44,19 +44,83 @@ bool insideOutline(Point p, const Points& polygon) {
 // The same test, answered from the few edges whose height range holds the
 // point: edges above or below a point's ray never count, so sorting edges
 // into horizontal bands gives the edge-by-edge answer exactly while each
-// point looks at a handful of edges.
+// point looks at a handful of edges. Within a band, an edge that lies
+// clearly left of the point counts 0 and one clearly right of it, spanning
+// the point's height strictly, counts 1; only edges near the point take the
+// full test.
 class OutlineBands {
 public:
     OutlineBands(const std::vector<Point>& polygon, int bandCount);
     bool inside(Point p) const;
 
-private:
-    int bandOf(double y) const;
+    // Far above the rounding error of the crossing test's products for
+    // coordinates within +-reach, and far below any visible distance.
+    static constexpr double clearMargin = 1e-9;
+    static constexpr double reach = 4.0;
 
-    const std::vector<Point>& polygon_;
+    struct Edge {
+        Point a, b;
+        double minX, maxX, minY, maxY;
+    };
+    const std::vector<Edge>& edges() const { return all_; }
+    // The outline lies within +-reach, where the margin rules hold.
+    bool marginsHold() const { return quick_; }
+
+private:
+    int bandOf(double y) const {
+        // Truncation is floor for the positive values it sees, and monotonic.
+        const double t = (y - bottom_) * scale_;
+        if (!(t > 0.0)) return 0;
+        if (t >= bands_ - 1) return bands_ - 1;
+        return static_cast<int>(t);
+    }
+
     double bottom_ = 0.0;
     double scale_ = 0.0;
     int bands_ = 1;
-    std::vector<int> start_;  // bands_ + 1 offsets into edges_
-    std::vector<int> edges_;  // index k of edge p_k - p_k+1
+    bool quick_ = false;       // coordinates small enough for the margins
+    std::vector<int> start_;   // bands_ + 1 offsets into edges_
+    std::vector<Edge> edges_;  // the edges of each band, in outline order
+    std::vector<Edge> all_;    // every edge once
+};
+
+// A grid over the outline's box whose cells are settled as inside or
+// outside when every edge clearly misses them (by the margin rules of
+// OutlineBands); a point in a settled cell needs one look-up, a point in a
+// cell an edge comes near takes the band test. The answers are those of
+// insideOutline for points within the box.
+class OutlineGrid {
+public:
+    OutlineGrid(const std::vector<Point>& polygon, int cells);
+
+    bool inside(Point p) const {
+        const int state = cellState(p);
+        return state == unsettled ? bands_.inside(p) : state == insideCell;
+    }
+    // out[i] := in when point (xs[i], ys[i]) lies in the box [minU, maxU] x
+    // [minV, maxV] and inside the outline, else outside. Cell numbers are
+    // worked out first in a loop without branches (points outside the box
+    // get a cell of their own); then each point reads its cell, and only
+    // points in unsettled cells take the band test.
+    void classify(int n, const double* xs, const double* ys, const double box[4], double in,
+                  double outside, double* out, std::vector<int>& scratch) const;
+
+private:
+    // Cell states; classify reads them as indices.
+    enum : unsigned char { outsideCell = 0, insideCell = 1, unsettled = 2 };
+    static int clampIndex(double t, int size) {
+        t = t > 0.0 ? t : 0.0;  // NaN too
+        t = t < size - 1 ? t : size - 1;
+        return static_cast<int>(t);
+    }
+    int cellState(Point p) const {
+        return cells_[static_cast<std::size_t>(cellRow(p.y) * size_ + cellColumn(p.x))];
+    }
+    int cellColumn(double x) const { return clampIndex((x - left_) * scaleX_, size_); }
+    int cellRow(double y) const { return clampIndex((y - bottom_) * scaleY_, size_); }
+
+    OutlineBands bands_;
+    int size_ = 1;
+    double left_ = 0.0, bottom_ = 0.0, scaleX_ = 0.0, scaleY_ = 0.0;
+    std::vector<unsigned char> cells_;
 };

@@ -329,7 +329,7 @@ TEST(OutlineTest, CrossingRulesOnEdgesAndVertices) {
     EXPECT_FALSE(onSegment({0.5, 0.51}, {0, 0}, {1, 1}));
 }
 
-TEST(OutlineTest, BandsAgreeWithTheEdgeByEdgeTest) {
+TEST(OutlineTest, BandsAndGridAgreeWithTheEdgeByEdgeTest) {
     // A star with vertices on shared heights, tested on random points, its
     // own vertices and edge midpoints.
     std::vector<Point> star;
@@ -338,19 +338,37 @@ TEST(OutlineTest, BandsAgreeWithTheEdgeByEdgeTest) {
         star.push_back({0.5 + r * std::cos(a), 0.5 + std::round(r * std::sin(a) * 64) / 64});
     }
     std::vector<Point> probes(star);
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
     for (std::size_t k = 0; k < star.size(); ++k) {
         const Point a = star[k], b = star[(k + 1) % star.size()];
         probes.push_back({(a.x + b.x) / 2, (a.y + b.y) / 2});
-        probes.push_back({a.x - 0.01, a.y});
+        probes.push_back({(a.x + b.x) / 2 + 1e-12, (a.y + b.y) / 2});
+        // Vertex heights across the whole width: the rays pass the vertices.
+        for (int j = 0; j < 20; ++j) probes.push_back({unit(random), a.y});
     }
-    std::mt19937 random(7);
-    std::uniform_real_distribution<double> unit(0.0, 1.0);
     for (int k = 0; k < 5000; ++k) probes.push_back({unit(random), unit(random)});
-    for (int bands : {1, 3, 40, 400}) {
-        const OutlineBands fast(star, bands);
-        int disagreements = 0;
-        for (const Point& p : probes) disagreements += fast.inside(p) != insideOutline(p, star);
-        EXPECT_EQ(disagreements, 0) << bands;
+    std::vector<double> xs, ys;
+    for (const Point& p : probes) {
+        xs.push_back(p.x);
+        ys.push_back(p.y);
+    }
+    const double box[4] = {0.0, 1.0, 0.0, 1.0};  // holds the star and every probe
+    for (int size : {1, 3, 40, 400}) {
+        const OutlineBands bands(star, size);
+        const OutlineGrid grid(star, size);
+        std::vector<double> out(probes.size());
+        std::vector<int> scratch;
+        grid.classify(static_cast<int>(probes.size()), xs.data(), ys.data(), box, 1.0, 0.0,
+                      out.data(), scratch);
+        int bandMisses = 0, gridMisses = 0;
+        for (std::size_t k = 0; k < probes.size(); ++k) {
+            const bool exact = insideOutline(probes[k], star);
+            bandMisses += bands.inside(probes[k]) != exact;
+            gridMisses += (out[k] == 1.0) != exact;
+        }
+        EXPECT_EQ(bandMisses, 0) << size;
+        EXPECT_EQ(gridMisses, 0) << size;
     }
 }
 

@@ -1,0 +1,177 @@
+// Times the evaluation of each brush kind and its fold into the selection
+// against a floor measured in the same run: one pass that reads two
+// normalised value arrays and writes one membership array.
+//
+//   brush_bench [records] [repeats]     (defaults 1000000 5; 8 dimensions)
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <ostream>
+#include <streambuf>
+#include <string>
+#include <vector>
+
+#include "app/platform.h"
+#include "brush/brush.h"
+#include "brush/outline.h"
+#include "data/dimension.h"
+#include "data/table.h"
+#include "plot/axis.h"
+#include "plot/plot.h"
+
+namespace {
+
+constexpr int kDims = 8;
+
+double nowMs() {
+    return std::chrono::duration<double, std::milli>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+std::uint64_t splitmix(std::uint64_t& state) {
+    std::uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+    return z ^ (z >> 31);
+}
+
+void writeTable(const std::string& path, long records) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        std::perror(path.c_str());
+        std::exit(1);
+    }
+    std::string text = std::to_string(records) + ' ' + std::to_string(kDims) + ' ' +
+                       std::to_string(kDims) + " 0\nid";
+    for (int j = 0; j < kDims; ++j) text += " d" + std::to_string(j);
+    text += '\n';
+    std::uint64_t state = 7;
+    char number[32];
+    for (long i = 0; i < records; ++i) {
+        for (int j = 0; j < kDims; ++j) {
+            const double value = static_cast<double>(splitmix(state) % 1000000) / 1000.0;
+            const auto end = std::to_chars(number, number + sizeof number, value,
+                                           std::chars_format::general, 7).ptr;
+            text.append(number, end);
+            text += j + 1 < kDims ? ' ' : '\n';
+        }
+        if (text.size() > (1 << 20)) {
+            std::fwrite(text.data(), 1, text.size(), file);
+            text.clear();
+        }
+    }
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+}
+
+// Discards the bytes after the stream has formatted them.
+class NullBuffer : public std::streambuf {
+protected:
+    int overflow(int c) override { return traits_type::not_eof(c); }
+    std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
+template <class Fn>
+double timeMs(Fn&& fn) {
+    const double start = nowMs();
+    fn();
+    return nowMs() - start;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const long records = argc > 1 ? std::atol(argv[1]) : 1000000;
+    const int repeats = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
+    const std::string path = "/tmp/korvelline_brush_bench_" + std::to_string(records) + ".txt";
+    writeTable(path, records);
+    if (!setDataFileName(path.c_str())) return 1;
+    loadDataFile();
+    std::remove(path.c_str());
+    if (plot == nullptr || plot->recordCount != records || plot->axisCount != kDims) {
+        std::fprintf(stderr, "brush_bench: could not load the synthetic table\n");
+        return 1;
+    }
+    NullBuffer discard;
+    std::ostream nullStream(&discard);
+    setTraceStream(&nullStream);
+
+    PCPlot& p = *plot;
+    const int n = p.recordCount;
+    const double* a = p.dimensions[0]->normalizedValues();
+    const double* b = p.dimensions[1]->normalizedValues();
+    std::vector<double> membership(static_cast<std::size_t>(p.capacity));
+
+    // The brushes, built once; each timed run evaluates and folds again.
+    // Values spread evenly over about 0.02 .. 0.98 of each axis.
+    PCAxisBrush axisBrush(p.axes[0], 0.34, 0.66, 0.23, 1.0);
+    PCAngularBrush angular(p.axes[0], p.axes[1], true, {0, 0}, {0, 0}, {0, 0}, 0.23, 1.0);
+    angular.lowerBound = -0.15;  // |b - a| <= 0.15: about a quarter of the records
+    angular.upperBound = 0.15;
+    PCScatterPlotBrush scatter(p.axes[1], p.axes[2], 0.23, 1.0);
+    const double radius = std::sqrt((0.96 * 0.96) / 3.0 / 3.14159265358979);
+    for (int k = 0; k < 400; ++k) {
+        const double t = 2.0 * 3.14159265358979 * k / 400;
+        scatter.outline.push_back({0.5 + radius * std::cos(t), 0.5 + radius * std::sin(t)});
+    }
+    const double* sx = p.dimensions[2]->normalizedValues();
+    const double* sy = p.dimensions[1]->normalizedValues();
+
+    double best[7];
+    std::fill(best, best + 7, 1e300);
+    for (int r = 0; r < repeats; ++r) {
+        const double t[7] = {
+            timeMs([&] {
+                double* m = membership.data();
+                for (int i = 0; i < n; ++i) m[i] = a[i] <= b[i] ? 1.0 : 0.23;
+            }),
+            timeMs([&] {
+                axisBrush.apply();
+                p.intersectSelection(axisBrush.values.data());
+            }),
+            timeMs([&] {
+                angular.apply();
+                p.intersectSelection(angular.values.data());
+            }),
+            timeMs([&] {
+                scatter.evaluate();
+                p.intersectSelection(scatter.values.data());
+            }),
+            timeMs([&] { scatter.traceAccepted(); }),
+            // For comparison: the edge-by-edge crossing test the bands replace.
+            timeMs([&] {
+                double* m = membership.data();
+                for (int i = 0; i < n; ++i)
+                    m[i] = insideOutline(Point{sx[i], sy[i]}, scatter.outline) ? 1.0 : 0.23;
+            }),
+            timeMs([&] { std::fill(p.recordSelection.begin(), p.recordSelection.end(), 1.0); }),
+        };
+        for (int k = 0; k < 7; ++k) best[k] = std::min(best[k], t[k]);
+    }
+
+    long accepted[3] = {0, 0, 0};
+    for (int i = 0; i < n; ++i) {
+        accepted[0] += axisBrush.values[i] == 1.0;
+        accepted[1] += angular.values[i] == 1.0;
+        accepted[2] += scatter.values[i] == 1.0;
+    }
+    const double floor = best[0];
+    auto line = [&](const char* name, double ms, long count) {
+        std::printf("bench=brush case=%s ms=%.2f floor_ms=%.2f ratio=%.2f records=%d accepted=%ld\n",
+                    name, ms, floor, ms / floor, n, count);
+    };
+    line("axis", best[1], accepted[0]);
+    line("angular", best[2], accepted[1]);
+    line("scatterplot", best[3], accepted[2]);
+    line("scatterplot_trace", best[4], accepted[2]);
+    line("outline_edge_by_edge", best[5], accepted[2]);
+    setTraceStream(nullptr);
+    releasePlot();
+    return 0;
+}
