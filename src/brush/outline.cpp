@@ -92,6 +92,12 @@ OutlineGrid::OutlineGrid(const std::vector<Point>& polygon, int cells) : bands_(
         minY = k == 0 ? q.y : std::min(minY, q.y);
         maxY = k == 0 ? q.y : std::max(maxY, q.y);
     }
+    if (!polygon.empty()) {
+        box_[0] = minX;
+        box_[1] = maxX;
+        box_[2] = minY;
+        box_[3] = maxY;
+    }
     const double width = maxX - minX, height = maxY - minY;
     if (!bands_.marginsHold() || cells < 2 || !(width > 0.0) || !(height > 0.0)) {
         cells_.assign(1, unsettled);
@@ -159,7 +165,8 @@ void OutlineGrid::classify(int n, const double* xs, const double* ys, const doub
     int* code = scratch.data();
     const int outsideCode = static_cast<int>(cells_.size()) - 1;
     const double left = left_, bottom = bottom_, sx = scaleX_, sy = scaleY_, last = size_ - 1;
-    const double minU = box[0], maxU = box[1], minV = box[2], maxV = box[3];
+    const double minU = std::max(box[0], box_[0]), maxU = std::min(box[1], box_[1]);
+    const double minV = std::max(box[2], box_[2]), maxV = std::min(box[3], box_[3]);
     const int size = size_;
     for (int i = 0; i < n; ++i) {
         const double x = xs[i], y = ys[i];

@@ -93,12 +93,9 @@ class OutlineGrid {
 public:
     OutlineGrid(const std::vector<Point>& polygon, int cells);
 
-    bool inside(Point p) const {
-        const int state = cellState(p);
-        return state == unsettled ? bands_.inside(p) : state == insideCell;
-    }
     // out[i] := in when point (xs[i], ys[i]) lies in the box [minU, maxU] x
-    // [minV, maxV] and inside the outline, else outside. Cell numbers are
+    // [minV, maxV] and inside the outline, else outside. Points outside the
+    // outline's own box are outside whatever the box says. Cell numbers are
     // worked out first in a loop without branches (points outside the box
     // get a cell of their own); then each point reads its cell, and only
     // points in unsettled cells take the band test.
@@ -108,19 +105,9 @@ public:
 private:
     // Cell states; classify reads them as indices.
     enum : unsigned char { outsideCell = 0, insideCell = 1, unsettled = 2 };
-    static int clampIndex(double t, int size) {
-        t = t > 0.0 ? t : 0.0;  // NaN too
-        t = t < size - 1 ? t : size - 1;
-        return static_cast<int>(t);
-    }
-    int cellState(Point p) const {
-        return cells_[static_cast<std::size_t>(cellRow(p.y) * size_ + cellColumn(p.x))];
-    }
-    int cellColumn(double x) const { return clampIndex((x - left_) * scaleX_, size_); }
-    int cellRow(double y) const { return clampIndex((y - bottom_) * scaleY_, size_); }
-
     OutlineBands bands_;
     int size_ = 1;
     double left_ = 0.0, bottom_ = 0.0, scaleX_ = 0.0, scaleY_ = 0.0;
+    double box_[4] = {0.0, -1.0, 0.0, -1.0};  // the outline's: minX, maxX, minY, maxY
     std::vector<unsigned char> cells_;
 };

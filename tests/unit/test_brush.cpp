@@ -353,7 +353,7 @@ TEST(OutlineTest, BandsAndGridAgreeWithTheEdgeByEdgeTest) {
         xs.push_back(p.x);
         ys.push_back(p.y);
     }
-    const double box[4] = {0.0, 1.0, 0.0, 1.0};  // holds the star and every probe
+    const double box[4] = {-1.0, 2.0, -1.0, 2.0};  // holds the star and every probe
     for (int size : {1, 3, 40, 400}) {
         const OutlineBands bands(star, size);
         const OutlineGrid grid(star, size);
