@@ -304,6 +304,10 @@ int main(int argc, char** argv) {
             }
             std::printf("| %s | %d x %d | %.1f | %.1f | %.2f | %zu |\n", m.name, records, kDims, frame, base,
                         frame / base, floor.vertexCount());
+            std::string caseName = m.name;  // one token: key=value fields split at blanks
+            std::replace(caseName.begin(), caseName.end(), ' ', '_');
+            std::printf("bench=frame case=%s ms=%.2f floor_ms=%.2f ratio=%.2f records=%d\n", caseName.c_str(),
+                        frame, base, frame / base, records);
             std::fflush(stdout);
         }
     }

@@ -128,5 +128,7 @@ int main(int argc, char** argv) {
     std::printf("| case | best of %d (ms) | ratio to floor |\n|---|---|---|\n", repeats);
     std::printf("| floor: read + from_chars per token | %.1f | 1.00 |\n", bestFloor);
     std::printf("| loadDataFile | %.1f | %.2f |\n", bestLoad, bestLoad / bestFloor);
+    std::printf("bench=load case=loadDataFile ms=%.2f floor_ms=%.2f ratio=%.2f records=%ld dimensions=%d\n",
+                bestLoad, bestFloor, bestLoad / bestFloor, records, dimensions);
     return 0;
 }
