@@ -516,11 +516,15 @@ TEST_F(BrushTest, LassoTogglesIndicatorsAndMarkersByModifier) {
     EXPECT_EQ(brushCount(), 0);
 }
 
-TEST_F(BrushTest, LoopOverAClosedRegionLassoesNothing) {
-    const double l = axis(0).position, r = axis(1).position;
-    shapes.push_back(std::make_unique<TestMarker>((l + r) / 2, 0.5));
-    dispatch(loop({(l + r) / 2, 0.5}, 0.05, 0.05, 2 * 3.14159265358979 * 0.97));
-    EXPECT_FALSE(shapes.back()->selected);
+TEST_F(BrushTest, LoopBelowARegionLassoesButOverAClosedRegionNothing) {
+    const double mid = (axis(0).position + axis(1).position) / 2;
+    const double sweep = 2 * 3.14159265358979 * 0.97;
+    shapes.push_back(std::make_unique<TestMarker>(mid, 0.5));
+    shapes.push_back(std::make_unique<TestMarker>(mid, 0.05));
+    dispatch(loop({mid, 0.5}, 0.05, 0.05, sweep));
+    EXPECT_FALSE(shapes[shapes.size() - 2]->selected);
+    dispatch(loop({mid, 0.05}, 0.03, 0.03, sweep));
+    EXPECT_TRUE(shapes.back()->selected);
 }
 
 // ---------------------------------------------------------------- safety
