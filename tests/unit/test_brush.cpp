@@ -109,18 +109,11 @@ TEST_F(BrushTest, ModifiersFoldABrushIntoTheSelection) {
         brushAxis(0, -1, 50.5, c.mods);
         ASSERT_EQ(axisBrushes.size(), 1u);
         EXPECT_EQ(axisBrushes[0]->inverted, (c.mods & ModShift) != 0);
+        if (c.mods & ModShift) axisBrushes[0]->invert();  // a second time changes nothing
+        EXPECT_EQ(axisBrushes[0]->insideValue, (c.mods & ModShift) ? 0.23 : 1.0);
         EXPECT_EQ(selection(), c.expected);
         EXPECT_TRUE(traced("axis brush"));
     }
-}
-
-TEST_F(BrushTest, SuccessiveBrushesOfDifferentKindsIntersect) {
-    selectionMode();
-    brushAxis(0, -1, 50.5);  // records 0, 1, 3
-    // An angular brush in region 0 accepting |d1 - d0| small: records 0, 1, 2.
-    dispatch(path({{0.3, 0.7}, {0.15, 0.5}, {0.3, 0.3}}));
-    ASSERT_EQ(angularBrushes.size(), 1u);
-    EXPECT_EQ(selection(), (std::vector<double>{1, 1, 0.23, 0.23, 0.23}));
 }
 
 TEST_F(BrushTest, ColourModePaintsWithoutSelectingAndColoursSurviveF) {
@@ -152,19 +145,12 @@ TEST_F(BrushTest, ColourModePaintsWithoutSelectingAndColoursSurviveF) {
     EXPECT_EQ(plot->recordHasColor[0], 1);
 }
 
-TEST_F(BrushTest, InvertSwapsOnce) {
-    PCAxisBrush brush(&axis(0), 0, 1, 0.23, 1.0);
-    brush.invert();
-    brush.invert();
-    EXPECT_TRUE(brush.inverted);
-    EXPECT_EQ(brush.insideValue, 0.23);
-    EXPECT_EQ(brush.outsideValue, 1.0);
-}
-
-TEST_F(BrushTest, FRemovesBrushesAndTracksAndIdleRunsUntilTracksExpire) {
+TEST_F(BrushTest, BrushesOfAnyKindIntersectAndFRemovesThemAndTheirTracks) {
     selectionMode();
     brushAxis(0, -1, 50.5);
+    // An angular brush accepting |d1 - d0| small (records 0, 1, 2) intersects.
     dispatch(path({{0.3, 0.7}, {0.15, 0.5}, {0.3, 0.3}}));
+    EXPECT_EQ(selection(), (std::vector<double>{1, 1, 0.23, 0.23, 0.23}));
     ASSERT_EQ(vanishingTracks.size(), 2u);
     EXPECT_EQ(vanishingTracks[1].lifetime, 1000.0);
     redraws = 0;
@@ -444,7 +430,7 @@ TEST_F(BrushTest, DispatchOrderAndClosure) {
     }
 }
 
-TEST_F(BrushTest, ReleaseCompletesTheStrokeWithoutDecidingTheCrossing) {
+TEST_F(BrushTest, ReleaseDispatchesAndCompletesTheStrokeWithoutDecidingTheCrossing) {
     selectionMode();
     // A drawn "<" whose release point lands back on its first leg.
     const std::vector<Point> drawn = path({{0.3, 0.7}, {0.15, 0.5}, {0.3, 0.3}}, 4);
@@ -457,13 +443,9 @@ TEST_F(BrushTest, ReleaseCompletesTheStrokeWithoutDecidingTheCrossing) {
     EXPECT_FALSE(interaction.strokeCrossed);
     EXPECT_TRUE(interaction.strokePoints.empty());
     EXPECT_FALSE(interaction.strokeActive);
-    // A click without motion makes nothing.
+    // A click without motion makes nothing; a CTRL stroke along axis 2 a brush.
     click(LeftButton, px(0.1), py(0.5));
     EXPECT_EQ(axisBrushes.size(), 0u);
-}
-
-TEST_F(BrushTest, StrokeDrawnWithTheMouseMakesABrush) {
-    selectionMode();
     const int x = px(axis(2).position);
     press(LeftButton, x, py(0.3));
     for (int k = 1; k <= 10; ++k) onMouseDrag(x, py(0.3 + 0.03 * k));
@@ -482,6 +464,8 @@ TEST_F(BrushTest, LassoTogglesIndicatorsAndMarkersByModifier) {
     shapes.push_back(std::make_unique<TestMarker>((x0 + x1) / 2, 1.0 / 30));
     Shape& first = *shapes[0];
     Shape& marker = *shapes.back();
+    palette->x = (x0 + x1) / 2 - 0.05;  // inside the loop too, but never lassoed
+    palette->y = 1.0 / 30;
     const auto lasso = loop({(x0 + x1) / 2, 1.0 / 30}, (x1 - x0) / 2 + 0.02, 0.03, 2 * 3.14159265358979 * 0.97);
     struct Case {
         int mods;
