@@ -205,7 +205,7 @@ ProgramDriver::ProgramDriver() {
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(KORVELLINE_TEST_DATA_DIR, ec)) {
         const std::string ext = entry.path().extension().string();
-        if (ext == ".txt" || ext == ".bmp")
+        if (ext == ".txt" || ext == ".csv" || ext == ".bmp")
             fs::copy_file(entry.path(), fs::path(workDir_) / entry.path().filename(), ec);
     }
 }
@@ -232,7 +232,7 @@ std::string ProgramDriver::environmentProblem() {
     return "";
 }
 
-bool ProgramDriver::start(std::string* error) {
+bool ProgramDriver::start(std::string* error, const std::vector<std::string>& extraArgs) {
     if (workDir_.empty()) {
         *error = "could not create a temporary working directory";
         return false;
@@ -243,7 +243,8 @@ bool ProgramDriver::start(std::string* error) {
         return false;
     }
     const std::string errPath = workDir_ + "/stderr.txt";
-    const std::vector<std::string> argv{KORVELLINE_BINARY};
+    std::vector<std::string> argv{KORVELLINE_BINARY};
+    argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
     const std::vector<char*> args = execArgs(argv);
     const pid_t pid = ::fork();
     if (pid < 0) {

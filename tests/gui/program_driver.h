@@ -68,8 +68,9 @@ public:
     // Empty when the environment can run the tests, else why not.
     static std::string environmentProblem();
 
-    // Starts the binary in workDir; false with *error set on failure.
-    bool start(std::string* error);
+    // Starts the binary in workDir with the given arguments; false with
+    // *error set on failure.
+    bool start(std::string* error, const std::vector<std::string>& args = {});
     // Waits until the main window is mapped; false on timeout.
     bool waitForWindow(std::chrono::milliseconds timeout);
     bool running();
