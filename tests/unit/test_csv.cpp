@@ -229,6 +229,54 @@ TEST_F(CsvTest, ThousandColumnsAreTooManyAxes) {
     EXPECT_EQ(traceLines(), std::vector<std::string>{" too many axis"});
 }
 
+// Large enough to be read as two halves at once; quoted line breaks, a
+// column that meets text only near the end and the refusals must come out
+// as for a small file.
+TEST_F(CsvTest, LargeFilesReadAsTwoHalvesGiveTheWholeTable) {
+    constexpr int rows = 400000;
+    auto build = [](int raggedAt, int missingAt) {
+        std::string text = "name,x,note,kind,mixed\n";
+        for (int i = 0; i < rows; ++i) {
+            text += "r" + std::to_string(i) + "," + (i == missingAt ? "NA" : std::to_string(i)) +
+                    ",\"a,\"\"b\"\"\nc\",k" + std::to_string(i % 3) + "," +
+                    (i < rows - 10 ? std::to_string(i % 2) : "T") + (i == raggedAt ? ",extra" : "") + "\n";
+        }
+        return text;
+    };
+    ASSERT_GT(build(-1, -1).size(), 8u << 20);
+
+    ASSERT_NO_FATAL_FAILURE(loadCsv(build(-1, -1)));
+    EXPECT_EQ(traceOutput.str(), "");
+    ASSERT_EQ(recordCount, rows);
+    ASSERT_EQ(dimensionCount, 4);
+    std::vector<double> x(rows), kind(rows), mixed(rows);
+    for (int i = 0; i < rows; ++i) {
+        x[i] = i;
+        kind[i] = i % 3;
+        mixed[i] = i < rows - 10 ? i % 2 : 2;
+    }
+    EXPECT_TRUE(column(0) == x);
+    EXPECT_TRUE(column(1) == std::vector<double>(rows, 0.0));
+    EXPECT_EQ(dimensionTable[1]->labels[0].text, "a,\"b\"_c");
+    EXPECT_TRUE(column(2) == kind);
+    EXPECT_TRUE(column(3) == mixed);
+    ASSERT_EQ(dimensionTable[3]->labelCount, 3);
+    EXPECT_EQ(dimensionTable[3]->labels[2].text, "T");
+    EXPECT_EQ(recordLabels[rows - 1], "r" + std::to_string(rows - 1));
+
+    ASSERT_NO_FATAL_FAILURE(loadCsv(build(rows - 5, -1)));
+    EXPECT_EQ(recordCount, 0);
+    EXPECT_EQ(traceLines(), std::vector<std::string>{" bad csv, row " + std::to_string(rows - 4) +
+                                                     " has 6 fields, the header 5, file not loaded"});
+
+    ASSERT_NO_FATAL_FAILURE(loadCsv(build(-1, rows - 3)));
+    ASSERT_EQ(recordCount, rows);
+    EXPECT_LT(rawValues[0][rows - 3], 0.0);
+    EXPECT_EQ(rawValues[0][rows - 4], rows - 4);
+    ASSERT_EQ(traceLines().size(), 1u);
+    EXPECT_EQ(traceLines()[0].rfind(" csv column x: 1 missing values drawn at ", 0), 0u);
+}
+
 TEST_F(CsvTest, ConvertedFileLoadsToTheSameTable) {
     const std::string tricky =
         "name,kind,x,y\n"
