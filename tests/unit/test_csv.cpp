@@ -238,7 +238,7 @@ TEST_F(CsvTest, LargeFilesReadAsTwoHalvesGiveTheWholeTable) {
         std::string text = "name,x,note,kind,mixed\n";
         for (int i = 0; i < rows; ++i) {
             text += "r" + std::to_string(i) + "," + (i == missingAt ? "NA" : std::to_string(i)) +
-                    ",\"a,\"\"b\"\"\nc\",k" + std::to_string(i % 3) + "," +
+                    ",\"a,\"\"b\"\"\n\n\n\n\n\n\n\nc\",k" + std::to_string(i % 3) + "," +
                     (i < rows - 10 ? std::to_string(i % 2) : "T") + (i == raggedAt ? ",extra" : "") + "\n";
         }
         return text;
@@ -257,7 +257,7 @@ TEST_F(CsvTest, LargeFilesReadAsTwoHalvesGiveTheWholeTable) {
     }
     EXPECT_TRUE(column(0) == x);
     EXPECT_TRUE(column(1) == std::vector<double>(rows, 0.0));
-    EXPECT_EQ(dimensionTable[1]->labels[0].text, "a,\"b\"_c");
+    EXPECT_EQ(dimensionTable[1]->labels[0].text, "a,\"b\"________c");
     EXPECT_TRUE(column(2) == kind);
     EXPECT_TRUE(column(3) == mixed);
     ASSERT_EQ(dimensionTable[3]->labelCount, 3);
