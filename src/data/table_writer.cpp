@@ -101,6 +101,7 @@ bool writeTableFile(const TableContent& content, const std::string& path) {
     appendSections(out, content);
     ok = ok && std::fwrite(out.data(), 1, out.size(), file) == out.size();
     ok = std::fclose(file) == 0 && ok;
+    if (!ok) std::remove(path.c_str());  // a cut-off table would load as a different one
     return ok;
 }
 
