@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -103,6 +104,56 @@ TEST_F(CommandLineProgramTest, StartsWithTheTableNamedOnTheCommandLine) {
         },
         10s, &frame);
     EXPECT_TRUE(drawn) << "the eight axes were not drawn; see " << frame.path;
+}
+
+TEST_F(CommandLineProgramTest, ExportMenuWritesTheRecordsAndThePicture) {
+    ASSERT_NO_FATAL_FAILURE(start({"penguins.csv"}));
+    ASSERT_TRUE(driver.waitForLineStartingWith(" csv column body_mass_g: ", 10s));
+    const std::string table = driver.workDir() + "/selected.txt";
+    auto firstLine = [&] {
+        std::ifstream in(table);
+        std::string line;
+        std::getline(in, line);
+        return line;
+    };
+    std::string error, line;
+
+    std::size_t from = driver.mark();
+    ASSERT_TRUE(driver.saveThroughMenu(2, 0, "selected.txt", &error)) << error;
+    ASSERT_TRUE(driver.waitForLineStartingWith(" exported 344 records to ", 10s, from, &line));
+    EXPECT_EQ(line.substr(line.size() - 13), "/selected.txt");
+    EXPECT_EQ(firstLine(), "344 8 8 0");
+
+    // The file exists now: Escape in the question keeps it, Return replaces it.
+    std::ofstream(table) << "keep\n";
+    for (const char* answer : {"Escape", "Return"}) {
+        SCOPED_TRACE(answer);
+        const std::vector<std::string> before = driver.shownWindows();
+        from = driver.mark();
+        ASSERT_TRUE(driver.saveThroughMenu(2, 0, "selected.txt", &error)) << error;
+        ASSERT_TRUE(driver.answerDialog(before, answer, &error)) << error;
+        const bool exported = driver.waitForLineStartingWith(" exported 344 records to ", 3s, from);
+        EXPECT_EQ(exported, std::string(answer) == "Return");
+        EXPECT_EQ(firstLine(), exported ? "344 8 8 0" : "keep");
+    }
+
+    from = driver.mark();
+    ASSERT_TRUE(driver.saveThroughMenu(2, 1, "view.png", &error)) << error;
+    ASSERT_TRUE(driver.waitForLineStartingWith(" picture written to ", 10s, from, &line));
+    FIBITMAP* picture = FreeImage_Load(FIF_PNG, (driver.workDir() + "/view.png").c_str(), 0);
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(FreeImage_GetWidth(picture), 1180u);
+    EXPECT_EQ(FreeImage_GetHeight(picture), 500u);
+    auto darkness = [&](int x, int y) {
+        RGBQUAD c{};
+        FreeImage_GetPixelColor(picture, static_cast<unsigned>(x), static_cast<unsigned>(499 - y), &c);
+        return 255 - (c.rgbRed + c.rgbGreen + c.rgbBlue) / 3;
+    };
+    int axis = 0;  // the species axis at 0.1 of the width, halfway up
+    for (int x = 116; x <= 120; ++x) axis = std::max(axis, darkness(x, 200));
+    EXPECT_GT(axis, 150);
+    EXPECT_EQ(darkness(590, 4), 0);
+    FreeImage_Unload(picture);
 }
 
 TEST_F(CommandLineProgramTest, MissingTableIsReportedAndTheViewerStartsEmpty) {
