@@ -2,6 +2,7 @@
 # Builds a release build in build/ and starts the viewer in build/workdir,
 # where the stroke bitmaps and the example data files are.
 set -euo pipefail
+start_dir="$PWD"
 cd "$(dirname "$0")"
 
 ./scripts/install-deps.sh
@@ -31,7 +32,7 @@ for word in "$@"; do
   fi
   case "$word" in
     /*) args+=("$word") ;;
-    *) args+=("$PWD/$word") ;;
+    *) args+=("$start_dir/$word") ;;
   esac
 done
 cd build/workdir
