@@ -12,10 +12,14 @@ struct CommandLine {
     std::vector<char*> toolkitArgs;  // argv[0] and the toolkit's switches, for show(argc, argv)
 };
 
-// Takes the toolkit switch at argv[i], advancing i past it and its value;
-// returns the words taken, 0 when argv[i] is no toolkit switch (Fl::arg).
-using ToolkitArgFn = int (*)(int argc, char** argv, int& i);
+// Recognises the toolkit's switch at argv[i] as its window parser does
+// (-geometry, -display, -title, -name, -bg, -bg2, -fg, -scheme with a value;
+// -iconic, -kbd, -nokbd, -dnd, -nodnd, -tooltips, -notooltips alone; unique
+// abbreviations), without applying it: the window's show(argc, argv) does
+// that later. Advances i past the words taken and returns their number, 0
+// when argv[i] is no toolkit switch or lacks its value.
+int toolkitSwitch(int argc, char** argv, int& i);
 
-CommandLine parseCommandLine(int argc, char** argv, ToolkitArgFn toolkitArg);
+CommandLine parseCommandLine(int argc, char** argv);
 
 const char* usageText();

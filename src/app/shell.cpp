@@ -234,7 +234,7 @@ void schemeGtk(Fl_Widget*, void*) { Fl::scheme("gtk+"); }
 void schemePlastic(Fl_Widget*, void*) { Fl::scheme("plastic"); }
 
 int runApplication(int argc, char** argv) {
-    CommandLine commandLine = parseCommandLine(argc, argv, Fl::arg);
+    CommandLine commandLine = parseCommandLine(argc, argv);
     if (commandLine.showHelp) {
         std::fputs(usageText(), stdout);
         return 0;
