@@ -6,9 +6,9 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <limits>
 #include <exception>
 #include <functional>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -53,16 +53,21 @@ bool parseNumber(std::string_view cell, double& out) {
            std::fabs(out) <= largestValue;
 }
 
+// How often c occurs in [first, last). memchr skips the long runs between
+// occurrences far faster than a byte loop.
+std::size_t countOf(const char* first, const char* last, char c) {
+    std::size_t n = 0;
+    for (const char* p = first;
+         (p = static_cast<const char*>(std::memchr(p, c, static_cast<std::size_t>(last - p)))) != nullptr; ++p)
+        ++n;
+    return n;
+}
+
 // Each data row ends in a line end and holds a comma between its fields, so
 // neither count can exceed what the text holds.
 long long rowBound(const char* data, std::size_t size, std::size_t fields) {
-    long long lineEnds = 0;
-    for (const char c : {'\n', '\r'}) {
-        // memchr skips the long runs between line ends far faster than a byte loop.
-        for (const char* p = data; (p = static_cast<const char*>(std::memchr(p, c, size - static_cast<std::size_t>(p - data))));
-             ++p)
-            ++lineEnds;
-    }
+    const long long lineEnds =
+        static_cast<long long>(countOf(data, data + size, '\n') + countOf(data, data + size, '\r'));
     const long long bySize = static_cast<long long>(size / std::max<std::size_t>(fields, 1));
     return std::min(lineEnds, bySize) + 1;
 }
@@ -200,18 +205,12 @@ PassResult parsePass(const char* data, std::size_t size, Reader& reader, std::st
 // every quoted field. size when the text is small or no such point exists.
 std::size_t splitPoint(const char* data, std::size_t size) {
     if (size < parallelSize) return size;
-    auto quotesIn = [data](std::size_t from, std::size_t to) {
-        std::size_t n = 0;
-        for (const char* p = data + from; (p = static_cast<const char*>(std::memchr(p, '"', to - static_cast<std::size_t>(p - data)))); ++p)
-            ++n;
-        return n;
-    };
-    std::size_t quotes = quotesIn(0, size / 2);
+    std::size_t quotes = countOf(data, data + size / 2, '"');
     for (std::size_t from = size / 2; from < size;) {
         const char* end = static_cast<const char*>(std::memchr(data + from, '\n', size - from));
         if (end == nullptr) return size;
         const std::size_t at = static_cast<std::size_t>(end - data);
-        quotes += quotesIn(from, at);
+        quotes += countOf(data + from, end, '"');
         if (quotes % 2 == 0) return at + 1;
         from = at + 1;
     }
@@ -313,9 +312,10 @@ CsvResult readCsv(const char* data, std::size_t size, TableContent& content) {
     PassResult secondPass = PassResult::Done;
     std::exception_ptr secondFailure;
     std::thread worker;
+    std::size_t fields = 0;
     auto readSecondHalf = [&] {
         try {
-            second.allocate(reader.header.size(), rowBound(second.data, second.size, reader.header.size()));
+            second.allocate(fields, rowBound(second.data, second.size, fields));
             secondPass = parsePass(second.data, second.size, second, secondError);
         } catch (...) {
             secondFailure = std::current_exception();
@@ -325,6 +325,7 @@ CsvResult readCsv(const char* data, std::size_t size, TableContent& content) {
     auto startSecondHalf = [&] {
         if (split >= size) return;
         secondStarted = true;
+        fields = reader.header.size();
         worker = std::thread(readSecondHalf);
     };
     PassResult pass = PassResult::Done;
