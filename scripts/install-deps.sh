@@ -7,6 +7,7 @@ packages=(
   build-essential cmake
   libfltk1.3-dev libfreeimage-dev
   libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
+  libcsv-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth x11-utils xdotool imagemagick
 )

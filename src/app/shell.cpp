@@ -6,21 +6,26 @@
 #include <FL/Fl_Menu_Window.H>
 #include <FL/Fl_Multiline_Output.H>
 #include <FL/Fl_Window.H>
+#include <FL/fl_ask.H>
 #include <FL/glut.H>
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <cstdlib>
 #include <string>
 #include <thread>
 
+#include "app/command_line.h"
 #include "app/platform.h"
 #include "app/textures.h"
 #include "data/table.h"
+#include "data/table_writer.h"
 #include "interaction/interaction.h"
 #include "mds/animation.h"
 #include "plot/plot.h"
 #include "render/display.h"
+#include "render/picture.h"
 
 const char* const feedbackAddress = "korvelline-feedback@varnholm.org";
 const char* const webAddress = "https://varnholm.org/korvelline";
@@ -95,6 +100,10 @@ Fl_Menu_Item menuItems[] = {
     {"plastic", 0, schemePlastic, nullptr, 0, 0, 0, 0, 0},
     {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
     {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
+    {"Export", 0, nullptr, nullptr, FL_SUBMENU, 0, 0, 0, 0},
+    {"Selected records...", 0, exportSelected, nullptr, 0, 0, 0, 0, 0},
+    {"Picture...", 0, exportPicture, nullptr, 0, 0, 0, 0, 0},
+    {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
     {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
 };
 
@@ -136,6 +145,22 @@ void idleStep() {
     if (redrawRequests == before) std::this_thread::sleep_for(std::chrono::milliseconds(8));
 }
 
+// Asks for a file to write; confirms before replacing an existing one.
+// Empty when the user cancelled.
+std::string chooseSavePath(const char* title, const char* filter) {
+    Fl_File_Chooser chooser(".", filter, Fl_File_Chooser::CREATE, title);
+    chooser.preview(0);
+    chooser.show();
+    while (chooser.shown()) Fl::wait();
+    if (chooser.count() == 0 || chooser.value() == nullptr) return {};
+    std::string path = chooser.value();
+    std::error_code ignored;
+    if (std::filesystem::exists(path, ignored) &&
+        fl_choice("%s exists. Replace it?", "Cancel", "Replace", nullptr, path.c_str()) != 1)
+        return {};
+    return path;
+}
+
 }  // namespace
 
 const char* aboutText() { return aboutTextStorage().c_str(); }
@@ -157,8 +182,18 @@ bool openChosenPath(const char* path) {
     return true;
 }
 
+void openStartFile(const std::string& path) {
+    // The chooser only offers files that exist; a typed name may not.
+    std::error_code error;
+    if (!std::filesystem::exists(path, error)) {
+        trace(" cannot open ", path, ", file not loaded");
+        return;
+    }
+    openChosenPath(path.c_str());
+}
+
 void openFile(Fl_Widget*, void*) {
-    fileChooser->filter("TEXT Files (*.txt)\t");
+    fileChooser->filter("TEXT Files (*.txt)\tCSV Files (*.csv)\t");
     fileChooser->show();
     while (fileChooser->shown()) Fl::wait();
     if (fileChooser->count() == 0 || fileChooser->value() == nullptr) return;
@@ -180,6 +215,18 @@ void quitProgram(Fl_Widget*, void*) {
     std::_Exit(0);
 }
 
+void exportSelected(Fl_Widget*, void*) {
+    const std::string path = chooseSavePath("Export selected records", "TEXT Files (*.txt)\t");
+    if (!path.empty()) exportSelectedRecordsTo(path);
+}
+
+void exportPicture(Fl_Widget*, void*) {
+    const std::string path = chooseSavePath("Export picture", "PNG Files (*.png)\t");
+    if (path.empty()) return;
+    glut_window->make_current();
+    exportPictureTo(path);
+}
+
 void showAbout(Fl_Widget*, void*) { aboutWindow->show(); }
 void showHelp(Fl_Widget*, void*) { helpWindow->show(); }
 void schemeNone(Fl_Widget*, void*) { Fl::scheme(""); }
@@ -187,6 +234,16 @@ void schemeGtk(Fl_Widget*, void*) { Fl::scheme("gtk+"); }
 void schemePlastic(Fl_Widget*, void*) { Fl::scheme("plastic"); }
 
 int runApplication(int argc, char** argv) {
+    CommandLine commandLine = parseCommandLine(argc, argv);
+    if (commandLine.showHelp) {
+        std::fputs(usageText(), stdout);
+        return 0;
+    }
+    if (!commandLine.error.empty()) {
+        std::fprintf(stderr, "korvelline: %s\n%s", commandLine.error.c_str(), usageText());
+        return 2;
+    }
+
     aboutWindow = new Fl_Menu_Window(700, 150, "About");
     helpWindow = new Fl_Menu_Window(800, 600, "Help");
     Fl_Multiline_Output* aboutOutput = buildTextWindow(*aboutWindow, aboutText());
@@ -197,10 +254,12 @@ int runApplication(int argc, char** argv) {
     mainWindow->position(50, 50);
     Fl::scheme("plastic");
 
-    loadDataFile();  // the empty table: no file is taken from the command line
+    loadDataFile();  // the empty table
+    if (!commandLine.file.empty()) openStartFile(commandLine.file);
     fileChooser = new Fl_File_Chooser(".", "*", Fl_File_Chooser::SINGLE, "");
 
-    mainWindow->show(argc, argv);
+    mainWindow->show(static_cast<int>(commandLine.toolkitArgs.size()) - 1,
+                     commandLine.toolkitArgs.data());
     mainWindow->begin();
     auto* menuBar = new Fl_Menu_Bar(0, 0, windowWidth, 20);
     menuBar->menu(menuItems);

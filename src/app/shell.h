@@ -1,6 +1,8 @@
 #pragma once
 // Windows, menu commands and the fixed texts of the application shell.
 
+#include <string>
+
 class Fl_Widget;
 
 extern const char* const feedbackAddress;
@@ -21,10 +23,16 @@ void showHelp(Fl_Widget* widget, void* data);
 void schemeNone(Fl_Widget* widget, void* data);
 void schemeGtk(Fl_Widget* widget, void* data);
 void schemePlastic(Fl_Widget* widget, void* data);
+void exportSelected(Fl_Widget* widget, void* data);
+void exportPicture(Fl_Widget* widget, void* data);
 
 // Loads the chosen path, or refuses it with a trace line when it does not fit.
 // Returns whether a load ran.
 bool openChosenPath(const char* path);
+
+// Opens the table named on the command line; a name that does not exist is
+// refused with a trace line.
+void openStartFile(const std::string& path);
 
 // Builds the windows and runs the main loop; returns main's exit status.
 int runApplication(int argc, char** argv);

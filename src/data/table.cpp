@@ -11,7 +11,9 @@
 #include <type_traits>
 
 #include "app/platform.h"
+#include "data/csv_table.h"
 #include "data/dimension.h"
+#include "data/table_content.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
 
@@ -273,7 +275,38 @@ LoadResult loadFromBuffer(const std::vector<char>& buffer, bool opened) {
     return LoadResult::Loaded;
 }
 
+// A CSV file goes to its own reader and is installed whole.
+LoadResult loadCsv(const std::vector<char>& buffer) {
+    TableContent content;
+    const CsvResult result = readCsv(buffer.data(), buffer.size(), content);
+    if (result == CsvResult::TooManyDimensions) return LoadResult::Refused;
+    if (result == CsvResult::Refused) return LoadResult::Empty;
+    installTable(content);
+    return LoadResult::Loaded;
+}
+
 }  // namespace
+
+void installTable(TableContent& content) {
+    releasePlot();
+    releaseTable();
+    recordCount = content.recordCount;
+    dimensionCount = static_cast<int>(content.names.size());
+    shownDimensionCount = content.shownCount;
+    hasRecordLabels = content.hasLabels;
+    if (hasRecordLabels)
+        recordLabels = std::move(content.labels);
+    else
+        recordLabels.assign(static_cast<size_t>(recordCount), std::string());
+    for (int j = 0; j < dimensionCount; ++j) rawValues[j] = std::move(content.columns[j]);
+    std::vector<std::string> names{content.labelColumnName};
+    names.insert(names.end(), content.names.begin(), content.names.end());
+    buildPlot(names);
+    for (const LabelSection& section : content.sections)
+        dimensionTable[section.dimension]->setLabels(static_cast<int>(section.entries.size()),
+                                                     section.entries.data());
+    finishPlot();
+}
 
 bool setDataFileName(const char* path) {
     const size_t length = std::strlen(path);
@@ -297,7 +330,7 @@ void loadDataFile() {
     const bool opened = readWholeFile(dataFileName, buffer);
     LoadResult result = LoadResult::Empty;
     try {
-        result = loadFromBuffer(buffer, opened);
+        result = opened && isCsvPath(dataFileName) ? loadCsv(buffer) : loadFromBuffer(buffer, opened);
     } catch (const std::bad_alloc&) {
         trace(" out of memory, file not loaded");
         result = LoadResult::Empty;

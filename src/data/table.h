@@ -9,6 +9,7 @@
 #include "plot/types.h"
 
 struct Dimension;
+struct TableContent;
 
 constexpr int dataFileNameSize = 1000;
 extern char dataFileName[dataFileNameSize];
@@ -27,5 +28,8 @@ bool setDataFileName(const char* path);
 
 // Reads dataFileName and rebuilds the table, the plot and the default view.
 void loadDataFile();
+// Makes content (moved from) the loaded table and builds its plot and view,
+// as a load does.
+void installTable(TableContent& content);
 // Deletes the plot and every Dimension.
 void releasePlot();

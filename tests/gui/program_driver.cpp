@@ -205,7 +205,7 @@ ProgramDriver::ProgramDriver() {
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(KORVELLINE_TEST_DATA_DIR, ec)) {
         const std::string ext = entry.path().extension().string();
-        if (ext == ".txt" || ext == ".bmp")
+        if (ext == ".txt" || ext == ".csv" || ext == ".bmp")
             fs::copy_file(entry.path(), fs::path(workDir_) / entry.path().filename(), ec);
     }
 }
@@ -232,7 +232,7 @@ std::string ProgramDriver::environmentProblem() {
     return "";
 }
 
-bool ProgramDriver::start(std::string* error) {
+bool ProgramDriver::start(std::string* error, const std::vector<std::string>& extraArgs) {
     if (workDir_.empty()) {
         *error = "could not create a temporary working directory";
         return false;
@@ -243,7 +243,8 @@ bool ProgramDriver::start(std::string* error) {
         return false;
     }
     const std::string errPath = workDir_ + "/stderr.txt";
-    const std::vector<std::string> argv{KORVELLINE_BINARY};
+    std::vector<std::string> argv{KORVELLINE_BINARY};
+    argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
     const std::vector<char*> args = execArgs(argv);
     const pid_t pid = ::fork();
     if (pid < 0) {
@@ -464,10 +465,58 @@ bool ProgramDriver::openFile(const std::string& name, std::string* error) {
 
 bool ProgramDriver::cancelOpen(std::string* error) { return useChooser("", error); }
 
-bool ProgramDriver::useChooser(const std::string& name, std::string* error) {
+bool ProgramDriver::saveThroughMenu(int menu, int item, const std::string& name, std::string* error) {
+    if (name.empty() || name.find('/') != std::string::npos) {
+        *error = "saveThroughMenu takes a bare file name of the working directory";
+        return false;
+    }
+    return useChooser(name, error, menu, item, false);
+}
+
+bool ProgramDriver::answerDialog(const std::vector<std::string>& before, const std::string& keysym,
+                                 std::string* error) {
+    std::string dialog;
+    int x = 0, y = 0, w = 0, h = 0;
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (dialog.empty() && Clock::now() < deadline) {
+        for (const std::string& id : visibleWindows()) {
+            bool known = false;
+            for (const std::string& b : before) known = known || b == id;
+            // Taller than a two-entry menu that may still be up for a moment.
+            if (!known && windowGeometry(id, x, y, w, h) && w >= 200 && h >= 80 &&
+                !(w == drawingWidth && h == drawingHeight))
+                dialog = id;
+        }
+        if (dialog.empty()) pause(std::chrono::milliseconds(100));
+    }
+    if (dialog.empty()) {
+        *error = "no dialog appeared within 10 s";
+        return false;
+    }
+    moveTo(x + w / 2, y + h / 4);
+    pause(std::chrono::milliseconds(200));
+    if (!key(keysym)) {
+        *error = "could not press " + keysym + " in the dialog";
+        return false;
+    }
+    const auto gone = Clock::now() + std::chrono::seconds(10);
+    for (;;) {
+        bool present = false;
+        for (const std::string& id : visibleWindows()) present = present || id == dialog;
+        if (!present) return true;
+        if (Clock::now() > gone) {
+            *error = "the dialog stayed open after " + keysym;
+            return false;
+        }
+        pause(std::chrono::milliseconds(100));
+    }
+}
+
+bool ProgramDriver::useChooser(const std::string& name, std::string* error, int menu, int item,
+                               bool afterLastOpened) {
     const std::vector<std::string> before = visibleWindows();
-    if (!chooseMenu(0, 0)) {
-        *error = "could not click File/Open";
+    if (!chooseMenu(menu, item)) {
+        *error = "could not click the menu entry of the file chooser";
         return false;
     }
     // The chooser is the new top-level window of dialog size (menus are
@@ -505,7 +554,8 @@ bool ProgramDriver::useChooser(const std::string& name, std::string* error) {
         }
     } else {
         bool typed = key("End");
-        for (std::size_t k = 0; typed && k < lastOpened_.size(); ++k) typed = key("BackSpace");
+        for (std::size_t k = 0; typed && afterLastOpened && k < lastOpened_.size(); ++k)
+            typed = key("BackSpace");
         if (!typed || !type(name) || !key("Return")) {
             *error = "could not type into the file chooser";
             return false;
@@ -517,7 +567,7 @@ bool ProgramDriver::useChooser(const std::string& name, std::string* error) {
         bool present = false;
         for (const std::string& id : visibleWindows()) present = present || id == chooser;
         if (!present) {
-            if (!name.empty()) lastOpened_ = name;
+            if (!name.empty() && afterLastOpened) lastOpened_ = name;
             return true;
         }
         if (Clock::now() > gone) {
@@ -533,7 +583,7 @@ bool ProgramDriver::quitThroughMenu() { return chooseMenu(0, 2); }
 
 bool ProgramDriver::chooseMenu(int menu, int item) {
     // Menu titles sit in the 20-pixel bar; entries drop down 21 pixels apart.
-    const int titleX = drawingLeft + (menu == 0 ? 20 : 66);
+    const int titleX = drawingLeft + (menu == 0 ? 20 : menu == 1 ? 66 : 121);
     if (!moveTo(titleX, drawingTop - 10) || !click(1)) return false;
     pause(std::chrono::milliseconds(300));
     return moveTo(titleX + 8, drawingTop + 13 + 21 * item) && click(1);

@@ -68,8 +68,9 @@ public:
     // Empty when the environment can run the tests, else why not.
     static std::string environmentProblem();
 
-    // Starts the binary in workDir; false with *error set on failure.
-    bool start(std::string* error);
+    // Starts the binary in workDir with the given arguments; false with
+    // *error set on failure.
+    bool start(std::string* error, const std::vector<std::string>& args = {});
     // Waits until the main window is mapped; false on timeout.
     bool waitForWindow(std::chrono::milliseconds timeout);
     bool running();
@@ -109,9 +110,18 @@ public:
     bool openFile(const std::string& name, std::string* error);
     // Menu File/Open, then Escape in the chooser.
     bool cancelOpen(std::string* error);
+    // A menu entry that opens a save chooser (Export), then a bare file name
+    // of the working directory typed into it and Return.
+    bool saveThroughMenu(int menu, int item, const std::string& name, std::string* error);
+    // Waits for a window that is not in `before` (a question dialog) and
+    // presses keysym over it.
+    bool answerDialog(const std::vector<std::string>& before, const std::string& keysym,
+                      std::string* error);
+    // The ids of the windows shown now, for answerDialog.
+    std::vector<std::string> shownWindows() { return visibleWindows(); }
     // Menu File/Quit.
     bool quitThroughMenu();
-    // Entry `item` (0 = first) of the menu-bar menu `menu` (0 = File, 1 = Help).
+    // Entry `item` (0 = first) of the menu-bar menu `menu` (0 = File, 1 = Help, 2 = Export).
     bool chooseMenu(int menu, int item);
     // Whether a window with exactly this title is mapped.
     bool windowShown(const std::string& title);
@@ -130,8 +140,11 @@ public:
     static void pause(std::chrono::milliseconds ms);
 
 private:
-    // Opens the chooser; types name and Return, or Escape when name is empty.
-    bool useChooser(const std::string& name, std::string* error);
+    // Opens the chooser through menu entry (menu, item); types name and
+    // Return, or Escape when name is empty. afterLastOpened: the name field
+    // still holds the file opened last (File/Open's chooser lives on).
+    bool useChooser(const std::string& name, std::string* error, int menu = 0, int item = 0,
+                    bool afterLastOpened = true);
     void drainOutput(int waitMs);
     bool xdotool(const std::vector<std::string>& args);
     std::vector<std::string> visibleWindows();

@@ -1,0 +1,30 @@
+#pragma once
+// A whole table held apart from the loaded one: what the CSV reader produces,
+// what the loader installs and what the text writer writes.
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "data/dimension.h"
+
+struct LabelSection {
+    int dimension = 0;  // index into TableContent::names
+    std::vector<LabelEntry> entries;
+};
+
+struct TableContent {
+    int recordCount = 0;
+    int shownCount = 0;  // leading dimensions shown as axes
+    bool hasLabels = false;
+    std::string labelColumnName;
+    std::vector<std::string> names;                   // one per dimension
+    std::vector<std::unique_ptr<double[]>> columns;   // one per dimension, recordCount values each
+    std::vector<std::string> labels;                  // recordCount entries when hasLabels
+    std::vector<LabelSection> sections;
+};
+
+// A text token of the data file: blanks and other whitespace become
+// underscores, and an empty text becomes "_".
+std::string tokenFrom(std::string_view text);
