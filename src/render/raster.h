@@ -57,6 +57,8 @@ public:
 
 private:
     void segment(float x0, float y0, float x1, float y1);
+    template <bool XMajor>
+    void walk(float x0, float y0, float x1, float y1, float half);
     void point(float x, float y);
     void blendAt(int x, int y, float coverage);
 
@@ -71,8 +73,7 @@ private:
     bool pending_ = false;  // a previous vertex waits for its partner
     float lastX_ = 0.0f;
     float lastY_ = 0.0f;
-    int r_ = 0;
-    int g_ = 0;
-    int b_ = 0;
-    float alpha255_ = 255.0f;
+    std::uint32_t opaque_ = 0xFF000000u;  // the colour's bytes, alpha 255
+    std::uint64_t lanes_ = 0;              // the same spread for blending
+    float alpha256_ = 256.0f;
 };
