@@ -65,6 +65,7 @@ TEST(RasterMarks, SmoothLinesCarryTheInkOfTheirLengthAndWidth) {
         sink.lineWidth(c.width);
         sink.color(black);
         line(sink, c.x0, c.y0, c.x1, c.y1);
+        sink.finish();
         const double length = std::hypot(c.x1 - c.x0, c.y1 - c.y0);
         EXPECT_NEAR(ink(image), length * c.width, 0.04 * length * c.width) << c.name;
     }
@@ -80,6 +81,7 @@ TEST(RasterMarks, LaterMarksBlendOverEarlierOnes) {
             sink.color(c);
             line(sink, 5.0, 10.5, 35.0, 10.5);
         }
+        sink.finish();
         const std::uint8_t* p = image.at(20, 10);
         return std::vector<int>{p[0], p[1], p[2]};
     };
@@ -102,6 +104,7 @@ TEST(RasterMarks, AliasedMarksAreOpaqueAndThin) {
     sink.begin(Primitive::Points);
     sink.vertex(52.0, 20.0);
     sink.end(Primitive::Points);
+    sink.finish();
     // 40 pixels of line, 25 of point, all fully dark despite the alpha.
     EXPECT_DOUBLE_EQ(ink(image), 65.0);
     EXPECT_EQ(image.at(20, 10)[0], 0);
@@ -117,6 +120,7 @@ TEST(RasterMarks, SmoothPointIsADiscOfItsSize) {
         sink.begin(Primitive::Points);
         sink.vertex(20.3, 19.6);
         sink.end(Primitive::Points);
+        sink.finish();
         const double r = size / 2.0;
         EXPECT_NEAR(ink(image), M_PI * r * r, 0.05 * M_PI * r * r) << size;
     }
@@ -158,6 +162,7 @@ TEST(RasterMarks, WildCoordinatesDrawNothing) {
     sink.begin(Primitive::Points);
     sink.vertex(nan, nan);
     sink.end(Primitive::Points);
+    sink.finish();
     EXPECT_EQ(image.rgba, blank);
 }
 
