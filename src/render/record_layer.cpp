@@ -363,7 +363,10 @@ void drawRecordLayer(const PCPlot& plot, const FrameAxes& frame) {
     const RecordLayerPath path = resolvePath(s);
     const int w = plot.viewportWidth;
     const int h = plot.viewportHeight;
-    if (w <= 0 || h <= 0) {
+    GLint largest = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largest);
+    // No texture can keep a layer this size: GL draws it every frame.
+    if (w <= 0 || h <= 0 || w > largest || h > largest) {
         drawRecordsGl(plot, frame, 1);
         return;
     }

@@ -6,7 +6,7 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -177,6 +177,35 @@ TEST_F(RecordLayerTest, SoftwareLayerMatchesTheGlLayer) {
         // The frame is not trivially equal: the records are there.
         EXPECT_GT(compare(gl, std::vector<unsigned char>(gl.size(), 255)).mean, 5.0) << c.name;
     }
+}
+
+TEST_F(RecordLayerTest, EnvironmentPicksThePathAndTheRendererDecidesOtherwise) {
+    struct Case {
+        const char* setting;
+        RecordLayerPath path;
+        bool warns;
+    };
+    // Under Xvfb the renderer is Mesa's software one.
+    const Case cases[] = {
+        {"gl", RecordLayerPath::Gl, false},
+        {"software", RecordLayerPath::Software, false},
+        {nullptr, RecordLayerPath::Software, false},
+        {"fast", RecordLayerPath::Software, true},
+    };
+    load(scatteredTable(20, 3));
+    for (const Case& c : cases) {
+        if (c.setting)
+            ::setenv("KORVELLINE_RECORD_LAYER", c.setting, 1);
+        else
+            ::unsetenv("KORVELLINE_RECORD_LAYER");
+        trace.str("");
+        render(RecordLayerChoice::Auto);
+        EXPECT_EQ(recordLayerStats().path, c.path) << (c.setting ? c.setting : "unset");
+        const bool warned = trace.str().find(" unknown KORVELLINE_RECORD_LAYER fast, record layer chosen by renderer\n") !=
+                            std::string::npos;
+        EXPECT_EQ(warned, c.warns) << (c.setting ? c.setting : "unset");
+    }
+    ::unsetenv("KORVELLINE_RECORD_LAYER");
 }
 
 TEST_F(RecordLayerTest, FlatnessPiecesKeepTheFixedStepPicture) {
