@@ -14,7 +14,8 @@
 // and animate-<n>, a frame during a scatterplot transition (floor: the full
 // frame of that state). mean_diff and far_share compare the program's
 // picture with the reference picture (mean absolute difference per channel,
-// share of pixels more than 8 levels off). With AGG available, agg_ms times
+// share of pixels more than 8 levels off); flat_gl_* compare the GL layer
+// with flatness pieces with it, the tessellation alone. With AGG available, agg_ms times
 // the record layer rasterised by AGG on one thread and own_ms the program's
 // own rasteriser on one thread, both without GL.
 //
@@ -441,13 +442,24 @@ int main(int argc, char** argv) {
             freshProgramFrame();
             const Difference d = compare(reference, readFrame());
             std::string extra;
+            if (m.curves || m.scatter) {
+                // The same flatness pieces drawn by GL: the tessellation alone
+                // against the fixed-step reference.
+                setRecordLayerChoice(RecordLayerChoice::Gl);
+                freshProgramFrame();
+                const Difference flat = compare(reference, readFrame());
+                setRecordLayerChoice(RecordLayerChoice::Software);
+                char text[96];
+                std::snprintf(text, sizeof text, " flat_gl_mean_diff=%.3f flat_gl_far_share=%.4f", flat.mean, flat.far);
+                extra = text;
+            }
 #ifdef KORVELLINE_HAVE_AGG
             if (std::strcmp(m.name, "straight") == 0 || std::strcmp(m.name, "curves") == 0) {
                 double aggMs = 0.0, ownMs = 0.0;
                 layerTimes(aggMs, ownMs);
                 char text[96];
                 std::snprintf(text, sizeof text, " agg_ms=%.1f own_ms=%.1f", aggMs, ownMs);
-                extra = text;
+                extra += text;
             }
 #endif
             report(std::string(m.name) + "-" + std::to_string(records), ms, gl, floor, d, extra);
