@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -232,7 +233,11 @@ void rasterise(LayerState& s, const PCPlot& plot, const FrameAxes& frame, Raster
     for (int k = 1; k < n; ++k) {
         RecordPass& worker = s.workers[static_cast<std::size_t>(k - 1)];
         if (ready) worker.shareGeometry(s.pass);
-        pool.emplace_back(band, k, std::ref(worker));
+        try {
+            pool.emplace_back(band, k, std::ref(worker));
+        } catch (const std::system_error&) {
+            band(k, worker);  // no thread to spare: this band waits its turn
+        }
     }
     band(0, s.pass);
     for (std::thread& t : pool) t.join();

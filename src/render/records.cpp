@@ -152,27 +152,20 @@ void drawRecords(const PCPlot& plot, const FrameAxes& frame, RenderLines renderL
     renderScatterPoints(plot, pass, sink);
 }
 
+void linesThroughGl(const PCPlot& plot, RecordPass& pass, const PieceRule& rule, GlSink& sink) {
+    renderRecordLines(plot, pass, rule, sink);
+}
+
+void curvesThroughGl(const PCPlot& plot, RecordPass& pass, const PieceRule& rule, GlSink& sink) {
+    renderRecordCurves(plot, pass, rule, sink);
+}
+
 }  // namespace
 
-void drawRecordLines(const PCPlot& plot, const FrameAxes& frame) {
-    drawRecords(plot, frame, [](const PCPlot& p, RecordPass& pass, const PieceRule& rule, GlSink& sink) {
-        renderRecordLines(p, pass, rule, sink);
-    });
-}
+void drawRecordLines(const PCPlot& plot, const FrameAxes& frame) { drawRecords(plot, frame, linesThroughGl); }
 
-void drawRecordCurves(const PCPlot& plot, const FrameAxes& frame) {
-    drawRecords(plot, frame, [](const PCPlot& p, RecordPass& pass, const PieceRule& rule, GlSink& sink) {
-        renderRecordCurves(p, pass, rule, sink);
-    });
-}
+void drawRecordCurves(const PCPlot& plot, const FrameAxes& frame) { drawRecords(plot, frame, curvesThroughGl); }
 
 void drawRecordsGl(const PCPlot& plot, const FrameAxes& frame, int stride) {
-    if (plot.straightLines)
-        drawRecords(plot, frame, [](const PCPlot& p, RecordPass& pass, const PieceRule& rule, GlSink& sink) {
-            renderRecordLines(p, pass, rule, sink);
-        }, stride);
-    else
-        drawRecords(plot, frame, [](const PCPlot& p, RecordPass& pass, const PieceRule& rule, GlSink& sink) {
-            renderRecordCurves(p, pass, rule, sink);
-        }, stride);
+    drawRecords(plot, frame, plot.straightLines ? linesThroughGl : curvesThroughGl, stride);
 }
