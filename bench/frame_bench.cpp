@@ -1,25 +1,40 @@
-// frame_bench: times whole frames of the drawing area on synthetic tables
-// and compares each with a floor measured in the same run: the identical
-// record-layer vertex stream drawn from prebuilt arrays with one draw call
-// per primitive type.
+// frame_bench: times whole frames of the drawing area on synthetic tables.
 //
-//   frame_bench [records...]        (default: 10000 100000)
+//   frame_bench [--quick] [records...]     (default: 10000 100000)
 //
-// Needs an X display with GLX (run it under tests/gui/with_xvfb.sh). Every
-// table has 8 dimensions, all shown, in a 1180 x 500 drawing area.
-
-#define GL_GLEXT_PROTOTYPES 1
+// Every case prints one line
+//   bench=frame case=<mode>-<records> ms=<t> gl_ms=<g> floor_ms=<f> ratio=<r> ...
+// ms: the frame as the program draws it (record layer drawn afresh on the
+// software path, all cores); gl_ms: the same frame with the record layer as
+// it used to be drawn, every curve piece by the fixed curve step through GL,
+// kept here unchanged as the reference; floor_ms: the program's frame with
+// its record layer restricted to one thread; ratio = ms / floor_ms. Two more
+// cases have another frame as their floor: stroke-<n>, a frame while a
+// stroke is drawn over the table (floor: the same frame over an empty table),
+// and animate-<n>, a frame during a scatterplot transition (floor: the full
+// frame of that state). mean_diff and far_share compare the program's
+// picture with the reference picture (mean absolute difference per channel,
+// share of pixels more than 8 levels off); flat_gl_* compare the GL layer
+// with flatness pieces with it, the tessellation alone. With AGG available, agg_ms times
+// the record layer rasterised by AGG on one thread and own_ms the program's
+// own rasteriser on one thread, both without GL.
+//
+// --quick: 10,000 records, one run per case, for checking the benchmark.
+// Needs an X display with GLX (run it under tests/gui/with_xvfb.sh). Tables
+// have 8 dimensions, all shown, in a 1180 x 500 drawing area.
 
 #include <FL/Fl.H>
 #include <FL/glut.H>
 #include <GL/gl.h>
-#include <GL/glext.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -28,11 +43,29 @@
 
 #include "app/platform.h"
 #include "data/table.h"
+#include "interaction/interaction.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
 #include "render/display.h"
+#include "render/gl_sink.h"
+#include "render/layers.h"
+#include "render/raster.h"
+#include "render/record_layer.h"
 #include "render/records.h"
-#include "render/sink.h"
+#include "render/strokes.h"
+#include "shapes/shape.h"
+
+#ifdef KORVELLINE_HAVE_AGG
+#include <agg_conv_stroke.h>
+#include <agg_ellipse.h>
+#include <agg_path_storage.h>
+#include <agg_pixfmt_rgba.h>
+#include <agg_rasterizer_scanline_aa.h>
+#include <agg_renderer_base.h>
+#include <agg_renderer_scanline.h>
+#include <agg_rendering_buffer.h>
+#include <agg_scanline_u.h>
+#endif
 
 namespace {
 
@@ -43,6 +76,12 @@ constexpr int kDims = 8;
 double nowMs() {
     using clock = std::chrono::steady_clock;
     return std::chrono::duration<double, std::milli>(clock::now().time_since_epoch()).count();
+}
+
+double threadCpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec * 1000.0 + t.tv_nsec / 1.0e6;
 }
 
 // A table of a few correlated clusters, deterministic for a given size.
@@ -68,138 +107,20 @@ void writeTable(const std::string& path, int records) {
     }
 }
 
-// Collects the record layer's stream into one flat array per primitive type.
-// Counts what FloorSink will hold, so its arrays are sized once.
-struct CountingSink {
-    std::size_t lines = 0, strips = 0, points = 0, stripCount = 0;
-    Primitive open = Primitive::Lines;
-    void lineWidth(double) {}
-    void pointSize(double) {}
-    void color(const double*) {}
-    void begin(Primitive p) {
-        open = p;
-        if (p == Primitive::LineStrip) ++stripCount;
-    }
-    void vertex(double, double) {
-        (open == Primitive::Lines ? lines : open == Primitive::LineStrip ? strips : points)++;
-    }
-    void end(Primitive) {}
-    void finish() {}
-};
-
-class FloorSink {
-public:
-    struct Batch {
-        std::vector<double> xy;
-        std::vector<double> rgba;
-        void add(double x, double y, const double* c) {
-            xy.push_back(x);
-            xy.push_back(y);
-            rgba.insert(rgba.end(), c, c + 4);
-        }
-        GLsizei count() const { return static_cast<GLsizei>(xy.size() / 2); }
-        void reserve(std::size_t n) {
-            xy.reserve(2 * n);
-            rgba.reserve(4 * n);
-        }
-    };
-    Batch lines, strips, points;
-    std::vector<GLint> stripFirst;
-    std::vector<GLsizei> stripCount;
-    double lineWidthValue = 1.0;
-    double pointSizeValue = 1.0;
-
-    void lineWidth(double w) { lineWidthValue = w; }
-    void pointSize(double s) { pointSizeValue = s; }
-    void color(const double* c) { std::copy(c, c + 4, current_); }
-    void begin(Primitive p) {
-        open_ = p;
-        if (p == Primitive::LineStrip) {
-            stripFirst.push_back(strips.count());
-            stripCount.push_back(0);
-        }
-    }
-    void vertex(double x, double y) {
-        switch (open_) {
-            case Primitive::Lines: lines.add(x, y, current_); break;
-            case Primitive::LineStrip:
-                strips.add(x, y, current_);
-                ++stripCount.back();
-                break;
-            case Primitive::Points: points.add(x, y, current_); break;
-        }
-    }
-    void end(Primitive) {}
-    void finish() {}
-
-    void reserve(const CountingSink& c) {
-        lines.reserve(c.lines);
-        strips.reserve(c.strips);
-        points.reserve(c.points);
-        stripFirst.reserve(c.stripCount);
-        stripCount.reserve(c.stripCount);
-    }
-
-    std::size_t vertexCount() const {
-        return static_cast<std::size_t>(lines.count()) + strips.count() + points.count();
-    }
-
-private:
-    Primitive open_ = Primitive::Lines;
-    double current_[4] = {0, 0, 0, 1};
-};
-
-// Mesa's software renderer faults on client arrays of more than a few
-// hundred megabytes, so a very long stream goes down in a few large slices.
-constexpr GLsizei kSliceVertices = 1 << 22;
-
-void drawBatch(const FloorSink::Batch& b, GLenum mode) {
-    const GLsizei total = b.count();
-    const GLsizei unit = mode == GL_LINES ? 2 : 1;
-    for (GLsizei first = 0; first < total;) {
-        const GLsizei n = std::min(total - first, kSliceVertices / unit * unit);
-        glVertexPointer(2, GL_DOUBLE, 0, b.xy.data() + 2 * static_cast<std::size_t>(first));
-        glColorPointer(4, GL_DOUBLE, 0, b.rgba.data() + 4 * static_cast<std::size_t>(first));
-        glDrawArrays(mode, 0, n);
-        first += n;
-    }
-}
-
-void drawStrips(const FloorSink& s) {
-    std::vector<GLint> firsts;
-    const std::size_t strips = s.stripFirst.size();
-    for (std::size_t k = 0; k < strips;) {
-        // A slice of whole strips, rebased onto its own pointer.
-        const GLint base = s.stripFirst[k];
-        std::size_t end = k;
-        while (end < strips && (end == k || s.stripFirst[end] + s.stripCount[end] - base <= kSliceVertices)) ++end;
-        firsts.clear();
-        for (std::size_t j = k; j < end; ++j) firsts.push_back(s.stripFirst[j] - base);
-        glVertexPointer(2, GL_DOUBLE, 0, s.strips.xy.data() + 2 * static_cast<std::size_t>(base));
-        glColorPointer(4, GL_DOUBLE, 0, s.strips.rgba.data() + 4 * static_cast<std::size_t>(base));
-        glMultiDrawArrays(GL_LINE_STRIP, firsts.data(), s.stripCount.data() + k, static_cast<GLsizei>(end - k));
-        k = end;
-    }
-}
-
-// The floor frame: the same clear, projection, blending and swap as a real
-// frame, with the record layer drawn from the prebuilt arrays.
-void drawFloor(const FloorSink& s) {
-    setUpFrame();
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_COLOR_ARRAY);
-    glLineWidth(static_cast<GLfloat>(s.lineWidthValue));
-    drawBatch(s.lines, GL_LINES);
-    drawStrips(s);
-    glPointSize(static_cast<GLfloat>(s.pointSizeValue));
-    drawBatch(s.points, GL_POINTS);
-    glDisableClientState(GL_COLOR_ARRAY);
-    glDisableClientState(GL_VERTEX_ARRAY);
-    glutSwapBuffers();
+bool loadTable(int records) {
+    const std::string path = std::filesystem::temp_directory_path().string() + "/korvelline_frame_bench_" +
+                             std::to_string(records) + ".txt";
+    writeTable(path, records);
+    setDataFileName(path.c_str());
+    loadDataFile();
+    std::filesystem::remove(path);
+    if (plot == nullptr || plot->axisCount != kDims) return false;
+    onReshape(kWidth, kHeight);
+    return true;
 }
 
 template <class Sink>
-void renderRecordLayer(Sink& sink) {
+void renderReferenceLayer(Sink& sink) {
     FrameAxes frame;
     fillFrameAxes(*plot, frame);
     plot->captureAxisPositions();
@@ -212,11 +133,217 @@ void renderRecordLayer(Sink& sink) {
     renderScatterPoints(*plot, pass, sink);
 }
 
-void captureFloor(FloorSink& sink) {
-    CountingSink counts;
-    renderRecordLayer(counts);
-    sink.reserve(counts);
-    renderRecordLayer(sink);
+// The frame as it was drawn before the kept and software layers: the
+// records through GL with the fixed curve step, then the same layers on top.
+void referenceFrame() {
+    setUpFrame();
+    {
+        GlSink sink;
+        renderReferenceLayer(sink);
+    }
+    FrameAxes frame;
+    fillFrameAxes(*plot, frame);
+    glLineWidth(1.0f);
+    if (plot->showHistograms) drawHistograms(*plot, frame);
+    drawAxes(*plot, frame);
+    drawLabels(*plot, frame);
+    drawStrokeRibbon(interaction.strokePoints, 1.0);
+    for (const auto& shape : shapes)
+        if (shape && !shape->removed) shape->draw();
+    glutSwapBuffers();
+}
+
+void programFrame() { onDisplay(); }
+
+// The record layer drawn afresh: the kept one is dropped first.
+void freshProgramFrame() {
+    forgetRecordLayer();
+    onDisplay();
+}
+
+template <class Draw>
+double timed(Draw&& draw) {
+    const double start = nowMs();
+    draw();
+    glFinish();
+    return nowMs() - start;
+}
+
+template <class Draw>
+double bestOf(int runs, Draw&& draw) {
+    double best = 1e300;
+    for (int k = 0; k < runs; ++k) best = std::min(best, timed(draw));
+    return best;
+}
+
+std::vector<unsigned char> readFrame() {
+    std::vector<unsigned char> pixels(static_cast<std::size_t>(kWidth) * kHeight * 3);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, kWidth, kHeight, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+    return pixels;
+}
+
+struct Difference {
+    double mean = 0.0;
+    double far = 0.0;
+};
+
+Difference compare(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b) {
+    double sum = 0.0;
+    std::size_t far = 0;
+    for (std::size_t i = 0; i + 2 < a.size(); i += 3) {
+        int worst = 0;
+        for (int c = 0; c < 3; ++c) {
+            const int d = std::abs(a[i + c] - b[i + c]);
+            sum += d;
+            worst = std::max(worst, d);
+        }
+        if (worst > 8) ++far;
+    }
+    return {sum / static_cast<double>(a.size()), static_cast<double>(far) / static_cast<double>(a.size() / 3)};
+}
+
+#ifdef KORVELLINE_HAVE_AGG
+// The record layer through AGG: every primitive its own stroked path, so
+// blending follows the drawing order as GL and the own rasteriser do.
+class AggSink {
+public:
+    using PixelFormat = agg::pixfmt_rgba32;
+    explicit AggSink(RasterImage& image)
+        : buffer_(image.rgba.data(), static_cast<unsigned>(image.width), static_cast<unsigned>(image.height),
+                  image.width * 4),
+          pixels_(buffer_),
+          base_(pixels_),
+          renderer_(base_),
+          view_(RasterView::of(*plot, image.width, image.height)) {}
+
+    void lineWidth(double w) { width_ = w; }
+    void pointSize(double s) { pointSize_ = s; }
+    void color(const double* c) {
+        color_ = agg::rgba8(static_cast<unsigned>(c[0] * 255.0 + 0.5), static_cast<unsigned>(c[1] * 255.0 + 0.5),
+                            static_cast<unsigned>(c[2] * 255.0 + 0.5),
+                            static_cast<unsigned>(std::clamp(c[3], 0.0, 1.0) * 255.0 + 0.5));
+    }
+    void begin(Primitive p) {
+        open_ = p;
+        count_ = 0;
+        path_.remove_all();
+    }
+    void vertex(double x, double y) {
+        const double px = (x - view_.left) * view_.scaleX;
+        const double py = (y - view_.bottom) * view_.scaleY;
+        switch (open_) {
+            case Primitive::Points: {
+                agg::ellipse disc(px, py, pointSize_ / 2.0, pointSize_ / 2.0);
+                rasterizer_.reset();
+                rasterizer_.add_path(disc);
+                renderer_.color(color_);
+                agg::render_scanlines(rasterizer_, scanline_, renderer_);
+                return;
+            }
+            case Primitive::Lines:
+                if (count_++ % 2 == 0) {
+                    path_.remove_all();
+                    path_.move_to(px, py);
+                } else {
+                    path_.line_to(px, py);
+                    stroke();
+                }
+                return;
+            case Primitive::LineStrip:
+                if (count_++ == 0)
+                    path_.move_to(px, py);
+                else
+                    path_.line_to(px, py);
+                return;
+        }
+    }
+    void end(Primitive p) {
+        if (p == Primitive::LineStrip && count_ > 1) stroke();
+    }
+    void finish() {}
+
+private:
+    void stroke() {
+        agg::conv_stroke<agg::path_storage> outline(path_);
+        outline.width(width_);
+        rasterizer_.reset();
+        rasterizer_.add_path(outline);
+        renderer_.color(color_);
+        agg::render_scanlines(rasterizer_, scanline_, renderer_);
+    }
+
+    agg::rendering_buffer buffer_;
+    PixelFormat pixels_;
+    agg::renderer_base<PixelFormat> base_;
+    agg::renderer_scanline_aa_solid<agg::renderer_base<PixelFormat>> renderer_;
+    agg::rasterizer_scanline_aa<> rasterizer_;
+    agg::scanline_u8 scanline_;
+    agg::path_storage path_;
+    RasterView view_;
+    agg::rgba8 color_;
+    double width_ = 1.0;
+    double pointSize_ = 1.0;
+    Primitive open_ = Primitive::Lines;
+    int count_ = 0;
+};
+
+// AGG's layer and the own rasteriser's, both on one thread and without GL,
+// with the same flatness pieces.
+void layerTimes(double& aggMs, double& ownMs) {
+    FrameAxes frame;
+    fillFrameAxes(*plot, frame);
+    plot->captureAxisPositions();
+    RasterImage image;
+    image.resize(kWidth, kHeight);
+    ownMs = nowMs();
+    rasteriseRecordLayer(*plot, frame, image, 1);
+    ownMs = nowMs() - ownMs;
+
+    image.fillRows(0, kHeight, plot->backgroundColor);
+    aggMs = nowMs();
+    RecordPass pass;
+    AggSink sink(image);
+    if (pass.prepare(*plot, frame)) {
+        const PieceRule rule = screenPieceRule(*plot);
+        if (plot->straightLines)
+            renderRecordLines(*plot, pass, rule, sink);
+        else
+            renderRecordCurves(*plot, pass, rule, sink);
+        renderScatterPoints(*plot, pass, sink);
+    }
+    aggMs = nowMs() - aggMs;
+}
+#endif
+
+// --layer: the software layer alone on one thread, per mode, without a
+// display; for profiling the rasteriser.
+int layerTimesOnly(int records) {
+    std::ostringstream ignored;
+    setTraceStream(&ignored);
+    if (!loadTable(records)) return 1;
+    for (bool curves : {false, true}) {
+        plot->straightLines = !curves;
+        FrameAxes frame;
+        fillFrameAxes(*plot, frame);
+        plot->captureAxisPositions();
+        RasterImage image;
+        image.resize(kWidth, kHeight);
+        double best = 1e300, bestCpu = 1e300;
+        for (int k = 0; k < 3; ++k) {
+            const double start = nowMs();
+            const double cpuStart = threadCpuMs();
+            rasteriseRecordLayer(*plot, frame, image, 1);
+            bestCpu = std::min(bestCpu, threadCpuMs() - cpuStart);
+            best = std::min(best, nowMs() - start);
+        }
+        // CPU time is what a busy shared machine does not inflate.
+        std::printf("bench=frame_layer case=%s-%d ms=%.1f cpu_ms=%.1f\n", curves ? "curves" : "straight", records,
+                    best, bestCpu);
+    }
+    setTraceStream(nullptr);
+    return 0;
 }
 
 struct Mode {
@@ -229,31 +356,47 @@ struct Mode {
 void applyMode(const Mode& m) {
     plot->straightLines = !m.curves;
     plot->showHistograms = m.histograms;
-    for (int i = 0; i < plot->axisCount; ++i) plot->axes[i]->scatterOn = false;
+    for (int i = 0; i < plot->axisCount; ++i) {
+        plot->axes[i]->scatterOn = false;
+        plot->axes[i]->scatterTransition = false;
+    }
     if (m.scatter) {
         plot->axes[1]->scatterOn = true;
         plot->axes[4]->scatterOn = true;
     }
 }
 
-template <class Draw>
-double bestOf(int runs, Draw&& draw) {
-    double best = 1e300;
-    for (int k = 0; k < runs; ++k) {
-        const double start = nowMs();
-        draw();
-        glFinish();
-        best = std::min(best, nowMs() - start);
-    }
-    return best;
+void report(const std::string& name, double ms, double glMs, double floorMs, const Difference& d,
+            const std::string& extra = "") {
+    std::printf("bench=frame case=%s ms=%.1f gl_ms=%.1f floor_ms=%.1f ratio=%.3f gl_over_ms=%.1f mean_diff=%.3f "
+                "far_share=%.4f%s\n",
+                name.c_str(), ms, glMs, floorMs, ms / floorMs, glMs / ms, d.mean, d.far, extra.c_str());
+    std::fflush(stdout);
+}
+
+// A wavy stroke across the middle of the view, as the motion handler records it.
+void fillStroke() {
+    interaction.strokePoints.clear();
+    for (int k = 0; k < 80; ++k)
+        interaction.strokePoints.push_back({0.2 + 0.006 * k, 0.5 + 0.1 * std::sin(k * 0.2)});
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    bool quick = false;
+    bool layerOnly = false;
     std::vector<int> sizes;
-    for (int i = 1; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
-    if (sizes.empty()) sizes = {10000, 100000};
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--quick") == 0)
+            quick = true;
+        else if (std::strcmp(argv[i], "--layer") == 0)
+            layerOnly = true;
+        else
+            sizes.push_back(std::atoi(argv[i]));
+    }
+    if (sizes.empty()) sizes = quick || layerOnly ? std::vector<int>{10000} : std::vector<int>{10000, 100000};
+    if (layerOnly) return layerTimesOnly(sizes.front());
 
     glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGB);
     glutInitWindowPosition(0, 0);
@@ -263,54 +406,121 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 100 && !glut_window->visible(); ++i) Fl::wait(0.02);
     glut_window->make_current();
     std::printf("GL renderer: %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
-
-    const Mode modes[] = {
-        {"straight lines", false, false, false},
-        {"curves", true, false, false},
-        {"two scatterplots", false, true, false},
-        {"histograms on", false, false, true},
-    };
-    const std::string dir = std::filesystem::temp_directory_path().string();
     std::ostringstream ignored;
     setTraceStream(&ignored);
+    setRecordLayerChoice(RecordLayerChoice::Software);
 
-    std::printf("| mode | size | ms/frame | floor ms | ratio | vertices |\n|---|---|---|---|---|---|\n");
+    const Mode modes[] = {
+        {"straight", false, false, false},
+        {"curves", true, false, false},
+        {"scatter", false, true, false},
+        {"histograms", false, false, true},
+    };
     for (int records : sizes) {
-        const std::string path = dir + "/korvelline_frame_bench_" + std::to_string(records) + ".txt";
-        writeTable(path, records);
-        setDataFileName(path.c_str());
-        loadDataFile();
-        std::filesystem::remove(path);
-        if (plot == nullptr || plot->axisCount != kDims) {
+        if (!loadTable(records)) {
             std::fprintf(stderr, "frame_bench: could not load the synthetic table\n");
             return 1;
         }
-        onReshape(kWidth, kHeight);
-        // Frames of the largest table take many seconds on a software renderer.
-        const int runs = records > 50000 ? 1 : 5;
+        // One reference frame per case on large tables: it takes many seconds.
+        const int glRuns = quick || records > 50000 ? 1 : 3;
+        const int runs = quick ? 1 : 3;
         for (const Mode& m : modes) {
             applyMode(m);
-            FloorSink floor;
-            captureFloor(floor);
-            if (runs > 1) {  // warm up caches and the driver
-                onDisplay();
-                drawFloor(floor);
-            }
-            double frame = 1e300, base = 1e300;
-            // Interleaved so a slow spell of the machine hits both alike.
+            const double gl = bestOf(glRuns, referenceFrame);
+            const std::vector<unsigned char> reference = readFrame();
+            setRecordLayerThreads(0);
+            freshProgramFrame();  // warm up
+            double ms = 1e300, floor = 1e300;
+            // Interleaved so a slow spell of the shared machine hits both alike.
             for (int k = 0; k < runs; ++k) {
-                frame = std::min(frame, bestOf(1, [] { onDisplay(); }));
-                base = std::min(base, bestOf(1, [&floor] { drawFloor(floor); }));
+                setRecordLayerThreads(0);
+                ms = std::min(ms, timed(freshProgramFrame));
+                setRecordLayerThreads(1);
+                floor = std::min(floor, timed(freshProgramFrame));
             }
-            std::printf("| %s | %d x %d | %.1f | %.1f | %.2f | %zu |\n", m.name, records, kDims, frame, base,
-                        frame / base, floor.vertexCount());
-            std::string caseName = m.name;  // one token: key=value fields split at blanks
-            std::replace(caseName.begin(), caseName.end(), ' ', '_');
-            std::printf("bench=frame case=%s ms=%.2f floor_ms=%.2f ratio=%.2f records=%d\n", caseName.c_str(),
-                        frame, base, frame / base, records);
-            std::fflush(stdout);
+            setRecordLayerThreads(0);
+            freshProgramFrame();
+            const Difference d = compare(reference, readFrame());
+            std::string extra;
+            if (m.curves || m.scatter) {
+                // The same flatness pieces drawn by GL: the tessellation alone
+                // against the fixed-step reference.
+                setRecordLayerChoice(RecordLayerChoice::Gl);
+                freshProgramFrame();
+                const Difference flat = compare(reference, readFrame());
+                setRecordLayerChoice(RecordLayerChoice::Software);
+                char text[96];
+                std::snprintf(text, sizeof text, " flat_gl_mean_diff=%.3f flat_gl_far_share=%.4f", flat.mean, flat.far);
+                extra = text;
+            }
+#ifdef KORVELLINE_HAVE_AGG
+            if (std::strcmp(m.name, "straight") == 0 || std::strcmp(m.name, "curves") == 0) {
+                double aggMs = 0.0, ownMs = 0.0;
+                layerTimes(aggMs, ownMs);
+                char text[96];
+                std::snprintf(text, sizeof text, " agg_ms=%.1f own_ms=%.1f", aggMs, ownMs);
+                extra += text;
+            }
+#endif
+            report(std::string(m.name) + "-" + std::to_string(records), ms, gl, floor, d, extra);
         }
     }
+
+    // The overlay and animation cases on the largest table.
+    const int records = sizes.back();
+    if (!loadTable(records)) return 1;
+    const int runs = quick ? 2 : 5;
+    setRecordLayerThreads(0);
+
+    // A scatterplot transition in region 1, half way, under a clock that moves
+    // on by a millisecond per frame so every frame draws its layer afresh.
+    applyMode(modes[0]);
+    freshProgramFrame();  // at rest: full, and its cost measured
+    double clock = 5.0e8;
+    setClockHook([&clock] { return clock; });
+    PCShowAxis& axis = *plot->axes[1];
+    axis.scatterOn = true;
+    axis.scatterTransition = true;
+    axis.fadingIn = true;
+    axis.transitionStart = 0.0;
+    axis.transitionDuration = 1.0e9;
+    double animate = 1e300;
+    for (int k = 0; k < runs; ++k) {
+        clock += 1.0;
+        animate = std::min(animate, timed(programFrame));
+    }
+    const int stride = recordLayerStats().stride;
+    const std::vector<unsigned char> subset = readFrame();
+    setLevelOfDetailBudget(1e12);
+    clock += 1.0;
+    const double full = timed(programFrame);
+    const std::vector<unsigned char> whole = readFrame();
+    const double glAnimate = timed(referenceFrame);
+    setLevelOfDetailBudget(0.0);
+    setClockHook({});
+    report("animate-" + std::to_string(records), animate, glAnimate, full, compare(whole, subset),
+           " stride=" + std::to_string(stride));
+
+    // A stroke being drawn: only the ribbon changes, the records come from
+    // the kept layer.
+    applyMode(modes[0]);
+    fillStroke();
+    freshProgramFrame();
+    const long cachedBefore = recordLayerStats().cachedLayers;
+    const double stroke = bestOf(runs, programFrame);
+    const bool kept = recordLayerStats().cachedLayers == cachedBefore + runs;
+    const double glStroke = timed(referenceFrame);
+    const std::vector<unsigned char> strokeReference = readFrame();
+    programFrame();
+    const Difference strokeDiff = compare(strokeReference, readFrame());
+    if (!loadTable(0) && plot == nullptr) return 1;
+    fillStroke();
+    freshProgramFrame();
+    const double empty = bestOf(runs, programFrame);
+    report("stroke-" + std::to_string(records), stroke, glStroke, empty, strokeDiff,
+           kept ? " kept=yes" : " kept=no");
+
+    interaction.strokePoints.clear();
     setTraceStream(nullptr);
     return 0;
 }

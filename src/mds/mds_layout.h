@@ -3,11 +3,14 @@
 // record's point of the region's MDS plot stands, in the units of the
 // region's two base dimensions.
 
+#include <cstdint>
 #include <vector>
 
 struct MDSLayout {
     std::vector<double> outX;
     std::vector<double> outY;
+    // Raised whenever outX or outY change, so a cached frame is not reused.
+    std::uint64_t revision = 0;
 
     struct Output {
         const double* outX;

@@ -4,6 +4,7 @@
 // that polyline. Nothing here touches GL, so the geometry can be checked
 // without a display; render/curve_gl.cpp feeds these vertices to GL.
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -78,6 +79,72 @@ inline int cardinalPieceCount(const CurvePoints& p, double step) {
     return curve_detail::piecesFor(curve_detail::chordLength(p), step);
 }
 
+// Pieces of a cubic piece so that no point of the polyline lies farther than
+// tolerancePx pixels from the curve: n = ceil(sqrt(max |B''| / (8 tol))), with
+// B'' in pixels (pxPerUnitX, pxPerUnitY scale view units). B'' is linear in t,
+// so its largest length is at one of the ends. 0 when p1 equals p2 or a
+// coordinate is not finite; at least 1 otherwise.
+inline int flatnessPieceCount(const CurveBasis& basis, const CurvePoints& p, double pxPerUnitX,
+                              double pxPerUnitY, double tolerancePx) {
+    if (curve_detail::sameStart(p)) return 0;
+    const auto coefficient = [&p](const std::array<double, 4>& row, double scaleX, double scaleY, Point& out) {
+        out.x = (row[0] * p.p0.x + row[1] * p.p1.x + row[2] * p.p2.x + row[3] * p.p3.x) * scaleX;
+        out.y = (row[0] * p.p0.y + row[1] * p.p1.y + row[2] * p.p2.y + row[3] * p.p3.y) * scaleY;
+    };
+    Point c3;  // t^3
+    Point c2;  // t^2
+    coefficient(basis[0], pxPerUnitX, pxPerUnitY, c3);
+    coefficient(basis[1], pxPerUnitX, pxPerUnitY, c2);
+    const double startX = 2.0 * c2.x, startY = 2.0 * c2.y;
+    const double endX = 6.0 * c3.x + startX, endY = 6.0 * c3.y + startY;
+    const double bend = std::sqrt(std::max(startX * startX + startY * startY, endX * endX + endY * endY));
+    const double n = std::ceil(std::sqrt(bend / (8.0 * tolerancePx)));
+    if (!std::isfinite(n) || !std::isfinite(p.p1.x + p.p1.y + p.p2.x + p.p2.y)) return 0;
+    if (n >= maxSegmentPieces) return maxSegmentPieces;
+    return n < 1.0 ? 1 : static_cast<int>(n);
+}
+
+// Flatness in pixels the curves are drawn to, following the curve step key X
+// switches: 0.1 pixel at the fine step, 0.5 at the coarse one.
+inline double curveTolerancePx(double step) { return step * 50.0; }
+
+// How many pieces a curve piece gets: by flatness on screen (what the
+// renderers draw with), or by the length-based curve step (kept as the
+// reference the frame benchmark and older pictures compare against).
+class PieceRule {
+public:
+    static PieceRule fixedStep(double step) {
+        PieceRule rule;
+        rule.step_ = step;
+        return rule;
+    }
+    static PieceRule flatness(double pxPerUnitX, double pxPerUnitY, double tolerancePx) {
+        PieceRule rule;
+        rule.scaleX_ = pxPerUnitX;
+        rule.scaleY_ = pxPerUnitY;
+        rule.tolerance_ = tolerancePx;
+        return rule;
+    }
+
+    bool byFlatness() const { return step_ <= 0.0; }
+
+    int catmullRom(const CurvePoints& p) const {
+        return byFlatness() ? flatnessPieceCount(catmullRomBasis, p, scaleX_, scaleY_, tolerance_)
+                            : catmullRomPieceCount(p, step_);
+    }
+    int cardinal(const CurveBasis& basis, const CurvePoints& p) const {
+        return byFlatness() ? flatnessPieceCount(basis, p, scaleX_, scaleY_, tolerance_)
+                            : cardinalPieceCount(p, step_);
+    }
+
+private:
+    PieceRule() = default;
+    double step_ = 0.0;
+    double scaleX_ = 1.0;
+    double scaleY_ = 1.0;
+    double tolerance_ = 0.1;
+};
+
 // Calls emit(x, y) for the n + 1 vertices of the polyline from p1 to p2: p1
 // itself, n - 1 points of the cubic and p2 itself, so neighbouring segments
 // meet exactly. n <= 0 emits nothing.
@@ -102,7 +169,8 @@ inline void forEachCurveVertex(const CurveBasis& basis, const CurvePoints& p, in
 }
 
 // Draw calls of the record renderers (render/curve_gl.cpp): one GL line strip
-// in the current colour and line width, with pieces following `curveStep`.
+// in the current colour and line width, tessellated by flatness on the current
+// plot's screen (by `curveStep` while no plot exists).
 void drawCatmullRomSegment(const CurvePoints& points);
 // tension 0 gives the Catmull-Rom shape, 1 the straight chord.
 void drawCardinalSegment(double tension, const CurvePoints& points);

@@ -2,6 +2,7 @@
 
 #include "plot/curve.h"
 #include "plot/plot.h"
+#include "render/records.h"
 
 namespace {
 
@@ -12,12 +13,15 @@ void emitStrip(const CurveBasis& basis, const CurvePoints& points, int pieces) {
     glEnd();
 }
 
+PieceRule currentRule() { return plot ? screenPieceRule(*plot) : PieceRule::fixedStep(curveStep); }
+
 }  // namespace
 
 void drawCatmullRomSegment(const CurvePoints& points) {
-    emitStrip(catmullRomBasis, points, catmullRomPieceCount(points, curveStep));
+    emitStrip(catmullRomBasis, points, currentRule().catmullRom(points));
 }
 
 void drawCardinalSegment(double tension, const CurvePoints& points) {
-    emitStrip(cardinalBasis(cardinalShape(tension)), points, cardinalPieceCount(points, curveStep));
+    const CurveBasis basis = cardinalBasis(cardinalShape(tension));
+    emitStrip(basis, points, currentRule().cardinal(basis, points));
 }

@@ -11,6 +11,7 @@
 #include "plot/axis.h"
 #include "plot/plot.h"
 #include "render/layers.h"
+#include "render/record_layer.h"
 #include "render/records.h"
 #include "render/strokes.h"
 #include "shapes/shape.h"
@@ -85,10 +86,7 @@ void drawPlotBody() {
     FrameAxes frame;
     fillFrameAxes(p, frame);
     p.captureAxisPositions();
-    if (p.straightLines)
-        drawRecordLines(p, frame);
-    else
-        drawRecordCurves(p, frame);
+    drawRecordLayer(p, frame);
     glLineWidth(1.0f);
     if (p.showHistograms) drawHistograms(p, frame);
     drawAxes(p, frame);

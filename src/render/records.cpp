@@ -1,5 +1,6 @@
 #include "render/records.h"
 
+#include <cmath>
 #include <cstddef>
 
 #include "render/gl_sink.h"
@@ -85,6 +86,7 @@ bool RecordPass::prepare(const PCPlot& plot, const FrameAxes& frame) {
         axes[i] = {plot.axisPositions[i], values, frame.bottom[i], frame.height[i]};
     }
 
+    stride = 1;
     buildScatterPoints(plot, frame, scatter);
 
     regions.resize(static_cast<std::size_t>(axisCount - 1));
@@ -109,6 +111,25 @@ bool RecordPass::prepare(const PCPlot& plot, const FrameAxes& frame) {
     return true;
 }
 
+void RecordPass::shareGeometry(const RecordPass& from) {
+    axisCount = from.axisCount;
+    recordCount = from.recordCount;
+    stride = from.stride;
+    axes.assign(from.axes.begin(), from.axes.end());
+    regions.assign(from.regions.begin(), from.regions.end());
+    at.resize(from.at.size());
+}
+
+PieceRule screenPieceRule(const PCPlot& plot) {
+    const double spanX = plot.viewRight - plot.viewLeft;
+    const double spanY = plot.viewTop - plot.viewBottom;
+    // A collapsed view box has no pixel size; its pieces fall back to the step.
+    if (!(spanX != 0.0 && spanY != 0.0 && std::isfinite(spanX) && std::isfinite(spanY)))
+        return PieceRule::fixedStep(curveStep);
+    return PieceRule::flatness(std::abs(plot.viewportWidth / spanX), std::abs(plot.viewportHeight / spanY),
+                               curveTolerancePx(curveStep));
+}
+
 namespace {
 
 RecordPass& sharedPass() {
@@ -118,7 +139,7 @@ RecordPass& sharedPass() {
 
 // Both renderers share the preparation and the points drawn over the lines.
 template <class RenderLines>
-void drawRecords(const PCPlot& plot, const FrameAxes& frame, RenderLines renderLines) {
+void drawRecords(const PCPlot& plot, const FrameAxes& frame, RenderLines renderLines, int stride = 1) {
     RecordPass& pass = sharedPass();
     GlSink sink;
     if (!pass.prepare(plot, frame)) {
@@ -126,16 +147,25 @@ void drawRecords(const PCPlot& plot, const FrameAxes& frame, RenderLines renderL
         sink.pointSize(plot.pointSize);
         return;
     }
-    renderLines(plot, pass, curveStep, sink);
+    pass.stride = stride;
+    renderLines(plot, pass, screenPieceRule(plot), sink);
     renderScatterPoints(plot, pass, sink);
+}
+
+void linesThroughGl(const PCPlot& plot, RecordPass& pass, const PieceRule& rule, GlSink& sink) {
+    renderRecordLines(plot, pass, rule, sink);
+}
+
+void curvesThroughGl(const PCPlot& plot, RecordPass& pass, const PieceRule& rule, GlSink& sink) {
+    renderRecordCurves(plot, pass, rule, sink);
 }
 
 }  // namespace
 
-void drawRecordLines(const PCPlot& plot, const FrameAxes& frame) {
-    drawRecords(plot, frame, renderRecordLines<GlSink>);
-}
+void drawRecordLines(const PCPlot& plot, const FrameAxes& frame) { drawRecords(plot, frame, linesThroughGl); }
 
-void drawRecordCurves(const PCPlot& plot, const FrameAxes& frame) {
-    drawRecords(plot, frame, renderRecordCurves<GlSink>);
+void drawRecordCurves(const PCPlot& plot, const FrameAxes& frame) { drawRecords(plot, frame, curvesThroughGl); }
+
+void drawRecordsGl(const PCPlot& plot, const FrameAxes& frame, int stride) {
+    drawRecords(plot, frame, plot.straightLines ? linesThroughGl : curvesThroughGl, stride);
 }

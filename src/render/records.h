@@ -5,6 +5,8 @@
 // draws with GL (records.cpp) and captures geometry for tests and the frame
 // benchmark.
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "mds/mds_layout.h"
@@ -59,6 +61,9 @@ struct RecordPass {
 
     int axisCount = 0;
     int recordCount = 0;
+    // Level of detail: only every stride-th record is drawn, with its alpha
+    // raised so the subset keeps the density of the whole (compensatedAlpha).
+    int stride = 1;
     std::vector<AxisGeometry> axes;
     std::vector<RegionState> regions;
     std::vector<Point> at;  // the current record's point on every axis
@@ -68,6 +73,11 @@ struct RecordPass {
     // whose dimension has no values.
     bool prepare(const PCPlot& plot, const FrameAxes& frame);
 
+    // Takes over a prepared pass's geometry without copying its scatterplot
+    // points (the regions keep pointing into `from`), so worker threads can
+    // each walk the records with their own `at`. Allocates only while growing.
+    void shareGeometry(const RecordPass& from);
+
     void placeRecord(int r) {
         for (int i = 0; i < axisCount; ++i) {
             const AxisGeometry& a = axes[i];
@@ -75,6 +85,16 @@ struct RecordPass {
         }
     }
 };
+
+// Alpha of one record standing for k records stacked: 1 - (1 - a)^k.
+inline double compensatedAlpha(double a, int k) {
+    if (k <= 1) return a;
+    return 1.0 - std::pow(1.0 - std::clamp(a, 0.0, 1.0), k);
+}
+
+// Pieces by flatness on the plot's current screen: pixels per view unit from
+// the viewport and the view box, the tolerance from `curveStep`.
+PieceRule screenPieceRule(const PCPlot& plot);
 
 namespace record_detail {
 
@@ -100,29 +120,30 @@ inline void emitPiece(Sink& sink, const CurveBasis& basis, int pieces, const Cur
 }
 
 template <class Sink>
-inline void emitCatmullRom(Sink& sink, const CurvePoints& p, double step) {
-    emitPiece(sink, catmullRomBasis, catmullRomPieceCount(p, step), p);
+inline void emitCatmullRom(Sink& sink, const CurvePoints& p, const PieceRule& rule) {
+    emitPiece(sink, catmullRomBasis, rule.catmullRom(p), p);
 }
 
 template <class Sink>
-inline void emitCardinal(Sink& sink, const CurveBasis& basis, const CurvePoints& p, double step) {
-    emitPiece(sink, basis, cardinalPieceCount(p, step), p);
+inline void emitCardinal(Sink& sink, const CurveBasis& basis, const CurvePoints& p, const PieceRule& rule) {
+    emitPiece(sink, basis, rule.cardinal(basis, p), p);
 }
 
 // The region's own piece: cardinal while its transition runs, else Catmull-Rom.
 template <class Sink>
 inline void emitRegionPiece(Sink& sink, const RecordPass::RegionState& region, const CurvePoints& p,
-                            double step) {
+                            const PieceRule& rule) {
     if (region.transition)
-        emitCardinal(sink, region.transitionBasis, p, step);
+        emitCardinal(sink, region.transitionBasis, p, rule);
     else
-        emitCatmullRom(sink, p, step);
+        emitCatmullRom(sink, p, rule);
 }
 
-inline void lineColor(const Rgba& c, const RecordPass::RegionState& region, Rgba& out) {
+inline void lineColor(const Rgba& c, const RecordPass::RegionState& region, int stride, Rgba& out) {
     out = c;
     out[3] *= region.lineFactor;
     out[3] *= region.curveOpacity;
+    if (stride > 1) out[3] = compensatedAlpha(out[3], stride);
 }
 
 // Walks every record's regions in drawing order: the record's colour and axis
@@ -132,11 +153,12 @@ void forEachRecordRegion(const PCPlot& plot, RecordPass& pass, Sink& sink, DrawP
     sink.lineWidth(plot.curveLineWidth);
     Rgba c{0.0, 0.0, 0.0, 1.0};
     Rgba lc{};
-    for (int r = 0; r < pass.recordCount; ++r) {
+    const int stride = pass.stride > 1 ? pass.stride : 1;
+    for (int r = 0; r < pass.recordCount; r += stride) {
         plot.colorOfRecord(r, c);
         pass.placeRecord(r);
         for (int i = 0; i + 1 < pass.axisCount; ++i) {
-            lineColor(c, pass.regions[i], lc);
+            lineColor(c, pass.regions[i], stride, lc);
             sink.color(lc.data());
             drawPiece(r, i);
         }
@@ -151,7 +173,7 @@ void forEachRecordRegion(const PCPlot& plot, RecordPass& pass, Sink& sink, DrawP
 // are its point moved one region over, so the bend looks the same on both
 // sides of the point.
 template <class Sink>
-void renderRecordLines(const PCPlot& plot, RecordPass& pass, double step, Sink& sink) {
+void renderRecordLines(const PCPlot& plot, RecordPass& pass, const PieceRule& rule, Sink& sink) {
     using namespace record_detail;
     const int n = pass.axisCount;
     const auto& regions = pass.regions;
@@ -172,21 +194,27 @@ void renderRecordLines(const PCPlot& plot, RecordPass& pass, double step, Sink& 
             const Point left{s.x - a[i].x + a[i - 1].x, s.y - a[i].y + a[i - 1].y};
             before = neighbourPoint(regions[i - 1], r, left);
         }
-        emitRegionPiece(sink, region, {before, a[i], s, a[i + 1]}, step);
+        emitRegionPiece(sink, region, {before, a[i], s, a[i + 1]}, rule);
 
         Point after = a[i + 1];
         if (i < n - 2) {
             const Point right{s.x - a[i + 1].x + a[i + 2].x, s.y - a[i + 1].y + a[i + 2].y};
             after = neighbourPoint(regions[i + 1], r, right);
         }
-        emitRegionPiece(sink, region, {a[i], s, a[i + 1], after}, step);
+        emitRegionPiece(sink, region, {a[i], s, a[i + 1], after}, rule);
     });
+}
+
+// The same with pieces of the fixed length `step` (the reference tessellation).
+template <class Sink>
+void renderRecordLines(const PCPlot& plot, RecordPass& pass, double step, Sink& sink) {
+    renderRecordLines(plot, pass, PieceRule::fixedStep(step), sink);
 }
 
 // One smooth curve per record through all axes; neighbouring pieces share
 // their control points, and open regions add the scatterplot point.
 template <class Sink>
-void renderRecordCurves(const PCPlot& plot, RecordPass& pass, double step, Sink& sink) {
+void renderRecordCurves(const PCPlot& plot, RecordPass& pass, const PieceRule& rule, Sink& sink) {
     using namespace record_detail;
     const int n = pass.axisCount;
     const auto& regions = pass.regions;
@@ -197,17 +225,22 @@ void renderRecordCurves(const PCPlot& plot, RecordPass& pass, double step, Sink&
         const Point after = i < n - 2 ? neighbourPoint(regions[i + 1], r, a[i + 2]) : a[i + 1];
 
         if (!region.open) {
-            emitCatmullRom(sink, {before, a[i], a[i + 1], after}, step);
+            emitCatmullRom(sink, {before, a[i], a[i + 1], after}, rule);
             return;
         }
         const Point s = region.points[r];
-        emitRegionPiece(sink, region, {before, a[i], s, a[i + 1]}, step);
+        emitRegionPiece(sink, region, {before, a[i], s, a[i + 1]}, rule);
         // While the point slides out of the left axis, the second piece
         // starts from the plain curve's control point, so at t = 0 it is
         // exactly the closed region's piece.
         const Point lead = region.transition ? blend(before, a[i], region.t) : a[i];
-        emitCatmullRom(sink, {lead, s, a[i + 1], after}, step);
+        emitCatmullRom(sink, {lead, s, a[i + 1], after}, rule);
     });
+}
+
+template <class Sink>
+void renderRecordCurves(const PCPlot& plot, RecordPass& pass, double step, Sink& sink) {
+    renderRecordCurves(plot, pass, PieceRule::fixedStep(step), sink);
 }
 
 // The points of the open regions, left to right, each over a small shadow;
@@ -216,18 +249,19 @@ template <class Sink>
 void renderScatterPoints(const PCPlot& plot, const RecordPass& pass, Sink& sink) {
     sink.pointSize(plot.pointSize);
     Rgba c{0.0, 0.0, 0.0, 1.0};
+    const int stride = pass.stride > 1 ? pass.stride : 1;
     for (int i = 0; i + 1 < pass.axisCount; ++i) {
         const RecordPass::RegionState& region = pass.regions[i];
         if (!region.open) continue;
         const double o = region.pointOpacity;
-        const double shadow[4] = {0.0, 0.0, 0.0, o * 0.5};
+        const double shadow[4] = {0.0, 0.0, 0.0, compensatedAlpha(o * 0.5, stride)};
         sink.begin(Primitive::Points);
-        for (int r = 0; r < pass.recordCount; ++r) {
+        for (int r = 0; r < pass.recordCount; r += stride) {
             plot.colorOfRecord(r, c);
             const Point s = region.points[r];
             sink.color(shadow);
             sink.vertex(s.x + 0.001, s.y - 0.001);
-            c[3] *= o;
+            c[3] = compensatedAlpha(c[3] * o, stride);
             sink.color(c.data());
             sink.vertex(s.x, s.y);
         }
@@ -240,3 +274,5 @@ void renderScatterPoints(const PCPlot& plot, const RecordPass& pass, Sink& sink)
 // and leave the line width at curveLineWidth and the point size at pointSize.
 void drawRecordLines(const PCPlot& plot, const FrameAxes& frame);
 void drawRecordCurves(const PCPlot& plot, const FrameAxes& frame);
+// The renderer the plot's `straightLines` picks, drawing every stride-th record.
+void drawRecordsGl(const PCPlot& plot, const FrameAxes& frame, int stride);

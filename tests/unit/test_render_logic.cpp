@@ -332,6 +332,32 @@ TEST_F(RenderLogicTest, PointsComeAfterTheLinesEachOverItsShadow) {
 
 // ------------------------------------------------------------ degenerate tables
 
+TEST_F(RenderLogicTest, SubsetDrawsEveryKthRecordWithRaisedAlpha) {
+    axis(1).scatterOn = true;
+    plot->setAllRecordColors({0.2, 0.2, 0.2, 0.3});
+    refresh();
+    ASSERT_TRUE(pass.prepare(*plot, frame));
+    pass.stride = 2;
+    sink.clear();
+    renderRecordLines(*plot, pass, 0.01, sink);
+    renderScatterPoints(*plot, pass, sink);
+    // Records 0, 2 and 4: their first segment starts at their height on axis 0.
+    const std::vector<CapturedPrimitive> lines = ofType(sink, Primitive::Lines);
+    ASSERT_EQ(lines.size(), 3u * 2u);  // two closed regions each
+    const double heights[] = {yOn(d0[0]), yOn(d0[2]), yOn(d0[4])};
+    for (int k = 0; k < 3; ++k) {
+        const CapturedVertex& v = sink.vertices[lines[2 * k].first];
+        expectPoint(v, x0, heights[k], "record start");
+        EXPECT_NEAR(v.color[3], compensatedAlpha(0.3, 2), 1e-12);
+    }
+    // Points: shadow and point per drawn record, the shadow compensated too.
+    const std::vector<CapturedPrimitive> points = ofType(sink, Primitive::Points);
+    ASSERT_EQ(points.size(), 1u);
+    ASSERT_EQ(points[0].count, 6);
+    EXPECT_NEAR(sink.vertices[points[0].first].color[3], compensatedAlpha(0.5, 2), 1e-12);
+    EXPECT_NEAR(sink.vertices[points[0].first + 1].color[3], compensatedAlpha(0.3, 2), 1e-12);
+}
+
 TEST_F(RenderLogicTest, OneAxisHasNoRegionToDraw) {
     loadTable("3 2 1 0\nid a b\n1 4\n2 5\n3 6\n");
     refresh();

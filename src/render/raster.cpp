@@ -1,0 +1,273 @@
+#include "render/raster.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <cstddef>
+
+#include "plot/plot.h"
+
+namespace {
+
+std::uint8_t unorm8(double c) {
+    const double v = std::clamp(c, 0.0, 1.0) * 255.0 + 0.5;
+    return static_cast<std::uint8_t>(v);
+}
+
+// The four bytes of a pixel in 16-bit lanes of one word, so one multiply
+// blends two channels; every byte is treated alike, whatever the byte order.
+inline std::uint64_t spread(std::uint32_t v) {
+    return (v & 0x00FF00FFu) | (static_cast<std::uint64_t>(v & 0xFF00FF00u) << 24);
+}
+inline std::uint32_t gather(std::uint64_t lanes) {
+    return static_cast<std::uint32_t>(lanes & 0x00FF00FFu) |
+           static_cast<std::uint32_t>((lanes >> 24) & 0xFF00FF00u);
+}
+
+// dst := (src * a + dst * (256 - a)) / 256 on every byte, a in [0, 256].
+inline void blendPixel(std::uint8_t* p, std::uint64_t src, std::uint32_t a) {
+    std::uint32_t d;
+    std::memcpy(&d, p, 4);
+    const std::uint64_t mixed =
+        ((src * a + spread(d) * (256u - a) + 0x0080008000800080ULL) >> 8) & 0x00FF00FF00FF00FFULL;
+    const std::uint32_t out = gather(mixed);
+    std::memcpy(p, &out, 4);
+}
+
+// Coordinates beyond this many pixels off the image are cut down to it, so a
+// zoomed view box or a wild value neither overflows nor loops for long.
+constexpr float kFar = 1.0e6f;
+
+bool finite(float v) { return std::isfinite(v) && std::fabs(v) < kFar; }
+
+// floor and ceil of coordinates already bounded by kFar, without the library
+// call the baseline instruction set needs for std::floor.
+inline int floorOf(float v) {
+    const int i = static_cast<int>(v);
+    return v < static_cast<float>(i) ? i - 1 : i;
+}
+inline int ceilOf(float v) {
+    const int i = static_cast<int>(v);
+    return v > static_cast<float>(i) ? i + 1 : i;
+}
+
+}  // namespace
+
+void RasterImage::resize(int w, int h) {
+    width = w > 0 ? w : 0;
+    height = h > 0 ? h : 0;
+    rgba.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
+}
+
+void RasterImage::fillRows(int rowBegin, int rowEnd, const Rgba& color) {
+    const std::uint8_t c[4] = {unorm8(color[0]), unorm8(color[1]), unorm8(color[2]), 255};
+    rowBegin = std::max(rowBegin, 0);
+    rowEnd = std::min(rowEnd, height);
+    for (int y = rowBegin; y < rowEnd; ++y) {
+        std::uint8_t* p = rgba.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width) * 4;
+        for (int x = 0; x < width; ++x, p += 4) std::copy(c, c + 4, p);
+    }
+}
+
+RasterView RasterView::of(const PCPlot& plot, int width, int height) {
+    RasterView v;
+    v.left = plot.viewLeft;
+    v.bottom = plot.viewBottom;
+    v.scaleX = width / (plot.viewRight - plot.viewLeft);
+    v.scaleY = height / (plot.viewTop - plot.viewBottom);
+    return v;
+}
+
+RasterSink::RasterSink(RasterImage& image, const RasterView& view, bool smooth, int rowBegin, int rowEnd)
+    : image_(image),
+      view_(view),
+      smooth_(smooth),
+      rowBegin_(std::max(rowBegin, 0)),
+      rowEnd_(std::min(rowEnd, image.height)) {}
+
+void RasterSink::color(const double* rgba) {
+    const std::uint8_t bytes[4] = {unorm8(rgba[0]), unorm8(rgba[1]), unorm8(rgba[2]), 255};
+    std::memcpy(&opaque_, bytes, 4);
+    lanes_ = spread(opaque_);
+    // Alpha as it reaches 8 bits, then on the blend's 0..256 scale.
+    alpha256_ = static_cast<float>(unorm8(rgba[3])) * (256.0f / 255.0f);
+}
+
+void RasterSink::vertex(double x, double y) {
+    const float px = static_cast<float>((x - view_.left) * view_.scaleX);
+    const float py = static_cast<float>((y - view_.bottom) * view_.scaleY);
+    switch (open_) {
+        case Primitive::Points: point(px, py); return;
+        case Primitive::Lines:
+            if (pending_) {
+                segment(lastX_, lastY_, px, py);
+                pending_ = false;
+            } else {
+                lastX_ = px;
+                lastY_ = py;
+                pending_ = true;
+            }
+            return;
+        case Primitive::LineStrip:
+            if (pending_) segment(lastX_, lastY_, px, py);
+            lastX_ = px;
+            lastY_ = py;
+            pending_ = true;
+            return;
+    }
+}
+
+inline void RasterSink::blendAt(int x, int y, float coverage) {
+    std::uint8_t* p = image_.rgba.data() + (static_cast<std::size_t>(y) * image_.width + x) * 4;
+    if (!smooth_) {
+        std::memcpy(p, &opaque_, 4);
+        return;
+    }
+    const int a = static_cast<int>(alpha256_ * coverage + 0.5f);
+    if (a > 0) blendPixel(p, lanes_, static_cast<std::uint32_t>(a));
+}
+
+// A smoothed line covers pixels by their centre's distance d from it:
+// min(1, w/2 + 1/2 - |d|), so a line of width 1 fades over one pixel on
+// either side and carries the ink of its width. Its ends fade over half a
+// pixel beyond each end point. Aliased lines take the pixels whose centre
+// lies within w/2 of the line along the minor axis, ends half-open.
+void RasterSink::segment(float x0, float y0, float x1, float y1) {
+    if (!finite(x0) || !finite(y0) || !finite(x1) || !finite(y1)) return;
+    const float half = smooth_ ? lineWidth_ * 0.5f + 0.5f : std::max(lineWidth_, 1.0f) * 0.5f;
+    // Most segments of a band's neighbours end here, before any square root.
+    const float reachMax = half * 1.5f + 1.0f;
+    if (std::max(y0, y1) + reachMax < static_cast<float>(rowBegin_) ||
+        std::min(y0, y1) - reachMax > static_cast<float>(rowEnd_))
+        return;
+    if (std::max(x0, x1) + reachMax < 0.0f || std::min(x0, x1) - reachMax > static_cast<float>(image_.width))
+        return;
+    if (std::fabs(x1 - x0) >= std::fabs(y1 - y0))
+        walk<true>(x0, y0, x1, y1, half);
+    else
+        walk<false>(x0, y0, x1, y1, half);
+}
+
+template <bool XMajor>
+void RasterSink::walk(float x0, float y0, float x1, float y1, float half) {
+    const float dx = x1 - x0;
+    const float dy = y1 - y0;
+    const float length = std::sqrt(dx * dx + dy * dy);
+    if (!(length > 1e-6f)) return;
+    const float ux = dx / length;
+    const float uy = dy / length;
+    const float cap = smooth_ ? 0.5f : 0.0f;
+    const int width = image_.width;
+
+    // Walks the major axis; the minor coordinate of the line at a major
+    // coordinate m is c0 + (m - m0) * slope, and a pixel's distance from the
+    // line is its minor offset times the cosine.
+    const float m0 = XMajor ? x0 : y0;
+    const float m1 = XMajor ? x1 : y1;
+    const float c0 = XMajor ? y0 : x0;
+    const float slope = XMajor ? dy / dx : dx / dy;
+    const float cosine = XMajor ? std::fabs(ux) : std::fabs(uy);  // >= 0.707
+    const float reach = half / cosine;
+    const float mStart = std::min(m0, m1);
+    const float mEnd = std::max(m0, m1);
+
+    int first = floorOf(mStart - half - cap);
+    int last = ceilOf(mEnd + half + cap);
+    if (XMajor) {
+        // Only the columns whose footprint meets the band's rows.
+        const float lo = static_cast<float>(rowBegin_) - reach - 1.0f;
+        const float hi = static_cast<float>(rowEnd_) + reach + 1.0f;
+        if (std::fabs(slope) > 1e-9f) {
+            float a = m0 + (lo - c0) / slope;
+            float b = m0 + (hi - c0) / slope;
+            if (a > b) std::swap(a, b);
+            // Clamped before converting: a nearly flat line gives huge values.
+            a = std::clamp(a, -2.0f, static_cast<float>(width) + 2.0f);
+            b = std::clamp(b, -2.0f, static_cast<float>(width) + 2.0f);
+            first = std::max(first, floorOf(a));
+            last = std::min(last, ceilOf(b));
+        } else if (c0 < lo || c0 > hi) {
+            return;
+        }
+        first = std::max(first, 0);
+        last = std::min(last, width - 1);
+    } else {
+        first = std::max(first, rowBegin_);
+        last = std::min(last, rowEnd_ - 1);
+    }
+    const int minorBegin = XMajor ? rowBegin_ : 0;
+    const int minorEnd = XMajor ? rowEnd_ : width;
+    // Pixels one step apart along the minor axis.
+    const std::ptrdiff_t step = XMajor ? static_cast<std::ptrdiff_t>(width) * 4 : 4;
+    std::uint8_t* const pixels = image_.rgba.data();
+    const float alpha = alpha256_;
+    const std::uint64_t lanes = lanes_;
+    const std::uint32_t opaque = opaque_;
+
+    for (int m = first; m <= last; ++m) {
+        const float cm = static_cast<float>(m) + 0.5f;
+        const float cc = c0 + (cm - m0) * slope;
+        const int lo = std::max(minorBegin, ceilOf(cc - reach - 0.5f));
+        const int hi = std::min(minorEnd - 1, floorOf(cc + reach - 0.5f));
+        if (lo > hi) continue;
+        std::uint8_t* p = XMajor ? pixels + (static_cast<std::size_t>(lo) * width + m) * 4
+                                 : pixels + (static_cast<std::size_t>(m) * width + lo) * 4;
+        float offset = static_cast<float>(lo) + 0.5f - cc;
+        if (!smooth_) {
+            if (cm < mStart || cm >= mEnd) continue;
+            for (int n = lo; n <= hi; ++n, p += step, offset += 1.0f) {
+                if (std::fabs(offset) >= half) continue;
+                std::memcpy(p, &opaque, 4);
+            }
+            continue;
+        }
+        // Position along the line of the first pixel, and its change per pixel.
+        const float rm = cm - m0;
+        const float rn = static_cast<float>(lo) + 0.5f - (XMajor ? y0 : x0);
+        float along = XMajor ? rm * ux + rn * uy : rn * ux + rm * uy;
+        const float alongStep = XMajor ? uy : ux;
+        // A run clear of the faded ends skips them.
+        const float alongLast = along + static_cast<float>(hi - lo) * alongStep;
+        const bool inner = std::min(along, alongLast) + cap >= 1.0f && std::max(along, alongLast) - cap <= length - 1.0f;
+        if (inner) {
+            for (int n = lo; n <= hi; ++n, p += step, offset += 1.0f) {
+                const float coverage = std::min(1.0f, half - std::fabs(offset) * cosine);
+                const int a = static_cast<int>(alpha * coverage + 0.5f);
+                if (a > 0) blendPixel(p, lanes, static_cast<std::uint32_t>(a));
+            }
+            continue;
+        }
+        for (int n = lo; n <= hi; ++n, p += step, offset += 1.0f, along += alongStep) {
+            float coverage = std::min(1.0f, half - std::fabs(offset) * cosine);
+            const float ends = std::min(along + cap, length + cap - along);
+            if (ends <= 0.0f) continue;
+            if (ends < 1.0f) coverage *= ends;
+            const int a = static_cast<int>(alpha * coverage + 0.5f);
+            if (a > 0) blendPixel(p, lanes, static_cast<std::uint32_t>(a));
+        }
+    }
+}
+
+// A smoothed point is a disc of the point size whose edge fades over one
+// pixel; an aliased one is the square of pixels whose centres it covers.
+void RasterSink::point(float x, float y) {
+    if (!finite(x) || !finite(y)) return;
+    const float radius = pointSize_ * 0.5f;
+    const float reach = smooth_ ? radius + 0.5f : radius;
+    const int x0 = std::max(0, floorOf(x - reach));
+    const int x1 = std::min(image_.width - 1, ceilOf(x + reach));
+    const int y0 = std::max(rowBegin_, floorOf(y - reach));
+    const int y1 = std::min(rowEnd_ - 1, ceilOf(y + reach));
+    for (int j = y0; j <= y1; ++j) {
+        const float cy = static_cast<float>(j) + 0.5f - y;
+        for (int i = x0; i <= x1; ++i) {
+            const float cx = static_cast<float>(i) + 0.5f - x;
+            if (!smooth_) {
+                if (cx >= -radius && cx < radius && cy >= -radius && cy < radius) blendAt(i, j, 1.0f);
+                continue;
+            }
+            const float coverage = std::min(1.0f, reach - std::sqrt(cx * cx + cy * cy));
+            if (coverage > 0.0f) blendAt(i, j, coverage);
+        }
+    }
+}

@@ -1,0 +1,79 @@
+#pragma once
+// A CPU rasteriser for the record layer, written against the sink vocabulary
+// (sink.h): smoothed lines and round points blended in the order they arrive
+// into an RGBA8 image whose rows run bottom-up like a GL framebuffer. A sink
+// touches only the rows of its band, so sinks over disjoint bands can run on
+// threads and together give the image one sink over all rows gives.
+
+#include <cstdint>
+#include <vector>
+
+#include "plot/types.h"
+#include "render/sink.h"
+
+struct PCPlot;
+
+struct RasterImage {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> rgba;  // width * height * 4, row 0 at the bottom
+
+    // Allocates only when the size grows.
+    void resize(int w, int h);
+    // Opaque colour on the rows [rowBegin, rowEnd).
+    void fillRows(int rowBegin, int rowEnd, const Rgba& color);
+    const std::uint8_t* at(int x, int y) const {
+        return rgba.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + x) * 4;
+    }
+};
+
+// View coordinates to pixel coordinates of the image: the view box spread
+// over width x height pixels, pixel (i, j) covering [i, i + 1) x [j, j + 1).
+struct RasterView {
+    double left = 0.0;
+    double bottom = 0.0;
+    double scaleX = 1.0;
+    double scaleY = 1.0;
+
+    static RasterView of(const PCPlot& plot, int width, int height);
+};
+
+class RasterSink {
+public:
+    // smooth: coverage-weighted blending like GL's line and point smoothing
+    // with blending on; otherwise aliased marks written opaque.
+    RasterSink(RasterImage& image, const RasterView& view, bool smooth, int rowBegin, int rowEnd);
+
+    void lineWidth(double w) { lineWidth_ = static_cast<float>(w > 0.0 ? w : 1.0); }
+    void pointSize(double s) { pointSize_ = static_cast<float>(s > 0.0 ? s : 1.0); }
+    void color(const double* rgba);
+    void begin(Primitive p) {
+        open_ = p;
+        pending_ = false;
+    }
+    void vertex(double x, double y);
+    void end(Primitive) { pending_ = false; }
+    void finish() {}
+
+private:
+    void segment(float x0, float y0, float x1, float y1);
+    template <bool XMajor>
+    void walk(float x0, float y0, float x1, float y1, float half);
+    void point(float x, float y);
+    void blendAt(int x, int y, float coverage);
+
+    RasterImage& image_;
+    RasterView view_;
+    bool smooth_;
+    int rowBegin_;
+    int rowEnd_;
+    float lineWidth_ = 1.0f;
+    float pointSize_ = 1.0f;
+    Primitive open_ = Primitive::Lines;
+    bool pending_ = false;  // a previous vertex waits for its partner
+    float lastX_ = 0.0f;
+    float lastY_ = 0.0f;
+    std::uint32_t opaque_ = 0xFF000000u;  // the colour's bytes, alpha 255
+    std::uint64_t lanes_ = 0;              // the same spread for blending
+    float alpha256_ = 256.0f;
+};

@@ -1,0 +1,68 @@
+#pragma once
+// The record layer as a frame gets it. The last layer drawn is kept (the GL
+// renderer's pixels copied into a texture, or the software layer's image) and
+// reused while nothing it reads has changed, so frames in which only overlays
+// move cost a textured quad. Drawn afresh, it comes either from GL
+// (drawRecordLines / drawRecordCurves) or from the CPU rasteriser
+// (raster.h) on every core, which is far faster than a software GL driver.
+// While an animation runs and a full layer would take too long, a
+// stratified subset of the records stands in for the whole.
+
+#include <cstdint>
+
+#include "render/display.h"
+#include "render/raster.h"
+
+struct PCPlot;
+
+enum class RecordLayerPath { Gl, Software };
+
+// The path for a setting of KORVELLINE_RECORD_LAYER ("software" or "gl"; null
+// when unset) and the GL_RENDERER string: software on llvmpipe, softpipe and
+// swrast unless the setting says otherwise. `known` is cleared for a setting
+// that is neither value.
+RecordLayerPath chooseRecordLayerPath(const char* setting, const char* glRenderer, bool* known = nullptr);
+
+// Tests and the benchmark pin a path; Auto returns to chooseRecordLayerPath.
+enum class RecordLayerChoice { Auto, Gl, Software };
+void setRecordLayerChoice(RecordLayerChoice choice);
+// Threads of the software layer; 0 means one per core.
+void setRecordLayerThreads(int threads);
+// Frame time above which animations draw a subset; <= 0 restores 40 ms.
+void setLevelOfDetailBudget(double ms);
+
+constexpr double defaultFrameBudgetMs = 40.0;
+
+// Fingerprint of everything the record layer reads: the plot's switches,
+// colours, sizes, view box and viewport, the axis geometry and region
+// states (transitions, hover opacities, MDS layouts with their output), the
+// normalised values, the per-record colours and selection, the highlighted
+// record and the curve step. Equal fingerprints draw equal layers.
+std::uint64_t recordLayerSignature(const PCPlot& plot, const FrameAxes& frame);
+
+// True while a scatterplot transition, the layout glide or an MDS iteration runs.
+bool recordAnimationRunning(const PCPlot& plot);
+// Every how many records a frame draws so that one estimated to take
+// fullFrameMs fits budgetMs: 1 when it fits.
+int levelOfDetailStride(double fullFrameMs, double budgetMs);
+
+struct RecordLayerStats {
+    long freshLayers = 0;   // layers drawn from the records
+    long cachedLayers = 0;  // layers taken from the cache
+    int stride = 1;         // of the last layer drawn afresh
+    double fullMs = 0.0;    // estimated cost of a full layer
+    RecordLayerPath path = RecordLayerPath::Gl;
+};
+const RecordLayerStats& recordLayerStats();
+// Drops the kept layer and the statistics; the next frame draws afresh.
+void forgetRecordLayer();
+
+// Draws the frame's record layer (records and scatterplot points) and leaves
+// the line width at curveLineWidth and the point size at pointSize.
+void drawRecordLayer(const PCPlot& plot, const FrameAxes& frame);
+
+// The software layer without GL: the records over the background in
+// image.width x image.height pixels, rows split among `threads` threads.
+// The image does not depend on the thread count.
+void rasteriseRecordLayer(const PCPlot& plot, const FrameAxes& frame, RasterImage& image, int threads,
+                          int stride = 1);

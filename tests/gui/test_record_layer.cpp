@@ -1,0 +1,340 @@
+// The record layer drawn on the CPU against the same layer drawn by GL, the
+// flatness tessellation against the fixed curve step, and the kept layer:
+// reused while nothing changes, drawn afresh after any change.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "app/platform.h"
+#include "data/table.h"
+#include "mds/mds_layout.h"
+#include "plot/axis.h"
+#include "plot/plot.h"
+#include "render/gl_sink.h"
+#include "render/record_layer.h"
+#include "render/records.h"
+#include "shapes/shape.h"
+
+#include "gl_test_window.h"
+
+namespace {
+
+constexpr int kWidth = 900;
+constexpr int kHeight = 450;
+
+std::string scatteredTable(int records, int dims) {
+    std::ostringstream text;
+    text << records << ' ' << dims << ' ' << dims << " 0\nid";
+    for (int d = 0; d < dims; ++d) text << " d" << d;
+    text << '\n';
+    std::uint32_t state = 12345;
+    for (int r = 0; r < records; ++r) {
+        text << r;
+        for (int d = 0; d < dims; ++d) {
+            state = state * 1664525u + 1013904223u;
+            text << ' ' << (state >> 8) % 1000;
+        }
+        text << '\n';
+    }
+    return text.str();
+}
+
+struct Difference {
+    double mean = 0.0;     // mean absolute difference per channel, over all pixels
+    double farShare = 0.0; // share of pixels with a channel more than 8 levels apart
+};
+
+std::vector<unsigned char> frameOf(const GlTestWindow& w) {
+    std::vector<unsigned char> out;
+    out.reserve(static_cast<std::size_t>(w.width()) * w.height() * 3);
+    for (int y = 0; y < w.height(); ++y)
+        for (int x = 0; x < w.width(); ++x) {
+            const GlTestWindow::Rgb p = w.pixel(x, y);
+            out.push_back(static_cast<unsigned char>(p.r));
+            out.push_back(static_cast<unsigned char>(p.g));
+            out.push_back(static_cast<unsigned char>(p.b));
+        }
+    return out;
+}
+
+Difference compare(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b) {
+    Difference d;
+    if (a.size() != b.size() || a.empty()) return {255.0, 1.0};
+    double sum = 0.0;
+    std::size_t far = 0;
+    for (std::size_t i = 0; i < a.size(); i += 3) {
+        int worst = 0;
+        for (int c = 0; c < 3; ++c) {
+            const int diff = std::abs(a[i + c] - b[i + c]);
+            sum += diff;
+            worst = std::max(worst, diff);
+        }
+        if (worst > 8) ++far;
+    }
+    d.mean = sum / static_cast<double>(a.size());
+    d.farShare = static_cast<double>(far) / static_cast<double>(a.size() / 3);
+    return d;
+}
+
+}  // namespace
+
+class RecordLayerTest : public ::testing::Test {
+protected:
+    std::ostringstream trace;
+    std::filesystem::path dir;
+
+    void SetUp() override {
+        setTraceStream(&trace);
+        dir = std::filesystem::temp_directory_path() / ("korvelline-layer-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir);
+        forgetRecordLayer();
+    }
+
+    void TearDown() override {
+        setRecordLayerChoice(RecordLayerChoice::Auto);
+        setRecordLayerThreads(0);
+        setLevelOfDetailBudget(0.0);
+        setClockHook({});
+        releasePlot();
+        clearShapes();
+        curveStep = 0.002;
+        setTraceStream(nullptr);
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
+
+    void load(const std::string& text) {
+        const std::filesystem::path file = dir / "table.txt";
+        std::ofstream(file) << text;
+        ASSERT_TRUE(setDataFileName(file.c_str()));
+        loadDataFile();
+        ASSERT_NE(plot, nullptr);
+        clearShapes();
+    }
+
+    std::vector<unsigned char> render(RecordLayerChoice choice) {
+        setRecordLayerChoice(choice);
+        forgetRecordLayer();
+        GlTestWindow& w = GlTestWindow::at(kWidth, kHeight);
+        w.renderFrame();
+        return frameOf(w);
+    }
+};
+
+struct LayerCase {
+    const char* name;
+    std::function<void()> arrange;
+};
+
+// A running transition at progress 0.6 under a frozen clock.
+void holdTransition(int region) {
+    setClockHook([] { return 600.0; });
+    PCShowAxis& axis = *plot->axes[region];
+    axis.scatterOn = true;
+    axis.scatterTransition = true;
+    axis.fadingIn = true;
+    axis.transitionStart = 0.0;
+    axis.transitionDuration = 1000.0;
+}
+
+TEST_F(RecordLayerTest, SoftwareLayerMatchesTheGlLayer) {
+    const LayerCase cases[] = {
+        {"straight", [] {}},
+        {"curves", [] { plot->straightLines = false; }},
+        {"open region", [] { plot->axes[1]->scatterOn = true; }},
+        {"curves through a transition",
+         [] {
+             plot->straightLines = false;
+             holdTransition(2);
+         }},
+        {"translucent", [] { plot->setAllRecordColors({0.1, 0.3, 0.9, 0.25}); }},
+        {"aliased", [] { plot->antialiasingOff = true; }},
+    };
+    for (const LayerCase& c : cases) {
+        load(scatteredTable(150, 5));
+        c.arrange();
+        const std::vector<unsigned char> gl = render(RecordLayerChoice::Gl);
+        EXPECT_EQ(recordLayerStats().path, RecordLayerPath::Gl);
+        const std::vector<unsigned char> software = render(RecordLayerChoice::Software);
+        EXPECT_EQ(recordLayerStats().path, RecordLayerPath::Software);
+        // A one-pixel shift or a lost blend gives a mean of several levels
+        // and far pixels by the tens of percent.
+        const Difference d = compare(gl, software);
+        EXPECT_LE(d.mean, 0.5) << c.name;
+        EXPECT_LE(d.farShare, 0.01) << c.name;
+        // The frame is not trivially equal: the records are there.
+        EXPECT_GT(compare(gl, std::vector<unsigned char>(gl.size(), 255)).mean, 5.0) << c.name;
+    }
+}
+
+TEST_F(RecordLayerTest, EnvironmentPicksThePathAndTheRendererDecidesOtherwise) {
+    struct Case {
+        const char* setting;
+        RecordLayerPath path;
+        bool warns;
+    };
+    // Under Xvfb the renderer is Mesa's software one.
+    const Case cases[] = {
+        {"gl", RecordLayerPath::Gl, false},
+        {"software", RecordLayerPath::Software, false},
+        {nullptr, RecordLayerPath::Software, false},
+        {"fast", RecordLayerPath::Software, true},
+    };
+    load(scatteredTable(20, 3));
+    for (const Case& c : cases) {
+        if (c.setting)
+            ::setenv("KORVELLINE_RECORD_LAYER", c.setting, 1);
+        else
+            ::unsetenv("KORVELLINE_RECORD_LAYER");
+        trace.str("");
+        render(RecordLayerChoice::Auto);
+        EXPECT_EQ(recordLayerStats().path, c.path) << (c.setting ? c.setting : "unset");
+        const bool warned = trace.str().find(" unknown KORVELLINE_RECORD_LAYER fast, record layer chosen by renderer\n") !=
+                            std::string::npos;
+        EXPECT_EQ(warned, c.warns) << (c.setting ? c.setting : "unset");
+    }
+    ::unsetenv("KORVELLINE_RECORD_LAYER");
+}
+
+TEST_F(RecordLayerTest, FlatnessPiecesKeepTheFixedStepPicture) {
+    const LayerCase cases[] = {
+        {"curves", [] {}},
+        {"open regions", [] {
+             plot->axes[0]->scatterOn = true;
+             plot->axes[3]->scatterOn = true;
+         }},
+        {"transition", [] {
+             plot->axes[1]->scatterTransition = true;
+             plot->axes[1]->scatterProgress = 0.4;
+         }},
+        {"zoomed", [] { plot->setViewBox(0.2, 0.5, 0.3, 0.6, -1.0, 1.0); }},
+    };
+    GlTestWindow& w = GlTestWindow::at(kWidth, kHeight);
+    // The record layer alone, through GL, by the reference step or by flatness.
+    auto layer = [&w](bool fixed) {
+        onReshape(w.width(), w.height());
+        setUpFrame();
+        FrameAxes frame;
+        fillFrameAxes(*plot, frame);
+        plot->captureAxisPositions();
+        RecordPass pass;
+        {
+            GlSink sink;
+            if (pass.prepare(*plot, frame)) {
+                if (fixed)
+                    renderRecordCurves(*plot, pass, curveStep, sink);
+                else
+                    renderRecordCurves(*plot, pass, screenPieceRule(*plot), sink);
+            }
+        }
+        glFinish();
+        w.readBack();
+        return frameOf(w);
+    };
+    for (const LayerCase& c : cases) {
+        load(scatteredTable(150, 5));
+        // Aliased and opaque, a pixel differs only where the polylines part.
+        plot->antialiasingOff = true;
+        c.arrange();
+        const std::vector<unsigned char> reference = layer(true);
+        EXPECT_LE(compare(reference, layer(false)).farShare, 0.01) << c.name;
+        curveStep = 0.01;  // the coarse tolerance of half a pixel parts visibly
+        EXPECT_GT(compare(reference, layer(false)).farShare, 0.015) << c.name;
+        curveStep = 0.002;
+    }
+}
+
+// Each change of something the record layer reads, on a table with an MDS
+// plot in region 2 and a transition held in region 0.
+TEST_F(RecordLayerTest, EveryInputChangeDrawsTheLayerAfresh) {
+    const LayerCase changes[] = {
+        {"selection degree", [] { plot->recordSelection[7] = 0.5; }},
+        {"colour by selection", [] { plot->colorBySelection = !plot->colorBySelection; }},
+        {"record colour", [] { plot->recordColors[3] = {0.2, 0.4, 0.6, 1.0}; }},
+        {"record has colour", [] { plot->recordHasColor[3] ^= 1; }},
+        {"all colours", [] { plot->setAllRecordColors({0.5, 0.5, 0.5, 0.5}); }},
+        {"own colours off", [] { plot->useRecordColors = false; }},
+        {"colour dimension", [] { plot->colorDimension = 2; }},
+        {"highlighted record", [] { plot->highlightRecord(5); }},
+        {"axis position", [] { plot->axes[1]->position += 0.01; }},
+        {"region height", [] { plot->axes[3]->regionTop = 0.8; }},
+        {"scatterplot opened", [] { plot->axes[3]->scatterOn = true; }},
+        {"transition progress", [] { setClockHook([] { return 700.0; }); }},
+        {"curve opacity (hover)", [] { plot->axes[1]->curveOpacity = 0.4; }},
+        {"point opacity", [] { plot->axes[2]->pointOpacity = 0.3; }},
+        {"MDS output", [] { plot->axes[2]->mdsLayout->outX[4] += 0.05; }},
+        {"MDS revision", [] { ++plot->axes[2]->mdsLayout->revision; }},
+        {"MDS hidden", [] { plot->axes[2]->mdsVisible = false; }},
+        {"view box", [] { plot->setViewBox(0.0, 0.9, 0.0, 1.0, -1.0, 1.0); }},
+        {"anti-aliasing", [] { plot->antialiasingOff = true; }},
+        {"curve step", [] { curveStep = 0.01; }},
+        {"curves", [] { plot->straightLines = false; }},
+        {"line width", [] { plot->curveLineWidth += 1.0; }},
+        {"point size", [] { plot->pointSize = 20.0; }},
+        {"background", [] { plot->backgroundColor = {0.9, 0.9, 1.0, 1.0}; }},
+        {"record colour function", [] { plot->colorByFunction = false; }},
+        {"record colour", [] { plot->recordColor = {0.3, 0.0, 0.0, 1.0}; }},
+    };
+    // Both paths keep their layer: the GL one copies its pixels.
+    for (RecordLayerChoice path : {RecordLayerChoice::Software, RecordLayerChoice::Gl}) {
+        load(scatteredTable(60, 5));
+        holdTransition(0);
+        PCShowAxis& mds = *plot->axes[2];
+        mds.scatterOn = true;
+        mds.mdsVisible = true;
+        mds.mdsLayout = std::make_unique<MDSLayout>();
+        mds.mdsLayout->outX.assign(60, 0.25);
+        mds.mdsLayout->outY.assign(60, 0.75);
+        curveStep = 0.002;
+        setRecordLayerChoice(path);
+        setLevelOfDetailBudget(1e9);  // the held transition draws every record
+
+        GlTestWindow& w = GlTestWindow::at(kWidth, kHeight);
+        w.renderFrame();
+        for (const LayerCase& c : changes) {
+            const long fresh = recordLayerStats().freshLayers;
+            c.arrange();
+            w.renderFrame();
+            EXPECT_EQ(recordLayerStats().freshLayers, fresh + 1) << c.name;
+            // Unchanged, the next frame comes from the kept layer, pixel for pixel.
+            const std::vector<unsigned char> drawn = frameOf(w);
+            w.renderFrame();
+            EXPECT_EQ(recordLayerStats().freshLayers, fresh + 1) << c.name;
+            EXPECT_TRUE(frameOf(w) == drawn) << c.name;
+        }
+        // A new window size, too.
+        const long fresh = recordLayerStats().freshLayers;
+        GlTestWindow::at(kWidth - 100, kHeight).renderFrame();
+        EXPECT_EQ(recordLayerStats().freshLayers, fresh + 1);
+    }
+}
+
+TEST_F(RecordLayerTest, SlowAnimationsDrawASubsetAndTheFrameAfterIsFull) {
+    load(scatteredTable(200, 4));
+    setRecordLayerChoice(RecordLayerChoice::Software);
+    GlTestWindow& w = GlTestWindow::at(kWidth, kHeight);
+    w.renderFrame();  // at rest: full, and its cost measured
+    EXPECT_EQ(recordLayerStats().stride, 1);
+
+    setLevelOfDetailBudget(recordLayerStats().fullMs / 5.0);
+    holdTransition(1);
+    w.renderFrame();
+    EXPECT_GT(recordLayerStats().stride, 1);
+
+    setClockHook([] { return 5000.0; });  // past its end: the transition stops in this frame
+    w.renderFrame();
+    EXPECT_FALSE(plot->axes[1]->scatterTransition);
+    EXPECT_EQ(recordLayerStats().stride, 1);
+}
