@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "render/display.h"
+#include "render/record_layer.h"
 
 class GlTestWindow {
 public:
@@ -94,6 +95,7 @@ private:
     GlTestWindow() = default;
 
     void resize(int width, int height) {
+        bool grown = false;
         if (glut_window == nullptr) {
             glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGB);
             glutInitWindowPosition(0, 0);
@@ -104,6 +106,7 @@ private:
             glutDisplayFunc(onDisplay);
             glutReshapeFunc(onReshape);
         } else if (glut_window->w() != width || glut_window->h() != height) {
+            grown = width > glut_window->w() || height > glut_window->h();
             glut_window->size(width, height);
         }
         width_ = width;
@@ -113,6 +116,15 @@ private:
         for (int i = 0; i < 50 && !glut_window->visible(); ++i) Fl::wait(0.02);
         for (int i = 0; i < 5; ++i) Fl::wait(0.01);
         glut_window->make_current();
+        if (grown) {
+            // Mesa's buffers follow a grown window only after a whole frame
+            // has been drawn at the new size (a blank one is not enough); that
+            // frame is thrown away, and so is the record layer it kept.
+            onReshape(width, height);
+            onDisplay();
+            glFinish();
+            forgetRecordLayer();
+        }
     }
 
     int width_ = 0;
