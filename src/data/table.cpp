@@ -14,6 +14,7 @@
 #include "data/dimension.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
+#include "shapes/shape.h"
 
 char dataFileName[dataFileNameSize] = "";
 int recordCount = 0;
@@ -283,6 +284,8 @@ bool setDataFileName(const char* path) {
 }
 
 void releasePlot() {
+    // Shapes point at the plot's axes: they go first.
+    clearShapes();
     delete plot;
     plot = nullptr;
     for (Dimension*& dimension : dimensionTable) {

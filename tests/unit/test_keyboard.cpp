@@ -1,6 +1,7 @@
 // Character and special keys.
 
 #include "app/textures.h"
+#include "mds/mds_layout.h"
 #include "test_support.h"
 
 namespace {
@@ -140,17 +141,31 @@ TEST_F(KeyboardTest, PointerExactlyOnAnAxisAddressesTheRegionRightOfIt) {
     EXPECT_FALSE(axis(0).scatterOn);
 }
 
-TEST_F(KeyboardTest, MOpensTheScatterplotOnce) {
+TEST_F(KeyboardTest, MOpensTheScatterplotAndItsMdsPlotOnceAndNShutsItDown) {
     onKey('m', regionX(0), regionY());
     EXPECT_TRUE(axis(0).scatterOn);
     EXPECT_EQ(axis(0).transitionDuration, 1000.0);
+    ASSERT_NE(axis(0).mdsLayout, nullptr);
+    EXPECT_TRUE(axis(0).mdsVisible);
+    EXPECT_TRUE(traced("MDS stress  0"));
     EXPECT_EQ(redraws, 1);
+    const MDSLayout* layout = axis(0).mdsLayout.get();
+    axis(0).mdsRunning = false;
+    axis(0).mdsIteration = 7;
     onKey('m', regionX(0), regionY());
     EXPECT_TRUE(axis(0).scatterOn) << "M never closes a scatterplot";
+    EXPECT_EQ(axis(0).mdsLayout.get(), layout) << "M resumes the layout there is";
+    EXPECT_TRUE(axis(0).mdsRunning);
+    EXPECT_EQ(axis(0).mdsIteration, 0);
     EXPECT_EQ(redraws, 1);
-    onKey('n', regionX(0), regionY());  // no MDS plot to remove
-    EXPECT_TRUE(axis(0).scatterOn);
-    EXPECT_EQ(redraws, 1);
+    onKey('n', regionX(0), regionY());
+    EXPECT_EQ(axis(0).mdsLayout, nullptr);
+    EXPECT_FALSE(axis(0).mdsVisible);
+    EXPECT_TRUE(axis(0).scatterOn) << "the plain scatterplot stays";
+    EXPECT_TRUE(traced(" MDS shutdown"));
+    EXPECT_EQ(redraws, 2);
+    onKey('n', regionX(0), regionY());  // no MDS plot left to remove
+    EXPECT_EQ(redraws, 2);
 }
 
 TEST_F(KeyboardTest, DeleteRestoresTheRegionOpacities) {
