@@ -41,7 +41,13 @@ bool PCShowAxis::startMds(PCShowAxis* first, PCShowAxis* second) {
     const int n = plot ? plot->recordCount : 0;
     const double* xs = normalizedOf(second);
     const double* ys = normalizedOf(first);
-    const std::size_t need = MDSLayout::bytesNeeded(n);
+    // The budget covers every region's layout together.
+    std::size_t need = MDSLayout::bytesNeeded(n);
+    for (int i = 0; plot && i < plot->axisCount; ++i) {
+        const PCShowAxis* other = plot->axes[i];
+        if (other && other != this && other->mdsLayout)
+            need += MDSLayout::bytesNeeded(other->mdsLayout->recordCount);
+    }
     const std::size_t budget = mdsMemoryBudget();
     if (n > 0 && (xs == nullptr || ys == nullptr)) {
         mdsVisible = false;
@@ -49,7 +55,8 @@ bool PCShowAxis::startMds(PCShowAxis* first, PCShowAxis* second) {
     }
     if (need > budget) {
         trace(" MDS plot refused: ", n, " records need ", need / 1048576.0,
-              " MB, more than the memory budget of ", budget / 1048576.0, " MB");
+              " MB with the other MDS plots, more than the memory budget of ", budget / 1048576.0,
+              " MB");
         mdsVisible = false;
         return false;
     }

@@ -234,9 +234,15 @@ TEST_F(MdsPlotTest, RefusedAboveTheMemoryBudget) {
     EXPECT_TRUE(markers().empty());
     onKey('m', regionX(1), regionY());
     EXPECT_EQ(axis(1).mdsLayout, nullptr);
+    // Room for one layout: the second region's plot is refused while the first stands.
     setMdsMemoryBudget(MDSLayout::bytesNeeded(plot->recordCount));
     onKey('m', regionX(1), regionY());
     EXPECT_NE(axis(1).mdsLayout, nullptr);
+    onKey('m', regionX(0), regionY());
+    EXPECT_EQ(axis(0).mdsLayout, nullptr);
+    onKey('n', regionX(1), regionY());
+    onKey('m', regionX(0), regionY());
+    EXPECT_NE(axis(0).mdsLayout, nullptr);
 }
 
 // Every way the axes are rebuilt or the plot released while the iteration
