@@ -29,6 +29,13 @@ inline V2 load(const double* p) {
     return v;
 }
 inline void store(double* p, V2 v) { std::memcpy(p, &v, sizeof v); }
+inline V2 vmax(V2 a, V2 b) {
+#ifdef __SSE2__
+    return __builtin_ia32_maxpd(a, b);
+#else
+    return a > b ? a : b;
+#endif
+}
 
 struct Extremes {
     double max = 0.0;
@@ -48,16 +55,14 @@ Extremes extremesOf(const double* values, int n) {
 // as it is rather than divided by zero.
 bool stretchable(const Extremes& e) { return e.max > e.min && std::isfinite(e.max - e.min); }
 
-// Writes values rescaled to [0, 1] to out; returns the factor that turns a
-// squared difference of out back into one of values.
-double rescaleInto(const double* values, int n, const Extremes& e, double* out) {
+// Writes values rescaled to [0, 1] to out (which may be values).
+void rescaleInto(const double* values, int n, const Extremes& e, double* out) {
     if (!stretchable(e)) {
         std::copy(values, values + n, out);
-        return 1.0;
+        return;
     }
     const double range = e.max - e.min;
     for (int i = 0; i < n; ++i) out[i] = (values[i] - e.min) / range;
-    return range * range;
 }
 
 // Maps a layout coordinate back into the units of its base dimension.
@@ -92,9 +97,9 @@ void MDSLayout::setThreadCount(int count) { threadSetting = std::max(0, count); 
 std::size_t MDSLayout::bytesNeeded(long long n) {
     if (n <= 0) return 0;
     const long double pairs = static_cast<long double>(n) * (n + 1) / 2;
-    // Per record: positions, velocities, output, sources, force sums, the
-    // rescaled copy and the band sums.
-    const long double perRecord = 2.0L * 7 + 4.0L * bandsWhenBanded;
+    // Per record: positions, velocities, output, sources, force sums and
+    // the band sums.
+    const long double perRecord = 2.0L * 6 + 4.0L * bandsWhenBanded;
     const long double bytes = (pairs + perRecord * n) * sizeof(double);
     const long double most = static_cast<long double>(std::numeric_limits<std::size_t>::max());
     return bytes >= most ? std::numeric_limits<std::size_t>::max() : static_cast<std::size_t>(bytes);
@@ -127,7 +132,6 @@ MDSLayout::MDSLayout(int n, const double* const base[2]) {
     outX.assign(base[0], base[0] + n);
     outY.assign(base[1], base[1] + n);
 
-    scaled.resize(2 * un);
     forceTarget.assign(2 * un, 0.0);
     forceDistance.assign(2 * un, 0.0);
 
@@ -231,8 +235,7 @@ double MDSLayout::currentAt(int i, int j) const {
     return r / largest;
 }
 
-void MDSLayout::passBand(int band, const double* coords, double scaleX, double scaleY,
-                         double scaleGuess) {
+void MDSLayout::passBand(int band, const double* coords, double scaleGuess) {
     const int n = recordCount;
     const std::size_t un = static_cast<std::size_t>(n);
     const int first = bandFirstRow[static_cast<std::size_t>(band)];
@@ -246,7 +249,7 @@ void MDSLayout::passBand(int band, const double* coords, double scaleX, double s
 
     const double* x = coords;
     const double* y = coords + n;
-    const V2 sx = {scaleX, scaleX}, sy = {scaleY, scaleY}, guess = {scaleGuess, scaleGuess};
+    const V2 guess = {scaleGuess, scaleGuess};
     double maxDistance = 0.0, s0 = 0.0, s1 = 0.0, s2 = 0.0;
     for (int i = first; i < last; ++i) {
         const double* t = target.data() + rowStart(i) - static_cast<std::size_t>(i);  // t[j] = (i, j)
@@ -261,7 +264,7 @@ void MDSLayout::passBand(int band, const double* coords, double scaleX, double s
         for (; j + 1 < n; j += 2) {
             const V2 dx = vxi - load(x + j);
             const V2 dy = vyi - load(y + j);
-            const V2 r = dx * dx * sx + dy * dy * sy;
+            const V2 r = dx * dx + dy * dy;
             const V2 tv = load(t + j);
             const V2 tdx = tv * dx, tdy = tv * dy, rdx = r * dx, rdy = r * dy;
             txi += tdx;
@@ -272,7 +275,7 @@ void MDSLayout::passBand(int band, const double* coords, double scaleX, double s
             store(ty + j, load(ty + j) - tdy);
             store(rx + j, load(rx + j) - rdx);
             store(ry + j, load(ry + j) - rdy);
-            m = r > m ? r : m;
+            m = vmax(r, m);
             const V2 d0 = r * guess - tv;
             a0 += d0 * d0;
             a1 += r * d0;
@@ -285,7 +288,7 @@ void MDSLayout::passBand(int band, const double* coords, double scaleX, double s
         for (; j < n; ++j) {
             const double dx = xi - x[j];
             const double dy = yi - y[j];
-            const double r = dx * dx * scaleX + dy * dy * scaleY;
+            const double r = dx * dx + dy * dy;
             const double tv = t[j];
             txs += tv * dx;
             tys += tv * dy;
@@ -317,13 +320,12 @@ void MDSLayout::passBand(int band, const double* coords, double scaleX, double s
     out[3] = s2;
 }
 
-MDSLayout::PassResult MDSLayout::pass(const double* coords, double scaleX, double scaleY,
-                                      double scaleGuess) {
+MDSLayout::PassResult MDSLayout::pass(const double* coords, double scaleGuess) {
     int threads = threadSetting > 0 ? threadSetting
                                     : static_cast<int>(std::thread::hardware_concurrency());
     threads = std::clamp(threads, 1, bandCount);
     auto work = [&](int worker) {
-        for (int b = worker; b < bandCount; b += threads) passBand(b, coords, scaleX, scaleY, scaleGuess);
+        for (int b = worker; b < bandCount; b += threads) passBand(b, coords, scaleGuess);
     };
     if (threads == 1) {
         work(0);
@@ -370,26 +372,30 @@ void MDSLayout::step() {
     double* x = positions.data();
     double* y = positions.data() + n;
 
-    // Stretch the layout over [0, 1]^2.
     const Extremes ex = extremesOf(x, n);
     const Extremes ey = extremesOf(y, n);
     stepMaxX = ex.max;
     stepMinX = ex.min;
     stepMaxY = ey.max;
     stepMinY = ey.min;
-    const double scaleX = rescaleInto(x, n, ex, x);
-    const double scaleY = rescaleInto(y, n, ey, y);
 
-    // The force sums of these positions come from the last step's pass
-    // unless the target changed since.
+    // The pair sums of these positions come from the last step's pass unless
+    // the target changed since. They are taken in the positions' own units:
+    // stretching the layout over [0, 1]^2 scales each coordinate's sums by
+    // the same factor, applied once per record below.
     if (!forcesValid) {
-        const PassResult primed = pass(positions.data(), scaleX, scaleY, 0.0);
+        const PassResult primed = pass(positions.data(), 0.0);
         distanceScale = primed.maxDistance > 0.0 ? 1.0 / primed.maxDistance : 0.0;
     }
+    const double stretchX = stretchable(ex) ? 1.0 / (ex.max - ex.min) : 1.0;
+    const double stretchY = stretchable(ey) ? 1.0 / (ey.max - ey.min) : 1.0;
+    rescaleInto(x, n, ex, x);
+    rescaleInto(y, n, ey, y);
 
     // Forces against the rescaled layout distances r / max r, then momentum and move.
     for (int i = 0; i < 2 * n; ++i) {
-        const double f = forceTarget[i] - distanceScale * forceDistance[i];
+        const double stretch = i < n ? stretchX : stretchY;
+        const double f = stretch * (forceTarget[i] - distanceScale * forceDistance[i]);
         double v = velocities[i] + forceGain * f;
         v *= damping;
         velocities[i] = v;
@@ -397,13 +403,9 @@ void MDSLayout::step() {
     }
 
     // One pass over the moved layout gives its distances, the stress and the
-    // force sums of the next step, which starts from these positions rescaled.
-    const Extremes nx = extremesOf(x, n);
-    const Extremes ny = extremesOf(y, n);
-    const double nextScaleX = rescaleInto(x, n, nx, scaled.data());
-    const double nextScaleY = rescaleInto(y, n, ny, scaled.data() + n);
+    // pair sums of the next step.
     const double guess = distanceScale;
-    const PassResult moved = pass(scaled.data(), nextScaleX, nextScaleY, guess);
+    const PassResult moved = pass(positions.data(), guess);
     currentMax = moved.maxDistance;
     currentMin = 0.0;
     const double k = currentMax > 0.0 ? 1.0 / currentMax : 0.0;

@@ -86,10 +86,9 @@ private:
         double maxDistance = 0.0;
         double s0 = 0.0, s1 = 0.0, s2 = 0.0;
     };
-    // coords holds rescaled coordinates (x then y); scaleX and scaleY turn
-    // their squared differences back into raw squared distances.
-    PassResult pass(const double* coords, double scaleX, double scaleY, double scaleGuess);
-    void passBand(int band, const double* coords, double scaleX, double scaleY, double scaleGuess);
+    // coords holds the layout's coordinates, x then y.
+    PassResult pass(const double* coords, double scaleGuess);
+    void passBand(int band, const double* coords, double scaleGuess);
     void writeOutput();
 
     int bandCount = 1;
@@ -97,8 +96,7 @@ private:
     std::vector<double> bandSums;           // per band: max, s0, s1, s2
     std::vector<double> bandForces;         // per band: 4n partial sums
     std::vector<double> forceTarget;        // 2n: sum_j t_ij (p_i - p_j)
-    std::vector<double> forceDistance;      // 2n: sum_j r_ij (p_i - p_j)
-    std::vector<double> scaled;             // 2n: the moved positions, rescaled
+    std::vector<double> forceDistance;      // 2n: sum_j r_ij (p_i - p_j), r = |p_i - p_j|^2
     bool forcesValid = false;               // the sums above match positions and target
     double distanceScale = 0.0;             // 1 / largest raw distance of the sums above
 };
