@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <limits>
 #include <thread>
 
@@ -83,11 +84,12 @@ std::size_t budgetSetting = 0;
 }  // namespace
 
 std::size_t mdsMemoryBudget() {
-    if (budgetSetting > 0) return budgetSetting;
     const long pages = sysconf(_SC_PHYS_PAGES);
     const long pageSize = sysconf(_SC_PAGE_SIZE);
-    if (pages <= 0 || pageSize <= 0) return std::size_t{1} << 30;  // unknown: a modest 1 GB
-    return static_cast<std::size_t>(pages) / 2 * static_cast<std::size_t>(pageSize);
+    const std::size_t half = pages > 0 && pageSize > 0
+                                 ? static_cast<std::size_t>(pages) / 2 * static_cast<std::size_t>(pageSize)
+                                 : std::size_t{1} << 30;  // unknown: a modest 1 GB
+    return budgetSetting > 0 ? std::min(budgetSetting, half) : half;
 }
 
 void setMdsMemoryBudget(std::size_t bytes) { budgetSetting = bytes; }
@@ -331,9 +333,15 @@ MDSLayout::PassResult MDSLayout::pass(const double* coords, double scaleGuess) {
         work(0);
     } else {
         std::vector<std::thread> helpers;
-        helpers.reserve(static_cast<std::size_t>(threads) - 1);
-        for (int w = 1; w < threads; ++w) helpers.emplace_back(work, w);
+        int started = 1;
+        try {
+            helpers.reserve(static_cast<std::size_t>(threads) - 1);
+            for (; started < threads; ++started) helpers.emplace_back(work, started);
+        } catch (const std::exception&) {
+            // No thread to be had: this one takes the missing workers' bands.
+        }
         work(0);
+        for (int w = started; w < threads; ++w) work(w);
         for (std::thread& h : helpers) h.join();
     }
 

@@ -101,7 +101,7 @@ private:
     double distanceScale = 0.0;             // 1 / largest raw distance of the sums above
 };
 
-// Bytes the MDS layouts may take: half the machine's physical memory unless
-// set otherwise (0 restores that).
+// Bytes the MDS layouts may take together: half the machine's physical
+// memory, or less when set lower (0 restores half).
 std::size_t mdsMemoryBudget();
 void setMdsMemoryBudget(std::size_t bytes);

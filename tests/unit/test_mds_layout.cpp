@@ -171,8 +171,14 @@ TEST(MdsLayout, MemoryNeedGrowsWithTheTriangle) {
     EXPECT_GE(ten, 10000ull * 10001 / 2 * 8);
     EXPECT_LT(ten, 10000ull * 10001 / 2 * 8 + 10000ull * 8 * 64);
     EXPECT_GT(MDSLayout::bytesNeeded(2000000000LL), std::size_t{1} << 62);
-    EXPECT_LE(mdsMemoryBudget(), static_cast<std::size_t>(sysconf(_SC_PHYS_PAGES)) *
-                                     static_cast<std::size_t>(sysconf(_SC_PAGE_SIZE)) / 2);
+    const std::size_t half = static_cast<std::size_t>(sysconf(_SC_PHYS_PAGES)) / 2 *
+                             static_cast<std::size_t>(sysconf(_SC_PAGE_SIZE));
+    EXPECT_EQ(mdsMemoryBudget(), half);
+    setMdsMemoryBudget(half * 2);
+    EXPECT_EQ(mdsMemoryBudget(), half) << "never more than half the memory";
+    setMdsMemoryBudget(1000);
+    EXPECT_EQ(mdsMemoryBudget(), 1000u);
+    setMdsMemoryBudget(0);
 }
 
 }  // namespace
