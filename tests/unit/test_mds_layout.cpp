@@ -108,12 +108,8 @@ TEST(MdsLayout, DegenerateInputStaysFinite) {
         layout.step();
         EXPECT_TRUE(std::isfinite(layout.stress));
         for (double v : layout.target) EXPECT_TRUE(std::isfinite(v));
-        for (std::size_t i = 0; i < c.xs.size(); ++i) {
-            EXPECT_TRUE(std::isfinite(layout.outX[i]) && std::isfinite(layout.outY[i]));
-            if (c.xs[0] == c.xs.back()) {
-                EXPECT_EQ(layout.outX[i], c.xs[i]) << "stays at its value";
-            }
-        }
+        for (std::size_t i = 0; i < c.xs.size(); ++i)
+            EXPECT_EQ(layout.outX[i], c.xs[i]) << "a coordinate without spread keeps its value";
     }
 }
 
@@ -142,8 +138,7 @@ TEST(MdsLayout, ResultsDoNotDependOnTheThreadCount) {
 
 TEST(MdsLayout, MemoryIsOneTriangleAndTheBudgetAtMostHalfTheMachine) {
     const std::size_t triangle = 10000ull * 10001 / 2 * 8;  // about 400 MB
-    EXPECT_GE(MDSLayout::bytesNeeded(10000), triangle);
-    EXPECT_LT(MDSLayout::bytesNeeded(10000), triangle + triangle / 100);
+    EXPECT_NEAR(MDSLayout::bytesNeeded(10000), triangle, triangle / 100.0);
     const std::size_t half = static_cast<std::size_t>(sysconf(_SC_PHYS_PAGES)) / 2 *
                              static_cast<std::size_t>(sysconf(_SC_PAGE_SIZE));
     EXPECT_EQ(mdsMemoryBudget(), half);

@@ -192,11 +192,6 @@ TEST_F(MdsPlotTest, NothingPointsAtFreedAxes) {
             onKey('r', 0, 0);
         },
         [this] { loadTable(testsupport::smallTable, "again.txt"); },
-        [] {  // File/Close
-            releasePlot();
-            setDataFileName("");
-            loadDataFile();
-        },
         [this] {  // a refused file leaves no plot at all
             std::ofstream(tempDir / "wide.txt") << "1 1000 1000 0\n";
             setDataFileName((tempDir / "wide.txt").c_str());
