@@ -16,6 +16,7 @@
 #include "data/table_content.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
+#include "shapes/shape.h"
 
 char dataFileName[dataFileNameSize] = "";
 int recordCount = 0;
@@ -316,6 +317,8 @@ bool setDataFileName(const char* path) {
 }
 
 void releasePlot() {
+    // Shapes point at the plot's axes: they go first.
+    clearShapes();
     delete plot;
     plot = nullptr;
     for (Dimension*& dimension : dimensionTable) {

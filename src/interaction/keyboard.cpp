@@ -9,6 +9,7 @@
 #include "mds/animation.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
+#include "shapes/shape.h"
 
 namespace {
 
@@ -113,15 +114,29 @@ bool dispatchKey(unsigned char key, int x, int y) {
     }
     case 'M': {
         PCShowAxis* axis = regionAxisAt(x, y);
-        if (!axis || axis->scatterOn) return false;
-        // Opens the region's scatterplot; the MDS plot that takes its place
-        // comes with the layout computation.
-        toggleScatter(*axis, 1000.0);
+        if (!axis) return false;
+        if (!axis->scatterOn) {
+            axis->scatterOn = true;
+            startScatterTransition(clockMs(), 1000.0, *axis);
+        }
+        if (axis->mdsLayout) {
+            // Resume iterating the layout there is; the idle calls draw it.
+            axis->mdsRunning = true;
+            axis->mdsVisible = true;
+            axis->mdsIteration = 0;
+            return false;
+        }
+        axis->mdsVisible = true;
+        axis->startMds(axis, plot->axisAt(plot->regionAt(plot->toViewCoordinates(x, y).x) + 1));
         return true;
     }
-    case 'N':
-        // Removing a region's MDS plot comes with the MDS layout; no region has one yet.
-        return false;
+    case 'N': {
+        PCShowAxis* axis = regionAxisAt(x, y);
+        if (!axis || !axis->mdsLayout) return false;
+        axis->stopMds();
+        removeMdsMarkers(axis);
+        return true;
+    }
     case 'X':
         if (plot->antialiasingOff) {
             plot->antialiasingOff = false;

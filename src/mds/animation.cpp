@@ -111,9 +111,9 @@ void onIdle() {
     if (advanceScatterTransitions()) moved = true;
 
     for (int i = 0; i < plot->axisCount; ++i) {
-        const PCShowAxis* axis = plot->axes[i];
+        PCShowAxis* axis = plot->axes[i];
         if (axis && axis->mdsVisible && axis->mdsLayout && axis->mdsRunning) {
-            // The MDS iteration step joins here once the layout computation exists.
+            axis->mdsFrame();
             moved = true;
         }
     }

@@ -42,6 +42,19 @@ struct PCShowAxis {
 
     PCShowAxis();
     ~PCShowAxis();
+
+    // The region's MDS plot (this is its left axis); mds/mds_axis.cpp.
+    // Builds it from the dimensions of first (vertical) and second
+    // (horizontal); false, with no layout, when it would not fit in memory.
+    bool startMds(PCShowAxis* first, PCShowAxis* second);
+    void addMdsMember(PCShowAxis* member);
+    void enableMdsMember(PCShowAxis* member);
+    void disableMdsMember(PCShowAxis* member);
+    void removeMdsMember(PCShowAxis* member);
+    void mdsFrame();
+    void stopMds();
+    // Index of member among the added members (2 on), or -1.
+    int findMdsMember(const PCShowAxis* member) const;
     PCShowAxis(const PCShowAxis&) = delete;
     PCShowAxis& operator=(const PCShowAxis&) = delete;
 };

@@ -6,6 +6,9 @@
 #include <cmath>
 
 #include "app/textures.h"
+#include "data/dimension.h"
+#include "mds/mds_layout.h"
+#include "render/display.h"
 #include "mds/animation.h"
 #include "app/platform.h"
 #include "plot/axis.h"
@@ -17,6 +20,15 @@ ColorSquareShape* palette = nullptr;
 void clearShapes() {
     palette = nullptr;
     shapes.clear();
+}
+
+void removeMdsMarkers(const PCShowAxis* axis) {
+    shapes.erase(std::remove_if(shapes.begin(), shapes.end(),
+                                [axis](const std::unique_ptr<Shape>& s) {
+                                    return s && s->type() == MdsMarkerType &&
+                                           static_cast<const MDSShape&>(*s).mdsAxis == axis;
+                                }),
+                 shapes.end());
 }
 
 namespace {
@@ -65,6 +77,16 @@ void drawHalfDisc(double cx, double cy, double r, int firstStep) {
 }
 
 bool regionShowsMds(const PCShowAxis* axis) { return axis->mdsVisible && axis->mdsLayout; }
+
+// Whether (px, py) falls on the disc at (cx, cy); horizontal view units are
+// stretched by the aspect ratio, so the test follows the drawn disc.
+bool onDisc(int px, int py, double cx, double cy, double r) {
+    if (aspectRatio <= 0.0) return false;
+    const Point p = viewPointOf(px, py);
+    const double dx = (p.x - cx) / aspectRatio;
+    const double dy = p.y - cy;
+    return std::sqrt(dx * dx + dy * dy) <= r;
+}
 
 }  // namespace
 
@@ -210,11 +232,7 @@ AxisMDSShape::AxisMDSShape(PCShowAxis* axis_) : Shape(0, 0), axis(axis_) {
 
 bool AxisMDSShape::hitTest(int px, int py) {
     x = axis->position;
-    const Point p = viewPointOf(px, py);
-    if (aspectRatio <= 0.0) return false;
-    const double dx = (p.x - x) / aspectRatio;
-    const double dy = p.y - y;
-    return std::sqrt(dx * dx + dy * dy) <= size;
+    return onDisc(px, py, x, y, size);
 }
 
 void AxisMDSShape::drag(int px, int py) {
@@ -241,13 +259,18 @@ void AxisMDSShape::release(int px, int) {
         PCShowAxis* left = plot->axes[i];
         if (!(left->position < u && u < plot->axes[i + 1]->position)) continue;
         if (left == axis) return;  // dropped just right of its own axis
-        // The region opens its scatterplot, which an MDS plot of the merged
-        // dimensions replaces once such layouts exist.
         if (!left->scatterOn) {
             left->scatterOn = true;
             startScatterTransition(clockMs(), 1000, *left);
         }
         left->mdsVisible = true;
+        // A refused layout leaves the plain scatterplot and takes no member.
+        if (!left->mdsLayout && !left->startMds(left, plot->axes[i + 1])) return;
+        if (left->mergedAxes) {
+            for (int k = 0; k < left->mergedCount; ++k)
+                if ((*left->mergedAxes)[k] == axis) return;  // already merged
+        }
+        shapes.push_back(std::make_unique<MDSShape>(plot, left, axis));
         return;
     }
 }
@@ -292,4 +315,81 @@ void AxisMDSShape::draw() {
         glColor4d(rightColor[0], rightColor[1], rightColor[2], 0.3);
         drawHalfDisc(dragX, dragY, size, 0);
     }
+}
+
+// ---- MDS member marker ----
+
+MDSShape::MDSShape(PCPlot* plot_, PCShowAxis* mdsAxis_, PCShowAxis* memberAxis_)
+    : Shape(0, 0), mdsAxis(mdsAxis_), memberAxis(memberAxis_) {
+    plot = plot_;
+    memberSlot = mdsAxis->mergedCount - 1;
+    mdsAxis->addMdsMember(memberAxis);
+    size = 0.02;
+    place();
+    y = 1.0 / 30.0;
+}
+
+double MDSShape::place() {
+    if (!mdsAxis->mergedAxes || mdsAxis->mergedCount < 2) return x;
+    const auto& merged = *mdsAxis->mergedAxes;
+    const double a = merged[0]->position;
+    const double b = merged[1]->position;
+    const int m = mdsAxis->mergedCount;
+    // A member that cannot be found stands on the region's left axis.
+    const int k = mdsAxis->findMdsMember(memberAxis);
+    memberSlot = k >= 2 ? k - 1 : 0;
+    x = a + (b - a) * memberSlot / (m + 1);
+    return x;
+}
+
+bool MDSShape::hitTest(int px, int py) {
+    place();
+    return onDisc(px, py, x, y, size);
+}
+
+void MDSShape::drag(int px, int py) {
+    const Point p = viewPointOf(px, py);
+    dragX = p.x - grabOffsetX;
+    dragY = p.y - grabOffsetY;
+}
+
+void MDSShape::press(int px, int py) {
+    place();
+    const Point p = viewPointOf(px, py);
+    dragging = true;
+    grabOffsetX = p.x - x;
+    grabOffsetY = p.y - y;
+    dragX = x;
+    dragY = y;
+}
+
+void MDSShape::release(int, int) {
+    mdsAxis->removeMdsMember(memberAxis);
+    removed = true;
+    dragging = false;
+}
+
+bool MDSShape::select(int, int) {
+    mdsAxis->disableMdsMember(memberAxis);
+    selected = true;
+    return true;
+}
+
+bool MDSShape::deselect(int, int) {
+    mdsAxis->enableMdsMember(memberAxis);
+    selected = false;
+    return true;
+}
+
+void MDSShape::draw() {
+    place();
+    const double g = selected ? 0.5 : 0.0;
+    glColor4d(1, g, 0, 0.5);
+    drawDisc(x, y, size);
+    if (dragging) {
+        glColor4d(1, g, 0, 0.3);
+        drawDisc(dragX, dragY, size);
+    }
+    const Dimension* d = plot ? plot->dimensionAt(memberAxis->dimensionIndex) : nullptr;
+    if (d) drawText(x, y - size, d->name);
 }

@@ -81,8 +81,38 @@ public:
     int type() const override { return AxisIndicatorType; }
 };
 
+// The marker of a dimension merged into a region's MDS plot; it stands
+// between the region's axes. Selected means switched off.
+class MDSShape : public Shape {
+public:
+    PCShowAxis* mdsAxis = nullptr;
+    PCShowAxis* memberAxis = nullptr;
+    double grabOffsetX = 0.0;
+    double grabOffsetY = 0.0;
+    double dragX = 0.0;
+    double dragY = 0.0;
+    int memberSlot = 0;
+
+    // Adds memberAxis's dimension to mdsAxis's MDS plot.
+    MDSShape(PCPlot* plot, PCShowAxis* mdsAxis, PCShowAxis* memberAxis);
+
+    bool hitTest(int px, int py) override;
+    void drag(int px, int py) override;
+    void press(int px, int py) override;
+    void release(int px, int py) override;
+    void draw() override;
+    int type() const override { return MdsMarkerType; }
+    bool select(int px, int py) override;
+    bool deselect(int px, int py) override;
+
+    // Places the marker among the region's members; returns the new x.
+    double place();
+};
+
 extern std::vector<std::unique_ptr<Shape>> shapes;
 extern ColorSquareShape* palette;
 
 // Deletes every shape.
 void clearShapes();
+// Deletes the markers of the MDS plot of axis's region, keeping the order of the rest.
+void removeMdsMarkers(const PCShowAxis* axis);

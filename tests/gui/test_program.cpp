@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <fstream>
 #include <iostream>
@@ -293,6 +294,60 @@ TEST_F(ProgramTest, MouseAndKeyboardDriveTheView) {
 
     EXPECT_TRUE(driver.running()) << "the program ended on its own";
     quitAndExpectCleanExit();
+}
+
+// ALT drag of the last axis's indicator onto region 1 of iris.txt: an MDS
+// plot of three dimensions iterates and settles; N takes it away again.
+TEST_F(ProgramTest, DroppedIndicatorBuildsAnMdsPlotThatNRemoves) {
+    ASSERT_NO_FATAL_FAILURE(openTable("iris.txt", {0.1, 0.3075, 0.515, 0.7225, 0.93}));
+    const int discY = screenY(1.0 / 30), markerX = screenX(0.3075 + (0.515 - 0.3075) / 4);
+    // Pixels of the red member marker and of the green halves of the region's indicators.
+    auto marks = [&](const Frame& f) {
+        auto near = [&](int x, auto test) { return f.count(x - 5, discY - 4, x + 5, discY + 4, test); };
+        auto green = [](gui::Rgb c) { return c.g > 100 && c.g - c.r > 40 && c.g - c.b > 40; };
+        return std::array<int, 3>{
+            near(markerX, [](gui::Rgb c) { return c.r > 150 && c.r - c.g > 50 && c.r - c.b > 50; }),
+            near(screenX(0.3075) + 4, green), near(screenX(0.515) - 4, green)};
+    };
+    auto shown = [&](const Frame& f) {
+        const auto n = marks(f);
+        return n[0] > 10 && n[1] > 4 && n[2] > 4;
+    };
+    auto gone = [&](const Frame& f) { return marks(f) == std::array<int, 3>{0, 0, 0}; };
+    const std::size_t from = driver.mark();
+    ASSERT_TRUE(driver.moveTo(screenX(0.93), discY));
+    ASSERT_TRUE(driver.keyDown("Alt_L"));
+    ASSERT_TRUE(driver.press(1));
+    ASSERT_TRUE(driver.dragTo(screenX(0.41), discY));
+    ASSERT_TRUE(driver.release(1));
+    ASSERT_TRUE(driver.keyUp("Alt_L"));
+    expectLine("MDS stress  0", from);
+
+    // Frames until the lines stop: none new for a second.
+    std::vector<std::string> frames, previous{""};
+    for (int waited = 0; waited < 120 && frames != previous; ++waited) {
+        previous = frames;
+        driver.pause(1000ms);
+        frames.clear();
+        for (const std::string& l : driver.outputLines())
+            if (l.rfind("ShowAxis ", 0) == 0) frames.push_back(l);
+    }
+    ASSERT_GT(frames.size(), 10u) << "the MDS plot did not iterate";
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(frames.back(), m,
+                                 std::regex(R"(ShowAxis \d+  frame  (\d+)    MDS stress  ([0-9.e+-]+))")))
+        << frames.back();
+    EXPECT_LE(std::stoi(m[1]), 500);
+    Frame frame;
+    EXPECT_TRUE(driver.waitForFrame("mds", shown, 5s, &frame)) << "no MDS marks in " << frame.path;
+
+    const std::size_t beforeN = driver.mark();
+    ASSERT_TRUE(driver.moveTo(screenX(0.41), screenY(0.5)));
+    ASSERT_TRUE(driver.key("n"));
+    expectLine(" MDS shutdown", beforeN);
+    EXPECT_TRUE(driver.waitForFrame("mds-gone", gone, 5s, &frame))
+        << "the MDS marks stayed after N: " << frame.path;
+    EXPECT_TRUE(driver.running());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Character and special keys.
 
 #include "app/textures.h"
+#include "mds/mds_layout.h"
 #include "test_support.h"
 
 namespace {
@@ -140,17 +141,21 @@ TEST_F(KeyboardTest, PointerExactlyOnAnAxisAddressesTheRegionRightOfIt) {
     EXPECT_FALSE(axis(0).scatterOn);
 }
 
-TEST_F(KeyboardTest, MOpensTheScatterplotOnce) {
+TEST_F(KeyboardTest, MOpensTheScatterplotAndItsMdsPlotOnceAndNShutsItDown) {
     onKey('m', regionX(0), regionY());
-    EXPECT_TRUE(axis(0).scatterOn);
+    EXPECT_TRUE(axis(0).scatterOn && axis(0).mdsVisible && axis(0).mdsLayout);
     EXPECT_EQ(axis(0).transitionDuration, 1000.0);
-    EXPECT_EQ(redraws, 1);
+    const MDSLayout* layout = axis(0).mdsLayout.get();
+    axis(0).mdsRunning = false;
     onKey('m', regionX(0), regionY());
     EXPECT_TRUE(axis(0).scatterOn) << "M never closes a scatterplot";
-    EXPECT_EQ(redraws, 1);
-    onKey('n', regionX(0), regionY());  // no MDS plot to remove
-    EXPECT_TRUE(axis(0).scatterOn);
-    EXPECT_EQ(redraws, 1);
+    EXPECT_TRUE(axis(0).mdsRunning && axis(0).mdsLayout.get() == layout) << "M resumes its layout";
+    onKey('n', regionX(0), regionY());
+    onKey('n', regionX(0), regionY());  // no MDS plot left to remove
+    EXPECT_TRUE(axis(0).scatterOn && !axis(0).mdsVisible && !axis(0).mdsLayout);
+    EXPECT_EQ(traceLines()[1], "MDS stress  0");
+    EXPECT_EQ(traceLines()[4], " MDS shutdown");
+    EXPECT_EQ(redraws, 2);
 }
 
 TEST_F(KeyboardTest, DeleteRestoresTheRegionOpacities) {
