@@ -511,6 +511,23 @@ TEST_F(BrushTest, LoopBelowARegionLassoesButOverAClosedRegionNothing) {
     EXPECT_TRUE(shapes.back()->selected);
 }
 
+// A real member marker: the lasso switches its dimension out of the layout and
+// back in, as a click on it does.
+TEST_F(BrushTest, LassoedMarkerSwitchesItsMemberOffAndOn) {
+    PCShowAxis& left = axis(0);
+    left.scatterOn = left.mdsVisible = true;
+    ASSERT_TRUE(left.startMds(&left, &axis(1)));
+    shapes.push_back(std::make_unique<MDSShape>(plot, &left, &axis(2)));
+    const Point at = shapes.back()->getPosition();
+    const int slot = left.findMdsMember(&axis(2));
+    ASSERT_GE(slot, 2);
+    const auto lasso = loop(at, 0.01, 0.01, 2 * 3.14159265358979 * 0.97);
+    dispatch(lasso, ModCtrl);
+    EXPECT_EQ((*left.mergedFlags)[slot], 0);
+    dispatch(lasso, ModShift);
+    EXPECT_EQ((*left.mergedFlags)[slot], 1);
+}
+
 // ---------------------------------------------------------------- safety
 
 TEST_F(BrushTest, DegenerateGeometryMakesNoBrush) {

@@ -91,6 +91,39 @@ TEST_F(ExportTest, SelectedRecordsReloadWithTheSameValues) {
     }
 }
 
+// The whole road: strokes drawn with the mouse become brushes, and the export
+// holds the records they left selected.
+TEST_F(ExportTest, BrushedWithTheMouseTheExportHoldsTheSelection) {
+    const std::vector<Record> all = records();
+    // Selection mode: SHIFT click on the palette.
+    modifiers = ModShift;
+    click(LeftButton, px(0.03), py(0.5));
+    modifiers = 0;
+    now += 1000.0;
+    auto stroke = [&](int axisIndex, double fromValue, double toValue, int mods) {
+        const int x = px(axis(axisIndex).position) + 2;
+        const double bottom = axis(axisIndex).regionBottom;
+        const double height = axis(axisIndex).regionTop - bottom;
+        const int y0 = py(bottom + height * testsupport::normalizedOf(fromValue));
+        const int y1 = py(bottom + height * testsupport::normalizedOf(toValue));
+        modifiers = mods;
+        press(LeftButton, x, y0);
+        for (int k = 1; k <= 10; ++k) onMouseDrag(x, y0 + (y1 - y0) * k / 10);
+        release(LeftButton, x, y1);
+        modifiers = 0;
+        now += 1000.0;
+    };
+    stroke(0, 20, 80, 0);         // d0 in 20..80: r1, r3, r4
+    stroke(1, -1, 10, ModCtrl);   // CTRL: d1 near 0 adds r0
+    ASSERT_EQ(axisBrushes.size(), 2u);
+
+    const std::string path = (tempDir / "brushed.txt").string();
+    ASSERT_TRUE(exportSelectedRecordsTo(path));
+    ASSERT_TRUE(setDataFileName(path.c_str()));
+    loadDataFile();
+    EXPECT_EQ(records(), (std::vector<Record>{all[0], all[1], all[3], all[4]}));
+}
+
 TEST_F(ExportTest, UnwritablePathIsReportedAndWritesNothing) {
     const std::string path = (tempDir / "missing-dir" / "out.txt").string();
     EXPECT_FALSE(exportSelectedRecordsTo(path));
