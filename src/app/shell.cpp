@@ -199,6 +199,11 @@ int runApplication(int argc, char** argv) {
 
     loadDataFile();  // the empty table: no file is taken from the command line
     fileChooser = new Fl_File_Chooser(".", "*", Fl_File_Chooser::SINGLE, "");
+    // The toolkit's preview reads the file name field's text across an event
+    // check that may free it; tables need no preview, so it stays off and its
+    // switch is gone.
+    fileChooser->preview(0);
+    fileChooser->previewButton->hide();
 
     mainWindow->show(argc, argv);
     mainWindow->begin();
