@@ -160,8 +160,12 @@ void readTrailer(TokenReader& reader) {
         if (token != "label") continue;
         long long count = 0;
         if (!reader.readText(name) || !reader.readInteger(count)) break;
-        // Each entry takes two tokens of at least one character and a separator.
-        if (count < 0 || static_cast<unsigned long long>(count) > (reader.remainingBytes() + 1) / 4) {
+        // Each entry takes two tokens of at least one character and a
+        // separator; blank space is no room for entries either, and the
+        // entries and the dimension's copy must fit in memory.
+        const unsigned long long tokens = 2 * static_cast<unsigned long long>(count < 0 ? 0 : count);
+        if (count < 0 || static_cast<unsigned long long>(count) > (reader.remainingBytes() + 1) / 4 ||
+            tokens * sizeof(LabelEntry) > loadMemoryLimit() || reader.countTokens(tokens) < tokens) {
             trace(" bad label section ", name);
             break;
         }

@@ -429,6 +429,15 @@ TEST_F(HostileFileTest, RefusesTablesLargerThanTheMemoryLimit) {
         EXPECT_EQ(traceOutput.str(), " table too large for memory, file not loaded\n");
         traceOutput.str("");
     }
+    // Category labels are bounded too: two entries and the dimension's copy.
+    setLoadMemoryLimit(4 * sizeof(LabelEntry));
+    load("1 1 1 0 id x 5 label x 2 1 one 2 two");
+    EXPECT_EQ(dimensionTable[0]->labelCount, 2);
+    setLoadMemoryLimit(4 * sizeof(LabelEntry) - 1);
+    traceOutput.str("");
+    load("1 1 1 0 id x 5 label x 2 1 one 2 two");
+    EXPECT_EQ(dimensionTable[0]->labelCount, 0);
+    EXPECT_EQ(traceOutput.str(), " bad label section x\n");
     // The estimate grows with every part of a record.
     EXPECT_GT(tableBytes(10, 1, false), tableBytes(10, 0, false));
     EXPECT_GT(tableBytes(10, 0, true), tableBytes(10, 0, false));
