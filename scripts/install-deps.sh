@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Korvelline needs to build, run and test.
 # Only missing packages are installed, so a prepared machine costs nothing.
+#   --fuzz  also clang and its libFuzzer runtime, for the fuzz targets in CI.
 set -euo pipefail
 
 packages=(
@@ -11,6 +12,12 @@ packages=(
   libgtest-dev libbenchmark-dev libagg-dev
   xvfb xauth x11-utils xdotool imagemagick
 )
+for arg in "$@"; do
+  case "$arg" in
+    --fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    *) echo "install-deps: unknown option $arg" >&2; exit 2 ;;
+  esac
+done
 
 is_installed() {
   dpkg -s "$1" 2>/dev/null | grep -q '^Status: install ok installed$'

@@ -257,6 +257,11 @@ int runApplication(int argc, char** argv) {
     loadDataFile();  // the empty table
     if (!commandLine.file.empty()) openStartFile(commandLine.file);
     fileChooser = new Fl_File_Chooser(".", "*", Fl_File_Chooser::SINGLE, "");
+    // The toolkit's preview reads the file name field's text across an event
+    // check that may free it; tables need no preview, so it stays off and its
+    // switch is gone.
+    fileChooser->preview(0);
+    fileChooser->previewButton->hide();
 
     mainWindow->show(static_cast<int>(commandLine.toolkitArgs.size()) - 1,
                      commandLine.toolkitArgs.data());

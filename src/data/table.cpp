@@ -12,6 +12,7 @@
 
 #include "app/platform.h"
 #include "data/csv_table.h"
+#include "data/data_file.h"
 #include "data/dimension.h"
 #include "data/table_content.h"
 #include "plot/axis.h"
@@ -42,6 +43,25 @@ public:
     bool failed() const { return failed_; }
     void fail() { failed_ = true; }
     size_t remainingBytes() const { return static_cast<size_t>(end_ - cursor_); }
+    // Whether the last token read was followed by a separator (or nothing
+    // was read yet), so it cannot continue beyond the bytes in view.
+    bool atSeparator() const { return cursor_ != end_; }
+
+    // Tokens left to read, counting no further than limit (give or take a
+    // block: the count runs branch-free over blocks of bytes).
+    unsigned long long countTokens(unsigned long long limit) const {
+        unsigned long long count = 0;
+        unsigned previousSpace = 1;
+        for (const char* p = cursor_; p != end_ && count < limit;) {
+            const char* blockEnd = end_ - p > 65536 ? p + 65536 : end_;
+            for (; p != blockEnd; ++p) {
+                const unsigned space = isSpace(*p) ? 1u : 0u;
+                count += previousSpace & (space ^ 1u);  // a token starts here
+                previousSpace = space;
+            }
+        }
+        return count;
+    }
 
     bool readText(std::string& out) {
         std::string_view token;
@@ -118,43 +138,10 @@ private:
     bool failed_ = true;  // a reader over no file fails every read
 };
 
-bool readWholeFile(const char* path, std::vector<char>& buffer) {
-    if (path[0] == '\0') return false;
-    std::FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) return false;
-    bool ok = std::fseek(file, 0, SEEK_END) == 0;
-    const long size = ok ? std::ftell(file) : -1;
-    ok = ok && size >= 0 && std::fseek(file, 0, SEEK_SET) == 0;
-    if (ok) {
-        buffer.resize(static_cast<size_t>(size));
-        ok = std::fread(buffer.data(), 1, buffer.size(), file) == buffer.size();
-    }
-    std::fclose(file);
-    return ok;
-}
-
 void releaseTable() {
     recordLabels.clear();
     recordLabels.shrink_to_fit();
     for (auto& slot : rawValues) slot.reset();
-}
-
-// Builds the plot and its dimensions over whatever the table holds now.
-void buildPlot(const std::vector<std::string>& names) {
-    const long long requested = static_cast<long long>(recordCount) + 100;
-    plot = new PCPlot(static_cast<int>(std::min<long long>(requested, INT_MAX)));
-    plot->labelColumnName = names.empty() ? std::string() : names[0];
-    plot->recordLabels = &recordLabels;
-    for (int j = 0; j < dimensionCount; ++j) {
-        const size_t nameIndex = static_cast<size_t>(j) + 1;
-        const std::string& name = nameIndex < names.size() ? names[nameIndex] : std::string();
-        dimensionTable[j] = new Dimension(name, *plot, rawValues[j].get(), 0.0, 0.0);
-    }
-}
-
-void finishPlot() {
-    resetPlot();
-    plot->colorBySelection = true;
 }
 
 // The empty table: no records, no dimensions, a fresh plot.
@@ -176,8 +163,12 @@ void readTrailer(TokenReader& reader) {
         if (token != "label") continue;
         long long count = 0;
         if (!reader.readText(name) || !reader.readInteger(count)) break;
-        // Each entry takes two tokens of at least one character and a separator.
-        if (count < 0 || static_cast<unsigned long long>(count) > (reader.remainingBytes() + 1) / 4) {
+        // Each entry takes two tokens of at least one character and a
+        // separator; blank space is no room for entries either, and the
+        // entries and the dimension's copy must fit in memory.
+        const unsigned long long tokens = 2 * static_cast<unsigned long long>(count < 0 ? 0 : count);
+        if (count < 0 || static_cast<unsigned long long>(count) > (reader.remainingBytes() + 1) / 4 ||
+            tokens * sizeof(LabelEntry) > loadMemoryLimit() || reader.countTokens(tokens) < tokens) {
             trace(" bad label section ", name);
             break;
         }
@@ -201,64 +192,76 @@ void readTrailer(TokenReader& reader) {
 
 enum class LoadResult { Loaded, Refused, Empty };
 
-LoadResult loadFromBuffer(const std::vector<char>& buffer, bool opened) {
-    TokenReader reader = opened ? TokenReader(buffer.data(), buffer.data() + buffer.size())
-                                : TokenReader();
-    long long header[4] = {0, 0, 0, 0};
-    for (long long& value : header) reader.readInteger(value);
-    if (reader.failed()) {
-        // An unopenable file or an empty path is no news; a broken header is.
-        if (opened) trace(" bad header, file not loaded");
-        return LoadResult::Empty;
-    }
-    const long long records = header[0];
-    const long long dimensions = header[1];
-    long long shown = header[2];
-    if (dimensions >= maxSlots) {
-        trace(" too many axis");
-        return LoadResult::Refused;
-    }
-    if (records < 0 || dimensions < 0 || records > INT_MAX - 100) {
+// The header must lie within the first bytes: a file is judged before the
+// rest of it is read.
+constexpr size_t headerBytes = 64 * 1024;
+
+struct Header {
+    long long records = 0;
+    long long dimensions = 0;
+    long long shown = 0;
+    bool labelled = false;
+};
+
+// Reads and checks the four header integers from the start of the file.
+// Empty or Refused (with its trace line) when the file goes no further.
+LoadResult readHeader(const std::vector<char>& prefix, bool wholeFile, Header& header) {
+    TokenReader reader(prefix.data(), prefix.data() + prefix.size());
+    long long values[4] = {0, 0, 0, 0};
+    for (long long& value : values) reader.readInteger(value);
+    if (reader.failed() || (!wholeFile && !reader.atSeparator())) {
         trace(" bad header, file not loaded");
         return LoadResult::Empty;
     }
-    const bool labelled = header[3] != 0;
-    // Every value or label is a token of at least one character plus a separator,
-    // so a count the file cannot hold is refused before anything is allocated.
-    const long long tokensPerRecord = dimensions + (labelled ? 1 : 0);
-    const long long available = static_cast<long long>(reader.remainingBytes()) + 1;
-    if (tokensPerRecord > 0 ? records > available / 2 / tokensPerRecord : records > available) {
+    header.records = values[0];
+    header.dimensions = values[1];
+    header.shown = values[2];
+    header.labelled = values[3] != 0;
+    if (header.dimensions >= maxSlots) {
+        trace(" too many axis");
+        return LoadResult::Refused;
+    }
+    if (header.records < 0 || header.dimensions < 0 || header.records > INT_MAX - 100) {
+        trace(" bad header, file not loaded");
+        return LoadResult::Empty;
+    }
+    return LoadResult::Loaded;
+}
+
+LoadResult loadFromBuffer(const std::vector<char>& buffer, Header header) {
+    TokenReader reader(buffer.data(), buffer.data() + buffer.size());
+    long long skipped = 0;
+    for (int k = 0; k < 4; ++k) reader.readInteger(skipped);
+
+    // Short files are read with zeros for what is missing, but blank space
+    // is no room for records: the records must find at least a quarter of
+    // their tokens after the names.
+    const unsigned long long nameTokens = static_cast<unsigned long long>(header.dimensions) + 1;
+    const unsigned long long needed = static_cast<unsigned long long>(header.records) *
+                                      static_cast<unsigned long long>(header.dimensions + (header.labelled ? 1 : 0));
+    const unsigned long long quarter = (needed + 3) / 4;
+    if (needed > 0 && reader.countTokens(nameTokens + quarter) < nameTokens + quarter) {
         trace(" record count exceeds the file, file not loaded");
         return LoadResult::Empty;
     }
-    if (shown < 0 || shown > dimensions) {
-        shown = std::clamp(shown, 0LL, dimensions);
-        trace(" shown dimensions clamped to ", shown);
+    if (header.shown < 0 || header.shown > header.dimensions) {
+        header.shown = std::clamp(header.shown, 0LL, header.dimensions);
+        trace(" shown dimensions clamped to ", header.shown);
     }
-
-    recordCount = static_cast<int>(records);
-    dimensionCount = static_cast<int>(dimensions);
-    shownDimensionCount = static_cast<int>(shown);
-    hasRecordLabels = labelled;
-    recordLabels.assign(static_cast<size_t>(recordCount), std::string());
-    // Filled by the reads below; whatever they leave unread is zeroed after them.
-    for (int j = 0; j < dimensionCount; ++j)
-        rawValues[j].reset(new double[static_cast<size_t>(recordCount)]);
+    if (!allocateTable(header.records, header.dimensions, header.shown, header.labelled))
+        return LoadResult::Empty;
 
     std::vector<std::string> names(static_cast<size_t>(dimensionCount) + 1);
     for (std::string& name : names) reader.readText(name);
 
-    for (int i = 0; i < recordCount; ++i) {
+    // A table without labels or values has nothing to read per record.
+    const bool perRecordTokens = hasRecordLabels || dimensionCount > 0;
+    for (int i = 0; perRecordTokens && i < recordCount; ++i) {
         if (hasRecordLabels) reader.readText(recordLabels[i]);
         for (int j = 0; j < dimensionCount; ++j) {
+            // The arrays start zeroed, so a failed read leaves the rest at 0.
             double& value = rawValues[j][i];
-            if (!reader.readNumber(value)) {
-                // The plot is still built; the values not read are 0.
-                for (int k = j; k < dimensionCount; ++k) rawValues[k][i] = 0.0;
-                for (int k = 0; k < dimensionCount; ++k)
-                    std::fill(rawValues[k].get() + i + 1, rawValues[k].get() + recordCount, 0.0);
-                break;
-            }
+            if (!reader.readNumber(value)) break;
             if (!std::isfinite(value) || std::fabs(value) > largestValue) {
                 trace(" bad value in record ", i + 1, ", file not loaded");
                 return LoadResult::Empty;
@@ -282,11 +285,107 @@ LoadResult loadCsv(const std::vector<char>& buffer) {
     const CsvResult result = readCsv(buffer.data(), buffer.size(), content);
     if (result == CsvResult::TooManyDimensions) return LoadResult::Refused;
     if (result == CsvResult::Refused) return LoadResult::Empty;
+    if (tableBytes(content.recordCount, static_cast<long long>(content.names.size()), content.hasLabels) >
+        loadMemoryLimit()) {
+        trace(" table too large for memory, file not loaded");
+        return LoadResult::Empty;
+    }
     installTable(content);
     return LoadResult::Loaded;
 }
 
+// Opens, judges and loads dataFileName.
+LoadResult loadFile() {
+    DataFile file;
+    switch (file.open(dataFileName)) {
+    case DataFile::Status::Opened:
+        break;
+    case DataFile::Status::Unopenable:
+        return LoadResult::Empty;  // no news, as for an empty path
+    case DataFile::Status::NotRegular:
+        trace(" not a regular file, file not loaded");
+        return LoadResult::Empty;
+    case DataFile::Status::TooLarge:
+        trace(" file too large, file not loaded");
+        return LoadResult::Empty;
+    }
+    std::vector<char> buffer;
+    if (isCsvPath(dataFileName)) {
+        // A CSV file has no header to judge first: it is read whole.
+        if (!file.readAll(buffer)) {
+            trace(" read error, file not loaded");
+            return LoadResult::Empty;
+        }
+        return loadCsv(buffer);
+    }
+    Header header;
+    if (!file.readPrefix(headerBytes, buffer)) {
+        trace(" read error, file not loaded");
+        return LoadResult::Empty;
+    }
+    const LoadResult checked = readHeader(buffer, buffer.size() == file.size(), header);
+    if (checked != LoadResult::Loaded) return checked;
+    // Checked from the header alone, before the rest of the file is read.
+    if (tableBytes(header.records, header.dimensions, header.labelled) > loadMemoryLimit()) {
+        trace(" table too large for memory, file not loaded");
+        return LoadResult::Empty;
+    }
+    if (buffer.size() < file.size() && !file.readAll(buffer)) {
+        trace(" read error, file not loaded");
+        return LoadResult::Empty;
+    }
+    return loadFromBuffer(buffer, header);
+}
+
 }  // namespace
+
+unsigned long long tableBytes(long long records, long long dimensions, bool labelled) {
+    if (records <= 0) return 0;
+    // Raw values and their normalised copies per dimension; colour, colour
+    // flag and selection per record in the plot; a label string when labelled.
+    const unsigned long long perRecord = 2 * sizeof(double) * static_cast<unsigned long long>(dimensions) +
+                                         sizeof(Rgba) + 1 + sizeof(double) +
+                                         (labelled ? sizeof(std::string) : 0);
+    return static_cast<unsigned long long>(records) * perRecord;
+}
+
+bool allocateTable(long long records, long long dimensions, long long shown, bool labelled) {
+    if (records < 0 || dimensions < 0 || dimensions >= maxSlots || records > INT_MAX - 100 ||
+        tableBytes(records, dimensions, labelled) > loadMemoryLimit()) {
+        trace(" table too large for memory, file not loaded");
+        return false;
+    }
+    releaseTable();
+    recordCount = static_cast<int>(records);
+    dimensionCount = static_cast<int>(dimensions);
+    shownDimensionCount = static_cast<int>(std::clamp(shown, 0LL, dimensions));
+    hasRecordLabels = labelled;
+    // Unlabelled tables keep no per-record strings; readers of labels check the size.
+    if (labelled) recordLabels.assign(static_cast<size_t>(recordCount), std::string());
+    for (int j = 0; j < dimensionCount; ++j)
+        rawValues[j].reset(new double[static_cast<size_t>(recordCount)]());
+    return true;
+}
+
+// Builds the plot and its dimensions over whatever the table holds now.
+void buildPlot(const std::vector<std::string>& names) {
+    const long long requested = static_cast<long long>(recordCount) + 100;
+    plot = new PCPlot(static_cast<int>(std::min<long long>(requested, INT_MAX)));
+    plot->labelColumnName = names.empty() ? std::string() : names[0];
+    plot->recordLabels = &recordLabels;
+    // Key X switches the step with the smoothing; a new plot starts smooth.
+    curveStep = plot->antialiasingOff ? 0.01 : 0.002;
+    for (int j = 0; j < dimensionCount; ++j) {
+        const size_t nameIndex = static_cast<size_t>(j) + 1;
+        const std::string& name = nameIndex < names.size() ? names[nameIndex] : std::string();
+        dimensionTable[j] = new Dimension(name, *plot, rawValues[j].get(), 0.0, 0.0);
+    }
+}
+
+void finishPlot() {
+    resetPlot();
+    plot->colorBySelection = true;
+}
 
 void installTable(TableContent& content) {
     releasePlot();
@@ -295,10 +394,8 @@ void installTable(TableContent& content) {
     dimensionCount = static_cast<int>(content.names.size());
     shownDimensionCount = content.shownCount;
     hasRecordLabels = content.hasLabels;
-    if (hasRecordLabels)
-        recordLabels = std::move(content.labels);
-    else
-        recordLabels.assign(static_cast<size_t>(recordCount), std::string());
+    // Unlabelled tables keep no per-record strings, as the text loader does.
+    if (hasRecordLabels) recordLabels = std::move(content.labels);
     for (int j = 0; j < dimensionCount; ++j) rawValues[j] = std::move(content.columns[j]);
     std::vector<std::string> names{content.labelColumnName};
     names.insert(names.end(), content.names.begin(), content.names.end());
@@ -329,12 +426,12 @@ void releasePlot() {
 
 void loadDataFile() {
     releasePlot();
-    std::vector<char> buffer;
-    const bool opened = readWholeFile(dataFileName, buffer);
     LoadResult result = LoadResult::Empty;
     try {
-        result = opened && isCsvPath(dataFileName) ? loadCsv(buffer) : loadFromBuffer(buffer, opened);
+        result = loadFile();
     } catch (const std::bad_alloc&) {
+        // Whatever was half built goes with the empty table below.
+        releasePlot();
         trace(" out of memory, file not loaded");
         result = LoadResult::Empty;
     }

@@ -138,11 +138,12 @@ void onDisplay() {
 void onReshape(int width, int height) {
     windowWidth = width;
     windowHeight = height;
+    // The ratio belongs to the window, not the plot: the next load after a
+    // refused one draws with it. A zero-width area keeps the last valid one.
+    if (width > 0) aspectRatio = static_cast<double>(height) / static_cast<double>(width);
     if (plot == nullptr) return;
     plot->viewportX = 0;
     plot->viewportY = 0;
     plot->viewportWidth = width;
     plot->viewportHeight = height;
-    // A zero-width area has no shape to keep; the last ratio stays valid.
-    if (width > 0) aspectRatio = static_cast<double>(height) / static_cast<double>(width);
 }

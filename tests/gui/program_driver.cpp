@@ -512,17 +512,39 @@ bool ProgramDriver::answerDialog(const std::vector<std::string>& before, const s
     }
 }
 
-bool ProgramDriver::useChooser(const std::string& name, std::string* error, int menu, int item,
-                               bool afterLastOpened) {
+bool ProgramDriver::runScript(const std::string& commands, std::chrono::milliseconds timeout) {
+    const std::string path = workDir_ + "/input.xdo";
+    {
+        std::ofstream out(path);
+        out << commands;
+        if (!out) return false;
+    }
+    return runCommand({"xdotool", path}, timeout) == 0;
+}
+
+bool ProgramDriver::windowVisible(const std::string& id) {
+    for (const std::string& shown : visibleWindows())
+        if (shown == id) return true;
+    return false;
+}
+
+std::string ProgramDriver::errorOutput() const {
+    std::ifstream in(workDir_ + "/stderr.txt");
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string ProgramDriver::findChooser(int& x, int& y, int& w, int& h, std::string* error, int menu,
+                                       int item) {
     const std::vector<std::string> before = visibleWindows();
     if (!chooseMenu(menu, item)) {
         *error = "could not click the menu entry of the file chooser";
-        return false;
+        return "";
     }
     // The chooser is the new top-level window of dialog size (menus are
     // small windows of their own, and may still be up for a moment).
     std::string chooser;
-    int x = 0, y = 0, w = 0, h = 0;
     const auto deadline = Clock::now() + std::chrono::seconds(10);
     while (chooser.empty() && Clock::now() < deadline) {
         for (const std::string& id : visibleWindows()) {
@@ -536,10 +558,15 @@ bool ProgramDriver::useChooser(const std::string& name, std::string* error, int 
         }
         if (chooser.empty()) pause(std::chrono::milliseconds(100));
     }
-    if (chooser.empty()) {
-        *error = "the file chooser did not appear within 10 s";
-        return false;
-    }
+    if (chooser.empty()) *error = "the file chooser did not appear within 10 s";
+    return chooser;
+}
+
+bool ProgramDriver::useChooser(const std::string& name, std::string* error, int menu, int item,
+                               bool afterLastOpened) {
+    int x = 0, y = 0, w = 0, h = 0;
+    const std::string chooser = findChooser(x, y, w, h, error, menu, item);
+    if (chooser.empty()) return false;
     // Without a window manager the keyboard follows the pointer: keep it over
     // the chooser. Its file name field has the focus and holds the directory
     // (with the file opened last, after an earlier open). The name is typed

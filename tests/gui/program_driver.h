@@ -119,6 +119,17 @@ public:
                       std::string* error);
     // The ids of the windows shown now, for answerDialog.
     std::vector<std::string> shownWindows() { return visibleWindows(); }
+    // Menu File/Open; waits for the chooser and gives its window id and
+    // screen box, or "" with *error set on timeout.
+    std::string findChooser(int& x, int& y, int& w, int& h, std::string* error, int menu = 0,
+                            int item = 0);
+    // Runs xdotool commands, one per line, as one script (far faster than
+    // one xdotool process per event); false on failure or timeout.
+    bool runScript(const std::string& commands, std::chrono::milliseconds timeout);
+    // Whether the window with this id is mapped.
+    bool windowVisible(const std::string& id);
+    // What the child wrote to standard error so far (sanitizer reports).
+    std::string errorOutput() const;
     // Menu File/Quit.
     bool quitThroughMenu();
     // Entry `item` (0 = first) of the menu-bar menu `menu` (0 = File, 1 = Help, 2 = Export).

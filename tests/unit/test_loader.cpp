@@ -9,10 +9,17 @@
 #include <string>
 
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
 #include "app/platform.h"
+#include "data/data_file.h"
 #include "data/dimension.h"
 #include "data/table.h"
 #include "plot/axis.h"
+#include "interaction/interaction.h"
 #include "plot/plot.h"
 #include "test_support.h"
 
@@ -98,7 +105,7 @@ TEST_F(LoaderTest, TrailerSkipsStrayTokensUnknownNamesAndKeepsTheLastSection) {
     ASSERT_EQ(dimensionTable[0]->labelCount, 1);
     EXPECT_EQ(dimensionTable[0]->labels[0].text, "alpha");
     EXPECT_EQ(plot->labelColumnName, "id");
-    EXPECT_EQ(recordLabels, (std::vector<std::string>{"", ""}));
+    EXPECT_TRUE(recordLabels.empty()) << "an unlabelled table keeps no per-record strings";
 }
 
 TEST_F(LoaderTest, AcceptsNineHundredNinetyNineDimensionsAndRefusesOneThousand) {
@@ -288,12 +295,184 @@ TEST_F(LoaderTest, RandomTokenSoupNeverBreaksTheTable) {
         EXPECT_LT(dimensionCount, maxSlots);
         EXPECT_LE(plot->axisCount, dimensionCount);
         EXPECT_GE(plot->capacity, recordCount);
-        EXPECT_EQ(recordLabels.size(), static_cast<size_t>(recordCount));
+        EXPECT_EQ(recordLabels.size(), hasRecordLabels ? static_cast<size_t>(recordCount) : 0u);
         for (int j = 0; j < dimensionCount; ++j) {
             const double* v = dimensionTable[j]->normalizedValues();
             for (int i = 0; i < recordCount; ++i) ASSERT_TRUE(std::isfinite(v[i]));
         }
     }
+}
+
+// ------------------------------------------------------------ hostile files
+
+namespace fs = std::filesystem;
+
+// A scratch folder of this process for paths that are not plain table files.
+class HostileFileTest : public LoaderTest {
+protected:
+    void SetUp() override {
+        LoaderTest::SetUp();
+        dir = fs::path(::testing::TempDir()) / ("korvelline_hostile_" + std::to_string(::getpid()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override {
+        setLoadMemoryLimit(0);
+        LoaderTest::TearDown();
+        fs::remove_all(dir);
+    }
+
+    // Loads path after a small table, so a refusal must also drop that table.
+    void loadPathAfterATable(const fs::path& path) {
+        load("2 1 1 0 id x 1 2");
+        traceOutput.str("");
+        ASSERT_TRUE(setDataFileName(path.c_str()));
+        loadDataFile();
+    }
+
+    void expectEmptyTable() {
+        ASSERT_NE(plot, nullptr);
+        EXPECT_EQ(recordCount, 0);
+        EXPECT_EQ(dimensionCount, 0);
+        EXPECT_EQ(plot->axisCount, 0);
+        EXPECT_EQ(rawValues[0], nullptr);
+    }
+
+    fs::path dir;
+};
+
+TEST_F(HostileFileTest, RefusesPathsThatAreNotRegularFilesWithoutBlocking) {
+    const fs::path directory = dir / "folder.txt";
+    fs::create_directories(directory);
+    const fs::path fifo = dir / "pipe.txt";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);  // opening it for reading would wait for a writer
+    for (const fs::path& path : {directory, fifo}) {
+        SCOPED_TRACE(path.string());
+        loadPathAfterATable(path);
+        expectEmptyTable();
+        EXPECT_EQ(traceOutput.str(), " not a regular file, file not loaded\n");
+    }
+}
+
+TEST_F(HostileFileTest, RefusesAFileLargerThanTheMachineCanHold) {
+    // Sparse: the size costs no disk.
+    const fs::path huge = dir / "huge.txt";
+    std::ofstream(huge) << "1 1 1 0 id x 5\n";
+    fs::resize_file(huge, loadMemoryLimit() + 1);
+    loadPathAfterATable(huge);
+    expectEmptyTable();
+    EXPECT_EQ(traceOutput.str(), " file too large, file not loaded\n");
+}
+
+TEST_F(HostileFileTest, JudgesTheHeaderFromTheFirstBytes) {
+    const struct {
+        std::string text;
+        const char* line;
+    } cases[] = {
+        {std::string(300000, '7'), " bad header, file not loaded\n"},               // one endless number
+        {"1 1 1 " + std::string(300000, '0'), " bad header, file not loaded\n"},  // cut at the prefix
+        {std::string(300000, ' ') + "1 1 1 0 id x 5", " bad header, file not loaded\n"},
+        {"1 1 1 0 id x 5 " + std::string(300000, ' '), ""},  // a long tail is no reason
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 20));
+        load(c.text);
+        EXPECT_EQ(traceOutput.str(), c.line);
+        EXPECT_EQ(recordCount, c.line[0] == '\0' ? 1 : 0);
+        traceOutput.str("");
+    }
+}
+
+TEST_F(HostileFileTest, RecordsMustFindAQuarterOfTheirTokens) {
+    const char* const refused = " record count exceeds the file, file not loaded\n";
+    const struct {
+        std::string text;
+        int records;  // 0: refused
+        const char* line;
+    } cases[] = {
+        {"8 1 1 0 id x 1 2", 8, " malformed or missing number in record 3\n"},  // 2 of 8: zeros
+        {"9 1 1 0 id x 1 2", 0, refused},                                       // 2 of 9
+        {"4 1 1 1 id x a 1", 4, " malformed or missing number in record 2\n"},  // labels count
+        {"4 1 1 1 id x a", 0, refused},
+        {"8 1 1 0 id x" + std::string(1 << 20, ' '), 0, refused},  // blanks are no room
+        {"1000 2 2 0 id x y" + std::string(1 << 20, '\n') + " 1 2", 0, refused},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 20));
+        load(c.text);
+        ASSERT_NE(plot, nullptr);
+        EXPECT_EQ(recordCount, c.records);
+        EXPECT_EQ(traceOutput.str(), c.line);
+        traceOutput.str("");
+    }
+}
+
+TEST_F(HostileFileTest, RefusesTablesLargerThanTheMemoryLimit) {
+    const struct {
+        const char* text;
+        long long records, dimensions;
+        bool labelled;
+    } cases[] = {
+        {"100000 0 0 0 id", 100000, 0, false},  // records without values take no tokens
+        {"3 2 2 1 name a b r 1 2 s 3 4 t 5 6", 3, 2, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const unsigned long long bytes = tableBytes(c.records, c.dimensions, c.labelled);
+        setLoadMemoryLimit(bytes);
+        load(c.text);
+        EXPECT_EQ(recordCount, c.records) << "a table that just fits loads";
+        EXPECT_EQ(traceOutput.str(), "");
+        setLoadMemoryLimit(bytes - 1);
+        load(c.text);
+        expectEmptyTable();
+        EXPECT_EQ(traceOutput.str(), " table too large for memory, file not loaded\n");
+        traceOutput.str("");
+    }
+    // Category labels are bounded too: two entries and the dimension's copy.
+    setLoadMemoryLimit(4 * sizeof(LabelEntry));
+    load("1 1 1 0 id x 5 label x 2 1 one 2 two");
+    EXPECT_EQ(dimensionTable[0]->labelCount, 2);
+    setLoadMemoryLimit(4 * sizeof(LabelEntry) - 1);
+    traceOutput.str("");
+    load("1 1 1 0 id x 5 label x 2 1 one 2 two");
+    EXPECT_EQ(dimensionTable[0]->labelCount, 0);
+    EXPECT_EQ(traceOutput.str(), " bad label section x\n");
+    // The estimate grows with every part of a record.
+    EXPECT_GT(tableBytes(10, 1, false), tableBytes(10, 0, false));
+    EXPECT_GT(tableBytes(10, 0, true), tableBytes(10, 0, false));
+    EXPECT_GT(tableBytes(10, 0, false), tableBytes(9, 0, false));
+}
+
+// ------------------------------------------------------------ loads in sequence
+
+TEST_F(LoaderTest, RecordsWithoutValuesAreATable) {
+    load("5 0 0 0 id");
+    EXPECT_EQ(recordCount, 5);
+    EXPECT_EQ(dimensionCount, 0);
+    EXPECT_EQ(plot->capacity, 105);
+    EXPECT_EQ(plot->labelColumnName, "id");
+    load("3 0 0 1 name a b c");
+    EXPECT_EQ(recordLabels, (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(traceOutput.str(), "");
+}
+
+TEST_F(LoaderTest, FewerDimensionsThanBeforeFreeTheOldValueArrays) {
+    load(wideFile(5));
+    ASSERT_NE(rawValues[4], nullptr);
+    load("2 2 2 0 id a b 1 2 3 4");
+    EXPECT_NE(rawValues[1], nullptr);
+    for (int j = 2; j < maxSlots; ++j) ASSERT_EQ(rawValues[j], nullptr) << "slot " << j;
+}
+
+TEST_F(LoaderTest, EveryLoadStartsWithTheSmoothCurveStep) {
+    load("2 2 2 0 id a b 1 2 3 4");
+    onKey('x', 0, 0);
+    ASSERT_TRUE(plot->antialiasingOff);
+    ASSERT_DOUBLE_EQ(curveStep, 0.01);
+    load("2 2 2 0 id a b 1 2 3 4");
+    EXPECT_FALSE(plot->antialiasingOff);
+    EXPECT_DOUBLE_EQ(curveStep, 0.002);
 }
 
 }  // namespace

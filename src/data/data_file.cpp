@@ -1,0 +1,86 @@
+#include "data/data_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace {
+
+std::size_t memoryLimitOverride = 0;
+
+std::size_t halfPhysicalMemory() {
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGE_SIZE);
+    if (pages <= 0 || pageSize <= 0) return std::size_t(1) << 30;  // unknown: assume a small machine
+    return static_cast<std::size_t>(pages) / 2 * static_cast<std::size_t>(pageSize);
+}
+
+}  // namespace
+
+std::size_t loadMemoryLimit() {
+    static const std::size_t machine = halfPhysicalMemory();
+    return memoryLimitOverride != 0 ? memoryLimitOverride : machine;
+}
+
+void setLoadMemoryLimit(std::size_t bytes) { memoryLimitOverride = bytes; }
+
+DataFile::~DataFile() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+DataFile::Status DataFile::open(const char* path) {
+    if (path == nullptr || path[0] == '\0') return Status::Unopenable;
+    // Looking before opening: opening a FIFO for reading waits for a writer,
+    // and a directory reads as an endless size.
+    struct stat info {};
+    if (::stat(path, &info) != 0) return Status::Unopenable;
+    if (!S_ISREG(info.st_mode)) return Status::NotRegular;
+    // The path may have been swapped since; O_NONBLOCK keeps even that from
+    // blocking, and the descriptor is checked again.
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return Status::Unopenable;
+    if (::fstat(fd, &info) != 0) {
+        ::close(fd);
+        return Status::Unopenable;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return Status::NotRegular;
+    }
+    if (info.st_size < 0 || static_cast<unsigned long long>(info.st_size) > loadMemoryLimit()) {
+        ::close(fd);
+        return Status::TooLarge;
+    }
+    fd_ = fd;
+    size_ = static_cast<std::size_t>(info.st_size);
+    return Status::Opened;
+}
+
+bool DataFile::readFrom(std::size_t n, std::vector<char>& out) const {
+    out.resize(n);
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t got = ::pread(fd_, out.data() + done, n - done, static_cast<off_t>(done));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            out.clear();
+            return false;
+        }
+        if (got == 0) break;  // shrank since it was measured
+        done += static_cast<std::size_t>(got);
+    }
+    out.resize(done);
+    return true;
+}
+
+bool DataFile::readPrefix(std::size_t n, std::vector<char>& out) const {
+    if (fd_ < 0) return false;
+    return readFrom(n < size_ ? n : size_, out);
+}
+
+bool DataFile::readAll(std::vector<char>& out) const {
+    if (fd_ < 0) return false;
+    return readFrom(size_, out);
+}

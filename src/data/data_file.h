@@ -1,0 +1,41 @@
+#pragma once
+// Opening a data file without trusting the path: only regular files, opened
+// without blocking, and only of a size the machine can hold. Readers look at
+// the first bytes before they commit to reading the rest.
+
+#include <cstddef>
+#include <vector>
+
+// Bytes a load may take: half of the machine's physical memory.
+std::size_t loadMemoryLimit();
+// Lets tests lower the limit; 0 restores the machine's.
+void setLoadMemoryLimit(std::size_t bytes);
+
+class DataFile {
+public:
+    enum class Status {
+        Opened,
+        Unopenable,  // empty path, missing or unreadable: not reported
+        NotRegular,  // directory, FIFO, device, socket
+        TooLarge,    // larger than loadMemoryLimit()
+    };
+
+    DataFile() = default;
+    ~DataFile();
+    DataFile(const DataFile&) = delete;
+    DataFile& operator=(const DataFile&) = delete;
+
+    Status open(const char* path);
+    std::size_t size() const { return size_; }
+    // The first min(n, size()) bytes; false on a read error.
+    bool readPrefix(std::size_t n, std::vector<char>& out) const;
+    // The whole file; false on a read error. A file that shrank meanwhile
+    // gives what is left of it.
+    bool readAll(std::vector<char>& out) const;
+
+private:
+    bool readFrom(std::size_t n, std::vector<char>& out) const;
+
+    int fd_ = -1;
+    std::size_t size_ = 0;
+};
