@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "app/platform.h"
 #include "brush/brush.h"
 #include "brush/outline.h"
@@ -28,18 +29,8 @@ namespace {
 
 constexpr int kDims = 8;
 
-double nowMs() {
-    return std::chrono::duration<double, std::milli>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-std::uint64_t splitmix(std::uint64_t& state) {
-    std::uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    return z ^ (z >> 31);
-}
+using bench::nowMs;
+using bench::splitmix;
 
 void writeTable(const std::string& path, long records) {
     std::FILE* file = std::fopen(path.c_str(), "wb");

@@ -15,22 +15,13 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "mds/mds_layout.h"
 
 namespace {
 
-double nowMs() {
-    return std::chrono::duration<double, std::milli>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-std::uint64_t splitmix(std::uint64_t& state) {
-    std::uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    return z ^ (z >> 31);
-}
+using bench::nowMs;
+using bench::splitmix;
 
 std::vector<double> randomValues(int n, std::uint64_t& state) {
     std::vector<double> v(static_cast<std::size_t>(n));
