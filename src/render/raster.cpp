@@ -235,6 +235,26 @@ void RasterSink::walk(float x0, float y0, float x1, float y1, float half) {
     const std::uint64_t lanes = lanes_;
     const std::uint32_t opaque = opaque_;
 
+    const float alongStep = XMajor ? uy : ux;
+    // The lines whose whole run is clear of the faded ends skip them: a run's
+    // pixels lie within `reach` of the line across it, so their positions
+    // along it stay within reach * |alongStep| of the line's own, which is
+    // (m + 1/2 - m0) / majorStep. The margin keeps rounding on the safe side.
+    int innerFirst = 1;
+    int innerLast = 0;
+    if (smooth_) {
+        const float majorStep = XMajor ? ux : uy;
+        const float spread = reach * std::fabs(alongStep) + 0.05f;
+        const float a = 1.0f - cap + spread;
+        const float b = length - 1.0f + cap - spread;
+        if (a <= b) {
+            const float ra = std::min(a * majorStep, b * majorStep);
+            const float rb = std::max(a * majorStep, b * majorStep);
+            innerFirst = std::max(first, ceilOf(ra + m0 - 0.5f));
+            innerLast = std::min(last, floorOf(rb + m0 - 0.5f));
+        }
+    }
+
     for (int m = first; m <= last; ++m) {
         const float cm = static_cast<float>(m) + 0.5f;
         const float cc = c0 + (cm - m0) * slope;
@@ -253,17 +273,18 @@ void RasterSink::walk(float x0, float y0, float x1, float y1, float half) {
             continue;
         }
         // Position along the line of the first pixel, and its change per pixel.
-        const float rm = cm - m0;
-        const float rn = static_cast<float>(lo) + 0.5f - (XMajor ? y0 : x0);
-        float along = XMajor ? rm * ux + rn * uy : rn * ux + rm * uy;
-        const float alongStep = XMajor ? uy : ux;
-        // A run clear of the faded ends skips them.
-        const float alongLast = along + static_cast<float>(hi - lo) * alongStep;
-        const bool inner = std::min(along, alongLast) + cap >= 1.0f && std::max(along, alongLast) - cap <= length - 1.0f;
+        const bool inner = m >= innerFirst && m <= innerLast;
+        float along = 0.0f;
+        if (!inner) {
+            const float rm = cm - m0;
+            const float rn = static_cast<float>(lo) + 0.5f - (XMajor ? y0 : x0);
+            along = XMajor ? rm * ux + rn * uy : rn * ux + rm * uy;
+        }
 #if defined(__SSE2__)
-        // A run along a row takes four pixels a step; the spare lanes of the
-        // last step weigh 0, so they must still lie inside the row.
-        if (!XMajor && lo + (((hi - lo) >> 2) << 2) + 3 < width) {
+        // Four pixels a step. Along a row the spare lanes of the last step
+        // weigh 0 and are written back unchanged, so they must lie inside
+        // the row; down a column only the run's own pixels are touched.
+        if (XMajor || lo + (((hi - lo) >> 2) << 2) + 3 < width) {
             const __m128i steps = _mm_setr_epi32(0, 1, 2, 3);
             const __m128 stepsF = _mm_setr_ps(0.0f, 1.0f, 2.0f, 3.0f);
             const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
@@ -277,7 +298,7 @@ void RasterSink::walk(float x0, float y0, float x1, float y1, float half) {
             const __m128 vAlongStep = _mm_set1_ps(alongStep);
             const __m128i src16 = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(opaque)), _mm_setzero_si128());
             const __m128i src16x2 = _mm_unpacklo_epi64(src16, src16);
-            for (int n = lo; n <= hi; n += 4, p += 16, offset += 4.0f, along += 4.0f * alongStep) {
+            for (int n = lo; n <= hi; n += 4, p += 4 * step, offset += 4.0f, along += 4.0f * alongStep) {
                 const __m128 off = _mm_add_ps(_mm_set1_ps(offset), stepsF);
                 __m128 coverage = _mm_min_ps(vOne, _mm_sub_ps(vHalf, _mm_mul_ps(_mm_and_ps(off, absMask), vCos)));
                 if (!inner) {
@@ -291,7 +312,15 @@ void RasterSink::walk(float x0, float y0, float x1, float y1, float half) {
                 __m128i a = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(vAlpha, coverage), vRound));
                 const __m128i live = _mm_cmplt_epi32(_mm_add_epi32(_mm_set1_epi32(n), steps), _mm_set1_epi32(hi + 1));
                 a = _mm_and_si128(_mm_and_si128(a, live), _mm_cmpgt_epi32(a, _mm_setzero_si128()));
-                blendFour(p, src16x2, a);
+                if (XMajor) {
+                    const int count = std::min(4, hi - n + 1);
+                    alignas(16) std::uint8_t four[16];
+                    for (int k = 0; k < count; ++k) std::memcpy(four + 4 * k, p + k * step, 4);
+                    blendFour(four, src16x2, a);
+                    for (int k = 0; k < count; ++k) std::memcpy(p + k * step, four + 4 * k, 4);
+                } else {
+                    blendFour(p, src16x2, a);
+                }
             }
             continue;
         }
