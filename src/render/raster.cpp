@@ -117,6 +117,8 @@ RasterSink::RasterSink(RasterImage& image, const RasterView& view, bool smooth, 
       rowEnd_(std::min(rowEnd, image.height)) {}
 
 void RasterSink::color(const double* rgba) {
+    // The waiting piece keeps the colour it was given; the joint becomes ends.
+    flushStrip();
     const std::uint8_t bytes[4] = {unorm8(rgba[0]), unorm8(rgba[1]), unorm8(rgba[2]), 255};
     std::memcpy(&opaque_, bytes, 4);
     lanes_ = spread(opaque_);
@@ -131,7 +133,7 @@ void RasterSink::vertex(double x, double y) {
         case Primitive::Points: point(px, py); return;
         case Primitive::Lines:
             if (pending_) {
-                segment(lastX_, lastY_, px, py);
+                segment(lastX_, lastY_, px, py, false, false);
                 pending_ = false;
             } else {
                 lastX_ = px;
@@ -140,7 +142,15 @@ void RasterSink::vertex(double x, double y) {
             }
             return;
         case Primitive::LineStrip:
-            if (pending_) segment(lastX_, lastY_, px, py);
+            // A segment is drawn once the next vertex tells whether its end
+            // is a joint, where the two pieces meet without faded ends.
+            if (pending_) {
+                if (held_) segment(heldX_, heldY_, lastX_, lastY_, heldJoint_, true);
+                heldJoint_ = held_;
+                heldX_ = lastX_;
+                heldY_ = lastY_;
+                held_ = true;
+            }
             lastX_ = px;
             lastY_ = py;
             pending_ = true;
@@ -163,7 +173,12 @@ inline void RasterSink::blendAt(int x, int y, float coverage) {
 // either side and carries the ink of its width. Its ends fade over half a
 // pixel beyond each end point. Aliased lines take the pixels whose centre
 // lies within w/2 of the line along the minor axis, ends half-open.
-void RasterSink::segment(float x0, float y0, float x1, float y1) {
+void RasterSink::flushStrip() {
+    if (held_) segment(heldX_, heldY_, lastX_, lastY_, heldJoint_, false);
+    held_ = false;
+}
+
+void RasterSink::segment(float x0, float y0, float x1, float y1, bool joint0, bool joint1) {
     if (!finite(x0) || !finite(y0) || !finite(x1) || !finite(y1)) return;
     const float half = smooth_ ? lineWidth_ * 0.5f + 0.5f : std::max(lineWidth_, 1.0f) * 0.5f;
     // Most segments of a band's neighbours end here, before any square root.
@@ -174,13 +189,13 @@ void RasterSink::segment(float x0, float y0, float x1, float y1) {
     if (std::max(x0, x1) + reachMax < 0.0f || std::min(x0, x1) - reachMax > static_cast<float>(image_.width))
         return;
     if (std::fabs(x1 - x0) >= std::fabs(y1 - y0))
-        walk<true>(x0, y0, x1, y1, half);
+        walk<true>(x0, y0, x1, y1, half, joint0, joint1);
     else
-        walk<false>(x0, y0, x1, y1, half);
+        walk<false>(x0, y0, x1, y1, half, joint0, joint1);
 }
 
 template <bool XMajor>
-void RasterSink::walk(float x0, float y0, float x1, float y1, float half) {
+void RasterSink::walk(float x0, float y0, float x1, float y1, float half, bool joint0, bool joint1) {
     const float dx = x1 - x0;
     const float dy = y1 - y0;
     const float length = std::sqrt(dx * dx + dy * dy);
@@ -202,8 +217,15 @@ void RasterSink::walk(float x0, float y0, float x1, float y1, float half) {
     const float mStart = std::min(m0, m1);
     const float mEnd = std::max(m0, m1);
 
-    int first = floorOf(mStart - half - cap);
-    int last = ceilOf(mEnd + half + cap);
+    // A joint ends the line square across it, without the faded cap, so only
+    // the pixels within the line's half width across reach past it.
+    const float alongStep = XMajor ? uy : ux;
+    if (!smooth_) joint0 = joint1 = false;
+    const float overJoint = half * std::fabs(alongStep) + 0.5f;
+    const float over0 = joint0 ? overJoint : half + cap;
+    const float over1 = joint1 ? overJoint : half + cap;
+    int first = floorOf(mStart - (m0 <= m1 ? over0 : over1));
+    int last = ceilOf(mEnd + (m0 <= m1 ? over1 : over0));
     if (XMajor) {
         // Only the columns whose footprint meets the band's rows.
         const float lo = static_cast<float>(rowBegin_) - reach - 1.0f;
@@ -235,7 +257,6 @@ void RasterSink::walk(float x0, float y0, float x1, float y1, float half) {
     const std::uint64_t lanes = lanes_;
     const std::uint32_t opaque = opaque_;
 
-    const float alongStep = XMajor ? uy : ux;
     // The lines whose whole run is clear of the faded ends skip them: a run's
     // pixels lie within `reach` of the line across it, so their positions
     // along it stay within reach * |alongStep| of the line's own, which is
@@ -245,8 +266,8 @@ void RasterSink::walk(float x0, float y0, float x1, float y1, float half) {
     if (smooth_) {
         const float majorStep = XMajor ? ux : uy;
         const float spread = reach * std::fabs(alongStep) + 0.05f;
-        const float a = 1.0f - cap + spread;
-        const float b = length - 1.0f + cap - spread;
+        const float a = (joint0 ? 0.0f : 1.0f - cap) + spread;
+        const float b = length - (joint1 ? 0.0f : 1.0f - cap) - spread;
         if (a <= b) {
             const float ra = std::min(a * majorStep, b * majorStep);
             const float rb = std::max(a * majorStep, b * majorStep);
@@ -295,6 +316,7 @@ void RasterSink::walk(float x0, float y0, float x1, float y1, float half) {
             const __m128 vRound = _mm_set1_ps(0.5f);
             const __m128 vCap = _mm_set1_ps(cap);
             const __m128 vEndCap = _mm_set1_ps(length + cap);
+            const __m128 vLength = _mm_set1_ps(length);
             const __m128 vAlongStep = _mm_set1_ps(alongStep);
             const __m128i src16 = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(opaque)), _mm_setzero_si128());
             const __m128i src16x2 = _mm_unpacklo_epi64(src16, src16);
@@ -303,7 +325,12 @@ void RasterSink::walk(float x0, float y0, float x1, float y1, float half) {
                 __m128 coverage = _mm_min_ps(vOne, _mm_sub_ps(vHalf, _mm_mul_ps(_mm_and_ps(off, absMask), vCos)));
                 if (!inner) {
                     const __m128 al = _mm_add_ps(_mm_set1_ps(along), _mm_mul_ps(stepsF, vAlongStep));
-                    const __m128 ends = _mm_min_ps(_mm_add_ps(al, vCap), _mm_sub_ps(vEndCap, al));
+                    // A joint's side weighs 1 up to the joint and 0 past it.
+                    const __m128 from0 = joint0 ? _mm_and_ps(_mm_cmpge_ps(al, _mm_setzero_ps()), vOne)
+                                                : _mm_add_ps(al, vCap);
+                    const __m128 to1 = joint1 ? _mm_and_ps(_mm_cmplt_ps(al, vLength), vOne)
+                                              : _mm_sub_ps(vEndCap, al);
+                    const __m128 ends = _mm_min_ps(from0, to1);
                     const __m128 fade = _mm_cmplt_ps(ends, vOne);
                     coverage = _mm_or_ps(_mm_and_ps(fade, _mm_mul_ps(coverage, ends)), _mm_andnot_ps(fade, coverage));
                     // Beyond an end nothing is drawn, whatever the coverage.
@@ -335,7 +362,9 @@ void RasterSink::walk(float x0, float y0, float x1, float y1, float half) {
         }
         for (int n = lo; n <= hi; ++n, p += step, offset += 1.0f, along += alongStep) {
             float coverage = std::min(1.0f, half - std::fabs(offset) * cosine);
-            const float ends = std::min(along + cap, length + cap - along);
+            const float from0 = joint0 ? (along >= 0.0f ? 1.0f : 0.0f) : along + cap;
+            const float to1 = joint1 ? (along < length ? 1.0f : 0.0f) : length + cap - along;
+            const float ends = std::min(from0, to1);
             if (ends <= 0.0f) continue;
             if (ends < 1.0f) coverage *= ends;
             const int a = static_cast<int>(alpha * coverage + 0.5f);

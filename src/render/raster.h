@@ -44,21 +44,30 @@ public:
     // with blending on; otherwise aliased marks written opaque.
     RasterSink(RasterImage& image, const RasterView& view, bool smooth, int rowBegin, int rowEnd);
 
-    void lineWidth(double w) { lineWidth_ = static_cast<float>(w > 0.0 ? w : 1.0); }
+    void lineWidth(double w) {
+        flushStrip();
+        lineWidth_ = static_cast<float>(w > 0.0 ? w : 1.0);
+    }
     void pointSize(double s) { pointSize_ = static_cast<float>(s > 0.0 ? s : 1.0); }
     void color(const double* rgba);
     void begin(Primitive p) {
+        flushStrip();
         open_ = p;
         pending_ = false;
     }
     void vertex(double x, double y);
-    void end(Primitive) { pending_ = false; }
-    void finish() {}
+    void end(Primitive) {
+        flushStrip();
+        pending_ = false;
+    }
+    void finish() { flushStrip(); }
 
 private:
-    void segment(float x0, float y0, float x1, float y1);
+    // joint0 / joint1: that end meets the next piece of a line strip.
+    void segment(float x0, float y0, float x1, float y1, bool joint0, bool joint1);
     template <bool XMajor>
-    void walk(float x0, float y0, float x1, float y1, float half);
+    void walk(float x0, float y0, float x1, float y1, float half, bool joint0, bool joint1);
+    void flushStrip();
     void point(float x, float y);
     void blendAt(int x, int y, float coverage);
 
@@ -73,6 +82,10 @@ private:
     bool pending_ = false;  // a previous vertex waits for its partner
     float lastX_ = 0.0f;
     float lastY_ = 0.0f;
+    bool held_ = false;       // a strip's segment waits to learn if its end is a joint
+    bool heldJoint_ = false;  // and whether its start is one
+    float heldX_ = 0.0f;
+    float heldY_ = 0.0f;
     std::uint32_t opaque_ = 0xFF000000u;  // the colour's bytes, alpha 255
     std::uint64_t lanes_ = 0;              // the same spread for blending
     float alpha256_ = 256.0f;

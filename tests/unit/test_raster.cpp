@@ -71,6 +71,38 @@ TEST(RasterMarks, SmoothLinesCarryTheInkOfTheirLengthAndWidth) {
     }
 }
 
+// A straight strip cut into pieces inks its joints once, like the whole line;
+// pieces that each faded over a shared joint would leave it light.
+TEST(RasterMarks, StripPiecesJoinWithoutLosingInk) {
+    const LineCase cases[] = {
+        {"shallow", 10.0, 10.0, 90.0, 40.0, 2.0},
+        {"steep", 30.0, 2.0, 45.0, 60.0, 2.0},
+        {"diagonal", 10.0, 10.0, 60.0, 60.0, 1.0},
+    };
+    for (const LineCase& c : cases) {
+        for (int pieces : {2, 7, 20}) {
+            RasterImage whole = whiteImage(100, 64);
+            RasterImage strip = whiteImage(100, 64);
+            RasterSink one(whole, pixels, true, 0, whole.height);
+            RasterSink many(strip, pixels, true, 0, strip.height);
+            for (RasterSink* sink : {&one, &many}) {
+                sink->lineWidth(c.width);
+                sink->color(black);
+            }
+            line(one, c.x0, c.y0, c.x1, c.y1);
+            many.begin(Primitive::LineStrip);
+            for (int i = 0; i <= pieces; ++i) {
+                const double t = static_cast<double>(i) / pieces;
+                many.vertex(c.x0 + t * (c.x1 - c.x0), c.y0 + t * (c.y1 - c.y0));
+            }
+            many.end(Primitive::LineStrip);
+            one.finish();
+            many.finish();
+            EXPECT_NEAR(ink(strip), ink(whole), 0.002 * ink(whole)) << c.name << " in " << pieces;
+        }
+    }
+}
+
 TEST(RasterMarks, LaterMarksBlendOverEarlierOnes) {
     const double red[4] = {1.0, 0.0, 0.0, 1.0};
     const double halfBlue[4] = {0.0, 0.0, 1.0, 0.5};
