@@ -39,11 +39,10 @@ inline void blendPixel(std::uint8_t* p, std::uint64_t src, std::uint32_t a) {
 }
 
 #if defined(__SSE2__)
-// Blends four neighbouring pixels of one row at once with the same rounding
-// as blendPixel; a lane whose weight is 0 comes back unchanged.
-inline void blendFour(std::uint8_t* p, __m128i src16, __m128i a32) {
+// Blends four pixels at once with the same rounding as blendPixel; a lane
+// whose weight is 0 comes back unchanged.
+inline __m128i blendFour(__m128i d, __m128i src16, __m128i a32) {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     const __m128i a16 = _mm_packs_epi32(a32, a32);             // a0 a1 a2 a3 a0 a1 a2 a3
     const __m128i pairs = _mm_unpacklo_epi16(a16, a16);        // a0 a0 a1 a1 a2 a2 a3 a3
     const __m128i aLo = _mm_unpacklo_epi32(pairs, pairs);      // a0 x4, a1 x4
@@ -61,7 +60,17 @@ inline void blendFour(std::uint8_t* p, __m128i src16, __m128i a32) {
                                     _mm_mullo_epi16(_mm_unpackhi_epi8(d, zero), _mm_sub_epi16(full, aHi))),
                       half),
         8);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(lo, hi));
+    return _mm_packus_epi16(lo, hi);
+}
+
+inline int pixelAt(const std::uint8_t* p) {
+    int v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+inline void setPixel(std::uint8_t* p, __m128i v) {
+    const int word = _mm_cvtsi128_si32(v);
+    std::memcpy(p, &word, 4);
 }
 #endif
 
@@ -340,13 +349,20 @@ void RasterSink::walk(float x0, float y0, float x1, float y1, float half, bool j
                 const __m128i live = _mm_cmplt_epi32(_mm_add_epi32(_mm_set1_epi32(n), steps), _mm_set1_epi32(hi + 1));
                 a = _mm_and_si128(_mm_and_si128(a, live), _mm_cmpgt_epi32(a, _mm_setzero_si128()));
                 if (XMajor) {
-                    const int count = std::min(4, hi - n + 1);
-                    alignas(16) std::uint8_t four[16];
-                    for (int k = 0; k < count; ++k) std::memcpy(four + 4 * k, p + k * step, 4);
-                    blendFour(four, src16x2, a);
-                    for (int k = 0; k < count; ++k) std::memcpy(p + k * step, four + 4 * k, 4);
+                    // Gathered and scattered through registers: a round trip
+                    // through memory would stall on the wide reload.
+                    const int count = hi - n + 1;
+                    const __m128i d = _mm_setr_epi32(pixelAt(p), count > 1 ? pixelAt(p + step) : 0,
+                                                     count > 2 ? pixelAt(p + 2 * step) : 0,
+                                                     count > 3 ? pixelAt(p + 3 * step) : 0);
+                    const __m128i out = blendFour(d, src16x2, a);
+                    setPixel(p, out);
+                    if (count > 1) setPixel(p + step, _mm_srli_si128(out, 4));
+                    if (count > 2) setPixel(p + 2 * step, _mm_srli_si128(out, 8));
+                    if (count > 3) setPixel(p + 3 * step, _mm_srli_si128(out, 12));
                 } else {
-                    blendFour(p, src16x2, a);
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(p),
+                                     blendFour(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), src16x2, a));
                 }
             }
             continue;
