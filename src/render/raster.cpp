@@ -41,9 +41,9 @@ inline void blendPixel(std::uint8_t* p, std::uint64_t src, std::uint32_t a) {
 #if defined(__SSE2__)
 // Blends four pixels at once with the same rounding as blendPixel; a lane
 // whose weight is 0 comes back unchanged.
-inline __m128i blendFour(__m128i d, __m128i src16, __m128i a32) {
+// a16: the weights a0 a1 a2 a3 a0 a1 a2 a3 in 16-bit lanes.
+inline __m128i blendFour(__m128i d, __m128i src16, __m128i a16) {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i a16 = _mm_packs_epi32(a32, a32);             // a0 a1 a2 a3 a0 a1 a2 a3
     const __m128i pairs = _mm_unpacklo_epi16(a16, a16);        // a0 a0 a1 a1 a2 a2 a3 a3
     const __m128i aLo = _mm_unpacklo_epi32(pairs, pairs);      // a0 x4, a1 x4
     const __m128i aHi = _mm_unpackhi_epi32(pairs, pairs);      // a2 x4, a3 x4
@@ -315,7 +315,10 @@ void RasterSink::walk(float x0, float y0, float x1, float y1, float half, bool j
         // weigh 0 and are written back unchanged, so they must lie inside
         // the row; down a column only the run's own pixels are touched.
         if (XMajor || lo + (((hi - lo) >> 2) << 2) + 3 < width) {
-            const __m128i steps = _mm_setr_epi32(0, 1, 2, 3);
+            // Lanes of a run's last step that lie past its end, by pixels left.
+            alignas(16) static const std::int16_t kLive[5][8] = {
+                {0, 0, 0, 0, 0, 0, 0, 0},      {-1, 0, 0, 0, -1, 0, 0, 0},     {-1, -1, 0, 0, -1, -1, 0, 0},
+                {-1, -1, -1, 0, -1, -1, -1, 0}, {-1, -1, -1, -1, -1, -1, -1, -1}};
             const __m128 stepsF = _mm_setr_ps(0.0f, 1.0f, 2.0f, 3.0f);
             const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
             const __m128 vOne = _mm_set1_ps(1.0f);
@@ -345,13 +348,13 @@ void RasterSink::walk(float x0, float y0, float x1, float y1, float half, bool j
                     // Beyond an end nothing is drawn, whatever the coverage.
                     coverage = _mm_and_ps(_mm_cmpgt_ps(ends, _mm_setzero_ps()), coverage);
                 }
-                __m128i a = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(vAlpha, coverage), vRound));
-                const __m128i live = _mm_cmplt_epi32(_mm_add_epi32(_mm_set1_epi32(n), steps), _mm_set1_epi32(hi + 1));
-                a = _mm_and_si128(_mm_and_si128(a, live), _mm_cmpgt_epi32(a, _mm_setzero_si128()));
+                const __m128i a32 = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(vAlpha, coverage), vRound));
+                const int count = hi - n + 1;
+                const __m128i live = _mm_load_si128(reinterpret_cast<const __m128i*>(kLive[std::min(count, 4)]));
+                const __m128i a = _mm_and_si128(_mm_max_epi16(_mm_packs_epi32(a32, a32), _mm_setzero_si128()), live);
                 if (XMajor) {
                     // Gathered and scattered through registers: a round trip
                     // through memory would stall on the wide reload.
-                    const int count = hi - n + 1;
                     const __m128i d = _mm_setr_epi32(pixelAt(p), count > 1 ? pixelAt(p + step) : 0,
                                                      count > 2 ? pixelAt(p + 2 * step) : 0,
                                                      count > 3 ? pixelAt(p + 3 * step) : 0);
