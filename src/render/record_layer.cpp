@@ -314,18 +314,23 @@ std::uint64_t recordLayerSignature(const PCPlot& plot, const FrameAxes& frame) {
         }
     }
 
+    // A table's values are fixed from its load to the next, so the normalised
+    // values follow from the range alone: hashing the range, not the ~8 bytes
+    // per record and dimension, keeps the frames that only redraw overlays cheap.
     const int dims = std::clamp(plot.dimensionCount, 0, maxSlots);
     for (int d = 0; d < dims; ++d) {
         s.address(frame.normalized[d]);
-        if (frame.normalized[d] != nullptr) s.bytes(frame.normalized[d], records * sizeof(double));
+        if (const Dimension* dimension = plot.dimensionAt(d)) {
+            s.address(dimension->values);
+            s.integer(dimension->recordCount);
+            s.number(dimension->minimum);
+            s.number(dimension->maximum);
+        }
     }
     if (const Dimension* colour = plot.dimensionAt(plot.colorDimension)) {
         s.number(colour->minimum);
         s.number(colour->maximum);
         s.address(colour->values);
-        if (colour->values != nullptr)
-            s.bytes(colour->values, std::min(records, static_cast<std::size_t>(std::max(colour->recordCount, 0))) *
-                                        sizeof(double));
     }
     perRecord(s, plot.recordSelection, records);
     perRecord(s, plot.recordColors, records);
