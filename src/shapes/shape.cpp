@@ -37,6 +37,13 @@ Point viewPointOf(int px, int py) {
     return plot ? plot->toViewCoordinates(px, py) : Point{0.0, 0.0};
 }
 
+// Where a dragged disc's copy stands: the pointer less the grab offset.
+void followPointer(int px, int py, double grabX, double grabY, double& dragX, double& dragY) {
+    const Point p = viewPointOf(px, py);
+    dragX = p.x - grabX;
+    dragY = p.y - grabY;
+}
+
 constexpr double pi = 3.14159265358979323846;
 
 // The shaded overlay that gives every disc its look, over the whole square.
@@ -235,11 +242,7 @@ bool AxisMDSShape::hitTest(int px, int py) {
     return onDisc(px, py, x, y, size);
 }
 
-void AxisMDSShape::drag(int px, int py) {
-    const Point p = viewPointOf(px, py);
-    dragX = p.x - grabOffsetX;
-    dragY = p.y - grabOffsetY;
-}
+void AxisMDSShape::drag(int px, int py) { followPointer(px, py, grabOffsetX, grabOffsetY, dragX, dragY); }
 
 void AxisMDSShape::press(int px, int py) {
     x = axis->position;
@@ -347,11 +350,7 @@ bool MDSShape::hitTest(int px, int py) {
     return onDisc(px, py, x, y, size);
 }
 
-void MDSShape::drag(int px, int py) {
-    const Point p = viewPointOf(px, py);
-    dragX = p.x - grabOffsetX;
-    dragY = p.y - grabOffsetY;
-}
+void MDSShape::drag(int px, int py) { followPointer(px, py, grabOffsetX, grabOffsetY, dragX, dragY); }
 
 void MDSShape::press(int px, int py) {
     place();

@@ -6,9 +6,12 @@
 // Every wait has a timeout, and the child is always killed when the driver
 // goes away, whatever the test did.
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <chrono>
+#include <fstream>
+#include <iostream>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -169,6 +172,45 @@ private:
     std::string output_;
     bool keepWorkDir_ = false;
     std::string lastOpened_;
+};
+
+// The last `lines` lines of text, for failure messages.
+inline std::string tail(const std::string& text, std::size_t lines = 40) {
+    std::size_t start = text.size();
+    for (std::size_t n = 0; n <= lines; ++n) {
+        if (start == 0) return text;
+        const std::size_t nl = text.rfind('\n', start - 1);
+        if (nl == std::string::npos) return text;
+        start = nl;
+    }
+    return text.substr(start + 1);
+}
+
+// A test with the real program started and its window shown; on failure the
+// working directory (screenshots, stdout.txt, stderr.txt) is kept.
+class RunningProgramTest : public ::testing::Test {
+protected:
+    ProgramDriver driver;
+
+    void SetUp() override {
+        const std::string problem = ProgramDriver::environmentProblem();
+        ASSERT_TRUE(problem.empty()) << problem;
+        std::string error;
+        ASSERT_TRUE(driver.start(&error)) << error;
+        ASSERT_TRUE(driver.waitForWindow(std::chrono::seconds(20)))
+            << "the main window did not appear within 20 s; output:\n"
+            << tail(driver.output());
+    }
+
+    void TearDown() override {
+        if (HasFailure()) {
+            driver.keepWorkDir();
+            std::ofstream(driver.workDir() + "/stdout.txt") << driver.output();
+            std::cerr << "screenshots and output kept in " << driver.workDir() << "\nlast program output:\n"
+                      << tail(driver.output()) << std::endl;
+        }
+        driver.kill();
+    }
 };
 
 }  // namespace gui

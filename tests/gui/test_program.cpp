@@ -29,42 +29,8 @@ bool noAxisAt(const Frame& f, int x, int dx = 2) {
     return f.darkRowsNear(x, dx, top, bottom) < (bottom - top) / 3;
 }
 
-std::string tail(const std::string& text, std::size_t lines = 40) {
-    std::size_t start = text.size();
-    for (std::size_t n = 0; n <= lines; ++n) {
-        if (start == 0) return text;
-        const std::size_t nl = text.rfind('\n', start - 1);
-        if (nl == std::string::npos) return text;
-        start = nl;
-    }
-    return text.substr(start + 1);
-}
-
-class ProgramTest : public ::testing::Test {
+class ProgramTest : public gui::RunningProgramTest {
 protected:
-    gui::ProgramDriver driver;
-
-    void SetUp() override {
-        const std::string problem = gui::ProgramDriver::environmentProblem();
-        ASSERT_TRUE(problem.empty()) << problem;
-        std::string error;
-        ASSERT_TRUE(driver.start(&error)) << error;
-        ASSERT_TRUE(driver.waitForWindow(20s))
-            << "the main window did not appear within 20 s; output:\n"
-            << tail(driver.output());
-    }
-
-    void TearDown() override {
-        if (HasFailure()) {
-            driver.keepWorkDir();
-            std::ofstream(driver.workDir() + "/stdout.txt") << driver.output();
-            std::cerr << "screenshots and stderr kept in " << driver.workDir()
-                      << "\nlast program output:\n"
-                      << tail(driver.output()) << std::endl;
-        }
-        driver.kill();
-    }
-
     // Opens a table of the working directory and waits for its axes.
     void openTable(const std::string& name, const std::vector<double>& axes) {
         std::string error;

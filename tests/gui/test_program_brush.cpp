@@ -31,27 +31,8 @@ std::vector<ViewPoint> loopAround(ViewPoint c, double ru, double rv) {
     return points;
 }
 
-class ProgramBrushTest : public ::testing::Test {
+class ProgramBrushTest : public gui::RunningProgramTest {
 protected:
-    gui::ProgramDriver driver;
-
-    void SetUp() override {
-        const std::string problem = gui::ProgramDriver::environmentProblem();
-        ASSERT_TRUE(problem.empty()) << problem;
-        std::string error;
-        ASSERT_TRUE(driver.start(&error)) << error;
-        ASSERT_TRUE(driver.waitForWindow(20s)) << "the main window did not appear";
-    }
-
-    void TearDown() override {
-        if (HasFailure()) {
-            driver.keepWorkDir();
-            std::ofstream(driver.workDir() + "/stdout.txt") << driver.output();
-            std::cerr << "screenshots and output kept in " << driver.workDir() << std::endl;
-        }
-        driver.kill();
-    }
-
     // Presses at the first point, drags through the others, releases; the
     // pause first keeps the press from completing a double click.
     void strokeThrough(const std::vector<ViewPoint>& points, const char* modifier = nullptr) {

@@ -25,27 +25,8 @@ using gui::ProgramDriver;
 
 namespace {
 
-class ReliabilityTest : public ::testing::Test {
+class ReliabilityTest : public gui::RunningProgramTest {
 protected:
-    ProgramDriver driver;
-
-    void SetUp() override {
-        const std::string problem = ProgramDriver::environmentProblem();
-        ASSERT_TRUE(problem.empty()) << problem;
-        std::string error;
-        ASSERT_TRUE(driver.start(&error)) << error;
-        ASSERT_TRUE(driver.waitForWindow(20s)) << "the main window did not appear within 20 s";
-    }
-
-    void TearDown() override {
-        if (HasFailure()) {
-            driver.keepWorkDir();
-            std::ofstream(driver.workDir() + "/stdout.txt") << driver.output();
-            std::cerr << "screenshots, stdout.txt and stderr.txt kept in " << driver.workDir() << std::endl;
-        }
-        driver.kill();
-    }
-
     // No sanitizer or runtime report on standard error.
     void expectNoReport() {
         const std::string errors = driver.errorOutput();
