@@ -332,9 +332,19 @@ std::uint64_t recordLayerSignature(const PCPlot& plot, const FrameAxes& frame) {
         s.number(colour->maximum);
         s.address(colour->values);
     }
-    perRecord(s, plot.recordSelection, records);
-    perRecord(s, plot.recordColors, records);
-    perRecord(s, plot.recordHasColor, records);
+    // Per-record state reaches the layer only through colorOfRecord: the own
+    // colours when they are switched on, the selection when it picks the
+    // colour. Skipping the arrays it does not read saves megabytes per frame.
+    bool everyRecordOwnColoured = false;
+    if (plot.useRecordColors) {
+        perRecord(s, plot.recordHasColor, records);
+        perRecord(s, plot.recordColors, records);
+        const std::size_t n = std::min(records, plot.recordHasColor.size());
+        everyRecordOwnColoured = n == records && std::all_of(plot.recordHasColor.begin(), plot.recordHasColor.begin() + n,
+                                                             [](unsigned char c) { return c == 1; });
+    }
+    if (plot.colorByFunction && plot.colorBySelection && !everyRecordOwnColoured)
+        perRecord(s, plot.recordSelection, records);
     return s.value();
 }
 

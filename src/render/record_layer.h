@@ -36,8 +36,9 @@ constexpr double defaultFrameBudgetMs = 40.0;
 // Fingerprint of everything the record layer reads: the plot's switches,
 // colours, sizes, view box and viewport, the axis geometry and region
 // states (transitions, hover opacities, MDS layouts with their output), the
-// normalised values, the per-record colours and selection, the highlighted
-// record and the curve step. Equal fingerprints draw equal layers.
+// normalised values, the per-record colours and selection as far as they
+// colour a record, the highlighted record and the curve step. Equal
+// fingerprints draw equal layers.
 std::uint64_t recordLayerSignature(const PCPlot& plot, const FrameAxes& frame);
 
 // True while a scatterplot transition, the layout glide or an MDS iteration runs.

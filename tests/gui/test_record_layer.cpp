@@ -260,12 +260,13 @@ TEST_F(RecordLayerTest, FlatnessPiecesKeepTheFixedStepPicture) {
 // plot in region 2 and a transition held in region 0.
 TEST_F(RecordLayerTest, EveryInputChangeDrawsTheLayerAfresh) {
     const LayerCase changes[] = {
+        {"own colours off", [] { plot->useRecordColors = false; }},
         {"selection degree", [] { plot->recordSelection[7] = 0.5; }},
         {"colour by selection", [] { plot->colorBySelection = !plot->colorBySelection; }},
+        {"own colours on", [] { plot->useRecordColors = true; }},
         {"record colour", [] { plot->recordColors[3] = {0.2, 0.4, 0.6, 1.0}; }},
         {"record has colour", [] { plot->recordHasColor[3] ^= 1; }},
         {"all colours", [] { plot->setAllRecordColors({0.5, 0.5, 0.5, 0.5}); }},
-        {"own colours off", [] { plot->useRecordColors = false; }},
         {"colour dimension", [] { plot->colorDimension = 2; }},
         {"highlighted record", [] { plot->highlightRecord(5); }},
         {"axis position", [] { plot->axes[1]->position += 0.01; }},
@@ -318,6 +319,14 @@ TEST_F(RecordLayerTest, EveryInputChangeDrawsTheLayerAfresh) {
         const long fresh = recordLayerStats().freshLayers;
         GlTestWindow::at(kWidth - 100, kHeight).renderFrame();
         EXPECT_EQ(recordLayerStats().freshLayers, fresh + 1);
+        // While every record wears its own colour the selection is not drawn,
+        // so brushing keeps the layer.
+        plot->colorByFunction = plot->colorBySelection = true;
+        plot->setAllRecordColors({0.5, 0.5, 0.5, 0.5});
+        GlTestWindow::at(kWidth - 100, kHeight).renderFrame();
+        plot->recordSelection[7] = 0.25;
+        GlTestWindow::at(kWidth - 100, kHeight).renderFrame();
+        EXPECT_EQ(recordLayerStats().freshLayers, fresh + 2);
     }
 }
 
