@@ -122,8 +122,17 @@ OutlineGrid::OutlineGrid(const std::vector<Point>& polygon, int cells) : bands_(
     // crossing test's box check and its lower-end rule are exact
     // comparisons), so its count flips only at its end heights: a cell is
     // settled when every flip inside it is undone at the same height.
+    //
+    // Within a row, sorted by their right ends, the edges clearly left of a
+    // cell are a prefix that grows with the column; the cell is settled when
+    // the rest lie clearly right of it and their flips pair up, which depends
+    // on the prefix alone. So each row settles its cells with one verdict per
+    // prefix length instead of one look at every edge per cell.
     std::vector<const OutlineBands::Edge*> near;
+    std::vector<double> restMinX;          // least left end of near[k..]
+    std::vector<signed char> verdict;      // per prefix length: -1 unknown, 0 unsettled, 1 outside, 2 inside
     std::vector<double> flips;
+    const auto byRightEnd = [](const OutlineBands::Edge* a, const OutlineBands::Edge* b) { return a->maxX < b->maxX; };
     for (int row = 0; row < size_; ++row) {
         const double y0 = bottom_ + row / scaleY_ - padY, y1 = bottom_ + (row + 1) / scaleY_ + padY;
         near.clear();
@@ -131,29 +140,39 @@ OutlineGrid::OutlineGrid(const std::vector<Point>& polygon, int cells) : bands_(
             if (y0 - e.maxY > m || e.minY - y1 > m) continue;  // never counts in this row
             near.push_back(&e);
         }
-        for (int column = 0; column < size_; ++column) {
-            const double x0 = left_ + column / scaleX_ - padX, x1 = left_ + (column + 1) / scaleX_ + padX;
-            bool settled = 2.0 - x1 > m;
+        std::sort(near.begin(), near.end(), byRightEnd);
+        const std::size_t k = near.size();
+        restMinX.assign(k + 1, 2.0 * outlineReach + 1.0);
+        for (std::size_t j = k; j-- > 0;) restMinX[j] = std::min(restMinX[j + 1], near[j]->minX);
+        // The edge reaching furthest right decides whether any rest stays clear of the ray's end.
+        const bool rayEndClear = k == 0 || 2.0 - near[k - 1]->maxX > m;
+        verdict.assign(k + 1, -1);
+
+        auto settle = [&](std::size_t left) -> signed char {
+            if (left < k && !rayEndClear) return 0;
             int count = 0;
             flips.clear();
-            for (const OutlineBands::Edge* e : near) {
-                if (!settled) break;
-                if (x0 - e->maxX > m) continue;
-                if (!(e->minX - x1 > m && 2.0 - e->maxX > m)) {
-                    settled = false;
-                    break;
-                }
+            for (std::size_t j = left; j < k; ++j) {
+                const OutlineBands::Edge* e = near[j];
                 if (e->minY == e->maxY) continue;  // horizontal: never counts
                 count += e->minY <= y0 && y0 < e->maxY;
                 if (y0 < e->minY && e->minY <= y1) flips.push_back(e->minY);
                 if (y0 < e->maxY && e->maxY <= y1) flips.push_back(e->maxY);
             }
-            if (settled && !flips.empty()) {
-                std::sort(flips.begin(), flips.end());
-                for (std::size_t k = 0; k < flips.size() && settled; k += 2)
-                    settled = k + 1 < flips.size() && flips[k] == flips[k + 1];
-            }
-            if (settled) cells_[static_cast<std::size_t>(row * size_ + column)] = (count & 1) ? insideCell : outsideCell;
+            std::sort(flips.begin(), flips.end());
+            for (std::size_t f = 0; f < flips.size(); f += 2)
+                if (f + 1 >= flips.size() || flips[f] != flips[f + 1]) return 0;
+            return (count & 1) ? 2 : 1;
+        };
+
+        std::size_t left = 0;
+        for (int column = 0; column < size_; ++column) {
+            const double x0 = left_ + column / scaleX_ - padX, x1 = left_ + (column + 1) / scaleX_ + padX;
+            while (left < k && x0 - near[left]->maxX > m) ++left;
+            if (!(2.0 - x1 > m) || !(restMinX[left] - x1 > m)) continue;
+            if (verdict[left] < 0) verdict[left] = settle(left);
+            if (verdict[left] > 0)
+                cells_[static_cast<std::size_t>(row * size_ + column)] = verdict[left] == 2 ? insideCell : outsideCell;
         }
     }
 }
@@ -161,38 +180,46 @@ OutlineGrid::OutlineGrid(const std::vector<Point>& polygon, int cells) : bands_(
 void OutlineGrid::classify(int n, const double* xs, const double* ys, const double box[4],
                            double in, double outside, double* out,
                            std::vector<int>& scratch) const {
-    scratch.resize(static_cast<std::size_t>(n));
+    // Blocks small enough that the unsettled points, read again for the band
+    // test, are still in the cache from the first pass.
+    constexpr int block = 4096;
+    scratch.resize(static_cast<std::size_t>(std::clamp(n, 0, block)));
     int* code = scratch.data();
     const int outsideCode = static_cast<int>(cells_.size()) - 1;
     const double left = left_, bottom = bottom_, sx = scaleX_, sy = scaleY_, last = size_ - 1;
     const double minU = std::max(box[0], box_[0]), maxU = std::min(box[1], box_[1]);
     const double minV = std::max(box[2], box_[2]), maxV = std::min(box[3], box_[3]);
     const int size = size_;
-    for (int i = 0; i < n; ++i) {
-        const double x = xs[i], y = ys[i];
-        double tx = (x - left) * sx, ty = (y - bottom) * sy;
-        tx = tx > 0.0 ? tx : 0.0;  // NaN too
-        tx = tx < last ? tx : last;
-        ty = ty > 0.0 ? ty : 0.0;
-        ty = ty < last ? ty : last;
-        const bool inBox = (x >= minU) & (x <= maxU) & (y >= minV) & (y <= maxV);
-        const int cell = static_cast<int>(ty) * size + static_cast<int>(tx);
-        code[i] = inBox ? cell : outsideCode;
-    }
-    // Unsettled points are listed at the front of the same scratch array:
-    // entry m is written only after entry i >= m was read.
     const unsigned char* cells = cells_.data();
     // A table rather than a choice: the compiler keeps the loop free of branches.
     const double value[3] = {outside, in, outside};
-    int unsure = 0;
-    for (int i = 0; i < n; ++i) {
-        const int state = cells[code[i]];
-        out[i] = value[state];
-        code[unsure] = i;
-        unsure += state == unsettled;
-    }
-    for (int k = 0; k < unsure; ++k) {
-        const int i = code[k];
-        out[i] = bands_.inside(Point{xs[i], ys[i]}) ? in : outside;
+    for (int base = 0; base < n; base += block) {
+        const int m = std::min(block, n - base);
+        const double* x = xs + base;
+        const double* y = ys + base;
+        double* o = out + base;
+        for (int i = 0; i < m; ++i) {
+            double tx = (x[i] - left) * sx, ty = (y[i] - bottom) * sy;
+            tx = tx > 0.0 ? tx : 0.0;  // NaN too
+            tx = tx < last ? tx : last;
+            ty = ty > 0.0 ? ty : 0.0;
+            ty = ty < last ? ty : last;
+            const bool inBox = (x[i] >= minU) & (x[i] <= maxU) & (y[i] >= minV) & (y[i] <= maxV);
+            const int cell = static_cast<int>(ty) * size + static_cast<int>(tx);
+            code[i] = inBox ? cell : outsideCode;
+        }
+        // Unsettled points are listed at the front of the same scratch array:
+        // entry k is written only after entry i >= k was read.
+        int unsure = 0;
+        for (int i = 0; i < m; ++i) {
+            const int state = cells[code[i]];
+            o[i] = value[state];
+            code[unsure] = i;
+            unsure += state == unsettled;
+        }
+        for (int k = 0; k < unsure; ++k) {
+            const int i = code[k];
+            o[i] = bands_.inside(Point{x[i], y[i]}) ? in : outside;
+        }
     }
 }

@@ -1,6 +1,7 @@
 // Brushing: the fold into the selection, painting, the three gestures, the
 // outline tests, stroke dispatch and the shape lasso.
 
+#include <algorithm>
 #include <random>
 
 #include "brush/outline.h"
@@ -316,45 +317,56 @@ TEST(OutlineTest, CrossingRulesOnEdgesAndVertices) {
 }
 
 TEST(OutlineTest, BandsAndGridAgreeWithTheEdgeByEdgeTest) {
-    // A star with vertices on shared heights, tested on random points, its
-    // own vertices and edge midpoints.
-    std::vector<Point> star;
+    // A star with vertices on shared heights, and a comb whose teeth reach
+    // past the end of the crossing test's ray (x = 2), tested on random points
+    // between the comb's back and that end, their own vertices and edge
+    // midpoints.
+    std::vector<Point> star, comb;
     for (int k = 0; k < 40; ++k) {
         const double a = 2 * 3.14159265358979 * k / 40, r = k % 2 ? 0.2 : 0.45;
         star.push_back({0.5 + r * std::cos(a), 0.5 + std::round(r * std::sin(a) * 64) / 64});
     }
-    std::vector<Point> probes(star);
+    comb.push_back({0.1, 0.1});
+    for (int k = 0; k < 6; ++k) {
+        comb.push_back({k % 2 ? 0.6 : 2.5, 0.1 + 0.15 * k});
+        comb.push_back({k % 2 ? 0.6 : 2.5, 0.2 + 0.15 * k});
+    }
+    comb.push_back({0.1, 0.95});
     std::mt19937 random(7);
-    std::uniform_real_distribution<double> unit(0.0, 1.0);
-    for (std::size_t k = 0; k < star.size(); ++k) {
-        const Point a = star[k], b = star[(k + 1) % star.size()];
-        probes.push_back({(a.x + b.x) / 2, (a.y + b.y) / 2});
-        probes.push_back({(a.x + b.x) / 2 + 1e-12, (a.y + b.y) / 2});
-        // Vertex heights across the whole width: the rays pass the vertices.
-        for (int j = 0; j < 20; ++j) probes.push_back({unit(random), a.y});
-    }
-    for (int k = 0; k < 5000; ++k) probes.push_back({unit(random), unit(random)});
-    std::vector<double> xs, ys;
-    for (const Point& p : probes) {
-        xs.push_back(p.x);
-        ys.push_back(p.y);
-    }
-    const double box[4] = {-1.0, 2.0, -1.0, 2.0};  // holds the star and every probe
-    for (int size : {1, 3, 40, 400}) {
-        const OutlineBands bands(star, size);
-        const OutlineGrid grid(star, size);
-        std::vector<double> out(probes.size());
-        std::vector<int> scratch;
-        grid.classify(static_cast<int>(probes.size()), xs.data(), ys.data(), box, 1.0, 0.0,
-                      out.data(), scratch);
-        int bandMisses = 0, gridMisses = 0;
-        for (std::size_t k = 0; k < probes.size(); ++k) {
-            const bool exact = insideOutline(probes[k], star);
-            bandMisses += bands.inside(probes[k]) != exact;
-            gridMisses += (out[k] == 1.0) != exact;
+    std::uniform_real_distribution<double> unit(0.0, 1.0), wide(0.1, 2.0);
+    for (const std::vector<Point>* outline : {&star, &comb}) {
+        std::vector<Point> probes(*outline);
+        for (std::size_t k = 0; k < outline->size(); ++k) {
+            const Point a = (*outline)[k], b = (*outline)[(k + 1) % outline->size()];
+            probes.push_back({(a.x + b.x) / 2, (a.y + b.y) / 2});
+            probes.push_back({(a.x + b.x) / 2 + 1e-12, (a.y + b.y) / 2});
+            // Vertex heights across the whole width: the rays pass the vertices.
+            for (int j = 0; j < 20; ++j) probes.push_back({wide(random), a.y});
         }
-        EXPECT_EQ(bandMisses, 0) << size;
-        EXPECT_EQ(gridMisses, 0) << size;
+        for (int k = 0; k < 5000; ++k) probes.push_back({wide(random), unit(random)});
+        probes.erase(std::remove_if(probes.begin(), probes.end(), [](Point p) { return p.x >= 2.0; }), probes.end());
+        std::vector<double> xs, ys;
+        for (const Point& p : probes) {
+            xs.push_back(p.x);
+            ys.push_back(p.y);
+        }
+        const double box[4] = {-1.0, 3.0, -1.0, 2.0};  // holds the outline and every probe
+        for (int size : {1, 3, 40, 400}) {
+            const OutlineBands bands(*outline, size);
+            const OutlineGrid grid(*outline, size);
+            std::vector<double> out(probes.size());
+            std::vector<int> scratch;
+            grid.classify(static_cast<int>(probes.size()), xs.data(), ys.data(), box, 1.0, 0.0, out.data(),
+                          scratch);
+            int bandMisses = 0, gridMisses = 0;
+            for (std::size_t k = 0; k < probes.size(); ++k) {
+                const bool exact = insideOutline(probes[k], *outline);
+                bandMisses += bands.inside(probes[k]) != exact;
+                gridMisses += (out[k] == 1.0) != exact;
+            }
+            EXPECT_EQ(bandMisses, 0) << outline->size() << " vertices, " << size;
+            EXPECT_EQ(gridMisses, 0) << outline->size() << " vertices, " << size;
+        }
     }
 }
 
