@@ -53,7 +53,10 @@ for n in $(seq 91 120); do
   if [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; then
     continue
   fi
-  Xvfb ":$n" -nolisten tcp -screen 0 1400x800x24 >"$xvfb_log" 2>&1 &
+  # No key repeat: on a busy machine the release of a synthetic key can lag
+  # past the repeat delay, and the server would then type the key again
+  # into whatever window comes up next (a Return answering a dialog).
+  Xvfb ":$n" -nolisten tcp -ardelay 60000 -screen 0 1400x800x24 >"$xvfb_log" 2>&1 &
   xvfb_pid=$!
   for _ in $(seq 1 150); do
     kill -0 "$xvfb_pid" 2>/dev/null || break
