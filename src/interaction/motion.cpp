@@ -51,7 +51,7 @@ void onMouseDrag(int x, int y) {
     if (!plot || layoutAnimating) return;
     InteractionState& s = interaction;
     if (s.axisDragActive) {
-        const double u = (x - plot->viewportX) / static_cast<double>(plot->viewportWidth);
+        const double u = plot->toViewCoordinates(x, y).x;
         if (u < minAxisDragPosition) return;
         if (s.dragAxis < plot->axisCount) plot->dragAxisTo(x, s.dragAxis);
         requestRedraw();

@@ -69,7 +69,9 @@ void PCPlot::selectOnlyAxis(int index) {
 }
 
 Point PCPlot::toViewCoordinates(double x, double y) const {
-    return {(x - viewportX) / viewportWidth, 1.0 - (y - viewportY) / viewportHeight};
+    const double width = viewportWidth > 0 ? viewportWidth : 1.0;
+    const double height = viewportHeight > 0 ? viewportHeight : 1.0;
+    return {(x - viewportX) / width, 1.0 - (y - viewportY) / height};
 }
 
 int PCPlot::nearestAxis(double vx) const {
@@ -96,7 +98,7 @@ int PCPlot::regionAt(double vx) const {
 
 void PCPlot::dragAxisTo(double x, int index) {
     if (index < 0 || index >= axisCount) return;
-    axes[index]->position = std::clamp((x - viewportX) / viewportWidth, 0.0, 1.0);
+    axes[index]->position = std::clamp(toViewCoordinates(x, 0.0).x, 0.0, 1.0);
 }
 
 void PCPlot::resortAxes() {

@@ -104,6 +104,9 @@ struct PCPlot {
     void spaceAxesEvenly();
     void setAxisPositions(const double* values);
     void selectOnlyAxis(int index);
+    // Window pixels to view coordinates. A drawing area without extent maps
+    // as if it were one pixel wide and high, so no event yields NaN or
+    // infinity.
     Point toViewCoordinates(double x, double y) const;
     int nearestAxis(double vx) const;
     int regionAt(double vx) const;

@@ -257,7 +257,7 @@ void AxisMDSShape::press(int px, int py) {
 void AxisMDSShape::release(int px, int) {
     dragging = false;
     if (plot == nullptr) return;
-    const double u = (px - plot->viewportX) / static_cast<double>(plot->viewportWidth);
+    const double u = plot->toViewCoordinates(px, 0.0).x;
     for (int i = 0; i + 1 < plot->axisCount; ++i) {
         PCShowAxis* left = plot->axes[i];
         if (!(left->position < u && u < plot->axes[i + 1]->position)) continue;

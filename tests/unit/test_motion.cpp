@@ -1,5 +1,8 @@
 // Drags with a button held, stroke geometry and hover tracking.
 
+#include <cmath>
+
+#include "render/display.h"
 #include "test_support.h"
 
 namespace {
@@ -152,6 +155,19 @@ TEST_F(DragTest, AxisStaysRightOfSevenPercentAndPinsAtTheRightEdge) {
     EXPECT_EQ(redraws, 0);
     onMouseDrag(2000, regionY());
     EXPECT_EQ(axis(1).position, 1.0);
+}
+
+TEST_F(DragTest, DragsGoOnFinitelyAfterTheAreaCollapses) {
+    modifiers = ModAlt;
+    press(LeftButton, px(axis(1).position), regionY());
+    onReshape(0, 0);
+    for (int x : {0, 26, -50}) {
+        onMouseDrag(x, -4);
+        for (int i = 0; i < plot->axisCount; ++i) EXPECT_TRUE(std::isfinite(axis(i).position)) << x;
+    }
+    release(LeftButton, 0, 0);
+    EXPECT_TRUE(std::isfinite(plot->toViewCoordinates(0, 0).x));
+    EXPECT_TRUE(std::isfinite(plot->toViewCoordinates(0, 0).y));
 }
 
 TEST_F(DragTest, MotionIsIgnoredWhileAGlideRuns) {
