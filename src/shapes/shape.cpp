@@ -44,6 +44,16 @@ void followPointer(int px, int py, double grabX, double grabY, double& dragX, do
     dragY = p.y - grabY;
 }
 
+// Picks a disc up where the pointer holds it; its copy starts on the disc.
+void grabDisc(Shape& disc, int px, int py, double& grabX, double& grabY, double& dragX, double& dragY) {
+    const Point p = viewPointOf(px, py);
+    disc.dragging = true;
+    grabX = p.x - disc.x;
+    grabY = p.y - disc.y;
+    dragX = disc.x;
+    dragY = disc.y;
+}
+
 constexpr double pi = 3.14159265358979323846;
 
 // The shaded overlay that gives every disc its look, over the whole square.
@@ -246,12 +256,7 @@ void AxisMDSShape::drag(int px, int py) { followPointer(px, py, grabOffsetX, gra
 
 void AxisMDSShape::press(int px, int py) {
     x = axis->position;
-    const Point p = viewPointOf(px, py);
-    dragging = true;
-    grabOffsetX = p.x - x;
-    grabOffsetY = p.y - y;
-    dragX = x;
-    dragY = y;
+    grabDisc(*this, px, py, grabOffsetX, grabOffsetY, dragX, dragY);
 }
 
 void AxisMDSShape::release(int px, int) {
@@ -354,12 +359,7 @@ void MDSShape::drag(int px, int py) { followPointer(px, py, grabOffsetX, grabOff
 
 void MDSShape::press(int px, int py) {
     place();
-    const Point p = viewPointOf(px, py);
-    dragging = true;
-    grabOffsetX = p.x - x;
-    grabOffsetY = p.y - y;
-    dragX = x;
-    dragY = y;
+    grabDisc(*this, px, py, grabOffsetX, grabOffsetY, dragX, dragY);
 }
 
 void MDSShape::release(int, int) {

@@ -13,13 +13,22 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "app/platform.h"
+#include "data/table.h"
+#include "interaction/interaction.h"
+#include "plot/plot.h"
 #include "render/display.h"
 #include "render/record_layer.h"
+#include "shapes/shape.h"
 
 class GlTestWindow {
 public:
@@ -130,4 +139,39 @@ private:
     int width_ = 0;
     int height_ = 0;
     std::vector<unsigned char> pixels_;
+};
+
+// A test that loads tables of its own and looks at their frames: the trace
+// is captured, the files live in a private directory, and the plot, the
+// shapes, the interaction state and the hooks are cleared afterwards.
+class TableFrameTest : public ::testing::Test {
+protected:
+    std::ostringstream trace;
+    std::filesystem::path dir;
+
+    void SetUp() override {
+        setTraceStream(&trace);
+        dir = std::filesystem::temp_directory_path() / ("korvelline-frames-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir);
+        forgetRecordLayer();
+    }
+
+    void TearDown() override {
+        releasePlot();
+        clearShapes();
+        resetInteractionState();
+        setClockHook(nullptr);
+        setModifierHook(nullptr);
+        setTraceStream(nullptr);
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
+
+    void load(const std::string& text) {
+        const std::filesystem::path file = dir / "table.txt";
+        std::ofstream(file) << text;
+        ASSERT_TRUE(setDataFileName(file.c_str()));
+        loadDataFile();
+        ASSERT_NE(plot, nullptr);
+    }
 };

@@ -32,38 +32,19 @@ using Rgb = GlTestWindow::Rgb;
 bool red(Rgb c) { return c.r > 180 && c.g < 120 && c.b < 120; }
 bool cyan(Rgb c) { return c.r < 120 && c.g > 180 && c.b > 180; }
 
-class BrushFrameTest : public ::testing::Test {
+class BrushFrameTest : public TableFrameTest {
 protected:
-    std::ostringstream trace;
-    std::filesystem::path dir;
     double now = 10000.0;
     int modifiers = 0;
 
     void SetUp() override {
-        setTraceStream(&trace);
+        TableFrameTest::SetUp();
         setClockHook([this] { return now; });
         setModifierHook([this] { return modifiers; });
-        dir = std::filesystem::temp_directory_path() / ("korvelline-brushes-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir);
-        std::ofstream(dir / "table.txt") << "6 3 3 0\nid a b c\n"
-                                            "r0 0 0 0\nr1 1 1 2\nr2 2 2 4\nr3 3 3 1\nr4 4 4 3\nr5 5 5 5\n";
-        ASSERT_TRUE(setDataFileName((dir / "table.txt").c_str()));
-        loadDataFile();
-        ASSERT_NE(plot, nullptr);
+        load("6 3 3 0\nid a b c\nr0 0 0 0\nr1 1 1 2\nr2 2 2 4\nr3 3 3 1\nr4 4 4 3\nr5 5 5 5\n");
         // Invisible records, selection mode: only the brushes are drawn in colour.
         palette->deselect(0, 0);
         plot->setAllRecordColors({0.0, 0.0, 0.0, 0.0});
-    }
-
-    void TearDown() override {
-        releasePlot();
-        clearShapes();
-        resetInteractionState();
-        setTraceStream(nullptr);
-        setClockHook(nullptr);
-        setModifierHook(nullptr);
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
     }
 
     void stroke(std::vector<Point> points, int mods = 0) {

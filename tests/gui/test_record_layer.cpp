@@ -90,37 +90,18 @@ Difference compare(const std::vector<unsigned char>& a, const std::vector<unsign
 
 }  // namespace
 
-class RecordLayerTest : public ::testing::Test {
+class RecordLayerTest : public TableFrameTest {
 protected:
-    std::ostringstream trace;
-    std::filesystem::path dir;
-
-    void SetUp() override {
-        setTraceStream(&trace);
-        dir = std::filesystem::temp_directory_path() / ("korvelline-layer-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir);
-        forgetRecordLayer();
-    }
-
     void TearDown() override {
         setRecordLayerChoice(RecordLayerChoice::Auto);
         setRecordLayerThreads(0);
         setLevelOfDetailBudget(0.0);
-        setClockHook({});
-        releasePlot();
-        clearShapes();
         curveStep = 0.002;
-        setTraceStream(nullptr);
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
+        TableFrameTest::TearDown();
     }
 
     void load(const std::string& text) {
-        const std::filesystem::path file = dir / "table.txt";
-        std::ofstream(file) << text;
-        ASSERT_TRUE(setDataFileName(file.c_str()));
-        loadDataFile();
-        ASSERT_NE(plot, nullptr);
+        TableFrameTest::load(text);
         clearShapes();
     }
 

@@ -46,41 +46,14 @@ std::vector<double> darkRunCentres(const GlTestWindow& w, int row, int level) {
 
 }  // namespace
 
-class RenderPixelTest : public ::testing::Test {
+class RenderPixelTest : public TableFrameTest {
 protected:
-    std::ostringstream trace;
-    std::filesystem::path dir;
-
-    void SetUp() override {
-        setTraceStream(&trace);
-        dir = std::filesystem::temp_directory_path() / ("korvelline-pixels-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir);
-    }
-
-    void TearDown() override {
-        releasePlot();
-        clearShapes();
-        interaction.strokePoints.clear();
-        interaction.rubberBandActive = false;
-        setTraceStream(nullptr);
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
-    }
-
     // Loads text as a data file, then leaves only what a test looks at:
     // records invisible, no overlay shapes.
     void loadBare(const std::string& text) {
         load(text);
         plot->setAllRecordColors({0.0, 0.0, 0.0, 0.0});
         clearShapes();
-    }
-
-    void load(const std::string& text) {
-        const std::filesystem::path file = dir / "table.txt";
-        std::ofstream(file) << text;
-        ASSERT_TRUE(setDataFileName(file.c_str()));
-        loadDataFile();
-        ASSERT_NE(plot, nullptr);
     }
 
     static std::string spreadTable(int records) {
