@@ -127,11 +127,7 @@ void renderReferenceLayer(Sink& sink) {
     plot->captureAxisPositions();
     RecordPass pass;
     if (!pass.prepare(*plot, frame)) return;
-    if (plot->straightLines)
-        renderRecordLines(*plot, pass, curveStep, sink);
-    else
-        renderRecordCurves(*plot, pass, curveStep, sink);
-    renderScatterPoints(*plot, pass, sink);
+    renderRecordLayer(*plot, pass, curveStep, plot->straightLines, sink);
 }
 
 // The frame as it was drawn before the kept and software layers: the
@@ -307,12 +303,7 @@ void layerTimes(double& aggMs, double& ownMs) {
     RecordPass pass;
     AggSink sink(image);
     if (pass.prepare(*plot, frame)) {
-        const PieceRule rule = screenPieceRule(*plot);
-        if (plot->straightLines)
-            renderRecordLines(*plot, pass, rule, sink);
-        else
-            renderRecordCurves(*plot, pass, rule, sink);
-        renderScatterPoints(*plot, pass, sink);
+        renderRecordLayer(*plot, pass, screenPieceRule(*plot), plot->straightLines, sink);
     }
     aggMs = nowMs() - aggMs;
 }

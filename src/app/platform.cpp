@@ -1,5 +1,7 @@
 #include "app/platform.h"
 
+#include <unistd.h>
+
 #include <chrono>
 #include <iostream>
 
@@ -38,3 +40,13 @@ void setModifierHook(std::function<int()> hook) { modifierHook = std::move(hook)
 std::ostream& traceStream() { return traceTarget ? *traceTarget : std::cout; }
 
 void setTraceStream(std::ostream* stream) { traceTarget = stream; }
+
+std::size_t halfPhysicalMemory() {
+    static const std::size_t half = [] {
+        const long pages = ::sysconf(_SC_PHYS_PAGES);
+        const long pageSize = ::sysconf(_SC_PAGE_SIZE);
+        if (pages <= 0 || pageSize <= 0) return std::size_t(1) << 30;  // unknown: assume a small machine
+        return static_cast<std::size_t>(pages) / 2 * static_cast<std::size_t>(pageSize);
+    }();
+    return half;
+}

@@ -3,11 +3,16 @@
 // clock, redraw requests, the keyboard modifier state and the trace output.
 // Each has a hook so tests can drive or observe it without a window system.
 
+#include <cstddef>
 #include <functional>
 #include <ostream>
 
 // Milliseconds since process start, as a double (1000 ticks per second).
 double clockMs();
+
+// Half of the machine's physical memory (1 GB when it cannot be read): the
+// most one table or one layout may take.
+std::size_t halfPhysicalMemory();
 // Replace the clock; an empty function restores the real one.
 void setClockHook(std::function<double()> hook);
 

@@ -25,13 +25,6 @@ std::deque<VanishingTrack> vanishingTracks;
 
 namespace {
 
-// Normalised values of the dimension an axis shows, or null.
-const double* normalizedOn(const PCPlot& plot, const PCShowAxis* axis) {
-    if (axis == nullptr) return nullptr;
-    Dimension* d = plot.dimensionAt(axis->dimensionIndex);
-    return d ? d->normalizedValues() : nullptr;
-}
-
 Rgba drawnColor(const Rgba& color, bool inverted) {
     Rgba c = color;
     if (inverted)
@@ -74,7 +67,7 @@ PCAxisBrush::PCAxisBrush(PCShowAxis* axis, double low, double high, double outsi
 void PCAxisBrush::apply() {
     const int n = evaluatedCount(*this);
     if (n == 0) return;
-    const double* v = normalizedOn(*plot, axis);
+    const double* v = plot->normalizedOn(axis);
     double* out = values.data();
     if (v == nullptr) {
         std::fill(out, out + n, outsideValue);
@@ -168,8 +161,8 @@ void PCAngularBrush::computeAngularBounds(Point p1, Point p2, Point p3) {
 void PCAngularBrush::apply() {
     const int n = evaluatedCount(*this);
     if (n == 0) return;
-    const double* a = normalizedOn(*plot, apexAxis);
-    const double* b = normalizedOn(*plot, farAxis);
+    const double* a = plot->normalizedOn(apexAxis);
+    const double* b = plot->normalizedOn(farAxis);
     double* out = values.data();
     if (a == nullptr || b == nullptr) {
         std::fill(out, out + n, outsideValue);
@@ -227,20 +220,16 @@ void PCScatterPlotBrush::captureOutline() {
 
 bool PCScatterPlotBrush::recordPoints(const double*& xs, const double*& ys) const {
     if (plot == nullptr || leftAxis == nullptr || rightAxis == nullptr) return false;
-    const MDSLayout* layout = leftAxis->mdsLayout.get();
-    if (leftAxis->mdsVisible && layout != nullptr) {
-        // A layout shorter than the table is not laid out yet: like the
-        // renderers, fall back to the region's two dimensions.
-        const auto n = static_cast<std::size_t>(plot->recordCount);
-        if (layout->outX.size() >= n && layout->outY.size() >= n) {
-            const MDSLayout::Output out = layout->layoutOutput();
-            xs = out.outX;
-            ys = out.outY;
-            return true;
-        }
+    // Where the renderers draw the points: by the layout once it covers the
+    // table, else by the region's two dimensions.
+    if (const MDSLayout* layout = usableLayout(*leftAxis, plot->recordCount)) {
+        const MDSLayout::Output out = layout->layoutOutput();
+        xs = out.outX;
+        ys = out.outY;
+        return true;
     }
-    xs = normalizedOn(*plot, rightAxis);
-    ys = normalizedOn(*plot, leftAxis);
+    xs = plot->normalizedOn(rightAxis);
+    ys = plot->normalizedOn(leftAxis);
     return xs != nullptr && ys != nullptr;
 }
 

@@ -18,8 +18,6 @@ namespace {
 constexpr double outsideDegree = 0.23;
 constexpr double insideDegree = 1.0;
 
-double distance(Point a, Point b) { return std::hypot(b.x - a.x, b.y - a.y); }
-
 // First region (left axis index) whose axes lie strictly left and right of
 // the box, or -1.
 int regionHolding(const AxisSlots& axes, int axisCount, double minX, double maxX) {

@@ -1,5 +1,7 @@
 #include "data/data_file.h"
 
+#include "app/platform.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,18 +12,10 @@ namespace {
 
 std::size_t memoryLimitOverride = 0;
 
-std::size_t halfPhysicalMemory() {
-    const long pages = ::sysconf(_SC_PHYS_PAGES);
-    const long pageSize = ::sysconf(_SC_PAGE_SIZE);
-    if (pages <= 0 || pageSize <= 0) return std::size_t(1) << 30;  // unknown: assume a small machine
-    return static_cast<std::size_t>(pages) / 2 * static_cast<std::size_t>(pageSize);
-}
-
 }  // namespace
 
 std::size_t loadMemoryLimit() {
-    static const std::size_t machine = halfPhysicalMemory();
-    return memoryLimitOverride != 0 ? memoryLimitOverride : machine;
+    return memoryLimitOverride != 0 ? memoryLimitOverride : halfPhysicalMemory();
 }
 
 void setLoadMemoryLimit(std::size_t bytes) { memoryLimitOverride = bytes; }

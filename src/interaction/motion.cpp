@@ -12,8 +12,6 @@
 
 namespace {
 
-double distance(Point a, Point b) { return std::hypot(b.x - a.x, b.y - a.y); }
-
 double cross(Point a, Point b) { return a.x * b.y - a.y * b.x; }
 
 Point minus(Point a, Point b) { return {a.x - b.x, a.y - b.y}; }

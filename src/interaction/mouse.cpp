@@ -19,11 +19,6 @@ namespace {
 constexpr double scatterToggleMs = 1000.0;
 constexpr double pickStartMetric = 1e7;
 
-// Normalised values of the dimension shown by axis, or null.
-const double* normalizedOf(const PCShowAxis& axis) {
-    Dimension* d = plot->dimensionAt(axis.dimensionIndex);
-    return d ? d->normalizedValues() : nullptr;
-}
 
 // Among the record positions (xOf(k), yOf(k)), the one nearest (u, v) on screen;
 // the first record wins ties.
@@ -430,8 +425,8 @@ PickResult pickScatterPoint(double u, double v) {
     const PCShowAxis& left = *plot->axes[i];
     const PCShowAxis& right = *plot->axes[i + 1];
     if (!left.scatterOn) return none;
-    const double* a = normalizedOf(right);
-    const double* b = normalizedOf(left);
+    const double* a = plot->normalizedOn(&right);
+    const double* b = plot->normalizedOn(&left);
     if (!a || !b) return none;
     const double xl = left.position;
     const double span = right.position - xl;
@@ -451,7 +446,7 @@ PickResult pickAxisPoint(double u, double v) {
         if (std::fabs(plot->axes[i]->position - u) < std::fabs(plot->axes[nearest]->position - u))
             nearest = i;
     const PCShowAxis& axis = *plot->axes[nearest];
-    const double* b = normalizedOf(axis);
+    const double* b = plot->normalizedOn(&axis);
     if (!b) return none;
     const double x = axis.position;
     const double bottom = axis.regionBottom;

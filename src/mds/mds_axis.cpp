@@ -13,11 +13,7 @@ namespace {
 
 constexpr int iterationLimit = 500;
 
-const double* normalizedOf(const PCShowAxis* axis) {
-    if (plot == nullptr || axis == nullptr) return nullptr;
-    Dimension* d = plot->dimensionAt(axis->dimensionIndex);
-    return d ? d->normalizedValues() : nullptr;
-}
+const double* normalizedOf(const PCShowAxis* axis) { return plot ? plot->normalizedOn(axis) : nullptr; }
 
 void restart(PCShowAxis& axis) {
     axis.mdsIteration = 0;
@@ -69,10 +65,8 @@ bool PCShowAxis::startMds(PCShowAxis* first, PCShowAxis* second) {
         mdsVisible = false;
         return false;
     }
-    mdsRunning = true;
-    mdsIterationLimit = iterationLimit;
+    restart(*this);
     owner = plot;
-    mdsIteration = 0;
     trace("MDS stress  ", mdsLayout->stress);
     mergedCount = 2;
     (*mergedAxes)[0] = first;

@@ -1,6 +1,6 @@
 #include "mds/mds_layout.h"
 
-#include <unistd.h>
+#include "app/platform.h"
 
 #include <algorithm>
 #include <cmath>
@@ -84,11 +84,7 @@ std::size_t budgetSetting = 0;
 }  // namespace
 
 std::size_t mdsMemoryBudget() {
-    const long pages = sysconf(_SC_PHYS_PAGES);
-    const long pageSize = sysconf(_SC_PAGE_SIZE);
-    const std::size_t half = pages > 0 && pageSize > 0
-                                 ? static_cast<std::size_t>(pages) / 2 * static_cast<std::size_t>(pageSize)
-                                 : std::size_t{1} << 30;  // unknown: a modest 1 GB
+    const std::size_t half = halfPhysicalMemory();
     return budgetSetting > 0 ? std::min(budgetSetting, half) : half;
 }
 
@@ -114,9 +110,7 @@ MDSLayout::MDSLayout(int n, const double* const base[2]) {
     sourceCount = 2;
     memberWeight = 2;
     for (int k = 0; k < 2; ++k) sources[k].assign(base[k], base[k] + n);
-    positions.resize(2 * un);
-    std::copy(base[0], base[0] + n, positions.begin());
-    std::copy(base[1], base[1] + n, positions.begin() + n);
+    positions.resize(2 * un);  // filled by the rescaling below
     velocities.assign(2 * un, 0.0);
     stress = 0.0;
     target.assign(un * (un + 1) / 2, 0.0);
@@ -356,12 +350,13 @@ MDSLayout::PassResult MDSLayout::pass(const double* coords, double scaleGuess) {
         result.s2 += s[3];
     }
     for (std::size_t i = 0; i < 2 * un; ++i) {
+        const std::size_t row = i < un ? i : i - un;
         double ts = 0.0, rs = 0.0;
         for (int b = 0; b < bandCount; ++b) {
+            // A band never touches the records above its first row, and the
+            // bands start further down one after another.
+            if (row < static_cast<std::size_t>(bandFirstRow[static_cast<std::size_t>(b)])) break;
             const double* sums = bandForces.data() + static_cast<std::size_t>(b) * 4 * un;
-            const std::size_t first = static_cast<std::size_t>(bandFirstRow[static_cast<std::size_t>(b)]);
-            // A band never touches the records above its first row.
-            if (i % un < first) continue;
             ts += sums[i];
             rs += sums[2 * un + i];
         }

@@ -174,3 +174,11 @@ void resetPlot() {
     layoutAnimationPaused = false;
     layoutAnimating = false;
 }
+
+const MDSLayout* usableLayout(const PCShowAxis& axis, int recordCount) {
+    if (!axis.mdsVisible || !axis.mdsLayout) return nullptr;
+    const MDSLayout& layout = *axis.mdsLayout;
+    const std::size_t need = recordCount > 0 ? static_cast<std::size_t>(recordCount) : 0;
+    if (layout.outX.size() < need || layout.outY.size() < need) return nullptr;
+    return &layout;
+}

@@ -68,3 +68,8 @@ extern bool axesLocked;
 void resetPlot();
 // Starts the glide of every axis back to even spacing.
 void animateToEvenSpacing();
+
+// The region's MDS layout once it has an output for every record; until
+// then (or while hidden) the region shows the plain scatterplot. Renderers
+// and the scatterplot brush place points by the same rule.
+const MDSLayout* usableLayout(const PCShowAxis& axis, int recordCount);

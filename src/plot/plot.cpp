@@ -29,6 +29,11 @@ Dimension* PCPlot::dimensionAt(int i) const {
     return i >= 0 && i < dimensionCount ? dimensions[i] : nullptr;
 }
 
+const double* PCPlot::normalizedOn(const PCShowAxis* axis) const {
+    Dimension* d = axis ? dimensionAt(axis->dimensionIndex) : nullptr;
+    return d ? d->normalizedValues() : nullptr;
+}
+
 void PCPlot::setViewBox(double left, double right, double bottom, double top, double near,
                         double far) {
     viewLeft = left;

@@ -83,6 +83,8 @@ struct PCPlot {
 
     PCShowAxis* axisAt(int i) const;
     Dimension* dimensionAt(int i) const;
+    // Normalised values of the dimension an axis shows; null for no axis or dimension.
+    const double* normalizedOn(const PCShowAxis* axis) const;
     void setViewBox(double left, double right, double bottom, double top, double near, double far);
     std::array<int, 4> getViewport() const {
         return {viewportX, viewportY, viewportWidth, viewportHeight};

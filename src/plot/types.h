@@ -2,6 +2,7 @@
 // Small value types shared by every layer.
 
 #include <array>
+#include <cmath>
 #include <deque>
 
 // RGBA with components in [0, 1]; data() feeds glColor4dv directly.
@@ -12,6 +13,8 @@ struct Point {
     double x = 0.0;
     double y = 0.0;
 };
+
+inline double distance(Point a, Point b) { return std::hypot(b.x - a.x, b.y - a.y); }
 
 // Strokes grow at the back and lose their oldest points at the front.
 using PointList = std::deque<Point>;

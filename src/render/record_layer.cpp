@@ -100,6 +100,11 @@ struct LayerState {
     double budgetMs = defaultFrameBudgetMs;
     bool warnedSetting = false;
     RecordLayerStats stats;
+    // The renderer and the setting do not change while a context lives:
+    // read once, again after forgetRecordLayer or a new choice.
+    bool resolved = false;
+    RecordLayerPath path = RecordLayerPath::Gl;
+    GLint largestTexture = 0;
 
     bool valid = false;
     std::uint64_t signature = 0;
@@ -118,7 +123,7 @@ LayerState& state() {
 
 bool contains(const std::string& haystack, const char* needle) { return haystack.find(needle) != std::string::npos; }
 
-RecordLayerPath resolvePath(LayerState& s) {
+RecordLayerPath choosePath(LayerState& s) {
     if (s.choice == RecordLayerChoice::Gl) return RecordLayerPath::Gl;
     if (s.choice == RecordLayerChoice::Software) return RecordLayerPath::Software;
     const char* setting = std::getenv("KORVELLINE_RECORD_LAYER");
@@ -130,6 +135,13 @@ RecordLayerPath resolvePath(LayerState& s) {
         s.warnedSetting = true;
     }
     return path;
+}
+
+void resolve(LayerState& s) {
+    if (s.resolved) return;
+    s.path = choosePath(s);
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &s.largestTexture);
+    s.resolved = true;
 }
 
 int threadCount(const LayerState& s, int rows) {
@@ -200,14 +212,6 @@ void uploadImage(LayerState& s) {
     glPopClientAttrib();
 }
 
-void renderPass(const PCPlot& plot, RecordPass& pass, RasterSink& sink, const PieceRule& rule) {
-    if (plot.straightLines)
-        renderRecordLines(plot, pass, rule, sink);
-    else
-        renderRecordCurves(plot, pass, rule, sink);
-    renderScatterPoints(plot, pass, sink);
-}
-
 void rasterise(LayerState& s, const PCPlot& plot, const FrameAxes& frame, RasterImage& image, int threads,
                int stride) {
     const int h = image.height;
@@ -225,7 +229,7 @@ void rasterise(LayerState& s, const PCPlot& plot, const FrameAxes& frame, Raster
         image.fillRows(begin, end, plot.backgroundColor);
         if (!ready) return;
         RasterSink sink(image, view, smooth, begin, end);
-        renderPass(plot, pass, sink, rule);
+        renderRecordLayer(plot, pass, rule, plot.straightLines, sink);
     };
 
     std::vector<std::thread> pool;
@@ -260,7 +264,10 @@ RecordLayerPath chooseRecordLayerPath(const char* setting, const char* glRendere
     return software ? RecordLayerPath::Software : RecordLayerPath::Gl;
 }
 
-void setRecordLayerChoice(RecordLayerChoice choice) { state().choice = choice; }
+void setRecordLayerChoice(RecordLayerChoice choice) {
+    state().choice = choice;
+    state().resolved = false;
+}
 void setRecordLayerThreads(int threads) { state().threads = threads; }
 void setLevelOfDetailBudget(double ms) { state().budgetMs = ms > 0.0 ? ms : defaultFrameBudgetMs; }
 
@@ -335,16 +342,17 @@ std::uint64_t recordLayerSignature(const PCPlot& plot, const FrameAxes& frame) {
     // Per-record state reaches the layer only through colorOfRecord: the own
     // colours when they are switched on, the selection when it picks the
     // colour. Skipping the arrays it does not read saves megabytes per frame.
-    bool everyRecordOwnColoured = false;
     if (plot.useRecordColors) {
         perRecord(s, plot.recordHasColor, records);
         perRecord(s, plot.recordColors, records);
-        const std::size_t n = std::min(records, plot.recordHasColor.size());
-        everyRecordOwnColoured = n == records && std::all_of(plot.recordHasColor.begin(), plot.recordHasColor.begin() + n,
-                                                             [](unsigned char c) { return c == 1; });
     }
-    if (plot.colorByFunction && plot.colorBySelection && !everyRecordOwnColoured)
-        perRecord(s, plot.recordSelection, records);
+    if (plot.colorByFunction && plot.colorBySelection) {
+        const std::size_t n = std::min(records, plot.recordHasColor.size());
+        const bool everyRecordOwnColoured =
+            plot.useRecordColors && n == records &&
+            std::all_of(plot.recordHasColor.begin(), plot.recordHasColor.begin() + n, [](unsigned char c) { return c == 1; });
+        if (!everyRecordOwnColoured) perRecord(s, plot.recordSelection, records);
+    }
     return s.value();
 }
 
@@ -370,6 +378,7 @@ const RecordLayerStats& recordLayerStats() { return state().stats; }
 void forgetRecordLayer() {
     LayerState& s = state();
     s.valid = false;
+    s.resolved = false;
     s.stats = RecordLayerStats{};
 }
 
@@ -380,11 +389,11 @@ void rasteriseRecordLayer(const PCPlot& plot, const FrameAxes& frame, RasterImag
 
 void drawRecordLayer(const PCPlot& plot, const FrameAxes& frame) {
     LayerState& s = state();
-    const RecordLayerPath path = resolvePath(s);
+    resolve(s);
+    const RecordLayerPath path = s.path;
     const int w = plot.viewportWidth;
     const int h = plot.viewportHeight;
-    GLint largest = 0;
-    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largest);
+    const GLint largest = s.largestTexture;
     // No texture can keep a layer this size: GL draws it every frame.
     if (w <= 0 || h <= 0 || w > largest || h > largest) {
         drawRecordsGl(plot, frame, 1);

@@ -9,16 +9,6 @@ namespace {
 
 bool regionOpen(const PCShowAxis& axis) { return axis.scatterOn || axis.scatterTransition; }
 
-// An MDS plot can only place points once its layout has an output for every
-// record; until then the region shows the plain scatterplot.
-const MDSLayout* usableLayout(const PCShowAxis& axis, int recordCount) {
-    if (!axis.mdsVisible || !axis.mdsLayout) return nullptr;
-    const MDSLayout& layout = *axis.mdsLayout;
-    const std::size_t need = recordCount > 0 ? static_cast<std::size_t>(recordCount) : 0;
-    if (layout.outX.size() < need || layout.outY.size() < need) return nullptr;
-    return &layout;
-}
-
 }  // namespace
 
 void buildScatterPoints(const PCPlot& plot, const FrameAxes& frame, ScatterPoints& points) {
@@ -138,8 +128,7 @@ RecordPass& sharedPass() {
 }
 
 // Both renderers share the preparation and the points drawn over the lines.
-template <class RenderLines>
-void drawRecords(const PCPlot& plot, const FrameAxes& frame, RenderLines renderLines, int stride = 1) {
+void drawRecords(const PCPlot& plot, const FrameAxes& frame, bool straight, int stride = 1) {
     RecordPass& pass = sharedPass();
     GlSink sink;
     if (!pass.prepare(plot, frame)) {
@@ -148,24 +137,15 @@ void drawRecords(const PCPlot& plot, const FrameAxes& frame, RenderLines renderL
         return;
     }
     pass.stride = stride;
-    renderLines(plot, pass, screenPieceRule(plot), sink);
-    renderScatterPoints(plot, pass, sink);
-}
-
-void linesThroughGl(const PCPlot& plot, RecordPass& pass, const PieceRule& rule, GlSink& sink) {
-    renderRecordLines(plot, pass, rule, sink);
-}
-
-void curvesThroughGl(const PCPlot& plot, RecordPass& pass, const PieceRule& rule, GlSink& sink) {
-    renderRecordCurves(plot, pass, rule, sink);
+    renderRecordLayer(plot, pass, screenPieceRule(plot), straight, sink);
 }
 
 }  // namespace
 
-void drawRecordLines(const PCPlot& plot, const FrameAxes& frame) { drawRecords(plot, frame, linesThroughGl); }
+void drawRecordLines(const PCPlot& plot, const FrameAxes& frame) { drawRecords(plot, frame, true); }
 
-void drawRecordCurves(const PCPlot& plot, const FrameAxes& frame) { drawRecords(plot, frame, curvesThroughGl); }
+void drawRecordCurves(const PCPlot& plot, const FrameAxes& frame) { drawRecords(plot, frame, false); }
 
 void drawRecordsGl(const PCPlot& plot, const FrameAxes& frame, int stride) {
-    drawRecords(plot, frame, plot.straightLines ? linesThroughGl : curvesThroughGl, stride);
+    drawRecords(plot, frame, plot.straightLines, stride);
 }

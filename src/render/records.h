@@ -270,6 +270,17 @@ void renderScatterPoints(const PCPlot& plot, const RecordPass& pass, Sink& sink)
     sink.finish();
 }
 
+// The whole record layer into any sink: lines or curves as `straight` says,
+// then the points over them. Rule is a PieceRule or a fixed curve step.
+template <class Sink, class Rule>
+void renderRecordLayer(const PCPlot& plot, RecordPass& pass, const Rule& rule, bool straight, Sink& sink) {
+    if (straight)
+        renderRecordLines(plot, pass, rule, sink);
+    else
+        renderRecordCurves(plot, pass, rule, sink);
+    renderScatterPoints(plot, pass, sink);
+}
+
 // GL entry points used by drawPlotBody; both draw the points after the lines
 // and leave the line width at curveLineWidth and the point size at pointSize.
 void drawRecordLines(const PCPlot& plot, const FrameAxes& frame);

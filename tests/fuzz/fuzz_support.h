@@ -117,11 +117,7 @@ inline void walkFrame(double now, CaptureSink& sink, RecordPass& pass) {
     p.captureAxisPositions();
     sink.clear();
     if (!pass.prepare(p, frame)) return;
-    if (p.straightLines)
-        renderRecordLines(p, pass, curveStep, sink);
-    else
-        renderRecordCurves(p, pass, curveStep, sink);
-    renderScatterPoints(p, pass, sink);
+    renderRecordLayer(p, pass, curveStep, p.straightLines, sink);
     for (const CapturedVertex& v : sink.vertices) FUZZ_CHECK(std::isfinite(v.x) && std::isfinite(v.y));
 }
 
