@@ -62,6 +62,12 @@ inline double chordLength(const CurvePoints& p) {
     return std::sqrt(dx * dx + dy * dy);
 }
 
+// One coefficient of the cubic: a row of the basis applied to the four points.
+inline Point coefficient(const std::array<double, 4>& row, const CurvePoints& p) {
+    return {row[0] * p.p0.x + row[1] * p.p1.x + row[2] * p.p2.x + row[3] * p.p3.x,
+            row[0] * p.p0.y + row[1] * p.p1.y + row[2] * p.p2.y + row[3] * p.p3.y};
+}
+
 }  // namespace curve_detail
 
 // Pieces of a Catmull-Rom segment: 0 (draw nothing) when p1 equals p2; the
@@ -87,16 +93,10 @@ inline int cardinalPieceCount(const CurvePoints& p, double step) {
 inline int flatnessPieceCount(const CurveBasis& basis, const CurvePoints& p, double pxPerUnitX,
                               double pxPerUnitY, double tolerancePx) {
     if (curve_detail::sameStart(p)) return 0;
-    const auto coefficient = [&p](const std::array<double, 4>& row, double scaleX, double scaleY, Point& out) {
-        out.x = (row[0] * p.p0.x + row[1] * p.p1.x + row[2] * p.p2.x + row[3] * p.p3.x) * scaleX;
-        out.y = (row[0] * p.p0.y + row[1] * p.p1.y + row[2] * p.p2.y + row[3] * p.p3.y) * scaleY;
-    };
-    Point c3;  // t^3
-    Point c2;  // t^2
-    coefficient(basis[0], pxPerUnitX, pxPerUnitY, c3);
-    coefficient(basis[1], pxPerUnitX, pxPerUnitY, c2);
-    const double startX = 2.0 * c2.x, startY = 2.0 * c2.y;
-    const double endX = 6.0 * c3.x + startX, endY = 6.0 * c3.y + startY;
+    const Point c3 = curve_detail::coefficient(basis[0], p);  // t^3
+    const Point c2 = curve_detail::coefficient(basis[1], p);  // t^2
+    const double startX = 2.0 * (c2.x * pxPerUnitX), startY = 2.0 * (c2.y * pxPerUnitY);
+    const double endX = 6.0 * (c3.x * pxPerUnitX) + startX, endY = 6.0 * (c3.y * pxPerUnitY) + startY;
     const double bend = std::sqrt(std::max(startX * startX + startY * startY, endX * endX + endY * endY));
     const double n = std::ceil(std::sqrt(bend / (8.0 * tolerancePx)));
     if (!std::isfinite(n) || !std::isfinite(p.p1.x + p.p1.y + p.p2.x + p.p2.y)) return 0;
@@ -154,9 +154,9 @@ inline void forEachCurveVertex(const CurveBasis& basis, const CurvePoints& p, in
     double cx[4];
     double cy[4];
     for (int k = 0; k < 4; ++k) {
-        const auto& row = basis[k];
-        cx[k] = row[0] * p.p0.x + row[1] * p.p1.x + row[2] * p.p2.x + row[3] * p.p3.x;
-        cy[k] = row[0] * p.p0.y + row[1] * p.p1.y + row[2] * p.p2.y + row[3] * p.p3.y;
+        const Point c = curve_detail::coefficient(basis[k], p);
+        cx[k] = c.x;
+        cy[k] = c.y;
     }
     emit(p.p1.x, p.p1.y);
     const double dt = 1.0 / n;
