@@ -355,6 +355,8 @@ void clearBrushes() {
     if (plot != nullptr) {
         plot->colorBySelection = true;
         std::fill(plot->recordSelection.begin(), plot->recordSelection.end(), 1.0);
+        ++plot->colorRevision;
+        ++plot->selectionRevision;
         plot->straightLines = true;
     }
     dropBrushes();

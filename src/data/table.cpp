@@ -27,6 +27,7 @@ bool hasRecordLabels = false;
 std::vector<std::string> recordLabels;
 std::array<std::unique_ptr<double[]>, maxSlots> rawValues;
 std::array<Dimension*, maxSlots> dimensionTable{};
+std::uint64_t tableGeneration = 0;
 
 namespace {
 
@@ -385,9 +386,11 @@ void buildPlot(const std::vector<std::string>& names) {
 void finishPlot() {
     resetPlot();
     plot->colorBySelection = true;
+    ++plot->colorRevision;
 }
 
 void installTable(TableContent& content) {
+    ++tableGeneration;
     releasePlot();
     releaseTable();
     recordCount = content.recordCount;
@@ -425,6 +428,7 @@ void releasePlot() {
 }
 
 void loadDataFile() {
+    ++tableGeneration;
     releasePlot();
     LoadResult result = LoadResult::Empty;
     try {

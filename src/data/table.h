@@ -2,6 +2,7 @@
 // The loaded table and the loader that replaces it.
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,6 +23,10 @@ extern std::vector<std::string> recordLabels;
 // rawValues[j][i]: value of record i in dimension j; null at and above dimensionCount.
 extern std::array<std::unique_ptr<double[]>, maxSlots> rawValues;
 extern std::array<Dimension*, maxSlots> dimensionTable;
+// New at every load, close and refusal: whatever was computed from the
+// table's values is stale once it moves, even where the new arrays landed at
+// the old addresses.
+extern std::uint64_t tableGeneration;
 
 // Copies path into dataFileName; refuses (false, name unchanged) a path that does not fit.
 bool setDataFileName(const char* path);

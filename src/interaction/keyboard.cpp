@@ -70,6 +70,7 @@ bool dispatchKey(unsigned char key, int x, int y) {
         return true;
     case 'B':
         plot->colorBySelection = !plot->colorBySelection;
+        ++plot->colorRevision;
         return true;
     case 'R':
         resetPlot();

@@ -234,10 +234,12 @@ void leftRelease(int modifiers, int x, int y) {
             // A click: toggles the axis's selection and colours by its dimension.
             PCShowAxis* axis = plot->axisAt(interaction.dragAxis);
             if (axis) {
-                if (interaction.dragAxisWasSelected)
+                if (interaction.dragAxisWasSelected) {
                     axis->selected = false;
-                else
+                } else {
                     plot->colorDimension = axis->dimensionIndex;
+                    ++plot->colorRevision;
+                }
             }
         } else if (axesLocked) {
             animateToEvenSpacing();

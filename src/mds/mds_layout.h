@@ -29,8 +29,10 @@ struct MDSLayout {
     int memberWeight = 2;
     double initMaxX = 0.0, initMaxY = 0.0, initMinX = 0.0, initMinY = 0.0;
     double stepMaxX = 0.0, stepMaxY = 0.0, stepMinX = 0.0, stepMinY = 0.0;
-    // Bumped whenever the output may have changed; caches compare it.
+    // Bumped whenever the output may have changed; caches compare it with
+    // the layout's id, which no other layout of this process shares.
     std::uint64_t revision = 0;
+    const std::uint64_t id = nextId();
 
     struct Output {
         const double* outX;
@@ -78,6 +80,10 @@ struct MDSLayout {
     static void setThreadCount(int count);
 
 private:
+    static std::uint64_t nextId() {
+        static std::uint64_t last = 0;
+        return ++last;
+    }
     // Pair sums of one pass over the triangle with the positions of one
     // moment: raw distances r and their extreme, the stress sums measured
     // with the scale guess, and per record the target- and distance-weighted

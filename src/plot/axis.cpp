@@ -170,6 +170,7 @@ void resetPlot() {
 
     std::fill(p.recordHasColor.begin(), p.recordHasColor.end(), 1);
     std::fill(p.recordColors.begin(), p.recordColors.begin() + p.recordCount, Rgba{0.2, 0.2, 0.2, 0.2});
+    ++p.colorRevision;
     clearBrushes();
     layoutAnimationPaused = false;
     layoutAnimating = false;

@@ -63,6 +63,7 @@ void PCPlot::colorOfRecord(int i, Rgba& out) const {
 }
 
 void PCPlot::setAllRecordColors(const Rgba& color) {
+    ++colorRevision;
     std::fill(recordHasColor.begin(), recordHasColor.end(), 1);
     std::fill(recordColors.begin(), recordColors.begin() + recordCount, color);
 }
@@ -76,16 +77,19 @@ void PCPlot::highlightRecord(int index) {
 }
 
 void PCPlot::intersectSelection(const double* values) {
+    ++selectionRevision;
     for (int i = 0; i < recordCount; ++i)
         recordSelection[i] = std::min(recordSelection[i], values[i]);
 }
 
 void PCPlot::uniteSelection(const double* values) {
+    ++selectionRevision;
     for (int i = 0; i < recordCount; ++i)
         recordSelection[i] = std::max(recordSelection[i], values[i]);
 }
 
 void PCPlot::paintSelected(const double* values, const Rgba& color) {
+    ++colorRevision;
     for (int i = 0; i < recordCount; ++i) {
         if (values[i] > 0.99999) {
             recordColors[i] = color;

@@ -4,6 +4,7 @@
 // the per-record colour and selection state.
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,13 @@ struct PCPlot {
     SelectionColorFn selectionColorFn = ::selectionColorFn;
     bool hasHighlightedRecord = false;
     int highlightedRecord = 0;
+    // Change counters: every writer of what colorOfRecord reads bumps one,
+    // so the caches of the record layer compare two numbers instead of
+    // reading arrays of millions of records. recordSelection bumps
+    // selectionRevision; recordColors, recordHasColor, the highlight,
+    // colorDimension and colorBySelection bump colorRevision.
+    std::uint64_t selectionRevision = 0;
+    std::uint64_t colorRevision = 0;
 
     // Sizes the per-record arrays for max(requestedCapacity, the loader's recordCount).
     explicit PCPlot(int requestedCapacity);

@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "data/dimension.h"
+#include "data/table.h"
 #include "mds/mds_layout.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
@@ -101,19 +103,67 @@ void countHistogram(const double* values, int recordCount, int bins, int* counts
     counts[bins] = 0;
 }
 
+namespace {
+
+// One dimension's bin counts, kept until the table, the dimension's range or
+// the bin count changes: a frame over millions of records must not read them
+// all again.
+struct HistogramCache {
+    bool valid = false;
+    std::uint64_t generation = 0;
+    int records = 0;
+    int bins = 0;
+    double minimum = 0.0;
+    double maximum = 0.0;
+    std::vector<int> counts;
+};
+
+std::vector<HistogramCache>& histogramCaches() {
+    static std::vector<HistogramCache> caches;
+    return caches;
+}
+
+long recounts = 0;
+
+const int* histogramOf(const PCPlot& plot, const FrameAxes& frame, int axis) {
+    const int d = frame.dimensionOf[axis];
+    const Dimension* dimension = plot.dimensionAt(d);
+    const double* values = valuesOfAxis(frame, axis);
+    if (dimension == nullptr || values == nullptr) return nullptr;
+    std::vector<HistogramCache>& caches = histogramCaches();
+    if (caches.size() < static_cast<std::size_t>(plot.dimensionCount))
+        caches.resize(static_cast<std::size_t>(plot.dimensionCount));
+    HistogramCache& c = caches[static_cast<std::size_t>(d)];
+    const int bins = plot.histogramBins;
+    if (!c.valid || c.generation != tableGeneration || c.records != plot.recordCount || c.bins != bins ||
+        c.minimum != dimension->minimum || c.maximum != dimension->maximum) {
+        c.counts.resize(static_cast<std::size_t>(bins) + 1);
+        countHistogram(values, plot.recordCount, bins, c.counts.data());
+        c.valid = true;
+        c.generation = tableGeneration;
+        c.records = plot.recordCount;
+        c.bins = bins;
+        c.minimum = dimension->minimum;
+        c.maximum = dimension->maximum;
+        ++recounts;
+    }
+    return c.counts.data();
+}
+
+}  // namespace
+
+long histogramRecounts() { return recounts; }
+
 void drawHistograms(const PCPlot& plot, const FrameAxes& frame) {
     const int bins = plot.histogramBins;
     // An empty table has no proportions to show.
     if (plot.recordCount <= 0 || bins < 1) return;
-    static std::vector<int> counts;
-    counts.resize(static_cast<std::size_t>(bins) + 1);
     for (int i = 0; i < plot.axisCount; ++i) {
         const PCShowAxis& axis = *plot.axes[i];
         if (!axis.showHistogram) continue;
-        const double* values = valuesOfAxis(frame, i);
-        if (values == nullptr) continue;
+        const int* counts = histogramOf(plot, frame, i);
+        if (counts == nullptr) continue;
         glColor4dv(plot.histogramColor.data());
-        countHistogram(values, plot.recordCount, bins, counts.data());
         const double x = plot.axisPositions[i];
         for (int j = 0; j < bins; ++j) {
             const double half = histogramHalfLength(counts[j], plot.recordCount, plot.histogramScale);

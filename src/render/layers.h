@@ -8,7 +8,10 @@
 
 struct PCPlot;
 
+// Counts each shown dimension once per table, range and bin count, not per frame.
 void drawHistograms(const PCPlot& plot, const FrameAxes& frame);
+// How often drawHistograms has counted a dimension's records.
+long histogramRecounts();
 void drawAxes(const PCPlot& plot, const FrameAxes& frame);
 void drawLabels(const PCPlot& plot, const FrameAxes& frame);
 

@@ -15,6 +15,7 @@
 
 #include "app/platform.h"
 #include "data/dimension.h"
+#include "data/table.h"
 #include "mds/animation.h"
 #include "mds/mds_layout.h"
 #include "plot/axis.h"
@@ -31,7 +32,7 @@ inline std::uint64_t rotate(std::uint64_t v, int bits) { return (v << bits) | (v
 
 // Every step is a bijection of the running value for a fixed input and of
 // the input for a fixed running value, so changing any one word changes the
-// result. Bulk data runs in four independent lanes to keep up with memory.
+// result.
 class Signature {
 public:
     std::uint64_t value() const {
@@ -50,10 +51,6 @@ public:
     }
     void flag(bool b) { word(b ? 1 : 0); }
     void integer(long long v) { word(static_cast<std::uint64_t>(v)); }
-    template <class T>
-    void address(const T* p) {
-        word(static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(p)));
-    }
     template <class Fn>
     void function(Fn fn) {
         std::uint64_t w = 0;
@@ -64,33 +61,9 @@ public:
         for (double v : c) number(v);
     }
 
-    void bytes(const void* data, std::size_t size) {
-        word(size);
-        const unsigned char* p = static_cast<const unsigned char*>(data);
-        std::uint64_t lane[4] = {h_, h_ ^ 0x1, h_ ^ 0x2, h_ ^ 0x3};
-        std::size_t i = 0;
-        for (; i + 32 <= size; i += 32) {
-            for (int k = 0; k < 4; ++k) {
-                std::uint64_t w;
-                std::memcpy(&w, p + i + 8 * k, 8);
-                lane[k] = rotate((lane[k] ^ w) * kMultiplier, 29);
-            }
-        }
-        for (int k = 0; k < 4; ++k) word(lane[k]);
-        for (; i < size; ++i) word(p[i]);
-    }
-
 private:
     std::uint64_t h_ = 0x243F6A8885A308D3ULL;
 };
-
-std::size_t recordsOf(const PCPlot& plot) { return plot.recordCount > 0 ? static_cast<std::size_t>(plot.recordCount) : 0; }
-
-template <class T>
-void perRecord(Signature& s, const std::vector<T>& values, std::size_t records) {
-    const std::size_t n = std::min(records, values.size());
-    s.bytes(values.data(), n * sizeof(T));
-}
 
 // ---------------------------------------------------------------- state
 
@@ -273,8 +246,13 @@ void setLevelOfDetailBudget(double ms) { state().budgetMs = ms > 0.0 ? ms : defa
 
 std::uint64_t recordLayerSignature(const PCPlot& plot, const FrameAxes& frame) {
     Signature s;
-    const std::size_t records = recordsOf(plot);
-    s.address(&plot);
+    // Values, labels and per-record arrays belong to one table generation;
+    // within it, their writers bump the plot's revisions. Nothing here reads
+    // a per-record array, so a frame that only redraws overlays costs the
+    // same for ten records as for ten million.
+    s.word(tableGeneration);
+    s.word(plot.colorRevision);
+    s.word(selectionColorsRecords(plot) ? plot.selectionRevision + 1 : 0);
     s.integer(plot.recordCount);
     s.integer(plot.axisCount);
     s.integer(plot.dimensionCount);
@@ -304,7 +282,8 @@ std::uint64_t recordLayerSignature(const PCPlot& plot, const FrameAxes& frame) {
         s.number(frame.top[i]);
         s.number(frame.bottom[i]);
         const PCShowAxis* axis = plot.axes[i];
-        s.address(axis);
+        // Axes are told apart by serial: a rebuilt axis may reuse a freed address.
+        s.integer(axis != nullptr ? axis->serial : -1);
         if (axis == nullptr) continue;
         s.flag(axis->scatterOn);
         s.flag(axis->scatterTransition);
@@ -313,47 +292,48 @@ std::uint64_t recordLayerSignature(const PCPlot& plot, const FrameAxes& frame) {
         s.number(axis->pointOpacity);
         s.flag(axis->mdsVisible);
         const MDSLayout* layout = axis->mdsLayout.get();
-        s.address(layout);
+        s.word(layout != nullptr ? layout->id : 0);
         if (layout != nullptr) {
             s.word(layout->revision);
-            perRecord(s, layout->outX, layout->outX.size());
-            perRecord(s, layout->outY, layout->outY.size());
+            s.integer(static_cast<long long>(layout->outX.size()));
+            s.integer(static_cast<long long>(layout->outY.size()));
         }
     }
 
-    // A table's values are fixed from its load to the next, so the normalised
-    // values follow from the range alone: hashing the range, not the ~8 bytes
-    // per record and dimension, keeps the frames that only redraw overlays cheap.
+    // The normalised values follow from a dimension's values and its range.
     const int dims = std::clamp(plot.dimensionCount, 0, maxSlots);
     for (int d = 0; d < dims; ++d) {
-        s.address(frame.normalized[d]);
+        s.flag(frame.normalized[d] != nullptr);
         if (const Dimension* dimension = plot.dimensionAt(d)) {
-            s.address(dimension->values);
             s.integer(dimension->recordCount);
             s.number(dimension->minimum);
             s.number(dimension->maximum);
         }
     }
-    if (const Dimension* colour = plot.dimensionAt(plot.colorDimension)) {
-        s.number(colour->minimum);
-        s.number(colour->maximum);
-        s.address(colour->values);
-    }
-    // Per-record state reaches the layer only through colorOfRecord: the own
-    // colours when they are switched on, the selection when it picks the
-    // colour. Skipping the arrays it does not read saves megabytes per frame.
-    if (plot.useRecordColors) {
-        perRecord(s, plot.recordHasColor, records);
-        perRecord(s, plot.recordColors, records);
-    }
-    if (plot.colorByFunction && plot.colorBySelection) {
-        const std::size_t n = std::min(records, plot.recordHasColor.size());
-        const bool everyRecordOwnColoured =
-            plot.useRecordColors && n == records &&
-            std::all_of(plot.recordHasColor.begin(), plot.recordHasColor.begin() + n, [](unsigned char c) { return c == 1; });
-        if (!everyRecordOwnColoured) perRecord(s, plot.recordSelection, records);
-    }
     return s.value();
+}
+
+bool selectionColorsRecords(const PCPlot& plot) {
+    if (!plot.colorByFunction || !plot.colorBySelection) return false;
+    if (!plot.useRecordColors) return true;
+    // Read once per colour revision, not per frame.
+    static std::uint64_t generation = 0, revision = 0;
+    static const PCPlot* owner = nullptr;
+    static int records = -1;
+    static bool answer = true;
+    if (owner != &plot || generation != tableGeneration || revision != plot.colorRevision ||
+        records != plot.recordCount) {
+        const std::size_t n = std::min(static_cast<std::size_t>(std::max(plot.recordCount, 0)),
+                                       plot.recordHasColor.size());
+        answer = n < static_cast<std::size_t>(std::max(plot.recordCount, 0)) ||
+                 std::any_of(plot.recordHasColor.begin(), plot.recordHasColor.begin() + n,
+                             [](unsigned char c) { return c != 1; });
+        owner = &plot;
+        records = plot.recordCount;
+        generation = tableGeneration;
+        revision = plot.colorRevision;
+    }
+    return answer;
 }
 
 bool recordAnimationRunning(const PCPlot& plot) {

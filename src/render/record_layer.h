@@ -33,13 +33,18 @@ void setLevelOfDetailBudget(double ms);
 
 constexpr double defaultFrameBudgetMs = 40.0;
 
-// Fingerprint of everything the record layer reads: the plot's switches,
-// colours, sizes, view box and viewport, the axis geometry and region
-// states (transitions, hover opacities, MDS layouts with their output), the
-// normalised values, the per-record colours and selection as far as they
-// colour a record, the highlighted record and the curve step. Equal
-// fingerprints draw equal layers.
+// Fingerprint of everything the record layer reads: the table generation,
+// the plot's selection and colour revisions, switches, colours, sizes, view
+// box and viewport, the axis geometry and region states (transitions, hover
+// opacities, MDS layouts by id and revision), the dimension ranges, the
+// highlighted record and the curve step. It reads no per-record array.
+// Equal fingerprints draw equal layers.
 std::uint64_t recordLayerSignature(const PCPlot& plot, const FrameAxes& frame);
+
+// Whether the selection reaches the colour of any record: colours come from
+// the selection and some record has no colour of its own. While every record
+// wears its own colour (as after loading), brushing changes nothing drawn.
+bool selectionColorsRecords(const PCPlot& plot);
 
 // True while a scatterplot transition, the layout glide or an MDS iteration runs.
 bool recordAnimationRunning(const PCPlot& plot);

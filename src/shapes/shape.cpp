@@ -163,6 +163,7 @@ bool ColorSquareShape::deselect(int, int) {
     if (plot != nullptr) {
         std::fill(plot->recordHasColor.begin(), plot->recordHasColor.end(), 0);
         plot->hasHighlightedRecord = false;
+        ++plot->colorRevision;
     }
     return true;
 }

@@ -23,6 +23,7 @@
 #include "plot/axis.h"
 #include "plot/plot.h"
 #include "render/gl_sink.h"
+#include "render/layers.h"
 #include "render/record_layer.h"
 #include "render/records.h"
 #include "shapes/shape.h"
@@ -113,6 +114,20 @@ protected:
         return frameOf(w);
     }
 };
+
+// Brush values selecting record r at degree v and every other record fully.
+std::vector<double> only(int r, double v) {
+    std::vector<double> values(static_cast<std::size_t>(plot->recordCount), 1.0);
+    values[static_cast<std::size_t>(r)] = v;
+    return values;
+}
+
+FrameAxes frameAxes() {
+    FrameAxes frame;
+    fillFrameAxes(*plot, frame);
+    plot->captureAxisPositions();
+    return frame;
+}
 
 struct LayerCase {
     const char* name;
@@ -242,11 +257,11 @@ TEST_F(RecordLayerTest, FlatnessPiecesKeepTheFixedStepPicture) {
 TEST_F(RecordLayerTest, EveryInputChangeDrawsTheLayerAfresh) {
     const LayerCase changes[] = {
         {"own colours off", [] { plot->useRecordColors = false; }},
-        {"selection degree", [] { plot->recordSelection[7] = 0.5; }},
+        {"selection degree", [] { plot->intersectSelection(only(7, 0.5).data()); }},
         {"colour by selection", [] { plot->colorBySelection = !plot->colorBySelection; }},
         {"own colours on", [] { plot->useRecordColors = true; }},
-        {"record colour", [] { plot->recordColors[3] = {0.2, 0.4, 0.6, 1.0}; }},
-        {"record has colour", [] { plot->recordHasColor[3] ^= 1; }},
+        {"painted record", [] { plot->paintSelected(only(3, 1.0).data(), {0.2, 0.4, 0.6, 1.0}); }},
+        {"colours dropped", [] { ColorSquareShape().deselect(0, 0); }},
         {"all colours", [] { plot->setAllRecordColors({0.5, 0.5, 0.5, 0.5}); }},
         {"colour dimension", [] { plot->colorDimension = 2; }},
         {"highlighted record", [] { plot->highlightRecord(5); }},
@@ -256,8 +271,10 @@ TEST_F(RecordLayerTest, EveryInputChangeDrawsTheLayerAfresh) {
         {"transition progress", [] { setClockHook([] { return 700.0; }); }},
         {"curve opacity (hover)", [] { plot->axes[1]->curveOpacity = 0.4; }},
         {"point opacity", [] { plot->axes[2]->pointOpacity = 0.3; }},
-        {"MDS output", [] { plot->axes[2]->mdsLayout->outX[4] += 0.05; }},
-        {"MDS revision", [] { ++plot->axes[2]->mdsLayout->revision; }},
+        {"MDS output", [] {
+             plot->axes[2]->mdsLayout->outX[4] += 0.05;
+             ++plot->axes[2]->mdsLayout->revision;
+         }},
         {"MDS hidden", [] { plot->axes[2]->mdsVisible = false; }},
         {"view box", [] { plot->setViewBox(0.0, 0.9, 0.0, 1.0, -1.0, 1.0); }},
         {"anti-aliasing", [] { plot->antialiasingOff = true; }},
@@ -305,9 +322,20 @@ TEST_F(RecordLayerTest, EveryInputChangeDrawsTheLayerAfresh) {
         plot->colorByFunction = plot->colorBySelection = true;
         plot->setAllRecordColors({0.5, 0.5, 0.5, 0.5});
         GlTestWindow::at(kWidth - 100, kHeight).renderFrame();
-        plot->recordSelection[7] = 0.25;
+        plot->intersectSelection(only(7, 0.25).data());
         GlTestWindow::at(kWidth - 100, kHeight).renderFrame();
         EXPECT_EQ(recordLayerStats().freshLayers, fresh + 2);
+        // Histograms are counted once per dimension, not once per frame.
+        plot->showHistograms = true;
+        const long counted = histogramRecounts();
+        for (int k = 0; k < 3; ++k) GlTestWindow::at(kWidth - 100, kHeight).renderFrame();
+        EXPECT_EQ(histogramRecounts(), counted + plot->axisCount);
+        // A reload of the same file is a new table, whatever addresses its arrays get.
+        const std::uint64_t before = recordLayerSignature(*plot, frameAxes());
+        const std::uint64_t generation = tableGeneration;
+        loadDataFile();
+        EXPECT_NE(tableGeneration, generation);
+        EXPECT_NE(recordLayerSignature(*plot, frameAxes()), before);
     }
 }
 
