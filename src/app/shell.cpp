@@ -26,6 +26,7 @@
 #include "plot/plot.h"
 #include "render/display.h"
 #include "render/picture.h"
+#include "render/record_layer.h"
 
 const char* const feedbackAddress = "korvelline-feedback@varnholm.org";
 const char* const webAddress = "https://varnholm.org/korvelline";
@@ -130,6 +131,7 @@ int toolkitModifiers() {
 void glutKey(unsigned char key, int x, int y) { onKey(key, x, y); }
 
 int redrawRequests = 0;
+constexpr double recordLayerSliceMs = 25.0;
 
 void requestFrame() {
     ++redrawRequests;
@@ -142,6 +144,9 @@ void requestFrame() {
 void idleStep() {
     const int before = redrawRequests;
     onIdle();
+    // A record layer too large for one frame is completed a slice at a
+    // time, so input keeps being answered in between.
+    if (advanceRecordLayer(recordLayerSliceMs)) requestRedraw();
     if (redrawRequests == before) std::this_thread::sleep_for(std::chrono::milliseconds(8));
 }
 

@@ -150,6 +150,9 @@ bool dispatchKey(unsigned char key, int x, int y) {
     case 'C':
         plot->straightLines = !plot->straightLines;
         return true;
+    case 'G':
+        densityShading = !densityShading;
+        return true;
     case 'D':
         hoverEmphasis = !hoverEmphasis;
         pruneHoverState();

@@ -10,6 +10,7 @@ PCPlot* plot = nullptr;
 int windowWidth = 1180;
 int windowHeight = 500;
 double curveStep = 0.002;
+bool densityShading = false;
 double aspectRatio = 0.0;
 
 PCPlot::PCPlot(int requestedCapacity)

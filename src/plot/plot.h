@@ -27,6 +27,9 @@ void selectionColorFn(const PCPlot& plot, int recordIndex, const double* selecti
 extern int windowWidth;      // drawing-area width in pixels
 extern int windowHeight;     // drawing-area height in pixels
 extern double curveStep;     // length of one straight piece of a drawn curve
+// Density shading (key G): opacity from how many records cover a pixel.
+// Belongs to the viewer, not the table: loads and key F leave it as it is.
+extern bool densityShading;
 extern double aspectRatio;   // drawing-area height / width, set on reshape
 
 struct PCPlot {

@@ -132,6 +132,8 @@ void onDisplay() {
     if (interaction.rubberBandActive) drawRubberBand();
 
     drawShapes();
+    // While a large layer is being completed, a bar says how far it is.
+    drawRecordLayerProgress();
     glutSwapBuffers();
 }
 

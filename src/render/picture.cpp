@@ -7,6 +7,7 @@
 
 #include "app/platform.h"
 #include "render/display.h"
+#include "render/record_layer.h"
 #include "plot/plot.h"
 
 bool exportPictureTo(const std::string& path) {
@@ -16,6 +17,9 @@ bool exportPictureTo(const std::string& path) {
         trace(" no picture to write");
         return false;
     }
+    // The layer being completed is finished first: the picture shows it whole.
+    onDisplay();
+    finishRecordLayer();
     // Two frames: whether the swap copies or exchanges the buffers, the back
     // buffer then holds the frame being shown.
     onDisplay();

@@ -13,11 +13,6 @@
 
 namespace {
 
-std::uint8_t unorm8(double c) {
-    const double v = std::clamp(c, 0.0, 1.0) * 255.0 + 0.5;
-    return static_cast<std::uint8_t>(v);
-}
-
 // The four bytes of a pixel in 16-bit lanes of one word, so one multiply
 // blends two channels; every byte is treated alike, whatever the byte order.
 inline std::uint64_t spread(std::uint32_t v) {
@@ -118,8 +113,21 @@ RasterView RasterView::of(const PCPlot& plot, int width, int height) {
     return v;
 }
 
+RasterSink::RasterSink(Accumulation& target, float weight, int width, int height, const RasterView& view,
+                       bool smooth, int rowBegin, int rowEnd)
+    : width_(width),
+      height_(height),
+      view_(view),
+      smooth_(smooth),
+      rowBegin_(std::max(rowBegin, 0)),
+      rowEnd_(std::min(rowEnd, height)),
+      target_(&target),
+      markWeight_(weight) {}
+
 RasterSink::RasterSink(RasterImage& image, const RasterView& view, bool smooth, int rowBegin, int rowEnd)
-    : image_(image),
+    : pixels_(image.rgba.data()),
+      width_(image.width),
+      height_(image.height),
       view_(view),
       smooth_(smooth),
       rowBegin_(std::max(rowBegin, 0)),
@@ -133,6 +141,8 @@ void RasterSink::color(const double* rgba) {
     lanes_ = spread(opaque_);
     // Alpha as it reaches 8 bits, then on the blend's 0..256 scale.
     alpha256_ = static_cast<float>(unorm8(rgba[3])) * (256.0f / 255.0f);
+    markAlpha_ = static_cast<float>(unorm8(rgba[3])) / 255.0f;
+    for (int c = 0; c < 3; ++c) markColor_[c] = static_cast<float>(bytes[c]) / 255.0f;
 }
 
 void RasterSink::vertex(double x, double y) {
@@ -167,8 +177,24 @@ void RasterSink::vertex(double x, double y) {
     }
 }
 
+inline void RasterSink::accumulateAt(int x, int y, float coverage) {
+    if (!target_->contains(x, y)) return;
+    AccumulatedPixel& px = target_->at(x, y);
+    const float c = coverage * markWeight_;
+    const float ac = c * markAlpha_;
+    px.cover += c;
+    px.red += ac * markColor_[0];
+    px.green += ac * markColor_[1];
+    px.blue += ac * markColor_[2];
+    px.weight += ac;
+}
+
 inline void RasterSink::blendAt(int x, int y, float coverage) {
-    std::uint8_t* p = image_.rgba.data() + (static_cast<std::size_t>(y) * image_.width + x) * 4;
+    if (target_ != nullptr) {
+        accumulateAt(x, y, coverage);
+        return;
+    }
+    std::uint8_t* p = pixels_ + (static_cast<std::size_t>(y) * width_ + x) * 4;
     if (!smooth_) {
         std::memcpy(p, &opaque_, 4);
         return;
@@ -195,7 +221,7 @@ void RasterSink::segment(float x0, float y0, float x1, float y1, bool joint0, bo
     if (std::max(y0, y1) + reachMax < static_cast<float>(rowBegin_) ||
         std::min(y0, y1) - reachMax > static_cast<float>(rowEnd_))
         return;
-    if (std::max(x0, x1) + reachMax < 0.0f || std::min(x0, x1) - reachMax > static_cast<float>(image_.width))
+    if (std::max(x0, x1) + reachMax < 0.0f || std::min(x0, x1) - reachMax > static_cast<float>(width_))
         return;
     if (std::fabs(x1 - x0) >= std::fabs(y1 - y0))
         walk<true>(x0, y0, x1, y1, half, joint0, joint1);
@@ -212,7 +238,7 @@ void RasterSink::walk(float x0, float y0, float x1, float y1, float half, bool j
     const float ux = dx / length;
     const float uy = dy / length;
     const float cap = smooth_ ? 0.5f : 0.0f;
-    const int width = image_.width;
+    const int width = width_;
 
     // Walks the major axis; the minor coordinate of the line at a major
     // coordinate m is c0 + (m - m0) * slope, and a pixel's distance from the
@@ -261,7 +287,7 @@ void RasterSink::walk(float x0, float y0, float x1, float y1, float half, bool j
     const int minorEnd = XMajor ? rowEnd_ : width;
     // Pixels one step apart along the minor axis.
     const std::ptrdiff_t step = XMajor ? static_cast<std::ptrdiff_t>(width) * 4 : 4;
-    std::uint8_t* const pixels = image_.rgba.data();
+    std::uint8_t* const pixels = pixels_;
     const float alpha = alpha256_;
     const std::uint64_t lanes = lanes_;
     const std::uint32_t opaque = opaque_;
@@ -291,11 +317,16 @@ void RasterSink::walk(float x0, float y0, float x1, float y1, float half, bool j
         const int lo = std::max(minorBegin, ceilOf(cc - reach - 0.5f));
         const int hi = std::min(minorEnd - 1, floorOf(cc + reach - 0.5f));
         if (lo > hi) continue;
-        std::uint8_t* p = XMajor ? pixels + (static_cast<std::size_t>(lo) * width + m) * 4
-                                 : pixels + (static_cast<std::size_t>(m) * width + lo) * 4;
         float offset = static_cast<float>(lo) + 0.5f - cc;
         if (!smooth_) {
             if (cm < mStart || cm >= mEnd) continue;
+            if (target_ != nullptr) {
+                for (int n = lo; n <= hi; ++n, offset += 1.0f)
+                    if (std::fabs(offset) < half) accumulateAt(XMajor ? m : n, XMajor ? n : m, 1.0f);
+                continue;
+            }
+            std::uint8_t* p = XMajor ? pixels + (static_cast<std::size_t>(lo) * width + m) * 4
+                                     : pixels + (static_cast<std::size_t>(m) * width + lo) * 4;
             for (int n = lo; n <= hi; ++n, p += step, offset += 1.0f) {
                 if (std::fabs(offset) >= half) continue;
                 std::memcpy(p, &opaque, 4);
@@ -310,6 +341,20 @@ void RasterSink::walk(float x0, float y0, float x1, float y1, float half, bool j
             const float rn = static_cast<float>(lo) + 0.5f - (XMajor ? y0 : x0);
             along = XMajor ? rm * ux + rn * uy : rn * ux + rm * uy;
         }
+        if (target_ != nullptr) {
+            for (int n = lo; n <= hi; ++n, offset += 1.0f, along += alongStep) {
+                float coverage = std::min(1.0f, half - std::fabs(offset) * cosine);
+                if (!inner) {
+                    const float from0 = joint0 ? (along >= 0.0f ? 1.0f : 0.0f) : along + cap;
+                    const float to1 = joint1 ? (along < length ? 1.0f : 0.0f) : length + cap - along;
+                    coverage *= std::clamp(std::min(from0, to1), 0.0f, 1.0f);
+                }
+                if (coverage > 0.0f) accumulateAt(XMajor ? m : n, XMajor ? n : m, coverage);
+            }
+            continue;
+        }
+        std::uint8_t* p = XMajor ? pixels + (static_cast<std::size_t>(lo) * width + m) * 4
+                                 : pixels + (static_cast<std::size_t>(m) * width + lo) * 4;
 #if defined(__SSE2__)
         // Four pixels a step. Along a row the spare lanes of the last step
         // weigh 0 and are written back unchanged, so they must lie inside
@@ -399,7 +444,7 @@ void RasterSink::point(float x, float y) {
     const float radius = pointSize_ * 0.5f;
     const float reach = smooth_ ? radius + 0.5f : radius;
     const int x0 = std::max(0, floorOf(x - reach));
-    const int x1 = std::min(image_.width - 1, ceilOf(x + reach));
+    const int x1 = std::min(width_ - 1, ceilOf(x + reach));
     const int y0 = std::max(rowBegin_, floorOf(y - reach));
     const int y1 = std::min(rowEnd_ - 1, ceilOf(y + reach));
     for (int j = y0; j <= y1; ++j) {

@@ -9,9 +9,16 @@
 #include <vector>
 
 #include "plot/types.h"
+#include "render/accumulation.h"
 #include "render/sink.h"
 
 struct PCPlot;
+
+// A colour component as it reaches 8 bits.
+inline std::uint8_t unorm8(double c) {
+    const double v = (c > 0.0 ? (c < 1.0 ? c : 1.0) : 0.0) * 255.0 + 0.5;
+    return static_cast<std::uint8_t>(v);
+}
 
 struct RasterImage {
     int width = 0;
@@ -43,6 +50,11 @@ public:
     // smooth: coverage-weighted blending like GL's line and point smoothing
     // with blending on; otherwise aliased marks written opaque.
     RasterSink(RasterImage& image, const RasterView& view, bool smooth, int rowBegin, int rowEnd);
+    // Adds the marks to target instead of blending them, each counted weight
+    // times (a subset standing for the whole), in a width x height frame of
+    // which only target's rectangle is written.
+    RasterSink(Accumulation& target, float weight, int width, int height, const RasterView& view, bool smooth,
+               int rowBegin, int rowEnd);
 
     void lineWidth(double w) {
         flushStrip();
@@ -70,8 +82,11 @@ private:
     void flushStrip();
     void point(float x, float y);
     void blendAt(int x, int y, float coverage);
+    void accumulateAt(int x, int y, float coverage);
 
-    RasterImage& image_;
+    std::uint8_t* pixels_ = nullptr;
+    int width_ = 0;
+    int height_ = 0;
     RasterView view_;
     bool smooth_;
     int rowBegin_;
@@ -89,4 +104,8 @@ private:
     std::uint32_t opaque_ = 0xFF000000u;  // the colour's bytes, alpha 255
     std::uint64_t lanes_ = 0;              // the same spread for blending
     float alpha256_ = 256.0f;
+    Accumulation* target_ = nullptr;
+    float markWeight_ = 1.0f;
+    float markAlpha_ = 1.0f;
+    float markColor_[3] = {0.0f, 0.0f, 0.0f};
 };

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -20,50 +21,12 @@
 #include "mds/mds_layout.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
+#include "render/layer_composer.h"
+#include "render/progress.h"
 #include "render/records.h"
+#include "render/signature.h"
 
 namespace {
-
-// ---------------------------------------------------------------- signature
-
-constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ULL;
-
-inline std::uint64_t rotate(std::uint64_t v, int bits) { return (v << bits) | (v >> (64 - bits)); }
-
-// Every step is a bijection of the running value for a fixed input and of
-// the input for a fixed running value, so changing any one word changes the
-// result.
-class Signature {
-public:
-    std::uint64_t value() const {
-        std::uint64_t h = h_;
-        h ^= h >> 31;
-        h *= 0xBF58476D1CE4E5B9ULL;
-        h ^= h >> 29;
-        return h;
-    }
-
-    void word(std::uint64_t w) { h_ = rotate((h_ ^ w) * kMultiplier, 27); }
-    void number(double v) {
-        std::uint64_t w;
-        std::memcpy(&w, &v, sizeof w);
-        word(w);
-    }
-    void flag(bool b) { word(b ? 1 : 0); }
-    void integer(long long v) { word(static_cast<std::uint64_t>(v)); }
-    template <class Fn>
-    void function(Fn fn) {
-        std::uint64_t w = 0;
-        std::memcpy(&w, &fn, std::min(sizeof fn, sizeof w));
-        word(w);
-    }
-    void color(const Rgba& c) {
-        for (double v : c) number(v);
-    }
-
-private:
-    std::uint64_t h_ = 0x243F6A8885A308D3ULL;
-};
 
 // ---------------------------------------------------------------- state
 
@@ -79,14 +42,22 @@ struct LayerState {
     RecordLayerPath path = RecordLayerPath::Gl;
     GLint largestTexture = 0;
 
+    // The kept layer: complete, or the subset shown while `full` completes it.
     bool valid = false;
+    bool complete = false;
     std::uint64_t signature = 0;
     GLuint texture = 0;
     int textureWidth = 0;
     int textureHeight = 0;
-    RasterImage image;
-    RecordPass pass;
-    std::vector<RecordPass> workers;
+
+    int binnedThreshold = defaultBinnedRecordThreshold;
+    bool progressive = true;
+    std::uint64_t binsGeneration = 0;
+    BinnedTable bins;
+    LayerComposer shown;
+    LayerComposer full;
+    bool completing = false;  // full is being completed in slices
+    std::uint64_t completingSignature = 0;
 };
 
 LayerState& state() {
@@ -175,49 +146,47 @@ void drawKeptLayer(const LayerState& s) {
     glPopAttrib();
 }
 
-void uploadImage(LayerState& s) {
-    ensureTexture(s, s.image.width, s.image.height);
+void uploadImage(LayerState& s, const RasterImage& image) {
+    ensureTexture(s, image.width, image.height);
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, s.image.width, s.image.height, GL_RGBA, GL_UNSIGNED_BYTE,
-                    s.image.rgba.data());
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, image.width, image.height, GL_RGBA, GL_UNSIGNED_BYTE, image.rgba.data());
     glPopClientAttrib();
 }
 
-void rasterise(LayerState& s, const PCPlot& plot, const FrameAxes& frame, RasterImage& image, int threads,
-               int stride) {
-    const int h = image.height;
-    const bool ready = s.pass.prepare(plot, frame);
-    s.pass.stride = stride;
-    const RasterView view = RasterView::of(plot, image.width, image.height);
-    const PieceRule rule = screenPieceRule(plot);
-    const bool smooth = !plot.antialiasingOff;
-    const int n = std::max(1, std::min(threads, std::max(h, 1)));
-    if (static_cast<int>(s.workers.size()) < n - 1) s.workers.resize(static_cast<std::size_t>(n - 1));
+// Milliseconds the CPU takes per pixel the records drawn one by one touch,
+// on one thread (measured with frame_bench on the development machine).
+constexpr double msPerRecordPixel = 4.0e-6;
 
-    auto band = [&](int k, RecordPass& pass) {
-        const int begin = static_cast<int>(static_cast<long long>(h) * k / n);
-        const int end = static_cast<int>(static_cast<long long>(h) * (k + 1) / n);
-        image.fillRows(begin, end, plot.backgroundColor);
-        if (!ready) return;
-        RasterSink sink(image, view, smooth, begin, end);
-        renderRecordLayer(plot, pass, rule, plot.straightLines, sink);
-    };
+double estimateMs(double pixels, int threads) { return pixels * msPerRecordPixel / std::max(threads, 1); }
 
-    std::vector<std::thread> pool;
-    pool.reserve(static_cast<std::size_t>(n - 1));
-    for (int k = 1; k < n; ++k) {
-        RecordPass& worker = s.workers[static_cast<std::size_t>(k - 1)];
-        if (ready) worker.shareGeometry(s.pass);
-        try {
-            pool.emplace_back(band, k, std::ref(worker));
-        } catch (const std::system_error&) {
-            band(k, worker);  // no thread to spare: this band waits its turn
-        }
-    }
-    band(0, s.pass);
-    for (std::thread& t : pool) t.join();
+LayerOptions optionsFor(const LayerState& s, const PCPlot& plot, int width, int height) {
+    LayerOptions o;
+    o.width = width;
+    o.height = height;
+    o.threads = threadCount(s, height);
+    o.binned = plot.recordCount >= s.binnedThreshold;
+    o.density = densityShading;
+    return o;
+}
+
+// The kept layer's key: what the layer shows and how it was made.
+std::uint64_t layerKey(const PCPlot& plot, const FrameAxes& frame, bool cpu, int stride, const LayerOptions& o) {
+    Signature key;
+    key.word(recordLayerSignature(plot, frame));
+    key.flag(cpu);
+    key.integer(stride);
+    key.flag(o.binned);
+    key.flag(o.density);
+    return key.value();
+}
+
+void forgetBinsOfOldTables(LayerState& s) {
+    if (s.binsGeneration == tableGeneration) return;
+    s.bins.clear();
+    s.binsGeneration = tableGeneration;
+    s.completing = false;
 }
 
 }  // namespace
@@ -358,19 +327,37 @@ const RecordLayerStats& recordLayerStats() { return state().stats; }
 void forgetRecordLayer() {
     LayerState& s = state();
     s.valid = false;
+    s.complete = false;
     s.resolved = false;
+    s.completing = false;
     s.stats = RecordLayerStats{};
+    s.bins.clear();
 }
 
-void rasteriseRecordLayer(const PCPlot& plot, const FrameAxes& frame, RasterImage& image, int threads,
-                          int stride) {
-    rasterise(state(), plot, frame, image, threads, stride);
+void setBinnedRecordThreshold(int records) {
+    state().binnedThreshold = records > 0 ? records : defaultBinnedRecordThreshold;
+    state().valid = false;
+}
+int binnedRecordThreshold() { return state().binnedThreshold; }
+void setProgressiveDrawing(bool on) { state().progressive = on; }
+const BinnedTable& binnedTable() { return state().bins; }
+
+void rasteriseRecordLayer(const PCPlot& plot, const FrameAxes& frame, RasterImage& image, int threads, int stride) {
+    LayerState& s = state();
+    forgetBinsOfOldTables(s);
+    LayerOptions o = optionsFor(s, plot, image.width, image.height);
+    o.threads = std::max(1, threads);
+    LayerComposer composer;
+    composer.start(plot, frame, s.bins, o);
+    composer.setStride(stride);
+    composer.run(plot, std::numeric_limits<double>::infinity());
+    std::swap(image, composer.image());
 }
 
 void drawRecordLayer(const PCPlot& plot, const FrameAxes& frame) {
     LayerState& s = state();
     resolve(s);
-    const RecordLayerPath path = s.path;
+    forgetBinsOfOldTables(s);
     const int w = plot.viewportWidth;
     const int h = plot.viewportHeight;
     const GLint largest = s.largestTexture;
@@ -379,39 +366,104 @@ void drawRecordLayer(const PCPlot& plot, const FrameAxes& frame) {
         drawRecordsGl(plot, frame, 1);
         return;
     }
-    const int stride = recordAnimationRunning(plot) ? levelOfDetailStride(s.stats.fullMs, s.budgetMs) : 1;
+    const LayerOptions options = optionsFor(s, plot, w, h);
+    const bool animating = recordAnimationRunning(plot);
+    // Tables drawn from bins, density shading and layers too slow for one
+    // frame are made on the CPU; the rest by GL where the renderer is one.
+    const double allRecordsMs = estimateMs(perRecordPixels(plot, frame, w, h), options.threads);
+    const bool cpu = s.path == RecordLayerPath::Software || options.binned || options.density ||
+                     (!animating && s.progressive && allRecordsMs > progressiveLayerMs);
+    int stride = 1;
+    if (animating) stride = levelOfDetailStride(cpu ? allRecordsMs : s.stats.fullMs, s.budgetMs);
+    const std::uint64_t signature = layerKey(plot, frame, cpu, stride, options);
+    const bool sameSize = s.textureWidth == w && s.textureHeight == h;
 
-    Signature key;
-    key.word(recordLayerSignature(plot, frame));
-    key.integer(path == RecordLayerPath::Software ? 1 : 0);
-    key.integer(stride);
-    const std::uint64_t signature = key.value();
-
-    if (s.valid && signature == s.signature && s.textureWidth == w && s.textureHeight == h) {
+    if (s.valid && signature == s.signature && sameSize) {
+        if (!s.complete && s.completing && s.completingSignature == signature) {
+            // Export and tests want the whole layer now, not its subset.
+            if (!s.progressive) s.full.run(plot, std::numeric_limits<double>::infinity());
+            if (s.full.done()) {
+                uploadImage(s, s.full.image());
+                s.complete = true;
+                s.completing = false;
+                ++s.stats.freshLayers;
+            }
+        }
         drawKeptLayer(s);
         ++s.stats.cachedLayers;
     } else {
         const double start = nowMs();
-        if (path == RecordLayerPath::Software) {
-            s.image.resize(w, h);
-            rasterise(s, plot, frame, s.image, threadCount(s, h), stride);
-            uploadImage(s);
-            drawKeptLayer(s);
-        } else {
+        s.completing = false;
+        s.complete = true;
+        if (!cpu) {
             drawRecordsGl(plot, frame, stride);
             ensureTexture(s, w, h);
             glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, plot.viewportX, plot.viewportY, w, h);
+            s.stats.binned = false;
+        } else {
+            s.shown.start(plot, frame, s.bins, options);
+            const double recordsMs = estimateMs(s.shown.recordPixels(), options.threads);
+            const bool progressive = !animating && s.progressive && recordsMs > progressiveLayerMs;
+            if (animating) stride = levelOfDetailStride(recordsMs, s.budgetMs);
+            // While the whole layer is completed in slices, frames show the
+            // evenly spread subset a frame can afford.
+            s.shown.setStride(progressive ? levelOfDetailStride(recordsMs, s.budgetMs) : stride);
+            s.shown.run(plot, std::numeric_limits<double>::infinity());
+            uploadImage(s, s.shown.image());
+            drawKeptLayer(s);
+            if (progressive) {
+                s.full.start(plot, frame, s.bins, options);
+                s.completing = true;
+                s.complete = false;
+                s.completingSignature = signature;
+            }
+            s.stats.binned = s.shown.usedBins();
+            s.stats.fullMs = recordsMs;
         }
         glBindTexture(GL_TEXTURE_2D, 0);
         const double spent = nowMs() - start;
         // A subset layer stands for stride times its records.
-        s.stats.fullMs = spent * stride;
+        if (!cpu) s.stats.fullMs = spent * stride;
         s.stats.stride = stride;
-        s.stats.path = path;
+        s.stats.path = cpu ? RecordLayerPath::Software : RecordLayerPath::Gl;
+        s.stats.progressive = s.completing;
         ++s.stats.freshLayers;
         s.signature = signature;
         s.valid = true;
     }
     glLineWidth(static_cast<GLfloat>(plot.curveLineWidth));
     glPointSize(static_cast<GLfloat>(plot.pointSize));
+}
+
+bool advanceRecordLayer(double budgetMs) {
+    LayerState& s = state();
+    if (!s.completing || plot == nullptr || s.full.done()) return false;
+    // Only the state the layer was started for is worth completing; a frame
+    // of the state now starts the layer that one needs.
+    FrameAxes frame;
+    fillFrameAxes(*plot, frame);
+    plot->captureAxisPositions();
+    const LayerOptions options = optionsFor(s, *plot, plot->viewportWidth, plot->viewportHeight);
+    if (layerKey(*plot, frame, true, 1, options) != s.completingSignature) {
+        s.completing = false;
+        return true;
+    }
+    s.full.run(*plot, nowMs() + budgetMs);
+    return true;
+}
+
+double recordLayerProgress() {
+    const LayerState& s = state();
+    if (!s.completing || s.complete || !s.progressive) return -1.0;
+    return s.full.fraction();
+}
+
+void drawRecordLayerProgress() {
+    const double progress = recordLayerProgress();
+    if (progress >= 0.0) drawProgressBar(progress);
+}
+
+void finishRecordLayer() {
+    LayerState& s = state();
+    if (s.completing && plot != nullptr) s.full.run(*plot, std::numeric_limits<double>::infinity());
 }

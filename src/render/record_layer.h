@@ -32,6 +32,17 @@ void setRecordLayerThreads(int threads);
 void setLevelOfDetailBudget(double ms);
 
 constexpr double defaultFrameBudgetMs = 40.0;
+// A layer estimated to take longer is completed in slices between frames.
+constexpr double progressiveLayerMs = 50.0;
+// Tables of at least this many records are drawn from bins where bins can
+// draw them: from here on a binned frame costs less than drawing each record.
+constexpr int defaultBinnedRecordThreshold = 20000;
+
+// Tests and the benchmark move the threshold; 0 restores the default.
+void setBinnedRecordThreshold(int records);
+int binnedRecordThreshold();
+// Off: every layer is drawn whole in the frame that needs it (tests, benchmarks).
+void setProgressiveDrawing(bool on);
 
 // Fingerprint of everything the record layer reads: the table generation,
 // the plot's selection and colour revisions, switches, colours, sizes, view
@@ -58,6 +69,8 @@ struct RecordLayerStats {
     int stride = 1;         // of the last layer drawn afresh
     double fullMs = 0.0;    // estimated cost of a full layer
     RecordLayerPath path = RecordLayerPath::Gl;
+    bool binned = false;       // some region came from bins
+    bool progressive = false;  // the layer shown is a subset being completed
 };
 const RecordLayerStats& recordLayerStats();
 // Drops the kept layer and the statistics; the next frame draws afresh.
@@ -67,8 +80,22 @@ void forgetRecordLayer();
 // the line width at curveLineWidth and the point size at pointSize.
 void drawRecordLayer(const PCPlot& plot, const FrameAxes& frame);
 
+// Goes on completing the record layer for about budgetMs; true when it did
+// work and a frame should show it (or the progress made).
+bool advanceRecordLayer(double budgetMs);
+// How far the layer being completed is, 0 to 1; -1 when none is.
+double recordLayerProgress();
+// Completes the layer now (the picture export wants it whole).
+void finishRecordLayer();
+// Draws the progress of the layer being completed, if any, over the frame.
+void drawRecordLayerProgress();
+
+class BinnedTable;
+const BinnedTable& binnedTable();
+
 // The software layer without GL: the records over the background in
-// image.width x image.height pixels, rows split among `threads` threads.
-// The image does not depend on the thread count.
+// image.width x image.height pixels, from bins where the table is binned,
+// density-shaded while that is on, with `threads` threads. The image does
+// not depend on the thread count.
 void rasteriseRecordLayer(const PCPlot& plot, const FrameAxes& frame, RasterImage& image, int threads,
                           int stride = 1);

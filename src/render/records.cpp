@@ -77,12 +77,17 @@ bool RecordPass::prepare(const PCPlot& plot, const FrameAxes& frame) {
     }
 
     stride = 1;
+    first = 0;
+    last = recordCount;
+    skip = -1;
+    pointsOf = -1;
     buildScatterPoints(plot, frame, scatter);
 
     regions.resize(static_cast<std::size_t>(axisCount - 1));
     for (int i = 0; i + 1 < axisCount; ++i) {
         const PCShowAxis& axis = *plot.axes[i];
         RegionState& region = regions[i];
+        region.binnedLines = region.binnedPoints = false;
         region.points = scatter.region(i);
         region.open = scatter.isOpen(i);
         region.transition = axis.scatterTransition;
@@ -105,6 +110,10 @@ void RecordPass::shareGeometry(const RecordPass& from) {
     axisCount = from.axisCount;
     recordCount = from.recordCount;
     stride = from.stride;
+    first = from.first;
+    last = from.last;
+    skip = from.skip;
+    pointsOf = from.pointsOf;
     axes.assign(from.axes.begin(), from.axes.end());
     regions.assign(from.regions.begin(), from.regions.end());
     at.resize(from.at.size());

@@ -57,6 +57,9 @@ struct RecordPass {
         double pointOpacity = 1.0;
         CurveBasis transitionBasis{};  // cardinal basis of tension 1 - t
         const Point* points = nullptr;
+        // Drawn from bins instead of record by record (binned_layer.h).
+        bool binnedLines = false;
+        bool binnedPoints = false;
     };
 
     int axisCount = 0;
@@ -64,6 +67,12 @@ struct RecordPass {
     // Level of detail: only every stride-th record is drawn, with its alpha
     // raised so the subset keeps the density of the whole (compensatedAlpha).
     int stride = 1;
+    // The records walked, [first, last), and one left out (drawn on its own
+    // over the rest, or -1); the points of one region only, or all (-1).
+    int first = 0;
+    int last = 0;
+    int skip = -1;
+    int pointsOf = -1;
     std::vector<AxisGeometry> axes;
     std::vector<RegionState> regions;
     std::vector<Point> at;  // the current record's point on every axis
@@ -139,6 +148,13 @@ inline void emitRegionPiece(Sink& sink, const RecordPass::RegionState& region, c
         emitCatmullRom(sink, p, rule);
 }
 
+// The first record at or after `from` of the evenly spread subset: records
+// 0, stride, 2 stride, ... so that slices of a walk draw what one walk does.
+inline int firstOnStride(int from, int stride) {
+    if (from <= 0) return 0;
+    return (from + stride - 1) / stride * stride;
+}
+
 inline void lineColor(const Rgba& c, const RecordPass::RegionState& region, int stride, Rgba& out) {
     out = c;
     out[3] *= region.lineFactor;
@@ -154,10 +170,15 @@ void forEachRecordRegion(const PCPlot& plot, RecordPass& pass, Sink& sink, DrawP
     Rgba c{0.0, 0.0, 0.0, 1.0};
     Rgba lc{};
     const int stride = pass.stride > 1 ? pass.stride : 1;
-    for (int r = 0; r < pass.recordCount; r += stride) {
+    bool any = false;
+    for (int i = 0; i + 1 < pass.axisCount; ++i) any = any || !pass.regions[i].binnedLines;
+    const int last = std::min(pass.last, pass.recordCount);
+    for (int r = firstOnStride(pass.first, stride); any && r < last; r += stride) {
+        if (r == pass.skip) continue;
         plot.colorOfRecord(r, c);
         pass.placeRecord(r);
         for (int i = 0; i + 1 < pass.axisCount; ++i) {
+            if (pass.regions[i].binnedLines) continue;
             lineColor(c, pass.regions[i], stride, lc);
             sink.color(lc.data());
             drawPiece(r, i);
@@ -250,13 +271,15 @@ void renderScatterPoints(const PCPlot& plot, const RecordPass& pass, Sink& sink)
     sink.pointSize(plot.pointSize);
     Rgba c{0.0, 0.0, 0.0, 1.0};
     const int stride = pass.stride > 1 ? pass.stride : 1;
+    const int last = std::min(pass.last, pass.recordCount);
     for (int i = 0; i + 1 < pass.axisCount; ++i) {
         const RecordPass::RegionState& region = pass.regions[i];
-        if (!region.open) continue;
+        if (!region.open || region.binnedPoints || (pass.pointsOf >= 0 && pass.pointsOf != i)) continue;
         const double o = region.pointOpacity;
         const double shadow[4] = {0.0, 0.0, 0.0, compensatedAlpha(o * 0.5, stride)};
         sink.begin(Primitive::Points);
-        for (int r = 0; r < pass.recordCount; r += stride) {
+        for (int r = record_detail::firstOnStride(pass.first, stride); r < last; r += stride) {
+            if (r == pass.skip) continue;
             plot.colorOfRecord(r, c);
             const Point s = region.points[r];
             sink.color(shadow);

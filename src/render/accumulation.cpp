@@ -1,0 +1,68 @@
+#include "render/accumulation.h"
+
+#include <algorithm>
+
+#include "render/raster.h"
+
+void Accumulation::reset(int x0, int y0, int width, int height) {
+    x0_ = x0;
+    y0_ = y0;
+    width_ = std::max(width, 0);
+    height_ = std::max(height, 0);
+    const std::size_t n = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
+    if (pixels_.size() < n) pixels_.resize(n);
+    std::fill(pixels_.begin(), pixels_.begin() + static_cast<std::ptrdiff_t>(n), AccumulatedPixel{});
+}
+
+void Accumulation::addFrom(const Accumulation& other, float factor, int rowBegin, int rowEnd) {
+    const int xa = std::max(x0_, other.x0_);
+    const int xb = std::min(x0_ + width_, other.x0_ + other.width_);
+    const int ya = std::max({y0_, other.y0_, rowBegin});
+    const int yb = std::min({y0_ + height_, other.y0_ + other.height_, rowEnd});
+    if (xa >= xb || ya >= yb || !(factor > 0.0f)) return;
+    for (int x = xa; x < xb; ++x) {
+        AccumulatedPixel* to = &at(x, ya);
+        const AccumulatedPixel* from = &other.at(x, ya);
+        for (int y = ya; y < yb; ++y) (to++)->add(*from++, factor);
+    }
+}
+
+float Accumulation::largestCover(int rowBegin, int rowEnd) const {
+    const int ya = std::max(y0_, rowBegin);
+    const int yb = std::min(y0_ + height_, rowEnd);
+    float largest = 0.0f;
+    for (int x = x0_; x < x0_ + width_; ++x)
+        for (int y = ya; y < yb; ++y) largest = std::max(largest, at(x, y).cover);
+    return largest;
+}
+
+DepthTable::DepthTable(double alpha) : alpha_(std::clamp(alpha, 0.0, 1.0)) {
+    for (int i = 0; i <= steps; ++i) {
+        const double t = 1.0 - alpha_ * i / steps;
+        values_[i] = t > 0.0 ? static_cast<float>(std::min<double>(-std::log(t), opaqueDepth)) : opaqueDepth;
+    }
+}
+
+void compositeRows(const Accumulation& acc, RasterImage& image, int rowBegin, int rowEnd, bool density,
+                   float largestCover) {
+    const int xa = std::max(acc.x0(), 0);
+    const int xb = std::min(acc.x0() + acc.width(), image.width);
+    const int ya = std::max({acc.y0(), rowBegin, 0});
+    const int yb = std::min({acc.y0() + acc.height(), rowEnd, image.height});
+    for (int y = ya; y < yb; ++y) {
+        std::uint8_t* p = image.rgba.data() + (static_cast<std::size_t>(y) * image.width + xa) * 4;
+        for (int x = xa; x < xb; ++x, p += 4) {
+            const AccumulatedPixel& a = acc.at(x, y);
+            if (!(a.weight > 0.0f)) continue;
+            const float opacity = density ? densityOpacity(a.cover, largestCover) : 1.0f - std::exp(-a.depth);
+            if (!(opacity > 0.0f)) continue;
+            const float scale = opacity / a.weight;
+            const float keep = 1.0f - opacity;
+            const float mixed[3] = {a.red * scale, a.green * scale, a.blue * scale};
+            for (int c = 0; c < 3; ++c) {
+                const float v = p[c] * keep + mixed[c] * 255.0f + 0.5f;
+                p[c] = static_cast<std::uint8_t>(std::fmin(v, 255.0f));
+            }
+        }
+    }
+}

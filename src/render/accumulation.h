@@ -1,0 +1,105 @@
+#pragma once
+// Per-pixel sums of translucent marks, composited once. Marks of alpha a
+// covering a pixel to the share c add -ln(1 - a c) to its optical depth, c to
+// its cover and a c times their colour to its colour sum, so the order in
+// which they arrive does not matter: the pixel's opacity is 1 - exp(-depth),
+// exactly what blending them one over another gives, and its colour is the
+// mean of their colours weighted by a c. Where the marks share one colour
+// that is the picture drawn in order; where they differ it is their mixture.
+// Density shading takes the opacity from the cover instead.
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "plot/types.h"
+
+struct RasterImage;
+
+struct AccumulatedPixel {
+    float depth = 0.0f;
+    float cover = 0.0f;
+    float red = 0.0f;
+    float green = 0.0f;
+    float blue = 0.0f;
+    float weight = 0.0f;
+
+    void add(const AccumulatedPixel& o, float factor) {
+        depth += o.depth * factor;
+        cover += o.cover * factor;
+        red += o.red * factor;
+        green += o.green * factor;
+        blue += o.blue * factor;
+        weight += o.weight * factor;
+    }
+};
+
+// A rectangle of accumulated pixels in image coordinates: columns [x0, x0 +
+// width), rows [y0, y0 + height), row 0 at the bottom like the image. Stored
+// column by column, the order in which the binned lines are drawn.
+class Accumulation {
+public:
+    // Zeroes the rectangle; allocates only when it grows.
+    void reset(int x0, int y0, int width, int height);
+    int x0() const { return x0_; }
+    int y0() const { return y0_; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+    bool contains(int x, int y) const {
+        return x >= x0_ && x < x0_ + width_ && y >= y0_ && y < y0_ + height_;
+    }
+    AccumulatedPixel& at(int x, int y) {
+        return pixels_[static_cast<std::size_t>(x - x0_) * height_ + (y - y0_)];
+    }
+    const AccumulatedPixel& at(int x, int y) const {
+        return pixels_[static_cast<std::size_t>(x - x0_) * height_ + (y - y0_)];
+    }
+    // The column x, rows y0 upwards.
+    AccumulatedPixel* column(int x) { return pixels_.data() + static_cast<std::size_t>(x - x0_) * height_; }
+    // Adds other times factor where the two overlap, on the rows [rowBegin, rowEnd).
+    void addFrom(const Accumulation& other, float factor, int rowBegin, int rowEnd);
+    // Largest cover on the rows [rowBegin, rowEnd).
+    float largestCover(int rowBegin, int rowEnd) const;
+    std::size_t bytes() const { return pixels_.capacity() * sizeof(AccumulatedPixel); }
+
+private:
+    int x0_ = 0;
+    int y0_ = 0;
+    int width_ = 0;
+    int height_ = 0;
+    std::vector<AccumulatedPixel> pixels_;
+};
+
+// -ln(1 - a c) for a fixed alpha a and c in [0, 1], from a table: the depth
+// one mark adds. Opaque marks at full cover add a large but finite depth.
+class DepthTable {
+public:
+    static constexpr int steps = 256;
+    static constexpr float opaqueDepth = 16.0f;  // exp(-16): nothing shows through
+
+    explicit DepthTable(double alpha = 1.0);
+    double alpha() const { return alpha_; }
+    float operator()(float c) const {
+        const float t = std::fmin(std::fmax(c, 0.0f), 1.0f) * steps;
+        const int i = static_cast<int>(t);
+        if (i >= steps) return values_[steps];
+        return values_[i] + (values_[i + 1] - values_[i]) * (t - static_cast<float>(i));
+    }
+
+private:
+    double alpha_ = 1.0;
+    float values_[steps + 1] = {};
+};
+
+// Opacity of an accumulated pixel under density shading: the share of the
+// view's largest cover on a logarithmic scale, so that both a lone record
+// and the core of a band of millions stay distinguishable.
+inline float densityOpacity(float cover, float largestCover) {
+    if (!(cover > 0.0f) || !(largestCover > 0.0f)) return 0.0f;
+    return std::fmin(1.0f, std::log1p(cover) / std::log1p(largestCover));
+}
+
+// Lays acc over the rows [rowBegin, rowEnd) of image where it has marks:
+// by optical depth, or by cover relative to largestCover when density is set.
+void compositeRows(const Accumulation& acc, RasterImage& image, int rowBegin, int rowEnd, bool density,
+                   float largestCover);

@@ -1,0 +1,171 @@
+#pragma once
+// The record layer of large tables drawn from binned records. Per region (two
+// neighbouring axes) the records are counted on a fixed grid of their two
+// normalised values, and each cell keeps, per alpha value in use, its count,
+// the sums of its records' offsets (so what it draws sits at their mean) and
+// of their alpha-weighted colours. A region's lines are then drawn column by
+// column: the records crossing a column at one height are the cells on one
+// line of the grid, and the slant stack sums every such line of the grid at
+// once, with the moments that place each group exactly and give its spread
+// and its mean slope. Points of open regions are drawn cell by cell. What the
+// marks cover is accumulated per pixel and composited once (accumulation.h).
+//
+// Bins are rebuilt when the table, the selection or the colours change, or a
+// region shows another pair of dimensions; the lines and points are drawn
+// again from kept bins when only the geometry changes; regions are composited
+// again with new opacities without being drawn again.
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "render/accumulation.h"
+#include "render/display.h"
+#include "render/slant_stack.h"
+
+struct PCPlot;
+struct RasterView;
+
+constexpr int binsPerAxis = 512;
+// The grid the slant stack groups lines on: two by two bins per cell.
+constexpr int stackCells = 256;
+constexpr int maxAlphaClasses = 4;
+// Bins, their line sums and their pictures together stay below this; regions
+// beyond it draw each record.
+constexpr std::size_t binnedMemoryLimit = std::size_t(256) << 20;
+
+// Record colours as the bins count them: 8 bits per channel, and one class per
+// distinct alpha. More alphas than classes cannot be binned.
+struct BinColors {
+    std::vector<std::uint32_t> packed;  // per record: r, g, b, alpha bytes (little end first)
+    int classCount = 0;
+    std::array<float, maxAlphaClasses> classAlpha{};
+    std::array<std::uint8_t, 256> classOf{};  // alpha byte -> class
+    bool overflow = false;                     // more alphas than classes
+    bool uniform = true;                       // every record has one colour
+    std::array<float, 3> uniformColor{};
+
+    // Colours of every record but `skip` (-1 for none), on `threads` threads.
+    void compute(const PCPlot& plot, int skip, int threads);
+};
+
+// A dimension's normalised values on the bins' grid, 16 bits each: the top
+// 9 bits are the bin, the rest the offset within it. Read instead of the
+// doubles, they cut what a rebuild streams fourfold.
+using BinCoordinates = std::vector<std::uint16_t>;
+void computeBinCoordinates(const double* normalized, int records, BinCoordinates& out, int threads);
+
+// Where one region's lines and points go in the frame's pixels.
+struct RegionGeometry {
+    // Lines: axis i at column x0 with heights y = p0 + q0 * u, axis i + 1 at x1.
+    double x0 = 0.0, x1 = 0.0;
+    double p0 = 0.0, q0 = 0.0, p1 = 0.0, q1 = 0.0;
+    // Points of an open region: x = px + pw * w, y = p0 + q0 * u; the shadow
+    // sits (sx, sy) pixels away.
+    double px = 0.0, pw = 0.0;
+    double sx = 0.0, sy = 0.0;
+    double lineWidth = 1.0;
+    double pointSize = 5.0;
+    bool smooth = true;
+    int width = 0;  // of the frame
+    int height = 0;
+
+    bool sameLines(const RegionGeometry& o) const;
+    bool samePoints(const RegionGeometry& o) const;
+};
+
+class RegionBins {
+public:
+    int left = -1;  // dimensions counted, left axis (vertical in the scatterplot) first
+    int right = -1;
+
+    // Where the records sit: per bin the count of all records and the sums
+    // of their offsets within it. Depends on the values alone.
+    void place(const BinCoordinates& u, const BinCoordinates& w, int records);
+    // Counts the records of colors per bin and class (and their colour sums),
+    // all but the skipped one.
+    void count(const BinCoordinates& u, const BinCoordinates& w, int records, const BinColors& colors, int skip);
+    bool placed() const { return !places_.empty(); }
+    // Which colours the counts are of (0: not counted).
+    std::uint64_t countedFor() const { return countedFor_; }
+    void setCountedFor(std::uint64_t colors) { countedFor_ = colors; }
+    // Sums the grid's lines for every slope (needs count first).
+    void stack(const BinColors& colors);
+    bool stacked() const { return channels_ > 0; }
+    // Draws the region's lines or points into the accumulations kept here,
+    // unless the geometry is the one drawn last.
+    const Accumulation& drawLines(const BinColors& colors, const RegionGeometry& g);
+    const Accumulation& drawPoints(const BinColors& colors, const RegionGeometry& g);
+    std::size_t bytes() const;
+    // Estimated bytes of one region at full use.
+    static std::size_t typicalBytes(int width, int height);
+
+private:
+    struct Place {
+        std::uint32_t records;
+        float sumU;  // offsets within the bin, in bins
+        float sumW;
+    };
+    // The records' mean position in bin (j, k), in normalised units.
+    void meanOf(std::size_t bin, double& u, double& w) const;
+
+    std::vector<Place> places_;          // binsPerAxis^2, row j (left value) by column k
+    std::vector<std::uint32_t> counts_;  // per class, then per bin
+    std::vector<float> colorSums_;       // red, green, blue per bin (not for one colour)
+    int classes_ = 0;
+    std::uint64_t countedFor_ = 0;
+    int channels_ = 0;
+    // Lines nearer the left axis's heights (summed along the right value)
+    // and nearer the right axis's (summed along the left value).
+    SlantStack alongRight_;
+    SlantStack alongLeft_;
+    Accumulation lines_;
+    Accumulation points_;
+    bool linesValid_ = false;
+    bool pointsValid_ = false;
+    RegionGeometry linesDrawn_;
+    RegionGeometry pointsDrawn_;
+};
+
+// A region whose lines or points the bins draw; region i lies right of axis i.
+struct BinRequest {
+    int leftAxis = 0;
+    bool lines = false;
+};
+
+// Every region's bins of the current table, kept between frames.
+class BinnedTable {
+public:
+    // Drops everything; the next use rebuilds.
+    void clear();
+    // The colours for this colour key, recomputed (and every region
+    // counted again) when it changed.
+    const BinColors& colors(const PCPlot& plot, std::uint64_t colorKey, int skip, int threads);
+    // The bins of each requested region's pair of dimensions, built (and
+    // stacked where lines are asked for) when missing, new regions side by
+    // side on `threads` threads; null for a region beyond the memory limit.
+    // Needs colors() first.
+    std::vector<RegionBins*> prepare(const PCPlot& plot, const FrameAxes& frame,
+                                     const std::vector<BinRequest>& requests, int width, int height, int threads);
+    // Forgets regions whose pair is not in `keep` (left and right dimensions).
+    void keepOnly(const std::vector<std::pair<int, int>>& keep);
+    // Bytes of the bins (held below binnedMemoryLimit) and of what is kept
+    // per record (coordinates, colours), which grows with the table instead.
+    std::size_t binBytes() const;
+    std::size_t recordBytes() const;
+    // Regions counted or placed so far.
+    long rebuilds() const { return rebuilds_; }
+
+private:
+    std::uint64_t colorKey_ = 0;
+    std::uint64_t colorGeneration_ = 0;
+    bool colorsValid_ = false;
+    int skip_ = -1;
+    BinColors colors_;
+    std::map<std::pair<int, int>, std::unique_ptr<RegionBins>> regions_;
+    std::map<int, BinCoordinates> coordinates_;  // per dimension
+    long rebuilds_ = 0;
+};

@@ -1,0 +1,87 @@
+#pragma once
+// The record layer made on the CPU, in stages that can stop after any slice
+// of records and go on later from where they stopped: the background, the
+// binned lines, the lines drawn record by record (in record order), the
+// binned points, the points drawn record by record, the highlighted record
+// over everything. Under density shading the marks are accumulated instead
+// of blended and composited at the end. A layer run in slices is pixel for
+// pixel the layer run in one go.
+
+#include <cstdint>
+#include <vector>
+
+#include "render/accumulation.h"
+#include "render/binned_layer.h"
+#include "render/display.h"
+#include "render/raster.h"
+#include "render/records.h"
+
+struct PCPlot;
+
+struct LayerOptions {
+    int width = 0;
+    int height = 0;
+    int threads = 1;
+    bool binned = false;   // draw from bins what bins can draw
+    bool density = false;  // opacity from the records covering a pixel
+};
+
+// Pixels the records drawn one by one touch at stride 1, from the record
+// count and the geometry alone: what a layer will cost before it is drawn.
+// binnedLines / binnedPoints (per region, may be null) leave regions out.
+double perRecordPixels(const PCPlot& plot, const FrameAxes& frame, int width, int height,
+                       const std::vector<char>* binnedLines = nullptr, const std::vector<char>* binnedPoints = nullptr);
+
+class LayerComposer {
+public:
+    // Plans the layer (which regions come from bins), builds what bins it
+    // needs and lays down what needs no records. False when the plot has
+    // nothing to draw but the background (the layer is then done).
+    void start(const PCPlot& plot, const FrameAxes& frame, BinnedTable& bins, const LayerOptions& options);
+    // Draws every stride-th record where records are drawn one by one (with
+    // their alpha raised to stand for the rest); before the first run.
+    void setStride(int stride);
+    // Works until done or past deadline (steady-clock milliseconds); at least
+    // one slice. True when the layer is complete.
+    bool run(const PCPlot& plot, double deadlineMs);
+    bool done() const { return stage_ == Stage::Done; }
+    // Share of the work done, 0 to 1.
+    double fraction() const;
+    const RasterImage& image() const { return image_; }
+    RasterImage& image() { return image_; }
+    // Records drawn one by one at stride 1 (the level-of-detail estimate) and
+    // whether any region came from bins.
+    double recordPixels() const { return recordPixels_; }
+    bool usedBins() const { return usedBins_; }
+
+private:
+    enum class Stage { Lines, Points, Finish, Done };
+
+    // Draws records [first, last) of the current stage on every band.
+    void walk(const PCPlot& plot, int first, int last);
+    void finish(const PCPlot& plot);
+    void compositeAll(Accumulation& acc, float largest);
+
+    LayerOptions options_;
+    RasterImage image_;
+    Accumulation lines_;   // binned lines (and, shading density, every line)
+    Accumulation points_;  // binned points (and, shading density, every point)
+    bool anyBinnedLines_ = false;
+    bool anyBinnedPoints_ = false;
+    bool usedBins_ = false;
+    RecordPass pass_;
+    std::vector<RecordPass> workers_;
+    PieceRule rule_ = PieceRule::fixedStep(0.002);
+    RasterView view_;
+    bool smooth_ = true;
+    bool straight_ = true;
+    int highlight_ = -1;
+    Stage stage_ = Stage::Done;
+    std::vector<int> pointRegions_;  // open regions whose points are drawn one by one
+    std::size_t pointRegion_ = 0;    // the one being drawn
+    int next_ = 0;                   // first record of the next slice
+    int sliceRecords_ = 4096;
+    double recordPixels_ = 0.0;
+    double totalWork_ = 0.0;
+    double doneWork_ = 0.0;
+};
