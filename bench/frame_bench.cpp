@@ -40,13 +40,18 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/platform.h"
+#include "bench_support.h"
+#include "brush/brush.h"
 #include "data/table.h"
+#include "data/table_content.h"
 #include "interaction/interaction.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
+#include "render/binned_layer.h"
 #include "render/display.h"
 #include "render/gl_sink.h"
 #include "render/layers.h"
@@ -373,12 +378,180 @@ void fillStroke() {
         interaction.strokePoints.push_back({0.2 + 0.006 * k, 0.5 + 0.1 * std::sin(k * 0.2)});
 }
 
+// ---------------------------------------------------------------- binned tables
+
+// A table of `records` x 8 built in memory: even dimensions follow one
+// latent value with noise, odd ones are uniform, so every region pairs a
+// correlated dimension with an uncorrelated one (about 100,000 occupied bins
+// per region at a million records): a hard case for bins.
+void installMixedTable(int records) {
+    TableContent content;
+    content.recordCount = records;
+    content.shownCount = kDims;
+    content.labelColumnName = "id";
+    for (int d = 0; d < kDims; ++d) {
+        content.names.push_back("d" + std::to_string(d));
+        content.columns.emplace_back(new double[static_cast<std::size_t>(records)]);
+    }
+    std::uint64_t state = 0x9E3779B97F4A7C15ULL ^ static_cast<std::uint64_t>(records);
+    auto uniform = [&state] { return static_cast<double>(bench::splitmix(state) >> 11) * (1.0 / 9007199254740992.0); };
+    for (int r = 0; r < records; ++r) {
+        const double latent = uniform() + uniform() + uniform();
+        for (int d = 0; d < kDims; ++d)
+            content.columns[static_cast<std::size_t>(d)][static_cast<std::size_t>(r)] =
+                d % 2 == 0 ? latent + 0.25 * (uniform() - 0.5) * (1 + d) : uniform();
+    }
+    installTable(content);
+    onReshape(kWidth, kHeight);
+}
+
+// One pass on both cores over the normalised values of every region's two
+// axes, writing one bin index per record and region: the least a rebuild of
+// the bins has to do.
+double binIndexFloor(std::vector<std::vector<std::uint32_t>>& index) {
+    FrameAxes frame;
+    fillFrameAxes(*plot, frame);
+    const int records = plot->recordCount;
+    index.resize(static_cast<std::size_t>(plot->axisCount - 1));
+    for (auto& v : index) v.resize(static_cast<std::size_t>(records));
+    const double start = nowMs();
+    auto part = [&](int k) {
+        const int begin = static_cast<int>(static_cast<long long>(records) * k / 2);
+        const int end = static_cast<int>(static_cast<long long>(records) * (k + 1) / 2);
+        for (int i = 0; i + 1 < plot->axisCount; ++i) {
+            const double* u = frame.normalized[frame.dimensionOf[i]];
+            const double* w = frame.normalized[frame.dimensionOf[i + 1]];
+            std::uint32_t* out = index[static_cast<std::size_t>(i)].data();
+            for (int r = begin; r < end; ++r) {
+                const int j = std::min(511, std::max(0, static_cast<int>(u[r] * 512.0)));
+                const int k2 = std::min(511, std::max(0, static_cast<int>(w[r] * 512.0)));
+                out[r] = static_cast<std::uint32_t>(j * 512 + k2);
+            }
+        }
+    };
+    std::thread worker(part, 1);
+    part(0);
+    worker.join();
+    return nowMs() - start;
+}
+
+int binnedCases(std::vector<int> sizes, bool quick) {
+    if (sizes.empty()) sizes = quick ? std::vector<int>{1000000} : std::vector<int>{1000000, 10000000};
+    setProgressiveDrawing(false);
+    const int runs = quick ? 2 : 5;
+
+    // Floor of the frames: the per-record frame of a 10,000-record table of the same kind.
+    installMixedTable(10000);
+    clearShapes();
+    freshProgramFrame();
+    const double perRecord = bestOf(runs, freshProgramFrame);
+    const bool perRecordBinned = recordLayerStats().binned;
+
+    double millionMs = 0.0;
+    for (int records : sizes) {
+        installMixedTable(records);
+        clearShapes();
+        FrameAxes frame;
+        fillFrameAxes(*plot, frame);
+        plot->captureAxisPositions();
+        buildRecordBins(*plot, frame);
+        auto fromBins = [] {
+            forgetDrawnRecordLayer();
+            onDisplay();
+        };
+        fromBins();
+        const double ms = bestOf(runs, fromBins);
+        const bool binned = recordLayerStats().binned;
+        if (records == 1000000) millionMs = ms;
+        char extra[160];
+        std::snprintf(extra, sizeof extra, " binned=%s floor_binned=%s bins_mb=%.1f record_cache_mb=%.1f%s",
+                      binned ? "yes" : "no", perRecordBinned ? "yes" : "no", binnedTable().binBytes() / 1.0e6,
+                      binnedTable().recordBytes() / 1.0e6,
+                      records == 10000000 && millionMs > 0.0
+                          ? (" per_1m=" + std::to_string(ms / millionMs)).c_str()
+                          : "");
+        report("binned-" + std::to_string(records), ms, 0.0, perRecord, Difference{}, extra);
+    }
+
+    // A brush over a quarter of an axis on the largest table, in selection
+    // mode (the palette put away, so the records take their colours from the
+    // selection and every brush changes what the bins count). What a rebuild
+    // counts grows with the smaller side of the selection, so the share
+    // selected is printed too.
+    const int records = sizes.back();
+    installMixedTable(records);
+    if (palette != nullptr) palette->deselect(0, 0);
+    FrameAxes frame;
+    fillFrameAxes(*plot, frame);
+    plot->captureAxisPositions();
+    std::vector<std::vector<std::uint32_t>> index;
+    double floor = 1e300, brush = 1e300;
+    for (int k = 0; k < runs; ++k) {
+        clearBrushes();
+        buildRecordBins(*plot, frame);
+        const double start = nowMs();
+        commitBrush(std::make_unique<PCAxisBrush>(plot->axes[2], 0.55, 0.8, 0.23, 1.0), BrushKind::Axis,
+                    axisTrackMs);
+        buildRecordBins(*plot, frame);
+        brush = std::min(brush, nowMs() - start);
+        floor = std::min(floor, binIndexFloor(index));
+    }
+    long long selected = 0;
+    for (int r = 0; r < records; ++r) selected += plot->recordSelection[static_cast<std::size_t>(r)] > 0.99999;
+    std::printf("bench=brush case=binned-%d ms=%.1f floor_ms=%.1f ratio=%.3f selected=%.3f\n", records, brush, floor,
+                brush / floor, static_cast<double>(selected) / records);
+
+    // A stroke being drawn over the largest table, against the same frame
+    // over an empty table.
+    clearBrushes();
+    fillStroke();
+    freshProgramFrame();
+    const long cachedBefore = recordLayerStats().cachedLayers;
+    const double stroke = bestOf(quick ? 10 : 40, programFrame);
+    const bool kept = recordLayerStats().cachedLayers == cachedBefore + (quick ? 10 : 40);
+    loadTable(0);
+    fillStroke();
+    freshProgramFrame();
+    const double empty = bestOf(quick ? 10 : 40, programFrame);
+    report("stroke-" + std::to_string(records), stroke, 0.0, empty, Difference{}, kept ? " kept=yes" : " kept=no");
+    interaction.strokePoints.clear();
+
+    // A per-record layer completed in slices: curves over a million records.
+    setProgressiveDrawing(true);
+    installMixedTable(1000000);
+    clearShapes();
+    plot->straightLines = false;
+    fillFrameAxes(*plot, frame);
+    plot->captureAxisPositions();
+    forgetRecordLayer();
+    onDisplay();  // the subset, and the slices start
+    double slices = 0.0, slowest = 0.0;
+    int count = 0;
+    while (recordLayerProgress() >= 0.0) {
+        const double start = nowMs();
+        advanceRecordLayer(25.0);
+        const double spent = nowMs() - start;
+        slices += spent;
+        slowest = std::max(slowest, spent);
+        ++count;
+        onDisplay();
+    }
+    setProgressiveDrawing(false);
+    forgetRecordLayer();
+    const double whole = timed(programFrame);
+    std::printf("bench=frame case=progressive-1000000 ms=%.1f floor_ms=%.1f ratio=%.3f max_slice_ms=%.1f slices=%d\n",
+                slices, whole, slices / whole, slowest, count);
+    setTraceStream(nullptr);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     bool quick = false;
     bool layerOnly = false;
     bool overlaysOnly = false;
+    bool binnedOnly = false;
     std::vector<int> sizes;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quick") == 0)
@@ -387,10 +560,13 @@ int main(int argc, char** argv) {
             layerOnly = true;
         else if (std::strcmp(argv[i], "--overlays") == 0)
             overlaysOnly = true;
+        else if (std::strcmp(argv[i], "--binned") == 0)
+            binnedOnly = true;
         else
             sizes.push_back(std::atoi(argv[i]));
     }
-    if (sizes.empty()) sizes = quick || layerOnly ? std::vector<int>{10000} : std::vector<int>{10000, 100000};
+    if (sizes.empty() && !binnedOnly)
+        sizes = quick || layerOnly ? std::vector<int>{10000} : std::vector<int>{10000, 100000};
     if (layerOnly) return layerTimesOnly(sizes.front());
 
     glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGB);
@@ -404,6 +580,7 @@ int main(int argc, char** argv) {
     std::ostringstream ignored;
     setTraceStream(&ignored);
     setRecordLayerChoice(RecordLayerChoice::Software);
+    if (binnedOnly) return binnedCases(sizes, quick);
 
     const Mode modes[] = {
         {"straight", false, false, false},

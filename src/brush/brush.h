@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/large_array.h"
 #include "plot/types.h"
 
 struct PCPlot;
@@ -14,7 +15,7 @@ struct PCShowAxis;
 
 class PCBrush {
 public:
-    std::vector<double> values;
+    std::vector<double, LargeArrayAllocator<double>> values;
     PCPlot* plot = nullptr;
     double outsideValue = 0.23;
     double insideValue = 1.0;

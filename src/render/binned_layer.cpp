@@ -8,6 +8,10 @@
 #include "render/parallel.h"
 #include "render/raster.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr int kPool = binsPerAxis / stackCells;
@@ -28,10 +32,15 @@ inline float offsetOf(std::uint16_t q) {
     return (static_cast<float>(q & ((1 << kOffsetBits) - 1)) + 0.5f) * kOffsetScale;
 }
 
+// The stack cell (two by two bins) a bin lies in.
+inline std::size_t stackCellOf(std::size_t bin) { return ((bin >> 10) << 8) | ((bin & (binsPerAxis - 1)) >> 1); }
+constexpr std::size_t kStackCellCount = static_cast<std::size_t>(stackCells) * stackCells;
+
 inline float channelOf(std::uint32_t packed, int c) { return static_cast<float>((packed >> (8 * c)) & 0xFF) / 255.0f; }
 
-template <bool Uniform>
-void countRecords(std::uint32_t* counts, float* colorSums, std::size_t bins, const std::uint16_t* u,
+// Counts per bin (Fine) or per stack cell, and colour sums per stack cell.
+template <bool Uniform, bool Fine>
+void countRecords(std::uint32_t* counts, float* colorSums, std::size_t units, const std::uint16_t* u,
                   const std::uint16_t* w, int records, const BinColors& colors, int skip) {
     const std::uint32_t* packed = colors.packed.data();
     for (int r = 0; r < records; ++r) {
@@ -40,10 +49,11 @@ void countRecords(std::uint32_t* counts, float* colorSums, std::size_t bins, con
         if (alpha == 0 || r == skip) continue;
         const int cls = colors.classOf[alpha];
         const std::size_t bin = binOf(u[r], w[r]);
-        ++counts[static_cast<std::size_t>(cls) * bins + bin];
+        const std::size_t cell = stackCellOf(bin);
+        ++counts[static_cast<std::size_t>(cls) * units + (Fine ? bin : cell)];
         if constexpr (!Uniform) {
             const float a = colors.classAlpha[static_cast<std::size_t>(cls)];
-            float* sum = colorSums + 3 * bin;
+            float* sum = colorSums + 3 * cell;
             sum[0] += a * channelOf(p, 0);
             sum[1] += a * channelOf(p, 1);
             sum[2] += a * channelOf(p, 2);
@@ -145,6 +155,126 @@ void BinColors::compute(const PCPlot& plot, int skip, int threads) {
     for (int c = 0; c < 3; ++c) uniformColor[static_cast<std::size_t>(c)] = channelOf(rgb, c);
 }
 
+bool BinColors::computeBase(const PCPlot& plot, int threads) {
+    bySelection = false;
+    // Only the default colouring by selection and ramp is split in two.
+    if (!plot.colorByFunction || !plot.colorBySelection || plot.hasHighlightedRecord ||
+        plot.selectionColorFn != ::selectionColorFn || plot.dimensionColorFn != ::dimensionColorFn ||
+        plot.dimensionAt(plot.colorDimension) == nullptr)
+        return false;
+    const int records = std::max(plot.recordCount, 0);
+    if (plot.useRecordColors &&
+        std::any_of(plot.recordHasColor.begin(), plot.recordHasColor.begin() + std::min<std::size_t>(records, plot.recordHasColor.size()),
+                    [](unsigned char c) { return c == 1; }))
+        return false;
+    packed.resize(static_cast<std::size_t>(records));
+    const int parts = std::max(1, std::min(threads, records / 65536 + 1));
+    runParts(parts, parts, [&](int part) {
+        const int begin = static_cast<int>(static_cast<long long>(records) * part / parts);
+        const int end = static_cast<int>(static_cast<long long>(records) * (part + 1) / parts);
+        Rgba c{0.0, 0.0, 0.0, 1.0};
+        for (int r = begin; r < end; ++r) {
+            plot.dimensionColorFn(plot, r, c);
+            packed[static_cast<std::size_t>(r)] = unorm8(c[0]) | (static_cast<std::uint32_t>(unorm8(c[1])) << 8) |
+                                                  (static_cast<std::uint32_t>(unorm8(c[2])) << 16) | 0xFF000000u;
+        }
+    });
+    bySelection = true;
+    return true;
+}
+
+bool BinColors::splitSelection(const PCPlot& plot, int threads) {
+    const std::size_t records = packed.size();
+    // 32-bit colour sums hold 2^32 / 255 records of one bin.
+    if (records >= 0xFFFFFFFFu / 255u) return false;
+    const std::size_t words = (records + 63) / 64;
+    selected.resize(words);
+    const double* selection = plot.recordSelection.data();
+    const int parts = std::max(1, std::min<int>(threads, static_cast<int>(words / 1024) + 1));
+    // The others' values are one grey when their least equals their largest.
+    struct Part {
+        long long count = 0;
+        double least = 2.0;
+        double largest = -1.0;
+    };
+    std::vector<Part> found(static_cast<std::size_t>(parts));
+    runParts(parts, parts, [&](int part) {
+        Part& f = found[static_cast<std::size_t>(part)];
+        const std::size_t first = words * static_cast<std::size_t>(part) / parts;
+        const std::size_t last = words * static_cast<std::size_t>(part + 1) / parts;
+        double least = 2.0;
+        double largest = -1.0;
+        std::size_t k = first;
+#if defined(__SSE2__)
+        // Two records a step over whole words: a compare gives their bits,
+        // and the selected ones take values that leave the others' range be.
+        const __m128d threshold = _mm_set1_pd(0.99999);
+        __m128d low = _mm_set1_pd(2.0);
+        __m128d high = _mm_set1_pd(-1.0);
+        for (; k < last && 64 * k + 64 <= records; ++k) {
+            std::uint64_t bits = 0;
+            const double* v = selection + 64 * k;
+            for (int i = 0; i < 64; i += 2) {
+                const __m128d x = _mm_loadu_pd(v + i);
+                const __m128d in = _mm_cmpgt_pd(x, threshold);
+                bits |= static_cast<std::uint64_t>(_mm_movemask_pd(in)) << i;
+                low = _mm_min_pd(low, _mm_or_pd(_mm_and_pd(in, _mm_set1_pd(2.0)), _mm_andnot_pd(in, x)));
+                high = _mm_max_pd(high, _mm_or_pd(_mm_and_pd(in, _mm_set1_pd(-1.0)), _mm_andnot_pd(in, x)));
+            }
+            selected[k] = bits;
+            f.count += __builtin_popcountll(bits);
+        }
+        double lanes[2];
+        _mm_storeu_pd(lanes, low);
+        least = std::min(lanes[0], lanes[1]);
+        _mm_storeu_pd(lanes, high);
+        largest = std::max(lanes[0], lanes[1]);
+#endif
+        for (; k < last; ++k) {
+            std::uint64_t bits = 0;
+            const std::size_t end = std::min(records, 64 * k + 64);
+            for (std::size_t r = 64 * k; r < end; ++r) {
+                const double v = selection[r];
+                const bool in = v > 0.99999;
+                bits |= static_cast<std::uint64_t>(in) << (r - 64 * k);
+                least = std::min(least, in ? 2.0 : v);
+                largest = std::max(largest, in ? -1.0 : v);
+            }
+            selected[k] = bits;
+            f.count += __builtin_popcountll(bits);
+        }
+        f.least = least;
+        f.largest = largest;
+    });
+    selectedCount = 0;
+    double least = 2.0;
+    double largest = -1.0;
+    for (const Part& f : found) {
+        selectedCount += f.count;
+        least = std::min(least, f.least);
+        largest = std::max(largest, f.largest);
+    }
+    if (largest >= 0.0 && least != largest) return false;  // more than one grey: counted record by record
+    const double others = largest;
+    // The colours selectionColorFn gives, as they reach 8 bits.
+    deselectedAlpha = others >= 0.0 ? unorm8(others) : 0;
+    deselectedGrey = others >= 0.0 ? unorm8(1.0 - others) : 0;
+    const bool anyDeselected = selectedCount < static_cast<long long>(records) && deselectedAlpha > 0;
+    classCount = 0;
+    deselectedClass = selectedClass = -1;
+    if (anyDeselected) {
+        deselectedClass = classCount;
+        classAlpha[static_cast<std::size_t>(classCount++)] = deselectedAlpha / 255.0f;
+    }
+    if (selectedCount > 0) {
+        selectedClass = classCount;
+        classAlpha[static_cast<std::size_t>(classCount++)] = 1.0f;
+    }
+    overflow = false;
+    uniform = false;
+    return true;
+}
+
 // ---------------------------------------------------------------- geometry
 
 bool RegionGeometry::sameLines(const RegionGeometry& o) const {
@@ -183,25 +313,158 @@ void RegionBins::place(const BinCoordinates& u, const BinCoordinates& w, int rec
         p.sumU += offsetOf(u[static_cast<std::size_t>(r)]);
         p.sumW += offsetOf(w[static_cast<std::size_t>(r)]);
     }
+    stackPlaces();
+    linesValid_ = pointsValid_ = false;
+}
+
+std::size_t RegionBins::units() const {
+    return fine_ ? static_cast<std::size_t>(binsPerAxis) * binsPerAxis : kStackCellCount;
 }
 
 void RegionBins::count(const BinCoordinates& u, const BinCoordinates& w, int records, const BinColors& colors,
-                       int skip) {
-    const std::size_t bins = static_cast<std::size_t>(binsPerAxis) * binsPerAxis;
+                       int skip, bool fine) {
+    fine_ = fine;
+    const std::size_t n = units();
     classes_ = colors.classCount;
-    counts_.assign(static_cast<std::size_t>(classes_) * bins, 0);
+    counts_.assign(static_cast<std::size_t>(classes_) * n, 0);
     if (colors.uniform)
         colorSums_.clear();
     else
-        colorSums_.assign(3 * bins, 0.0f);
-    if (colors.uniform)
-        countRecords<true>(counts_.data(), nullptr, bins, u.data(), w.data(), records, colors, skip);
+        colorSums_.assign(3 * kStackCellCount, 0.0f);
+    std::uint32_t* counts = counts_.data();
+    float* sums = colorSums_.data();
+    const std::uint16_t* uu = u.data();
+    const std::uint16_t* ww = w.data();
+    if (colors.uniform) {
+        if (fine)
+            countRecords<true, true>(counts, sums, n, uu, ww, records, colors, skip);
+        else
+            countRecords<true, false>(counts, sums, n, uu, ww, records, colors, skip);
+    } else {
+        if (fine)
+            countRecords<false, true>(counts, sums, n, uu, ww, records, colors, skip);
+        else
+            countRecords<false, false>(counts, sums, n, uu, ww, records, colors, skip);
+    }
+    poolCounts();
+}
+
+template <bool Fine>
+void RegionBins::countSide(const BinCoordinates& u, const BinCoordinates& w, int records, const BinColors& colors,
+                           Side& out, bool all, int part, int parts) {
+    // Per bin the records and per stack cell their colours; counted per
+    // stack cell, the four words of a cell lie together.
+    out.records.assign(Fine ? static_cast<std::size_t>(binsPerAxis) * binsPerAxis : 0, 0);
+    out.colors.assign((Fine ? 3 : 4) * kStackCellCount, 0);
+    const std::uint32_t* packed = colors.packed.data();
+    const std::uint16_t* uu = u.data();
+    const std::uint16_t* ww = w.data();
+    std::uint32_t* counts = out.records.data();
+    std::uint32_t* sums = out.colors.data();
+    auto add = [&](std::size_t r) {
+        const std::size_t bin = binOf(uu[r], ww[r]);
+        std::uint32_t* sum;
+        if constexpr (Fine) {
+            ++counts[bin];
+            sum = sums + 3 * stackCellOf(bin);
+        } else {
+            sum = sums + 4 * stackCellOf(bin);
+            ++*sum++;
+        }
+        const std::uint32_t p = packed[r];
+        sum[0] += p & 0xFF;
+        sum[1] += (p >> 8) & 0xFF;
+        sum[2] += (p >> 16) & 0xFF;
+    };
+    // Parts split the records at whole words of the selection's bits.
+    const std::size_t words = (static_cast<std::size_t>(records) + 63) / 64;
+    const std::size_t first = words * static_cast<std::size_t>(part) / static_cast<std::size_t>(parts);
+    const std::size_t last = words * static_cast<std::size_t>(part + 1) / static_cast<std::size_t>(parts);
+    if (all) {
+        const std::size_t end = std::min(64 * last, static_cast<std::size_t>(records));
+        for (std::size_t r = 64 * first; r < end; ++r) add(r);
+        return;
+    }
+    // Set bits are the side counted: the selected records, or the others.
+    const bool selected = colors.countSelected();
+    for (std::size_t k = first; k < last; ++k) {
+        std::uint64_t bits = selected ? colors.selected[k] : ~colors.selected[k];
+        if (k + 1 == words && records % 64 != 0) bits &= (std::uint64_t(1) << (records % 64)) - 1;
+        while (bits != 0) {
+            add(k * 64 + static_cast<std::size_t>(__builtin_ctzll(bits)));
+            bits &= bits - 1;
+        }
+    }
+}
+
+void RegionBins::countPart(const BinCoordinates& u, const BinCoordinates& w, int records, const BinColors& colors,
+                           std::uint64_t baseFor, int part, bool fine) {
+    // The totals were counted at the other resolution: count them again.
+    if (baseFor_ != baseFor || fine != baseFine_) {
+        if (fine)
+            countSide<true>(u, w, records, colors, baseParts_[part], true, part, kCountParts);
+        else
+            countSide<false>(u, w, records, colors, baseParts_[part], true, part, kCountParts);
+    }
+    if (fine)
+        countSide<true>(u, w, records, colors, sideParts_[part], false, part, kCountParts);
     else
-        countRecords<false>(counts_.data(), colorSums_.data(), bins, u.data(), w.data(), records, colors, skip);
-    linesValid_ = pointsValid_ = false;
-    alongRight_.release();
-    alongLeft_.release();
-    channels_ = 0;
+        countSide<false>(u, w, records, colors, sideParts_[part], false, part, kCountParts);
+}
+
+namespace {
+
+void mergeInto(std::vector<std::uint32_t>& into, const std::vector<std::uint32_t>& from) {
+    for (std::size_t k = 0; k < into.size(); ++k) into[k] += from[k];
+}
+
+}  // namespace
+
+void RegionBins::finishBySelection(const BinColors& colors, std::uint64_t baseFor, bool fine) {
+    if (baseFor_ != baseFor || fine != baseFine_) {
+        std::swap(base_, baseParts_[0]);
+        for (int p = 1; p < kCountParts; ++p) {
+            mergeInto(base_.records, baseParts_[p].records);
+            mergeInto(base_.colors, baseParts_[p].colors);
+        }
+        baseFor_ = baseFor;
+        baseFine_ = fine;
+    }
+    Side& side = sideParts_[0];
+    for (int p = 1; p < kCountParts; ++p) {
+        mergeInto(side.records, sideParts_[p].records);
+        mergeInto(side.colors, sideParts_[p].colors);
+    }
+
+    // The selected records' counts and sums, directly or as the rest of the
+    // totals; the others take the one grey.
+    fine_ = fine;
+    const std::size_t n = units();
+    classes_ = colors.classCount;
+    counts_.assign(static_cast<std::size_t>(classes_) * n, 0);
+    colorSums_.assign(3 * kStackCellCount, 0.0f);
+    const bool counted = colors.countSelected();
+    const float greyWeight = colors.deselectedAlpha / 255.0f * (colors.deselectedGrey / 255.0f);
+    const bool grey = colors.deselectedClass >= 0;
+    const std::size_t stride = fine ? 3 : 4;  // words per stack cell of colours
+    auto pick = [counted](std::uint32_t all, std::uint32_t part) { return counted ? part : all - part; };
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::uint32_t all = fine ? base_.records[k] : base_.colors[4 * k];
+        const std::uint32_t picked = pick(all, fine ? side.records[k] : side.colors[4 * k]);
+        if (colors.selectedClass >= 0) counts_[static_cast<std::size_t>(colors.selectedClass) * n + k] = picked;
+        if (grey) {
+            counts_[static_cast<std::size_t>(colors.deselectedClass) * n + k] = all - picked;
+            float* sum = &colorSums_[3 * (fine ? stackCellOf(k) : k)];
+            for (int c = 0; c < 3; ++c) sum[c] += greyWeight * static_cast<float>(all - picked);
+        }
+    }
+    const std::size_t skip = fine ? 0 : 1;  // a cell's count comes first
+    for (std::size_t cell = 0; cell < kStackCellCount; ++cell)
+        for (std::size_t c = 0; c < 3; ++c)
+            colorSums_[3 * cell + c] += static_cast<float>(pick(base_.colors[stride * cell + skip + c],
+                                                                side.colors[stride * cell + skip + c])) /
+                                        255.0f;
+    poolCounts();
 }
 
 void RegionBins::meanOf(std::size_t bin, double& u, double& w) const {
@@ -211,63 +474,90 @@ void RegionBins::meanOf(std::size_t bin, double& u, double& w) const {
     w = (static_cast<double>(bin & (binsPerAxis - 1)) + p.sumW / n) / binsPerAxis;
 }
 
-void RegionBins::stack(const BinColors& colors) {
-    const int classes = classes_;
-    const bool uniform = colorSums_.empty();
-    channels_ = classes + MomentCount + (uniform ? 0 : 3);
-    const int n = stackCells;
-    const std::size_t bins = static_cast<std::size_t>(binsPerAxis) * binsPerAxis;
-    const std::size_t cellFloats = static_cast<std::size_t>(channels_);
-    std::vector<float> right(static_cast<std::size_t>(n) * n * cellFloats, 0.0f);
-    std::vector<float> left(right.size(), 0.0f);
-    (void)colors;
+namespace {
 
-    // Pools kPool x kPool bins into each stack cell, with the moments of the
-    // records' normalised values (a bin's records taken at their mean).
+// Pools kPool x kPool bins into each stack cell, channel by channel from
+// `cell`, into the grids both slant stacks sum. Summed along the right value,
+// x runs over it and y over the left value from the top, so every line
+// rises; along the left value, x runs over the left value from the top and y
+// over the right value.
+template <class Cell>
+void poolBoth(int channels, Cell cell, std::vector<float>& right, std::vector<float>& left) {
+    const int n = stackCells;
+    const std::size_t cellFloats = static_cast<std::size_t>(channels);
+    double pooled[16];
+    right.assign(static_cast<std::size_t>(n) * n * cellFloats, 0.0f);
+    left.assign(right.size(), 0.0f);
     for (int jc = 0; jc < n; ++jc) {
         for (int kc = 0; kc < n; ++kc) {
-            double counts[maxAlphaClasses] = {};
-            double m[MomentCount] = {};
-            double rgb[3] = {};
-            for (int dj = 0; dj < kPool; ++dj) {
-                for (int dk = 0; dk < kPool; ++dk) {
-                    const std::size_t bin =
-                        static_cast<std::size_t>(jc * kPool + dj) * binsPerAxis + static_cast<std::size_t>(kc * kPool + dk);
-                    double total = 0.0;
-                    for (int q = 0; q < classes; ++q) {
-                        const double c = counts_[static_cast<std::size_t>(q) * bins + bin];
-                        counts[q] += c;
-                        total += c;
-                    }
-                    if (total <= 0.0) continue;
-                    double mu = 0.0;
-                    double mw = 0.0;
-                    meanOf(bin, mu, mw);
-                    m[SumU] += total * mu;
-                    m[SumW] += total * mw;
-                    m[SumUU] += total * mu * mu;
-                    m[SumWW] += total * mw * mw;
-                    m[SumUW] += total * mu * mw;
-                    if (!uniform)
-                        for (int c = 0; c < 3; ++c) rgb[c] += colorSums_[3 * bin + static_cast<std::size_t>(c)];
-                }
-            }
-            // Summed along the right value: x runs over it, y over the left
-            // value from the top, so every line rises. Along the left value:
-            // x over the left value from the top, y over the right value.
+            std::fill(pooled, pooled + cellFloats, 0.0);
+            for (int dj = 0; dj < kPool; ++dj)
+                for (int dk = 0; dk < kPool; ++dk)
+                    cell(static_cast<std::size_t>(jc * kPool + dj) * binsPerAxis + static_cast<std::size_t>(kc * kPool + dk),
+                         pooled);
             const int flipped = n - 1 - jc;
             float* a = right.data() + (static_cast<std::size_t>(kc) * n + flipped) * cellFloats;
             float* b = left.data() + (static_cast<std::size_t>(flipped) * n + kc) * cellFloats;
-            for (int q = 0; q < classes; ++q) a[q] = b[q] = static_cast<float>(counts[q]);
-            for (int q = 0; q < MomentCount; ++q) a[classes + q] = b[classes + q] = static_cast<float>(m[q]);
-            if (!uniform)
-                for (int q = 0; q < 3; ++q)
-                    a[classes + MomentCount + q] = b[classes + MomentCount + q] = static_cast<float>(rgb[q]);
+            for (std::size_t q = 0; q < cellFloats; ++q) a[q] = b[q] = static_cast<float>(pooled[q]);
         }
     }
-    alongRight_.compute(right.data(), n, channels_);
-    alongLeft_.compute(left.data(), n, channels_);
-    linesValid_ = false;
+}
+
+}  // namespace
+
+void RegionBins::stackPlaces() {
+    // Records, then the moments of their normalised values (a bin's records
+    // taken at their mean).
+    std::vector<float> right;
+    std::vector<float> left;
+    poolBoth(1 + MomentCount,
+             [this](std::size_t bin, double* out) {
+                 const double n = places_[bin].records;
+                 if (n <= 0.0) return;
+                 double u = 0.0;
+                 double w = 0.0;
+                 meanOf(bin, u, w);
+                 out[0] += n;
+                 out[1 + SumU] += n * u;
+                 out[1 + SumW] += n * w;
+                 out[1 + SumUU] += n * u * u;
+                 out[1 + SumWW] += n * w * w;
+                 out[1 + SumUW] += n * u * w;
+             },
+             right, left);
+    placesAlongRight_.compute(right.data(), stackCells, 1 + MomentCount);
+    placesAlongLeft_.compute(left.data(), stackCells, 1 + MomentCount);
+}
+
+void RegionBins::poolCounts() {
+    const std::size_t n = units();
+    const bool fine = fine_;
+    const int classes = classes_;
+    const bool sums = !colorSums_.empty();
+    colorChannels_ = classes + (sums ? 3 : 0);
+    countsAlongRight_.release();
+    countsAlongLeft_.release();
+    if (colorChannels_ > 0)
+        poolBoth(colorChannels_,
+                 [&](std::size_t bin, double* out) {
+                     // What is kept per stack cell is taken at its first bin.
+                     const bool first = (bin & ((std::size_t(1) << 9) | 1)) == 0;
+                     const std::size_t cell = stackCellOf(bin);
+                     if (fine || first)
+                         for (int q = 0; q < classes; ++q)
+                             out[q] += counts_[static_cast<std::size_t>(q) * n + (fine ? bin : cell)];
+                     if (sums && first)
+                         for (int c = 0; c < 3; ++c) out[classes + c] += colorSums_[3 * cell + static_cast<std::size_t>(c)];
+                 },
+                 pooled_[0], pooled_[1]);
+    linesValid_ = pointsValid_ = false;
+}
+
+void RegionBins::stackCounts(int which) {
+    std::vector<float>& pooled = pooled_[which];
+    if (colorChannels_ > 0 && !pooled.empty())
+        (which == 0 ? countsAlongRight_ : countsAlongLeft_).compute(pooled.data(), stackCells, colorChannels_);
+    std::vector<float>().swap(pooled);
 }
 
 const Accumulation& RegionBins::drawLines(const BinColors& colors, const RegionGeometry& g) {
@@ -278,7 +568,8 @@ const Accumulation& RegionBins::drawLines(const BinColors& colors, const RegionG
     const int xa = std::max(0, static_cast<int>(std::floor(std::min(g.x0, g.x1) - 2.0)));
     const int xb = std::min(g.width, static_cast<int>(std::ceil(std::max(g.x0, g.x1) + 2.0)));
     lines_.reset(xa, 0, std::max(0, xb - xa), g.height);
-    if (channels_ == 0 || !(std::fabs(dx) >= 0.5) || !(g.q0 > 0.0) || !(g.q1 > 0.0)) return lines_;
+    if (colorChannels_ == 0 || places_.empty() || !(std::fabs(dx) >= 0.5) || !(g.q0 > 0.0) || !(g.q1 > 0.0))
+        return lines_;
 
     const ClassDepths depths(colors, g.smooth);
     const int classes = colors.classCount;
@@ -301,21 +592,24 @@ const Accumulation& RegionBins::drawLines(const BinColors& colors, const RegionG
         const double b = s * g.q1;          // and of the right value
         const double base = (1.0 - s) * g.p0 + s * g.p1;
         const bool alongRight = a >= b;
-        const SlantStack& stack = alongRight ? alongRight_ : alongLeft_;
+        const SlantStack& placeStack = alongRight ? placesAlongRight_ : placesAlongLeft_;
+        const SlantStack& countStack = alongRight ? countsAlongRight_ : countsAlongLeft_;
         const double ratio = alongRight ? (a > 0.0 ? b / a : 0.0) : a / b;
         const int theta = std::clamp(static_cast<int>(std::lround(ratio * (n - 1))), 0, n - 1);
         AccumulatedPixel* column = lines_.column(x);
 
         for (int h = -n; h < n; ++h) {
-            const float* cell = stack.at(theta, h);
+            const float* place = placeStack.at(theta, h);
+            if (place[0] < 0.5f) continue;
+            const float* cell = countStack.at(theta, h);
             float total = 0.0f;
             for (int k = 0; k < classes; ++k) {
                 counts[k] = cell[k];
                 total += cell[k];
             }
             if (total < 0.5f) continue;
-            const float* m = cell + classes;
-            const double inv = 1.0 / total;
+            const float* m = place + 1;
+            const double inv = 1.0 / place[0];
             const double mu = m[SumU] * inv;
             const double mw = m[SumW] * inv;
             const double varU = std::max(0.0, m[SumUU] * inv - mu * mu);
@@ -336,7 +630,7 @@ const Accumulation& RegionBins::drawLines(const BinColors& colors, const RegionG
             if (colors.uniform) {
                 for (int c = 0; c < 3; ++c) rgb[c] = weight * colors.uniformColor[static_cast<std::size_t>(c)];
             } else {
-                for (int c = 0; c < 3; ++c) rgb[c] = cell[classes + MomentCount + c];
+                for (int c = 0; c < 3; ++c) rgb[c] = cell[classes + c];
             }
 
             // The group's records spread over a box of their standard
@@ -385,7 +679,7 @@ const Accumulation& RegionBins::drawPoints(const BinColors& colors, const Region
     const int ya = std::max(0, static_cast<int>(std::floor(std::min(g.p0, g.p0 + g.q0) - margin)));
     const int yb = std::min(g.height, static_cast<int>(std::ceil(std::max(g.p0, g.p0 + g.q0) + margin)));
     points_.reset(xa, ya, std::max(0, xb - xa), std::max(0, yb - ya));
-    if (countedFor_ == 0 || points_.width() == 0 || points_.height() == 0) return points_;
+    if (countedFor_ == 0 || !fine_ || points_.width() == 0 || points_.height() == 0) return points_;
 
     const ClassDepths depths(colors, g.smooth);
     const DepthTable shadowDepth(g.smooth ? 0.5 : 1.0);
@@ -417,6 +711,15 @@ const Accumulation& RegionBins::drawPoints(const BinColors& colors, const Region
     };
 
     const std::size_t bins = static_cast<std::size_t>(binsPerAxis) * binsPerAxis;
+    // The colour sums are per stack cell: their weights, to give each bin the cell's mean colour.
+    std::vector<float> cellWeights;
+    if (!colors.uniform) {
+        cellWeights.assign(kStackCellCount, 0.0f);
+        for (std::size_t bin = 0; bin < bins; ++bin)
+            for (int q = 0; q < classes; ++q)
+                cellWeights[stackCellOf(bin)] +=
+                    counts_[static_cast<std::size_t>(q) * bins + bin] * colors.classAlpha[static_cast<std::size_t>(q)];
+    }
     for (std::size_t bin = 0; bin < bins; ++bin) {
         {
             float total = 0.0f;
@@ -435,7 +738,9 @@ const Accumulation& RegionBins::drawPoints(const BinColors& colors, const Region
             if (colors.uniform) {
                 for (int c = 0; c < 3; ++c) rgb[c] = weight * colors.uniformColor[static_cast<std::size_t>(c)];
             } else {
-                for (int c = 0; c < 3; ++c) rgb[c] = colorSums_[3 * bin + static_cast<std::size_t>(c)];
+                const std::size_t cell = stackCellOf(bin);
+                const float share = cellWeights[cell] > 0.0f ? weight / cellWeights[cell] : 0.0f;
+                for (int c = 0; c < 3; ++c) rgb[c] = colorSums_[3 * cell + static_cast<std::size_t>(c)] * share;
             }
             // Each record's shadow goes down first, then its point.
             disc(cx + g.sx, cy + g.sy, [&](AccumulatedPixel& px, float c) {
@@ -451,15 +756,28 @@ const Accumulation& RegionBins::drawPoints(const BinColors& colors, const Region
 
 std::size_t RegionBins::bytes() const {
     return places_.capacity() * sizeof(Place) + counts_.capacity() * sizeof(std::uint32_t) +
-           colorSums_.capacity() * sizeof(float) + alongRight_.bytes() + alongLeft_.bytes() + lines_.bytes() +
-           points_.bytes();
+           colorSums_.capacity() * sizeof(float) +
+           sideBytes() +
+           placesAlongRight_.bytes() + placesAlongLeft_.bytes() + countsAlongRight_.bytes() +
+           countsAlongLeft_.bytes() + lines_.bytes() + points_.bytes();
+}
+
+std::size_t RegionBins::sideBytes() const {
+    std::size_t words = base_.records.capacity() + base_.colors.capacity();
+    for (const Side* parts : {baseParts_, sideParts_})
+        for (int p = 0; p < kCountParts; ++p) words += parts[p].records.capacity() + parts[p].colors.capacity();
+    return words * sizeof(std::uint32_t);
 }
 
 std::size_t RegionBins::typicalBytes(int width, int height) {
-    const std::size_t cells = static_cast<std::size_t>(binsPerAxis) * binsPerAxis *
-                              (sizeof(Place) + 2 * sizeof(std::uint32_t) + 3 * sizeof(float));
-    const std::size_t channels = maxAlphaClasses + MomentCount + 3;
-    const std::size_t stacks = 2 * 2 * static_cast<std::size_t>(stackCells) * 2 * stackCells * channels * sizeof(float);
+    // Places, two classes of counts, colour sums and the two sides' sums per
+    // bin; the line sums of the places and of the counts both ways; pictures.
+    const std::size_t bins = static_cast<std::size_t>(binsPerAxis) * binsPerAxis;
+    const std::size_t sides = 1 + 2 * RegionBins::kCountParts;
+    const std::size_t cells = bins * (sizeof(Place) + 2 * sizeof(std::uint32_t) + sides * sizeof(std::uint32_t)) +
+                              kStackCellCount * 3 * (sizeof(float) + sides * sizeof(std::uint32_t));
+    const std::size_t channels = 1 + MomentCount + 2 + 3;
+    const std::size_t stacks = 2 * static_cast<std::size_t>(stackCells) * 2 * stackCells * channels * sizeof(float);
     const std::size_t pictures = static_cast<std::size_t>(std::max(width, 0) / 4 + 8) * std::max(height, 0) *
                                  sizeof(AccumulatedPixel);
     return cells + stacks + pictures;
@@ -474,14 +792,33 @@ void BinnedTable::clear() {
     colors_ = BinColors{};
 }
 
-const BinColors& BinnedTable::colors(const PCPlot& plot, std::uint64_t colorKey, int skip, int threads) {
-    if (!colorsValid_ || colorKey != colorKey_ || skip != skip_) {
-        colors_.compute(plot, skip, threads);
-        colorKey_ = colorKey;
-        skip_ = skip;
-        colorsValid_ = true;
-        ++colorGeneration_;
+const BinColors& BinnedTable::colors(const PCPlot& plot, std::uint64_t baseKey, std::uint64_t selectionKey, int skip,
+                                     int threads) {
+    const bool baseChanged = !colorsValid_ || baseKey != baseKey_ || skip != skip_;
+    if (!baseChanged && selectionKey == selectionKey_) return colors_;
+    if (baseChanged) {
+        baseHeld_ = false;
+        baseEligible_ = skip < 0;
     }
+    bool split = false;
+    if (baseEligible_) {
+        if (!baseHeld_) {
+            baseHeld_ = colors_.computeBase(plot, threads);
+            baseEligible_ = baseHeld_;
+            if (baseHeld_) ++baseGeneration_;
+        }
+        split = baseHeld_ && colors_.splitSelection(plot, threads);
+    }
+    if (!split) {
+        colors_.compute(plot, skip, threads);
+        colors_.bySelection = false;
+        baseHeld_ = false;
+    }
+    baseKey_ = baseKey;
+    selectionKey_ = selectionKey;
+    skip_ = skip;
+    colorsValid_ = true;
+    ++colorGeneration_;
     return colors_;
 }
 
@@ -491,7 +828,6 @@ std::vector<RegionBins*> BinnedTable::prepare(const PCPlot& plot, const FrameAxe
     std::vector<RegionBins*> out(requests.size(), nullptr);
     std::size_t used = binBytes();
     std::vector<int> newDimensions;
-    std::vector<std::size_t> toPlace;
     for (std::size_t i = 0; i < requests.size(); ++i) {
         const BinRequest& q = requests[i];
         const std::pair<int, int> pair{frame.dimensionOf[q.leftAxis], frame.dimensionOf[q.leftAxis + 1]};
@@ -505,7 +841,6 @@ std::vector<RegionBins*> BinnedTable::prepare(const PCPlot& plot, const FrameAxe
             bins->left = pair.first;
             bins->right = pair.second;
             found = regions_.emplace(pair, std::move(bins)).first;
-            toPlace.push_back(i);
         }
         for (int d : {pair.first, pair.second})
             if (coordinates_.find(d) == coordinates_.end() &&
@@ -516,34 +851,65 @@ std::vector<RegionBins*> BinnedTable::prepare(const PCPlot& plot, const FrameAxe
     for (int d : newDimensions)
         computeBinCoordinates(frame.normalized[d], plot.recordCount, coordinates_[d], threads);
 
-    // Regions run side by side, each on one thread.
+    // Regions run side by side; a region's counting and its two line sums
+    // are parts of their own, so two threads share seven regions evenly.
+    // Points need counts per bin; lines only per stack cell.
     std::vector<RegionBins*> work;
-    for (std::size_t i = 0; i < requests.size(); ++i) {
+    std::vector<char> fine;
+    for (std::size_t i = 0; i < out.size(); ++i) {
         RegionBins* bins = out[i];
-        if (bins == nullptr || std::find(work.begin(), work.end(), bins) != work.end()) continue;
-        const bool placed = std::find(toPlace.begin(), toPlace.end(), i) == toPlace.end();
-        if (!placed || bins->countedFor() != colorGeneration_ || (requests[i].lines && !bins->stacked()))
-            work.push_back(bins);
+        if (bins == nullptr) continue;
+        const bool wantsFine = !requests[i].lines;
+        auto at = std::find(work.begin(), work.end(), bins);
+        if (at != work.end()) {
+            fine[static_cast<std::size_t>(at - work.begin())] |= wantsFine;
+            continue;
+        }
+        work.push_back(bins);
+        fine.push_back(wantsFine || bins->fine());
+    }
+    for (std::size_t k = 0; k < work.size();) {
+        RegionBins& bins = *work[k];
+        if (!bins.placed() || bins.countedFor() != colorGeneration_ || (fine[k] && !bins.fine())) {
+            ++k;
+        } else {
+            work.erase(work.begin() + static_cast<std::ptrdiff_t>(k));
+            fine.erase(fine.begin() + static_cast<std::ptrdiff_t>(k));
+        }
     }
     const int records = plot.recordCount;
-    runParts(static_cast<int>(work.size()), threads, [&](int part) {
-        RegionBins& bins = *work[static_cast<std::size_t>(part)];
-        const BinCoordinates& u = coordinates_.at(bins.left);
-        const BinCoordinates& w = coordinates_.at(bins.right);
-        if (!bins.placed()) bins.place(u, w, records);
-        if (bins.countedFor() != colorGeneration_) {
-            bins.count(u, w, records, colors_, skip_);
-            bins.setCountedFor(colorGeneration_);
-        }
+    const int regions = static_cast<int>(work.size());
+    auto coordinatesOf = [this](const RegionBins& bins) {
+        return std::make_pair(&coordinates_.at(bins.left), &coordinates_.at(bins.right));
+    };
+    runParts(regions, threads, [&](int k) {
+        RegionBins& bins = *work[static_cast<std::size_t>(k)];
+        if (bins.placed()) return;
+        const auto uw = coordinatesOf(bins);
+        bins.place(*uw.first, *uw.second, records);
     });
-    rebuilds_ += static_cast<long>(work.size());
-    std::vector<RegionBins*> toStack;
-    for (std::size_t i = 0; i < requests.size(); ++i)
-        if (out[i] != nullptr && requests[i].lines && !out[i]->stacked() &&
-            std::find(toStack.begin(), toStack.end(), out[i]) == toStack.end())
-            toStack.push_back(out[i]);
-    runParts(static_cast<int>(toStack.size()), threads,
-             [&](int part) { toStack[static_cast<std::size_t>(part)]->stack(colors_); });
+    if (colors_.bySelection) {
+        constexpr int parts = RegionBins::kCountParts;
+        runParts(regions * parts, threads, [&](int k) {
+            RegionBins& bins = *work[static_cast<std::size_t>(k / parts)];
+            const auto uw = coordinatesOf(bins);
+            bins.countPart(*uw.first, *uw.second, records, colors_, baseGeneration_, k % parts,
+                           fine[static_cast<std::size_t>(k / parts)] != 0);
+        });
+        runParts(regions, threads, [&](int k) {
+            work[static_cast<std::size_t>(k)]->finishBySelection(colors_, baseGeneration_,
+                                                                 fine[static_cast<std::size_t>(k)] != 0);
+        });
+    } else {
+        runParts(regions, threads, [&](int k) {
+            RegionBins& bins = *work[static_cast<std::size_t>(k)];
+            const auto uw = coordinatesOf(bins);
+            bins.count(*uw.first, *uw.second, records, colors_, skip_, fine[static_cast<std::size_t>(k)] != 0);
+        });
+    }
+    runParts(regions * 2, threads, [&](int k) { work[static_cast<std::size_t>(k / 2)]->stackCounts(k % 2); });
+    for (RegionBins* bins : work) bins->setCountedFor(colorGeneration_);
+    rebuilds_ += regions;
     return out;
 }
 

@@ -37,8 +37,14 @@ constexpr int maxAlphaClasses = 4;
 // beyond it draw each record.
 constexpr std::size_t binnedMemoryLimit = std::size_t(256) << 20;
 
-// Record colours as the bins count them: 8 bits per channel, and one class per
-// distinct alpha. More alphas than classes cannot be binned.
+// Record colours as the bins count them: 8 bits per channel, and one class
+// per distinct alpha. More alphas than classes cannot be binned.
+//
+// A plot coloured by the selection alone (no record with a colour of its
+// own) is kept in two parts instead: every record's colour as if selected
+// (its base colour) and which records are selected, the others all sharing
+// one grey. A brush then changes the second part only, and the bins count
+// whichever side of it is smaller against totals counted once.
 struct BinColors {
     std::vector<std::uint32_t> packed;  // per record: r, g, b, alpha bytes (little end first)
     int classCount = 0;
@@ -48,8 +54,24 @@ struct BinColors {
     bool uniform = true;                       // every record has one colour
     std::array<float, 3> uniformColor{};
 
+    bool bySelection = false;               // packed holds base colours, alpha 255
+    std::vector<std::uint64_t> selected;    // a bit per record
+    long long selectedCount = 0;
+    std::uint8_t deselectedAlpha = 0;       // the others' grey, 8 bits each
+    std::uint8_t deselectedGrey = 0;
+    int selectedClass = -1;                 // their classes, -1 when none is drawn
+    int deselectedClass = -1;
+
     // Colours of every record but `skip` (-1 for none), on `threads` threads.
     void compute(const PCPlot& plot, int skip, int threads);
+    // The base colours of a plot coloured by the selection alone; false (and
+    // nothing kept) for any other plot.
+    bool computeBase(const PCPlot& plot, int threads);
+    // Which records are selected, after computeBase; false when the others
+    // do not all share one grey or the table is too large for 32-bit sums.
+    bool splitSelection(const PCPlot& plot, int threads);
+    // Whether the smaller side of the selection is the selected one.
+    bool countSelected() const { return 2 * selectedCount <= static_cast<long long>(packed.size()); }
 };
 
 // A dimension's normalised values on the bins' grid, 16 bits each: the top
@@ -83,23 +105,37 @@ public:
     int right = -1;
 
     // Where the records sit: per bin the count of all records and the sums
-    // of their offsets within it. Depends on the values alone.
+    // of their offsets within it, and the line sums of those. Depends on the
+    // values alone.
     void place(const BinCoordinates& u, const BinCoordinates& w, int records);
-    // Counts the records of colors per bin and class (and their colour sums),
-    // all but the skipped one.
-    void count(const BinCoordinates& u, const BinCoordinates& w, int records, const BinColors& colors, int skip);
     bool placed() const { return !places_.empty(); }
+    // Counts the records of colors per bin and class (and their colour
+    // sums), all but the skipped one; stackCounts(0) and (1) then sum them
+    // along the lines, each on its own.
+    // Lines need the counts per stack cell only; points (`fine`) per bin.
+    void count(const BinCoordinates& u, const BinCoordinates& w, int records, const BinColors& colors, int skip,
+               bool fine);
+    // The same for colours by the selection, in kCountParts parts that may
+    // run side by side, then finishBySelection: the base colours' totals
+    // once per base colouring (baseFor), then only the smaller side of the
+    // selection. Tables of 2^32 / 255 records or more are counted by count().
+    static constexpr int kCountParts = 2;
+    void countPart(const BinCoordinates& u, const BinCoordinates& w, int records, const BinColors& colors,
+                   std::uint64_t baseFor, int part, bool fine);
+    void finishBySelection(const BinColors& colors, std::uint64_t baseFor, bool fine);
+    // Whether the counts are per bin, as the points need them.
+    bool fine() const { return fine_; }
+    void stackCounts(int which);
     // Which colours the counts are of (0: not counted).
     std::uint64_t countedFor() const { return countedFor_; }
     void setCountedFor(std::uint64_t colors) { countedFor_ = colors; }
-    // Sums the grid's lines for every slope (needs count first).
-    void stack(const BinColors& colors);
-    bool stacked() const { return channels_ > 0; }
     // Draws the region's lines or points into the accumulations kept here,
     // unless the geometry is the one drawn last.
     const Accumulation& drawLines(const BinColors& colors, const RegionGeometry& g);
     const Accumulation& drawPoints(const BinColors& colors, const RegionGeometry& g);
     std::size_t bytes() const;
+    // The next draw draws again, as after a change of geometry.
+    void forgetPictures() { linesValid_ = pointsValid_ = false; }
     // Estimated bytes of one region at full use.
     static std::size_t typicalBytes(int width, int height);
 
@@ -109,19 +145,43 @@ private:
         float sumU;  // offsets within the bin, in bins
         float sumW;
     };
+    // Records per bin and their colour sums per channel, in 8-bit units, per
+    // stack cell: a colour is only ever read for two by two bins together,
+    // and the sums of a quarter as many cells stay in the cache.
+    struct Side {
+        std::vector<std::uint32_t> records;  // per bin, when counted per bin
+        std::vector<std::uint32_t> colors;   // (records,) red, green, blue per stack cell
+    };
     // The records' mean position in bin (j, k), in normalised units.
     void meanOf(std::size_t bin, double& u, double& w) const;
+    template <bool Fine>
+    void countSide(const BinCoordinates& u, const BinCoordinates& w, int records, const BinColors& colors, Side& out,
+                   bool all, int part, int parts);
+    std::size_t units() const;  // bins or stack cells the counts are kept for
+    void stackPlaces();
+    void poolCounts();
+    std::size_t sideBytes() const;
 
     std::vector<Place> places_;          // binsPerAxis^2, row j (left value) by column k
-    std::vector<std::uint32_t> counts_;  // per class, then per bin
-    std::vector<float> colorSums_;       // red, green, blue per bin (not for one colour)
+    std::vector<std::uint32_t> counts_;  // per class, then per bin (fine) or stack cell
+    std::vector<float> colorSums_;       // alpha-weighted red, green, blue per stack cell (not for one colour)
+    Side base_;                          // colouring by selection: all records
+    Side baseParts_[kCountParts];        // ... as parts count them
+    Side sideParts_[kCountParts];        // and the counted side
+    std::vector<float> pooled_[2];       // the counts on the stack grid, until stacked
+    std::uint64_t baseFor_ = 0;
+    bool baseFine_ = false;
+    bool fine_ = false;
     int classes_ = 0;
     std::uint64_t countedFor_ = 0;
-    int channels_ = 0;
-    // Lines nearer the left axis's heights (summed along the right value)
-    // and nearer the right axis's (summed along the left value).
-    SlantStack alongRight_;
-    SlantStack alongLeft_;
+    int colorChannels_ = 0;
+    // Line sums of the places (records and moments) and of the counts, each
+    // for lines nearer the left axis's heights (summed along the right
+    // value) and nearer the right axis's (summed along the left value).
+    SlantStack placesAlongRight_;
+    SlantStack placesAlongLeft_;
+    SlantStack countsAlongRight_;
+    SlantStack countsAlongLeft_;
     Accumulation lines_;
     Accumulation points_;
     bool linesValid_ = false;
@@ -141,15 +201,19 @@ class BinnedTable {
 public:
     // Drops everything; the next use rebuilds.
     void clear();
-    // The colours for this colour key, recomputed (and every region
-    // counted again) when it changed.
-    const BinColors& colors(const PCPlot& plot, std::uint64_t colorKey, int skip, int threads);
-    // The bins of each requested region's pair of dimensions, built (and
-    // stacked where lines are asked for) when missing, new regions side by
-    // side on `threads` threads; null for a region beyond the memory limit.
-    // Needs colors() first.
+    // The colours for these keys, recomputed (and every region counted
+    // again) when one changed: baseKey covers everything a record's colour
+    // follows from but the selection, selectionKey the selection.
+    const BinColors& colors(const PCPlot& plot, std::uint64_t baseKey, std::uint64_t selectionKey, int skip,
+                            int threads);
+    // The bins of each requested region's pair of dimensions, built and
+    // counted when missing or stale, regions side by side on `threads`
+    // threads; null for a region beyond the memory limit. Needs colors() first.
     std::vector<RegionBins*> prepare(const PCPlot& plot, const FrameAxes& frame,
                                      const std::vector<BinRequest>& requests, int width, int height, int threads);
+    void forgetPictures() {
+        for (auto& entry : regions_) entry.second->forgetPictures();
+    }
     // Forgets regions whose pair is not in `keep` (left and right dimensions).
     void keepOnly(const std::vector<std::pair<int, int>>& keep);
     // Bytes of the bins (held below binnedMemoryLimit) and of what is kept
@@ -160,9 +224,13 @@ public:
     long rebuilds() const { return rebuilds_; }
 
 private:
-    std::uint64_t colorKey_ = 0;
+    std::uint64_t baseKey_ = 0;
+    std::uint64_t selectionKey_ = 0;
     std::uint64_t colorGeneration_ = 0;
+    std::uint64_t baseGeneration_ = 0;
     bool colorsValid_ = false;
+    bool baseEligible_ = false;  // the plot is coloured by the selection alone
+    bool baseHeld_ = false;      // colors_.packed holds its base colours
     int skip_ = -1;
     BinColors colors_;
     std::map<std::pair<int, int>, std::unique_ptr<RegionBins>> regions_;

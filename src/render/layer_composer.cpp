@@ -19,12 +19,12 @@ double nowMs() {
     return std::chrono::duration<double, std::milli>(clock::now().time_since_epoch()).count();
 }
 
-// Everything a record's colour follows from: bins are counted again when it changes.
+// Everything a record's colour follows from but the selection: bins are
+// counted again when it changes.
 std::uint64_t binColorKey(const PCPlot& plot) {
     Signature s;
     s.word(tableGeneration);
     s.word(plot.colorRevision);
-    s.word(selectionColorsRecords(plot) ? plot.selectionRevision + 1 : 0);
     s.integer(plot.recordCount);
     s.flag(plot.useRecordColors);
     s.flag(plot.colorByFunction);
@@ -112,6 +112,32 @@ double perRecordPixels(const PCPlot& plot, const FrameAxes& frame, int width, in
     return perRecord * plot.recordCount;
 }
 
+BinnedRegions prepareBins(const PCPlot& plot, const FrameAxes& frame, const RecordPass& pass, BinnedTable& bins,
+                          int width, int height, int threads) {
+    BinnedRegions out;
+    out.highlight = plot.hasHighlightedRecord && plot.highlightedRecord >= 0 && plot.highlightedRecord < plot.recordCount
+                        ? plot.highlightedRecord
+                        : -1;
+    out.colors = &bins.colors(plot, binColorKey(plot),
+                              selectionColorsRecords(plot) ? plot.selectionRevision + 1 : 0, out.highlight, threads);
+    if (out.colors->overflow) return out;
+    const RasterView view = RasterView::of(plot, width, height);
+    for (int i = 0; i + 1 < pass.axisCount; ++i) {
+        const RecordPass::RegionState& region = pass.regions[static_cast<std::size_t>(i)];
+        const RegionGeometry g = regionGeometry(plot, pass, i, view, width, height);
+        // An MDS plot places its points by the layout; curves take their
+        // control points beyond the region: both keep to the records.
+        const bool lines = plot.straightLines && !region.open && binnableLines(g);
+        const bool points = region.open && usableLayout(*plot.axes[static_cast<std::size_t>(i)], plot.recordCount) == nullptr &&
+                            binnablePoints(g);
+        if (!lines && !points) continue;
+        out.requests.push_back({i, lines});
+        out.geometry.push_back(g);
+    }
+    out.regions = bins.prepare(plot, frame, out.requests, width, height, threads);
+    return out;
+}
+
 void LayerComposer::setStride(int stride) {
     pass_.stride = std::max(1, stride);
     bool lineRegions = false;
@@ -135,6 +161,7 @@ void LayerComposer::start(const PCPlot& plot, const FrameAxes& frame, BinnedTabl
     pointRegions_.clear();
     pointRegion_ = 0;
     next_ = 0;
+    sliceRecords_ = 1024;
     recordPixels_ = 0.0;
     totalWork_ = doneWork_ = 0.0;
     stage_ = Stage::Done;
@@ -151,26 +178,12 @@ void LayerComposer::start(const PCPlot& plot, const FrameAxes& frame, BinnedTabl
         points_.reset(0, 0, w, h);
     }
     if (options.binned) {
-        const int highlight =
-            plot.hasHighlightedRecord && plot.highlightedRecord >= 0 && plot.highlightedRecord < plot.recordCount
-                ? plot.highlightedRecord
-                : -1;
-        const BinColors& colors = bins.colors(plot, binColorKey(plot), highlight, threads);
-        std::vector<BinRequest> requests;
-        std::vector<RegionGeometry> geometry;
-        for (int i = 0; !colors.overflow && i + 1 < pass_.axisCount; ++i) {
-            const RecordPass::RegionState& region = pass_.regions[static_cast<std::size_t>(i)];
-            const RegionGeometry g = regionGeometry(plot, pass_, i, view_, w, h);
-            // An MDS plot places its points by the layout; curves take their
-            // control points beyond the region: both keep to the records.
-            const bool lines = straight_ && !region.open && binnableLines(g);
-            const bool points = region.open && usableLayout(*plot.axes[static_cast<std::size_t>(i)], plot.recordCount) == nullptr &&
-                                binnablePoints(g);
-            if (!lines && !points) continue;
-            requests.push_back({i, lines});
-            geometry.push_back(g);
-        }
-        const std::vector<RegionBins*> regions = bins.prepare(plot, frame, requests, w, h, threads);
+        const BinnedRegions binned = prepareBins(plot, frame, pass_, bins, w, h, threads);
+        const BinColors& colors = *binned.colors;
+        const std::vector<BinRequest>& requests = binned.requests;
+        const std::vector<RegionGeometry>& geometry = binned.geometry;
+        const std::vector<RegionBins*>& regions = binned.regions;
+        const int highlight = binned.highlight;
         std::vector<const Accumulation*> drawnLines(requests.size(), nullptr);
         std::vector<const Accumulation*> drawnPoints(requests.size(), nullptr);
         runParts(static_cast<int>(requests.size()), threads, [&](int k) {

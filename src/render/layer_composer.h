@@ -26,6 +26,19 @@ struct LayerOptions {
     bool density = false;  // opacity from the records covering a pixel
 };
 
+// Builds (or keeps) the bins a layer of plot in width x height pixels needs
+// and returns the regions they draw, null where a region is drawn record by
+// record; `colors` is set to the record colours the bins count.
+struct BinnedRegions {
+    const BinColors* colors = nullptr;
+    int highlight = -1;  // the record left out of the bins
+    std::vector<BinRequest> requests;
+    std::vector<RegionGeometry> geometry;
+    std::vector<RegionBins*> regions;
+};
+BinnedRegions prepareBins(const PCPlot& plot, const FrameAxes& frame, const RecordPass& pass, BinnedTable& bins,
+                          int width, int height, int threads);
+
 // Pixels the records drawn one by one touch at stride 1, from the record
 // count and the geometry alone: what a layer will cost before it is drawn.
 // binnedLines / binnedPoints (per region, may be null) leave regions out.
@@ -80,7 +93,7 @@ private:
     std::vector<int> pointRegions_;  // open regions whose points are drawn one by one
     std::size_t pointRegion_ = 0;    // the one being drawn
     int next_ = 0;                   // first record of the next slice
-    int sliceRecords_ = 4096;
+    int sliceRecords_ = 1024;
     double recordPixels_ = 0.0;
     double totalWork_ = 0.0;
     double doneWork_ = 0.0;

@@ -342,6 +342,22 @@ int binnedRecordThreshold() { return state().binnedThreshold; }
 void setProgressiveDrawing(bool on) { state().progressive = on; }
 const BinnedTable& binnedTable() { return state().bins; }
 
+void buildRecordBins(const PCPlot& plot, const FrameAxes& frame) {
+    LayerState& s = state();
+    forgetBinsOfOldTables(s);
+    RecordPass pass;
+    if (!pass.prepare(plot, frame)) return;
+    const int threads = threadCount(s, plot.viewportHeight);
+    prepareBins(plot, frame, pass, s.bins, plot.viewportWidth, plot.viewportHeight, threads);
+}
+
+void forgetDrawnRecordLayer() {
+    LayerState& s = state();
+    s.valid = false;
+    s.completing = false;
+    s.bins.forgetPictures();
+}
+
 void rasteriseRecordLayer(const PCPlot& plot, const FrameAxes& frame, RasterImage& image, int threads, int stride) {
     LayerState& s = state();
     forgetBinsOfOldTables(s);

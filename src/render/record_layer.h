@@ -92,6 +92,11 @@ void drawRecordLayerProgress();
 
 class BinnedTable;
 const BinnedTable& binnedTable();
+// For the benchmark: builds the bins the next layer of plot needs without
+// drawing it, and drops the kept layer and what was drawn from bins while
+// keeping the bins, as a change of geometry does.
+void buildRecordBins(const PCPlot& plot, const FrameAxes& frame);
+void forgetDrawnRecordLayer();
 
 // The software layer without GL: the records over the background in
 // image.width x image.height pixels, from bins where the table is binned,

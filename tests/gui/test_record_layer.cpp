@@ -18,11 +18,13 @@
 #include <unistd.h>
 
 #include "app/platform.h"
+#include "interaction/interaction.h"
 #include "data/table.h"
 #include "mds/mds_layout.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
 #include "render/gl_sink.h"
+#include "render/binned_layer.h"
 #include "render/layers.h"
 #include "render/record_layer.h"
 #include "render/records.h"
@@ -355,4 +357,26 @@ TEST_F(RecordLayerTest, SlowAnimationsDrawASubsetAndTheFrameAfterIsFull) {
     w.renderFrame();
     EXPECT_FALSE(plot->axes[1]->scatterTransition);
     EXPECT_EQ(recordLayerStats().stride, 1);
+}
+
+TEST_F(RecordLayerTest, ASelectionChangeCountsTheBinsAgainAndAStrokeFrameDoesNot) {
+    load(scatteredTable(300, 5));
+    setRecordLayerChoice(RecordLayerChoice::Software);
+    setBinnedRecordThreshold(1);
+    ColorSquareShape().deselect(0, 0);  // colours from the selection
+    GlTestWindow& w = GlTestWindow::at(kWidth, kHeight);
+    w.renderFrame();
+    ASSERT_TRUE(recordLayerStats().binned);
+    const long counted = binnedTable().rebuilds();
+    const long fresh = recordLayerStats().freshLayers;
+    for (int k = 0; k < 20; ++k) interaction.strokePoints.push_back({0.3 + 0.01 * k, 0.5});
+    w.renderFrame();
+    EXPECT_EQ(binnedTable().rebuilds(), counted);
+    EXPECT_EQ(recordLayerStats().freshLayers, fresh);
+    plot->intersectSelection(only(7, 0.23).data());
+    w.renderFrame();
+    EXPECT_GT(binnedTable().rebuilds(), counted);
+    EXPECT_EQ(recordLayerStats().freshLayers, fresh + 1);
+    interaction.strokePoints.clear();
+    setBinnedRecordThreshold(0);
 }

@@ -216,6 +216,11 @@ TEST_F(RecordRasterTest, ThreadCountDoesNotChangeTheImage) {
              plot->axes[2]->scatterProgress = 0.3;
          }},
         {"aliased", [] { plot->antialiasingOff = true; }},
+        {"binned, one region open", [] {
+             setBinnedRecordThreshold(1);
+             plot->axes[1]->scatterOn = true;
+         }},
+        {"density", [] { densityShading = true; }},
     };
     for (const Case& c : cases) {
         loadTable(testsupport::smallTable);
@@ -233,6 +238,8 @@ TEST_F(RecordRasterTest, ThreadCountDoesNotChangeTheImage) {
             rasteriseRecordLayer(*plot, frame, many, threads);
             EXPECT_EQ(many.rgba, one.rgba) << c.name << ' ' << threads;
         }
+        setBinnedRecordThreshold(0);
+        densityShading = false;
     }
 }
 

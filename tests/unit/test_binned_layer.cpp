@@ -1,0 +1,275 @@
+// Large tables drawn from bins against the same tables drawn record by
+// record, density shading, and layers completed in slices.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <set>
+#include <sstream>
+#include <vector>
+
+#include "app/platform.h"
+#include "brush/brush.h"
+#include "data/table.h"
+#include "data/table_content.h"
+#include "plot/axis.h"
+#include "plot/plot.h"
+#include "render/layer_composer.h"
+#include "render/raster.h"
+#include "render/record_layer.h"
+#include "render/slant_stack.h"
+#include "shapes/shape.h"
+
+namespace {
+
+constexpr int kWidth = 900;
+constexpr int kHeight = 400;
+
+// Clustered values: dense cores and sparse tails, so single lines, overlaps
+// and saturated bands all show.
+void installClusteredTable(int records, int dims) {
+    TableContent content;
+    content.recordCount = records;
+    content.shownCount = dims;
+    for (int d = 0; d < dims; ++d) {
+        content.names.push_back("d" + std::to_string(d));
+        content.columns.emplace_back(new double[static_cast<std::size_t>(records)]);
+    }
+    std::mt19937 random(11);
+    std::normal_distribution<double> normal(0.0, 1.0);
+    for (int r = 0; r < records; ++r) {
+        const double base = normal(random) + 3.0 * (r % 3);
+        for (int d = 0; d < dims; ++d)
+            content.columns[static_cast<std::size_t>(d)][static_cast<std::size_t>(r)] = base * (d % 2 ? -1 : 1) + normal(random);
+    }
+    installTable(content);
+}
+
+RasterImage layer(int threshold) {
+    setBinnedRecordThreshold(threshold);
+    FrameAxes frame;
+    fillFrameAxes(*plot, frame);
+    plot->captureAxisPositions();
+    RasterImage image;
+    image.resize(kWidth, kHeight);
+    rasteriseRecordLayer(*plot, frame, image, 2);
+    return image;
+}
+RasterImage binned() { return layer(1); }
+RasterImage perRecord() { return layer(std::numeric_limits<int>::max()); }
+
+struct Difference {
+    double mean = 0.0;      // per channel, over all pixels
+    double farShare = 0.0;  // pixels with a channel more than 8 levels apart
+};
+
+// b read `shift` rows lower than a.
+Difference compare(const RasterImage& a, const RasterImage& b, int shift = 0) {
+    double sum = 0.0;
+    long far = 0;
+    for (int y = 0; y < a.height; ++y) {
+        const int yb = std::clamp(y + shift, 0, b.height - 1);
+        for (int x = 0; x < a.width; ++x) {
+            int worst = 0;
+            for (int c = 0; c < 3; ++c) {
+                const int d = std::abs(a.at(x, y)[c] - b.at(x, yb)[c]);
+                sum += d;
+                worst = std::max(worst, d);
+            }
+            far += worst > 8;
+        }
+    }
+    const double pixels = static_cast<double>(a.width) * a.height;
+    return {sum / (3.0 * pixels), far / pixels};
+}
+
+bool background(const std::uint8_t* p) { return p[0] == 255 && p[1] == 255 && p[2] == 255; }
+
+class BinnedLayerTest : public ::testing::Test {
+protected:
+    std::ostringstream trace;
+
+    void SetUp() override {
+        setTraceStream(&trace);
+        windowWidth = kWidth;
+        windowHeight = kHeight;
+        forgetRecordLayer();
+    }
+    void TearDown() override {
+        releasePlot();
+        clearShapes();
+        setBinnedRecordThreshold(0);
+        densityShading = false;
+        forgetRecordLayer();
+        setTraceStream(nullptr);
+    }
+    void selectionMode() {
+        if (palette != nullptr) palette->deselect(0, 0);
+        PCAxisBrush brush(plot->axes[1], 0.3, 0.55, 0.23, 1.0);
+        brush.apply();
+        plot->intersectSelection(brush.values.data());
+    }
+};
+
+}  // namespace
+
+TEST(SlantStack, SumsEveryCellAlongItsRecursiveLine) {
+    constexpr int n = 16;
+    constexpr int channels = 2;
+    std::vector<float> grid(n * n * channels);
+    std::mt19937 random(5);
+    for (float& v : grid) v = static_cast<float>(random() % 100);
+    SlantStack stack;
+    stack.compute(grid.data(), n, channels);
+    for (int theta = 0; theta < n; ++theta) {
+        for (int h = -n; h < n; ++h) {
+            for (int c = 0; c < channels; ++c) {
+                float sum = 0.0f;
+                for (int x = 0; x < n; ++x) {
+                    const int y = h + slantRise(n, theta, x);
+                    if (y >= 0 && y < n) sum += grid[(x * n + y) * channels + c];
+                }
+                ASSERT_EQ(stack.at(theta, h)[c], sum) << theta << ' ' << h << ' ' << c;
+            }
+        }
+        // The line rises theta over the grid, within a cell and a half of straight.
+        EXPECT_EQ(slantRise(n, theta, n - 1), theta);
+        for (int x = 0; x < n; ++x) EXPECT_LE(std::abs(slantRise(n, theta, x) - theta * x / (n - 1.0)), 1.5);
+    }
+}
+
+TEST_F(BinnedLayerTest, BinsDrawWhatTheRecordsDraw) {
+    installClusteredTable(10000, 5);
+    clearShapes();
+    const RasterImage records = perRecord();
+    const RasterImage bins = binned();
+    const Difference d = compare(records, bins);
+    EXPECT_LT(d.mean, 1.5);
+    EXPECT_LT(d.farShare, 0.01);
+    // Those thresholds catch a picture one pixel off, or one that blends only
+    // half of the records.
+    const Difference shifted = compare(records, records, 1);
+    EXPECT_TRUE(shifted.mean > 1.5 || shifted.farShare > 0.01) << shifted.mean << ' ' << shifted.farShare;
+    plot->setAllRecordColors({0.2, 0.2, 0.2, 0.1});
+    const Difference half = compare(records, perRecord());
+    EXPECT_TRUE(half.mean > 1.5 || half.farShare > 0.01) << half.mean << ' ' << half.farShare;
+}
+
+TEST_F(BinnedLayerTest, BinsCoverTheSamePixelsAndMixOnlyTheRecordsColours) {
+    installClusteredTable(10000, 5);
+    selectionMode();
+    const RasterImage records = perRecord();
+    const RasterImage bins = binned();
+    long covered = 0, mismatched = 0;
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            const bool a = !background(records.at(x, y));
+            const bool b = !background(bins.at(x, y));
+            covered += a || b;
+            mismatched += a != b;
+        }
+    }
+    ASSERT_GT(covered, 10000);
+    EXPECT_LT(static_cast<double>(mismatched) / covered, 0.02);
+
+    // Opaque red and blue records over white: every mixture of them lies on
+    // the plane red + blue - green = 255, with green below both.
+    plot->setAllRecordColors({0.0, 0.0, 1.0, 1.0});
+    std::vector<double> firstHalf(static_cast<std::size_t>(plot->recordCount), 0.0);
+    std::fill(firstHalf.begin(), firstHalf.begin() + plot->recordCount / 2, 1.0);
+    plot->paintSelected(firstHalf.data(), {1.0, 0.0, 0.0, 1.0});
+    const RasterImage mixed = binned();
+    long inked = 0, off = 0;
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            const std::uint8_t* p = mixed.at(x, y);
+            if (background(p)) continue;
+            ++inked;
+            off += std::abs(p[0] + p[2] - p[1] - 255) > 6 || p[1] > std::min(p[0], p[2]) + 6;
+        }
+    }
+    ASSERT_GT(inked, 10000);
+    EXPECT_EQ(off, 0);
+}
+
+TEST_F(BinnedLayerTest, CountingOneSideOfTheSelectionMatchesCountingEveryRecord) {
+    installClusteredTable(6000, 4);
+    selectionMode();
+    plot->axes[1]->scatterOn = true;  // points too, counted per bin
+    const RasterImage sides = binned();
+    // The same selection through a colour function the bins cannot split:
+    // every record is counted with its own colour.
+    plot->selectionColorFn = [](const PCPlot& p, int r, const double* s, Rgba& out) { ::selectionColorFn(p, r, s, out); };
+    forgetRecordLayer();
+    const RasterImage every = binned();
+    const Difference d = compare(sides, every);
+    EXPECT_LT(d.mean, 0.05);
+    EXPECT_EQ(d.farShare, 0.0);
+}
+
+TEST_F(BinnedLayerTest, SlicesMakeTheLayerOneGoMakes) {
+    struct Case {
+        const char* name;
+        bool binned;
+        int slices;  // at least, with a slice per call
+        void (*arrange)();
+    };
+    const Case cases[] = {
+        {"curves", false, 3, [] { plot->straightLines = false; }},
+        {"open region, binned", true, 3, [] { plot->axes[1]->scatterOn = true; }},
+        {"density", false, 3, [] { densityShading = true; }},
+        {"highlight, binned", true, 1, [] { plot->highlightRecord(17); }},
+    };
+    for (const Case& c : cases) {
+        installClusteredTable(3000, 4);
+        c.arrange();
+        setBinnedRecordThreshold(c.binned ? 1 : std::numeric_limits<int>::max());
+        FrameAxes frame;
+        fillFrameAxes(*plot, frame);
+        plot->captureAxisPositions();
+        LayerOptions options;
+        options.width = kWidth;
+        options.height = kHeight;
+        options.threads = 2;
+        options.binned = c.binned;
+        options.density = densityShading;
+        BinnedTable bins;
+        LayerComposer whole;
+        whole.start(*plot, frame, bins, options);
+        whole.run(*plot, std::numeric_limits<double>::infinity());
+        LayerComposer sliced;
+        sliced.start(*plot, frame, bins, options);
+        int slices = 0;
+        double progress = 0.0;
+        while (!sliced.run(*plot, -1.0)) {  // one slice at a time
+            EXPECT_GE(sliced.fraction(), progress) << c.name;
+            progress = sliced.fraction();
+            ++slices;
+        }
+        EXPECT_GE(slices, c.slices) << c.name;
+        EXPECT_TRUE(sliced.image().rgba == whole.image().rgba) << c.name;
+        densityShading = false;
+    }
+}
+
+TEST_F(BinnedLayerTest, DensityShadingShowsTheInsideOfASaturatedBand) {
+    installClusteredTable(20000, 4);
+    // The pixels where the records drawn one by one saturate to their grey.
+    const RasterImage plain = perRecord();
+    std::vector<std::pair<int, int>> band;
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x)
+            if (std::abs(plain.at(x, y)[0] - plain.at(kWidth / 2, kHeight / 2)[0]) <= 2) band.emplace_back(x, y);
+    ASSERT_GT(band.size(), 20000u);
+    densityShading = true;
+    for (int threshold : {std::numeric_limits<int>::max(), 1}) {
+        const RasterImage shaded = layer(threshold);
+        std::set<int> greys;
+        for (const auto& [x, y] : band) greys.insert(shaded.at(x, y)[0]);
+        EXPECT_GE(greys.size(), 20u) << threshold;
+    }
+}
