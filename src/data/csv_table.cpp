@@ -363,15 +363,19 @@ std::vector<std::pair<std::string, std::string_view>> categoryOrder(
     std::vector<std::pair<std::string, std::string_view>> order;
     order.reserve(texts.size());
     for (const auto& entry : texts) order.emplace_back(tokenFrom(entry.first), entry.first);
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    const auto lowerLess = [&](char a, char b) {
-        return static_cast<unsigned char>(lower(a)) < static_cast<unsigned char>(lower(b));
+    // Negative, zero or positive as a sorts before, with or after b ignoring ASCII case.
+    const auto compareIgnoringCase = [](const std::string& a, const std::string& b) {
+        for (std::size_t k = 0; k < a.size() && k < b.size(); ++k) {
+            const auto lower = [](char c) {
+                return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+            };
+            if (lower(a[k]) != lower(b[k])) return lower(a[k]) < lower(b[k]) ? -1 : 1;
+        }
+        return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
     };
     std::sort(order.begin(), order.end(), [&](const auto& a, const auto& b) {
-        if (std::lexicographical_compare(a.first.begin(), a.first.end(), b.first.begin(), b.first.end(), lowerLess))
-            return true;
-        if (std::lexicographical_compare(b.first.begin(), b.first.end(), a.first.begin(), a.first.end(), lowerLess))
-            return false;
+        const int byCase = compareIgnoringCase(a.first, b.first);
+        if (byCase != 0) return byCase < 0;
         return a.first != b.first ? a.first < b.first : a.second < b.second;
     });
     return order;

@@ -91,10 +91,12 @@ void Dimension::setLabels(int count, const LabelEntry* entries) {
     labelRecords.assign(labels.size(), 0);
     for (std::size_t k = 0; k < labels.size(); ++k) {
         const auto at = std::lower_bound(keys.begin(), keys.end(), labels[k].value);
-        if (at != keys.end() && *at == labels[k].value) labelRecords[k] = counts[static_cast<std::size_t>(at - keys.begin())];
+        if (at != keys.end() && *at == labels[k].value)
+            labelRecords[k] = counts[static_cast<std::size_t>(at - keys.begin())];
     }
     labelsByFrequency.resize(labels.size());
     std::iota(labelsByFrequency.begin(), labelsByFrequency.end(), 0);
-    std::stable_sort(labelsByFrequency.begin(), labelsByFrequency.end(),
-                     [&](int a, int b) { return labelRecords[static_cast<std::size_t>(a)] > labelRecords[static_cast<std::size_t>(b)]; });
+    std::stable_sort(labelsByFrequency.begin(), labelsByFrequency.end(), [&](int a, int b) {
+        return labelRecords[static_cast<std::size_t>(a)] > labelRecords[static_cast<std::size_t>(b)];
+    });
 }
