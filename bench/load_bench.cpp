@@ -1,9 +1,12 @@
 // Times loading a large table against a floor measured in the same run: the
 // bare read of the same file plus one number parse per token. The csv case
 // loads the same values written as CSV and is judged against the whitespace
-// loader's time on them.
+// loader's time on them. The csv-dates case loads rows of a date-time and an
+// integer as CSV against the same rows with the date written as its seconds,
+// zero-padded to the same width, so that both files have the same bytes.
 //
-//   load_bench [records] [dimensions] [repeats]     (defaults 1000000 10 5)
+//   load_bench [records] [dimensions] [repeats] [date rows]
+//   (defaults 1000000 10 5 3000000; 0 records or 0 date rows skips those cases)
 
 #include <algorithm>
 #include <charconv>
@@ -11,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -59,6 +63,50 @@ void writeTable(const std::string& path, long records, int dimensions, bool csv)
     std::fclose(file);
 }
 
+// rows of "when,delay": the time as "2014-07-09 13:45:07" or, for the
+// floor, as its seconds padded with zeros to the same 19 characters.
+void writeDates(const std::string& path, long rows, bool asSeconds) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        std::perror(path.c_str());
+        std::exit(1);
+    }
+    std::string text = "when,delay\n";
+    std::uint64_t state = 7;
+    char line[64];
+    for (long i = 0; i < rows; ++i) {
+        // Ten years from 2010-01-01 00:00 UTC.
+        const long long seconds = 1262304000LL + static_cast<long long>(splitmix(state) % 315532800ULL);
+        const int delay = static_cast<int>(splitmix(state) % 400) - 60;
+        int length = 0;
+        if (asSeconds) {
+            length = std::snprintf(line, sizeof line, "%019lld,%d\n", seconds, delay);
+        } else {
+            const std::time_t t = static_cast<std::time_t>(seconds);
+            std::tm parts{};
+            gmtime_r(&t, &parts);
+            length = std::snprintf(line, sizeof line, "%04d-%02d-%02d %02d:%02d:%02d,%d\n", parts.tm_year + 1900,
+                                   parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec,
+                                   delay);
+        }
+        text.append(line, static_cast<std::size_t>(length));
+        if (text.size() > (1 << 20)) {
+            std::fwrite(text.data(), 1, text.size(), file);
+            text.clear();
+        }
+    }
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+}
+
+long fileSize(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::fseek(file, 0, SEEK_END);
+    const long size = std::ftell(file);
+    std::fclose(file);
+    return size;
+}
+
 // The floor: read the whole file, then parse every whitespace-separated token
 // once as a number (names fail quickly and are counted like the rest).
 double floorRun(const std::string& path, double& checksum) {
@@ -98,21 +146,12 @@ double loadRun(const std::string& path) {
     return elapsed;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    const long records = argc > 1 ? std::atol(argv[1]) : 1000000;
-    const int dimensions = argc > 2 ? std::atoi(argv[2]) : 10;
-    const int repeats = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
+void runTables(long records, int dimensions, int repeats) {
     const std::string path = "load_bench_table.txt";
-
     const std::string csvPath = "load_bench_table.csv";
     writeTable(path, records, dimensions, false);
     writeTable(csvPath, records, dimensions, true);
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    std::fseek(file, 0, SEEK_END);
-    const double megabytes = std::ftell(file) / 1e6;
-    std::fclose(file);
+    const double megabytes = fileSize(path) / 1e6;
 
     // Interleaved runs so that both see the same cache and machine load; the
     // best of each is reported.
@@ -139,5 +178,39 @@ int main(int argc, char** argv) {
     // The CSV loader is judged against the whitespace loader on the same values.
     std::printf("bench=load case=csv ms=%.1f floor_ms=%.1f ratio=%.2f parse_floor_ms=%.1f\n", bestCsv,
                 bestLoad, bestCsv / bestLoad, bestFloor);
+}
+
+void runDates(long rows, int repeats) {
+    const std::string datesPath = "load_bench_dates.csv";
+    const std::string secondsPath = "load_bench_seconds.csv";
+    writeDates(datesPath, rows, false);
+    writeDates(secondsPath, rows, true);
+    const double megabytes = fileSize(datesPath) / 1e6;
+    if (fileSize(datesPath) != fileSize(secondsPath)) {
+        std::fprintf(stderr, "the two date files differ in size\n");
+        std::exit(1);
+    }
+    double bestDates = 1e300;
+    double bestSeconds = 1e300;
+    for (int r = 0; r < repeats; ++r) {
+        bestSeconds = std::min(bestSeconds, loadRun(secondsPath));
+        bestDates = std::min(bestDates, loadRun(datesPath));
+    }
+    std::remove(datesPath.c_str());
+    std::remove(secondsPath.c_str());
+    std::printf("dates: %ld rows, %.1f MB in each file\n", rows, megabytes);
+    std::printf("bench=load case=csv-dates ms=%.1f floor_ms=%.1f ratio=%.2f\n", bestDates, bestSeconds,
+                bestDates / bestSeconds);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const long records = argc > 1 ? std::atol(argv[1]) : 1000000;
+    const int dimensions = argc > 2 ? std::atoi(argv[2]) : 10;
+    const int repeats = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
+    const long dateRows = argc > 4 ? std::atol(argv[4]) : 3000000;
+    if (records > 0) runTables(records, dimensions, repeats);
+    if (dateRows > 0) runDates(dateRows, repeats);
     return 0;
 }

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -150,15 +151,24 @@ void idleStep() {
     if (redrawRequests == before) std::this_thread::sleep_for(std::chrono::milliseconds(8));
 }
 
+// Every file chooser is built here. The toolkit's preview reads the file
+// name field's text across an event check that may free it; tables need no
+// preview, so it stays off and its switch, which would turn it on, is gone.
+std::unique_ptr<Fl_File_Chooser> buildChooser(const char* filter, int type, const char* title) {
+    auto chooser = std::make_unique<Fl_File_Chooser>(".", filter, type, title);
+    chooser->preview(0);
+    chooser->previewButton->hide();
+    return chooser;
+}
+
 // Asks for a file to write; confirms before replacing an existing one.
 // Empty when the user cancelled.
 std::string chooseSavePath(const char* title, const char* filter) {
-    Fl_File_Chooser chooser(".", filter, Fl_File_Chooser::CREATE, title);
-    chooser.preview(0);
-    chooser.show();
-    while (chooser.shown()) Fl::wait();
-    if (chooser.count() == 0 || chooser.value() == nullptr) return {};
-    std::string path = chooser.value();
+    const std::unique_ptr<Fl_File_Chooser> chooser = buildChooser(filter, Fl_File_Chooser::CREATE, title);
+    chooser->show();
+    while (chooser->shown()) Fl::wait();
+    if (chooser->count() == 0 || chooser->value() == nullptr) return {};
+    std::string path = chooser->value();
     std::error_code ignored;
     if (std::filesystem::exists(path, ignored) &&
         fl_choice("%s exists. Replace it?", "Cancel", "Replace", nullptr, path.c_str()) != 1)
@@ -198,7 +208,7 @@ void openStartFile(const std::string& path) {
 }
 
 void openFile(Fl_Widget*, void*) {
-    fileChooser->filter("TEXT Files (*.txt)\tCSV Files (*.csv)\t");
+    fileChooser->filter("TEXT Files (*.txt)\tCSV Files (*.csv)\tTSV Files (*.{tsv,tab})\t");
     fileChooser->show();
     while (fileChooser->shown()) Fl::wait();
     if (fileChooser->count() == 0 || fileChooser->value() == nullptr) return;
@@ -261,12 +271,7 @@ int runApplication(int argc, char** argv) {
 
     loadDataFile();  // the empty table
     if (!commandLine.file.empty()) openStartFile(commandLine.file);
-    fileChooser = new Fl_File_Chooser(".", "*", Fl_File_Chooser::SINGLE, "");
-    // The toolkit's preview reads the file name field's text across an event
-    // check that may free it; tables need no preview, so it stays off and its
-    // switch is gone.
-    fileChooser->preview(0);
-    fileChooser->previewButton->hide();
+    fileChooser = buildChooser("*", Fl_File_Chooser::SINGLE, "").release();
 
     mainWindow->show(static_cast<int>(commandLine.toolkitArgs.size()) - 1,
                      commandLine.toolkitArgs.data());

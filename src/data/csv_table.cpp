@@ -18,6 +18,7 @@
 
 #include "app/platform.h"
 #include "data/table_content.h"
+#include "data/time_text.h"
 #include "plot/types.h"
 
 namespace {
@@ -72,13 +73,24 @@ long long rowBound(const char* data, std::size_t size, std::size_t fields) {
     return std::min(lineEnds, bySize) + 1;
 }
 
+enum class Kind { Numeric, Time, Text };
+
 struct Column {
-    bool numeric = true;
-    long long firstTextRow = -1;  // data row where the first non-number appeared
+    Kind kind = Kind::Numeric;
+    long long firstTextRow = -1;  // data row where the first text appeared
     long long missing = 0;
+    bool allMidnight = true;   // every time read so far is at midnight UTC
     bool rereadTexts = false;  // the text pass collects this column's texts
-    std::unique_ptr<double[]> values;  // numeric: one per row, NaN where missing
+    std::unique_ptr<double[]> values;  // numeric and time: one per row, NaN where missing
     std::vector<std::string> texts;    // text: one per row from firstTextRow on
+
+    // The column has met a text: it keeps its texts from row i on, and the
+    // text pass supplies the earlier ones unless i is the first row.
+    void becomeText(long long i) {
+        kind = Kind::Text;
+        firstTextRow = i;
+        values.reset();
+    }
 };
 
 // Collects the cells libcsv reports. In the first pass every column is read;
@@ -95,6 +107,7 @@ struct Reader {
     std::size_t raggedFields = 0;
 
     bool overflow = false;
+    char delimiter = ',';
     const char* data = nullptr;
     std::size_t size = 0;
 
@@ -118,20 +131,27 @@ struct Reader {
             overflow = true;  // cannot happen while rowBound holds; refuse rather than write
             return;
         }
-        if (c.numeric) {
-            double value = 0.0;
+        if (c.kind != Kind::Text) {
             if (isMissing(text)) {
                 ++c.missing;
                 c.values[i] = std::numeric_limits<double>::quiet_NaN();
                 return;
             }
-            if (parseNumber(text, value)) {
+            double value = 0.0;
+            bool midnight = false;
+            if (c.kind == Kind::Numeric && parseNumber(text, value)) {
                 c.values[i] = value;
                 return;
             }
-            c.numeric = false;
-            c.firstTextRow = i;
-            c.values.reset();
+            // A column holds times when every cell that is not missing is
+            // one: a number before the first time makes it text.
+            if ((c.kind == Kind::Time || c.missing == i) && parseTimeText(text, value, midnight)) {
+                c.kind = Kind::Time;
+                c.allMidnight = c.allMidnight && midnight;
+                c.values[i] = value;
+                return;
+            }
+            c.becomeText(i);
         }
         c.texts.emplace_back(text);
     }
@@ -163,14 +183,26 @@ struct Reader {
 
 enum class PassResult { Done, Ragged, Malformed };
 
+// Blanks around unquoted fields are dropped; in tab-separated text the tab
+// is the delimiter, not a blank.
+int isBlank(unsigned char c) { return c == ' '; }
+
 // afterHeader, when given, runs once the header row has been read.
 PassResult parsePass(const char* data, std::size_t size, Reader& reader, std::string& error,
                      const std::function<void()>& afterHeader = {}) {
     bool headerSeen = false;
     csv_parser parser;
-    if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI) != 0) {
+    // Tab-separated text keeps quotes inside unquoted fields as they are, so
+    // it is parsed leniently; scanTabQuotes has refused what strict parsing
+    // would refuse in quoted fields.
+    const bool tabs = reader.delimiter == '\t';
+    if (csv_init(&parser, tabs ? 0 : CSV_STRICT | CSV_STRICT_FINI) != 0) {
         error = "parser not available";
         return PassResult::Malformed;
+    }
+    if (tabs) {
+        csv_set_delim(&parser, '\t');
+        csv_set_space_func(&parser, isBlank);
     }
     PassResult result = PassResult::Done;
     for (std::size_t offset = 0; offset < size && !reader.failed();) {
@@ -198,6 +230,45 @@ PassResult parsePass(const char* data, std::size_t size, Reader& reader, std::st
     csv_free(&parser);
     if (result == PassResult::Done && reader.failed()) result = PassResult::Ragged;
     return result;
+}
+
+// A quote opens a quoted field only where the field begins, after blanks.
+bool opensField(const char* data, std::size_t at) {
+    while (at > 0 && data[at - 1] == ' ') --at;
+    return at == 0 || data[at - 1] == '\t' || data[at - 1] == '\n' || data[at - 1] == '\r';
+}
+
+// Checks the quoted fields of tab-separated text, where a quote elsewhere is
+// an ordinary character: a closing quote must be followed by blanks and the
+// field's end, and every quoted field must end. Also finds where a large
+// text is cut in two (see splitPoint): the first line end past the middle
+// outside every quoted field. Empty, or what is wrong.
+std::string scanTabQuotes(const char* data, std::size_t size, std::size_t& split) {
+    split = size;
+    const std::size_t cutFrom = size < parallelSize ? size : size / 2;
+    bool quoted = false;
+    for (std::size_t from = 0;;) {
+        const char* found = static_cast<const char*>(std::memchr(data + from, '"', size - from));
+        const std::size_t at = found != nullptr ? static_cast<std::size_t>(found - data) : size;
+        if (!quoted && split == size && at > cutFrom) {
+            const std::size_t start = std::max(from, cutFrom);
+            const char* end = static_cast<const char*>(std::memchr(data + start, '\n', at - start));
+            if (end != nullptr) split = static_cast<std::size_t>(end - data) + 1;
+        }
+        if (at == size) return quoted ? "unterminated quote" : "";
+        from = at + 1;
+        if (!quoted) {
+            quoted = opensField(data, at);
+        } else if (from < size && data[from] == '"') {
+            ++from;  // a doubled quote stands for one
+        } else {
+            std::size_t next = from;
+            while (next < size && data[next] == ' ') ++next;
+            if (next < size && data[next] != '\t' && data[next] != '\n' && data[next] != '\r')
+                return "misplaced quote";
+            quoted = false;
+        }
+    }
 }
 
 // Where a large text is cut in two for two parsers: the first line end past
@@ -234,17 +305,24 @@ void appendRows(Reader& a, Reader& b) {
     for (std::size_t j = 0; j < a.columns.size(); ++j) {
         Column& ca = a.columns[j];
         Column& cb = b.columns[j];
-        if (ca.numeric && cb.numeric) {
+        // A half without any value takes the other half's kind, as one
+        // parser reading both would.
+        const bool aEmpty = ca.kind == Kind::Numeric && ca.missing == aRows;
+        const bool bEmpty = cb.kind == Kind::Numeric && cb.missing == bRows;
+        const bool numeric = ca.kind == Kind::Numeric && cb.kind == Kind::Numeric;
+        const bool time = (ca.kind == Kind::Time || aEmpty) && (cb.kind == Kind::Time || bEmpty);
+        if (numeric || time) {
             std::copy(cb.values.get(), cb.values.get() + bRows, ca.values.get() + aRows);
             ca.missing += cb.missing;
-        } else if (!ca.numeric && !cb.numeric && ca.firstTextRow == 0 && cb.firstTextRow == 0) {
+            if (!numeric) ca.kind = Kind::Time;
+            ca.allMidnight = ca.allMidnight && cb.allMidnight;
+        } else if (ca.kind == Kind::Text && cb.kind == Kind::Text && ca.firstTextRow == 0 &&
+                   cb.firstTextRow == 0) {
             ca.texts.insert(ca.texts.end(), std::make_move_iterator(cb.texts.begin()),
                             std::make_move_iterator(cb.texts.end()));
         } else {
-            // Texts after numbers: the text pass reads the column again.
-            ca.numeric = false;
-            ca.firstTextRow = std::max<long long>(aRows, 1);
-            ca.values.reset();
+            // Texts after numbers or times: the text pass reads the column again.
+            ca.becomeText(std::max<long long>(aRows, 1));
             ca.texts.clear();
         }
     }
@@ -271,6 +349,38 @@ std::string uniqueName(std::string name, std::unordered_set<std::string>& used) 
     }
 }
 
+std::string timeText(double seconds, ValueFormat format) {
+    char text[40];
+    formatTime(seconds, format == ValueFormat::Date, text, sizeof text);
+    return text;
+}
+
+// The distinct texts of a category column with their label tokens, in the
+// order of the codes: by token ignoring ASCII case, then by the token's
+// bytes, then by the text's (two texts may give the same token).
+std::vector<std::pair<std::string, std::string_view>> categoryOrder(
+    const std::unordered_map<std::string_view, int>& texts) {
+    std::vector<std::pair<std::string, std::string_view>> order;
+    order.reserve(texts.size());
+    for (const auto& entry : texts) order.emplace_back(tokenFrom(entry.first), entry.first);
+    // Negative, zero or positive as a sorts before, with or after b ignoring ASCII case.
+    const auto compareIgnoringCase = [](const std::string& a, const std::string& b) {
+        for (std::size_t k = 0; k < a.size() && k < b.size(); ++k) {
+            const auto lower = [](char c) {
+                return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+            };
+            if (lower(a[k]) != lower(b[k])) return lower(a[k]) < lower(b[k]) ? -1 : 1;
+        }
+        return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+    };
+    std::sort(order.begin(), order.end(), [&](const auto& a, const auto& b) {
+        const int byCase = compareIgnoringCase(a.first, b.first);
+        if (byCase != 0) return byCase < 0;
+        return a.first != b.first ? a.first < b.first : a.second < b.second;
+    });
+    return order;
+}
+
 void refuse(TableContent& content, const std::string& why) {
     content = TableContent();
     trace(" bad csv, ", why, ", file not loaded");
@@ -278,12 +388,15 @@ void refuse(TableContent& content, const std::string& why) {
 
 }  // namespace
 
-bool isCsvPath(const char* path) {
+char delimiterForPath(const char* path) {
     const std::size_t length = std::strlen(path);
-    return length >= 4 && equalsIgnoringCase(std::string_view(path + length - 4, 4), ".csv");
+    const std::string_view extension = length >= 4 ? std::string_view(path + length - 4, 4) : "";
+    if (equalsIgnoringCase(extension, ".csv")) return ',';
+    if (equalsIgnoringCase(extension, ".tsv") || equalsIgnoringCase(extension, ".tab")) return '\t';
+    return 0;
 }
 
-CsvResult readCsv(const char* data, std::size_t size, TableContent& content) {
+CsvResult readCsv(const char* data, std::size_t size, TableContent& content, char delimiter) {
     content = TableContent();
     if (size == 0) {
         refuse(content, "no header row");
@@ -300,11 +413,22 @@ CsvResult readCsv(const char* data, std::size_t size, TableContent& content) {
 
     // A large text is read as two halves at once; the cut is always made the
     // same way, so the table does not depend on how many cores there are.
-    const std::size_t split = splitPoint(data, size);
+    std::size_t split = size;
+    if (delimiter == '\t') {
+        const std::string wrong = scanTabQuotes(data, size, split);
+        if (!wrong.empty()) {
+            refuse(content, wrong);
+            return CsvResult::Refused;
+        }
+    } else {
+        split = splitPoint(data, size);
+    }
     Reader reader;
     reader.data = data;
     reader.size = size;  // its arrays take the rows of both halves
+    reader.delimiter = delimiter;
     Reader second;
+    second.delimiter = delimiter;
     second.data = data + split;
     second.size = size - split;
     second.row = 1;  // its header is the first half's
@@ -374,7 +498,7 @@ CsvResult readCsv(const char* data, std::size_t size, TableContent& content) {
     // Columns that met text only after numbers need their earlier texts.
     bool needTexts = false;
     for (Column& c : reader.columns) {
-        if (!c.numeric && c.firstTextRow > 0) {
+        if (c.kind == Kind::Text && c.firstTextRow > 0) {
             c.texts.clear();
             c.rereadTexts = true;
             needTexts = true;
@@ -397,45 +521,60 @@ CsvResult readCsv(const char* data, std::size_t size, TableContent& content) {
     for (std::size_t j = 0; j < reader.columns.size(); ++j) {
         Column& c = reader.columns[j];
         const std::string& name = names[j];
-        if (c.numeric) {
+        if (c.kind != Kind::Text) {
             if (rows > 0 && static_cast<std::size_t>(c.missing) == rows) {
                 trace(" csv column ", name, " left out: no values");
                 continue;
             }
+            // Decided from the cells read, before missing cells get a value.
+            const ValueFormat format = c.kind == Kind::Numeric ? ValueFormat::Number
+                                       : c.allMidnight       ? ValueFormat::Date
+                                                             : ValueFormat::DateTime;
+            double low = std::numeric_limits<double>::infinity();
+            double high = -low;
+            for (std::size_t i = 0; i < rows; ++i) {
+                if (std::isnan(c.values[i])) continue;
+                low = std::min(low, c.values[i]);
+                high = std::max(high, c.values[i]);
+            }
+            if (format != ValueFormat::Number)
+                trace(" csv column ", name, ": time axis from ", timeText(low, format), " to ",
+                      timeText(high, format));
             if (c.missing > 0) {
-                double low = std::numeric_limits<double>::infinity();
-                double high = -low;
-                for (std::size_t i = 0; i < rows; ++i) {
-                    if (std::isnan(c.values[i])) continue;
-                    low = std::min(low, c.values[i]);
-                    high = std::max(high, c.values[i]);
-                }
                 // Below the range, so the axis stays numeric and the cells stay visible.
                 const double missingValue = high > low ? low - 0.1 * (high - low) : low - 1.0;
                 for (std::size_t i = 0; i < rows; ++i)
                     if (std::isnan(c.values[i])) c.values[i] = missingValue;
-                trace(" csv column ", name, ": ", c.missing, " missing values drawn at ",
-                      missingValue, ", below the range");
+                if (format == ValueFormat::Number)
+                    trace(" csv column ", name, ": ", c.missing, " missing values drawn at ",
+                          missingValue, ", below the range");
+                else
+                    trace(" csv column ", name, ": ", c.missing, " missing values drawn at ",
+                          timeText(missingValue, format), ", below the range");
             }
             content.names.push_back(uniqueName(name, usedNames));
             content.columns.push_back(std::move(c.values));
+            content.formats.push_back(format);
             continue;
         }
-        std::unordered_map<std::string, int> codes;
-        for (const std::string& text : c.texts) codes.emplace(text, static_cast<int>(codes.size()));
+        std::unordered_map<std::string_view, int> codes;
+        for (const std::string& text : c.texts) codes.emplace(text, 0);
         const std::size_t distinct = codes.size();
         if (distinct <= static_cast<std::size_t>(maxCategories) && distinct * 2 < rows) {
-            std::unique_ptr<double[]> values(new double[rows]);
-            for (std::size_t i = 0; i < rows; ++i) values[i] = codes[c.texts[i]];
+            const std::vector<std::pair<std::string, std::string_view>> order = categoryOrder(codes);
             LabelSection section;
             section.dimension = static_cast<int>(content.names.size());
             section.entries.resize(distinct);
-            for (const auto& [text, code] : codes) {
-                section.entries[static_cast<std::size_t>(code)].value = code;
-                section.entries[static_cast<std::size_t>(code)].text = tokenFrom(text);
+            for (std::size_t k = 0; k < distinct; ++k) {
+                codes[order[k].second] = static_cast<int>(k);
+                section.entries[k].value = static_cast<double>(k);
+                section.entries[k].text = order[k].first;
             }
+            std::unique_ptr<double[]> values(new double[rows]);
+            for (std::size_t i = 0; i < rows; ++i) values[i] = codes[c.texts[i]];
             content.names.push_back(uniqueName(name, usedNames));
             content.columns.push_back(std::move(values));
+            content.formats.push_back(ValueFormat::Number);
             content.sections.push_back(std::move(section));
         } else if (distinct == rows && !content.hasLabels) {
             content.hasLabels = true;

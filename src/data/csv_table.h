@@ -1,6 +1,7 @@
 #pragma once
-// Reads comma-separated text with a header row into a table: numeric columns
-// become dimensions, text columns with few distinct values become category
+// Reads comma- or tab-separated text with a header row into a table: numeric
+// columns become dimensions, text columns of dates and times become time
+// dimensions, text columns with few distinct values become category
 // dimensions, the first all-distinct text column becomes the record labels.
 
 #include <cstddef>
@@ -9,14 +10,16 @@ struct TableContent;
 
 enum class CsvResult { Read, TooManyDimensions, Refused };
 
-// True for a path whose name ends in ".csv" (any case).
-bool isCsvPath(const char* path);
+// The field delimiter of a table file by its name (any case): ',' for
+// ".csv", a tab for ".tsv" and ".tab", 0 for any other name.
+char delimiterForPath(const char* path);
 
-// Builds content from size bytes of CSV text. Writes one trace line per
-// column left out or holding missing cells, and one line when the text is
-// refused (content is then left empty).
-CsvResult readCsv(const char* data, std::size_t size, TableContent& content);
+// Builds content from size bytes of text whose fields are separated by
+// delimiter (',' or '\t'). Writes one trace line per column left out, read
+// as times or holding missing cells, and one line when the text is refused
+// (content is then left empty).
+CsvResult readCsv(const char* data, std::size_t size, TableContent& content, char delimiter = ',');
 
 // Most distinct texts a column may have to become a category dimension (it
 // must also have fewer distinct texts than half its rows).
-constexpr int maxCategories = 50;
+constexpr int maxCategories = 1000;

@@ -1,6 +1,33 @@
 #include "data/dimension.h"
 
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
 #include "plot/plot.h"
+
+namespace {
+
+// How many of the values equal each of the (sorted, distinct) keys.
+std::vector<int> countValues(const double* values, int recordCount, const std::vector<double>& keys) {
+    std::vector<int> counts(keys.size(), 0);
+    // Category codes 0, 1, 2, ... are counted by index rather than by search.
+    bool codes = true;
+    for (std::size_t k = 0; k < keys.size() && codes; ++k) codes = keys[k] == static_cast<double>(k);
+    const double end = static_cast<double>(keys.size());
+    for (int i = 0; i < recordCount; ++i) {
+        const double v = values[i];
+        if (codes && v >= 0.0 && v < end && v == std::floor(v)) {
+            ++counts[static_cast<std::size_t>(v)];
+            continue;
+        }
+        const auto at = std::lower_bound(keys.begin(), keys.end(), v);
+        if (at != keys.end() && *at == v) ++counts[static_cast<std::size_t>(at - keys.begin())];
+    }
+    return counts;
+}
+
+}  // namespace
 
 Dimension::Dimension(const std::string& name_, const PCPlot& plot, const double* values_,
                      double initialMaximum, double initialMinimum)
@@ -53,4 +80,23 @@ void Dimension::setLabels(int count, const LabelEntry* entries) {
     if (count < 0) count = 0;
     labels.assign(entries, entries + count);
     labelCount = count;
+
+    std::vector<double> keys;
+    for (const LabelEntry& entry : labels)
+        if (!std::isnan(entry.value)) keys.push_back(entry.value);
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    const std::vector<int> counts =
+        values != nullptr ? countValues(values, recordCount, keys) : std::vector<int>(keys.size(), 0);
+    labelRecords.assign(labels.size(), 0);
+    for (std::size_t k = 0; k < labels.size(); ++k) {
+        const auto at = std::lower_bound(keys.begin(), keys.end(), labels[k].value);
+        if (at != keys.end() && *at == labels[k].value)
+            labelRecords[k] = counts[static_cast<std::size_t>(at - keys.begin())];
+    }
+    labelsByFrequency.resize(labels.size());
+    std::iota(labelsByFrequency.begin(), labelsByFrequency.end(), 0);
+    std::stable_sort(labelsByFrequency.begin(), labelsByFrequency.end(), [&](int a, int b) {
+        return labelRecords[static_cast<std::size_t>(a)] > labelRecords[static_cast<std::size_t>(b)];
+    });
 }

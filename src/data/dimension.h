@@ -8,6 +8,11 @@
 
 struct PCPlot;
 
+// How a dimension's values are written on screen: as numbers, or as times
+// (seconds since 1970-01-01 UTC) written as dates, or as dates and times of
+// day.
+enum class ValueFormat { Number, Date, DateTime };
+
 struct LabelEntry {
     double value = 0.0;
     std::string text;
@@ -25,6 +30,12 @@ struct Dimension {
     bool rangeChanged = false;
     int labelCount = 0;
     std::vector<LabelEntry> labels;
+    // Per label entry, the records holding its value; and the entries from
+    // the most to the least frequent (ties in entry order). Counted once per
+    // table, when the labels are set.
+    std::vector<int> labelRecords;
+    std::vector<int> labelsByFrequency;
+    ValueFormat format = ValueFormat::Number;
 
     Dimension(const std::string& name, const PCPlot& plot, const double* values,
               double initialMaximum, double initialMinimum);
@@ -33,6 +44,7 @@ struct Dimension {
     bool computeRange(double& outMaximum, double& outMinimum);
     // The normalised values, recomputed first when the range changed.
     const double* normalizedValues();
+    // Replaces the category labels and counts their records.
     void setLabels(int count, const LabelEntry* entries);
     std::string nameCopy() const { return name; }
 };

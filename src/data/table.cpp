@@ -280,10 +280,10 @@ LoadResult loadFromBuffer(const std::vector<char>& buffer, Header header) {
     return LoadResult::Loaded;
 }
 
-// A CSV file goes to its own reader and is installed whole.
-LoadResult loadCsv(const std::vector<char>& buffer) {
+// A CSV or tab-separated file goes to its own reader and is installed whole.
+LoadResult loadCsv(const std::vector<char>& buffer, char delimiter) {
     TableContent content;
-    const CsvResult result = readCsv(buffer.data(), buffer.size(), content);
+    const CsvResult result = readCsv(buffer.data(), buffer.size(), content, delimiter);
     if (result == CsvResult::TooManyDimensions) return LoadResult::Refused;
     if (result == CsvResult::Refused) return LoadResult::Empty;
     if (tableBytes(content.recordCount, static_cast<long long>(content.names.size()), content.hasLabels) >
@@ -311,13 +311,13 @@ LoadResult loadFile() {
         return LoadResult::Empty;
     }
     std::vector<char> buffer;
-    if (isCsvPath(dataFileName)) {
+    if (const char delimiter = delimiterForPath(dataFileName)) {
         // A CSV file has no header to judge first: it is read whole.
         if (!file.readAll(buffer)) {
             trace(" read error, file not loaded");
             return LoadResult::Empty;
         }
-        return loadCsv(buffer);
+        return loadCsv(buffer, delimiter);
     }
     Header header;
     if (!file.readPrefix(headerBytes, buffer)) {
@@ -403,6 +403,8 @@ void installTable(TableContent& content) {
     std::vector<std::string> names{content.labelColumnName};
     names.insert(names.end(), content.names.begin(), content.names.end());
     buildPlot(names);
+    for (std::size_t j = 0; j < content.formats.size() && j < content.names.size(); ++j)
+        dimensionTable[j]->format = content.formats[j];
     for (const LabelSection& section : content.sections)
         dimensionTable[section.dimension]->setLabels(static_cast<int>(section.entries.size()),
                                                      section.entries.data());

@@ -21,6 +21,9 @@ struct TableContent {
     std::string labelColumnName;
     std::vector<std::string> names;                   // one per dimension
     std::vector<std::unique_ptr<double[]>> columns;   // one per dimension, recordCount values each
+    // One per dimension, or none when all are numbers. Times are stored as
+    // seconds in columns; the text format writes them as such.
+    std::vector<ValueFormat> formats;
     std::vector<std::string> labels;                  // recordCount entries when hasLabels
     std::vector<LabelSection> sections;
 };

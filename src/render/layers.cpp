@@ -11,6 +11,7 @@
 
 #include "data/dimension.h"
 #include "data/table.h"
+#include "data/time_text.h"
 #include "mds/mds_layout.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
@@ -35,10 +36,35 @@ double heightOnAxis(const Dimension& d, const FrameAxes& frame, int i, double va
     return u * frame.height[i] + frame.bottom[i];
 }
 
-void drawNumber(double x, double y, double value) {
-    char buffer[32];
-    formatNumber(value, buffer, sizeof buffer);
+void drawValue(double x, double y, const Dimension& d, double value) {
+    char buffer[40];
+    formatValue(d, value, buffer, sizeof buffer);
     drawText(x, y, buffer);
+}
+
+// Category labels of axis i, thinned so that none overlaps another; the
+// highlighted record's category is always among them.
+void drawCategoryLabels(const PCPlot& plot, const FrameAxes& frame, int i, const Dimension& d) {
+    const int count = std::min(d.labelCount, static_cast<int>(d.labels.size()));
+    if (count <= 0) return;
+    const double span = plot.viewTop - plot.viewBottom;
+    const double pixelsPerUnit =
+        span != 0.0 && std::isfinite(span) ? std::fabs(plot.viewportHeight / span) : 0.0;
+    std::vector<double> pixels(static_cast<std::size_t>(count));
+    for (int k = 0; k < count; ++k) pixels[k] = heightOnAxis(d, frame, i, d.labels[k].value) * pixelsPerUnit;
+
+    int pinned = -1;
+    const int h = plot.highlightedRecord;
+    if (plot.hasHighlightedRecord && d.values != nullptr && h >= 0 && h < d.recordCount)
+        for (int k = 0; k < count && pinned < 0; ++k)
+            if (d.labels[k].value == d.values[h]) pinned = k;
+    std::vector<int> order = d.labelsByFrequency;
+    if (static_cast<int>(order.size()) != count) {
+        order.resize(static_cast<std::size_t>(count));
+        for (int k = 0; k < count; ++k) order[k] = k;
+    }
+    for (int k : thinLabels(pixels, order, pinned, labelGapPx))
+        drawText(plot.axisPositions[i] + 0.005, heightOnAxis(d, frame, i, d.labels[k].value), d.labels[k].text);
 }
 
 void drawRuler(const PCPlot& plot, const FrameAxes& frame, int i) {
@@ -71,8 +97,8 @@ void drawRuler(const PCPlot& plot, const FrameAxes& frame, int i) {
 
     if (const Dimension* d = dimensionOfAxis(plot, frame, i + 1)) {
         drawText(left + w / 2.0, top + 0.02, d->name);
-        drawNumber(left - 0.02, top - 0.025, d->minimum);
-        drawNumber(left + w - 0.02, top - 0.025, d->maximum);
+        drawValue(left - 0.02, top - 0.025, *d, d->minimum);
+        drawValue(left + w - 0.02, top - 0.025, *d, d->maximum);
     }
 }
 
@@ -80,6 +106,36 @@ void drawRuler(const PCPlot& plot, const FrameAxes& frame, int i) {
 
 void formatNumber(double value, char* out, std::size_t outSize) {
     std::snprintf(out, outSize, "%g", value);
+}
+
+void formatValue(const Dimension& d, double value, char* out, std::size_t outSize) {
+    if (d.format == ValueFormat::Number)
+        formatNumber(value, out, outSize);
+    else
+        formatTime(value, d.format == ValueFormat::Date, out, outSize);
+}
+
+std::vector<int> thinLabels(const std::vector<double>& y, const std::vector<int>& order, int pinned,
+                            double gap) {
+    const int count = static_cast<int>(y.size());
+    std::vector<char> taken(y.size(), 0);
+    std::vector<double> used;  // heights of the labels taken, ascending
+    const auto take = [&](int k) {
+        if (k < 0 || k >= count || taken[k]) return;
+        const auto at = std::lower_bound(used.begin(), used.end(), y[k]);
+        // A label on the same pixel as a taken one (or at NaN) never fits.
+        if (!(std::isfinite(y[k])) || (at != used.end() && !(*at - y[k] >= gap)) ||
+            (at != used.begin() && !(y[k] - *(at - 1) >= gap)))
+            return;
+        used.insert(at, y[k]);
+        taken[k] = 1;
+    };
+    take(pinned);
+    for (int k : order) take(k);
+    std::vector<int> chosen;
+    for (int k = 0; k < count; ++k)
+        if (taken[k]) chosen.push_back(k);
+    return chosen;
 }
 
 void countHistogram(const double* values, int recordCount, int bins, int* counts) {
@@ -207,8 +263,8 @@ void drawLabels(const PCPlot& plot, const FrameAxes& frame) {
         const double x = plot.axisPositions[i];
         if (const Dimension* d = dimensionOfAxis(plot, frame, i)) {
             drawText(x, 0.97, d->name);
-            drawNumber(x, 0.93, d->maximum);
-            drawNumber(x, 0.07, d->minimum);
+            drawValue(x, 0.93, *d, d->maximum);
+            drawValue(x, 0.07, *d, d->minimum);
         }
         if (plot.axes[i]->mdsLayout && i < n - 1)
             drawText((x + plot.axisPositions[i + 1]) / 2.0, 0.08, "MDS");
@@ -216,13 +272,7 @@ void drawLabels(const PCPlot& plot, const FrameAxes& frame) {
 
     for (int i = 0; i < n; ++i) {
         if (!plot.axes[i]->isCategorical) continue;
-        const Dimension* d = dimensionOfAxis(plot, frame, i);
-        if (d == nullptr) continue;
-        const int count = std::min(d->labelCount, static_cast<int>(d->labels.size()));
-        for (int k = 0; k < count; ++k) {
-            const LabelEntry& label = d->labels[k];
-            drawText(plot.axisPositions[i] + 0.005, heightOnAxis(*d, frame, i, label.value), label.text);
-        }
+        if (const Dimension* d = dimensionOfAxis(plot, frame, i)) drawCategoryLabels(plot, frame, i, *d);
     }
 
     if (!plot.hasHighlightedRecord) return;
@@ -237,7 +287,7 @@ void drawLabels(const PCPlot& plot, const FrameAxes& frame) {
         const Dimension* d = dimensionOfAxis(plot, frame, i);
         const double* values = valuesOfAxis(frame, i);
         if (d == nullptr || d->values == nullptr || values == nullptr) continue;
-        drawNumber(plot.axisPositions[i] + 0.005, values[h] * frame.height[i] + frame.bottom[i],
-                   d->values[h]);
+        drawValue(plot.axisPositions[i] + 0.005, values[h] * frame.height[i] + frame.bottom[i], *d,
+                  d->values[h]);
     }
 }

@@ -3,10 +3,12 @@
 // their selection frames and the rulers of hovered scatterplots, and text.
 
 #include <cstddef>
+#include <vector>
 
 #include "render/display.h"
 
 struct PCPlot;
+struct Dimension;
 
 // Counts each shown dimension once per table, range and bin count, not per frame.
 void drawHistograms(const PCPlot& plot, const FrameAxes& frame);
@@ -29,3 +31,16 @@ inline double histogramHalfLength(int count, int recordCount, double scale) {
 
 // A number as the text stream's default format writes it (%g, six digits).
 void formatNumber(double value, char* out, std::size_t outSize);
+
+// A value as d's axis shows it: a number, or for a time axis a date or a
+// date and time of day.
+void formatValue(const Dimension& d, double value, char* out, std::size_t outSize);
+
+// Least vertical distance in pixels between two category labels of an axis.
+constexpr double labelGapPx = 11.0;
+
+// The category labels an axis draws, at heights y (pixels): in order (most
+// frequent first), each label that lies at least gap from every label taken
+// before it; pinned (-1 for none) is taken first. Their indices, ascending.
+std::vector<int> thinLabels(const std::vector<double>& y, const std::vector<int>& order, int pinned,
+                            double gap);

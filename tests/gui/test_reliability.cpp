@@ -91,29 +91,33 @@ TEST_F(ReliabilityTest, RefusedPathsLeaveTheChooserUsable) {
     expectNoReport();
 }
 
+// File/Open and Export/Selected records... both.
 TEST_F(ReliabilityTest, ChooserNeverShowsAPreview) {
-    int x = 0, y = 0, w = 0, h = 0;
-    std::string error;
-    const std::string id = driver.findChooser(x, y, w, h, &error);
-    ASSERT_FALSE(id.empty()) << error;
-    // A text file is selected (it would be previewed), then the pointer
-    // clicks where the preview switch sits in the toolkit's layout.
-    const auto at = [&](int dx, int dy) { return std::to_string(x + dx) + ' ' + std::to_string(y + dy); };
-    const std::string steps[] = {"mousemove " + at(40, 74) + "\nclick 1\nsleep 0.5\n",
-                                 "mousemove " + at(36, 284) + "\nclick 1\nsleep 0.5\n"};
-    int step = 0;
-    for (const std::string& s : steps) {
-        ASSERT_TRUE(driver.runScript(s, 10s));
-        const Frame f = driver.screenshot("chooser-" + std::to_string(step++));
-        ASSERT_TRUE(f.valid());
-        // A preview box takes the right part of the file list and shows the
-        // file's text there; without it that part stays empty below the
-        // selected entry (whose focus box is dark).
-        const int dark = f.count(x + 330, y + 90, x + 475, y + 265, [](gui::Rgb c) { return c.dark(); });
-        EXPECT_EQ(dark, 0) << "preview text drawn: " << f.path;
+    for (const int menu : {0, 2}) {
+        SCOPED_TRACE("menu " + std::to_string(menu));
+        int x = 0, y = 0, w = 0, h = 0;
+        std::string error;
+        const std::string id = driver.findChooser(x, y, w, h, &error, menu, 0);
+        ASSERT_FALSE(id.empty()) << error;
+        // A text file is selected (it would be previewed), then the pointer
+        // clicks where the preview switch sits in the toolkit's layout.
+        const auto at = [&](int dx, int dy) { return std::to_string(x + dx) + ' ' + std::to_string(y + dy); };
+        const std::string steps[] = {"mousemove " + at(40, 74) + "\nclick 1\nsleep 0.5\n",
+                                     "mousemove " + at(36, 284) + "\nclick 1\nsleep 0.5\n"};
+        int step = 0;
+        for (const std::string& s : steps) {
+            ASSERT_TRUE(driver.runScript(s, 10s));
+            const Frame f = driver.screenshot("chooser-" + std::to_string(menu) + "-" + std::to_string(step++));
+            ASSERT_TRUE(f.valid());
+            // A preview box takes the right part of the file list and shows the
+            // file's text there; without it that part stays empty below the
+            // selected entry (whose focus box is dark).
+            const int dark = f.count(x + 330, y + 90, x + 475, y + 265, [](gui::Rgb c) { return c.dark(); });
+            EXPECT_EQ(dark, 0) << "preview text drawn: " << f.path;
+        }
+        EXPECT_TRUE(closeChooser(id, x, y));
+        EXPECT_TRUE(answers(10s));
     }
-    EXPECT_TRUE(closeChooser(id, x, y));
-    EXPECT_TRUE(answers(10s));
     expectNoReport();
 }
 

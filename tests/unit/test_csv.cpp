@@ -1,5 +1,6 @@
-// Opening CSV files: quoting and line ends, missing cells, text columns,
-// names, refusals, and the converter's round trip through the text format.
+// Opening CSV and tab-separated files: quoting and line ends, missing cells,
+// text, date and category columns, names, refusals, and the converter's
+// round trip through the text format.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -16,8 +17,10 @@
 #include "data/table.h"
 #include "data/table_content.h"
 #include "data/table_writer.h"
+#include "data/time_text.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
+#include "render/layers.h"
 
 namespace {
 
@@ -63,8 +66,8 @@ protected:
         return ::testing::TempDir() + "korvelline_csv_" + std::to_string(::getpid()) + extension;
     }
 
-    void loadCsv(const std::string& text) {
-        const std::string path = pathFor(".csv");
+    void loadCsv(const std::string& text, const std::string& extension = ".csv") {
+        const std::string path = pathFor(extension);
         std::ofstream(path, std::ios::binary) << text;
         ASSERT_TRUE(setDataFileName(path.c_str()));
         traceOutput.str("");
@@ -153,7 +156,7 @@ TEST_F(CsvTest, TextColumnsBecomeCategoriesLabelsOrAreLeftOut) {
     EXPECT_EQ(dimensionTable[0]->name, "species");
     EXPECT_EQ(dimensionTable[1]->name, "grade");
     EXPECT_EQ(dimensionTable[2]->name, "value");
-    // Coded in order of first appearance, with a label per code.
+    // Coded in sorted order of the texts, with a label per code.
     EXPECT_EQ(column(0), (std::vector<double>{0, 1, 0, 0, 1, 0, 1, 0}));
     ASSERT_EQ(dimensionTable[0]->labelCount, 2);
     EXPECT_EQ(dimensionTable[0]->labels[1].text, "Gentoo");
@@ -301,6 +304,173 @@ TEST_F(CsvTest, ConvertedFileLoadsToTheSameTable) {
         loadDataFile();
         EXPECT_TRUE(Snapshot::take() == direct);
     }
+}
+
+TEST(TimeTextTest, SpellingsGiveTheirSecondsAndNearMissesDoNotParse) {
+    const struct {
+        const char* text;
+        double seconds;
+        bool midnight;
+    } good[] = {
+        {"1970-01-01", 0, true},
+        {"1969-12-31T23:59:59Z", -1, false},
+        {"2038-01-19 03:14:07", 2147483647, false},
+        {"2038-01-19T03:14:08Z", 2147483648.0, false},
+        {"2000-02-29", 951782400, true},
+        {"2024/02/29 12:00", 1709208000, false},
+        {"1900-03-01", -2203891200.0, true},
+        {"0000-01-01", -62167219200.0, true},
+        {"2001-03-14T07:05:09.5Z", 984553509.5, false},
+        {"2001-03-14 07:05:09.000000000", 984553509, false},
+        {"2001-03-14T08:05+01:00", 984553500, false},
+        {"2001-03-13T19:35:00-11:30", 984553500, false},
+        {"2001-03-14T01:00:00+01:00", 984528000, true},
+    };
+    for (const auto& g : good) {
+        SCOPED_TRACE(g.text);
+        double seconds = 0.0;
+        bool midnight = !g.midnight;
+        ASSERT_TRUE(parseTimeText(g.text, seconds, midnight));
+        EXPECT_EQ(seconds, g.seconds);
+        EXPECT_EQ(midnight, g.midnight);
+    }
+    for (const char* bad :
+         {"2001-13-01", "2001-00-10", "2001-02-29", "1900-02-29", "2001-01-32", "2001-04-31", "2001-01-01 24:00",
+          "2001-01-01 12:60", "2001-01-01 12:00:60", "2001-01-01T12:00:00.", "2001-01-01T12:00:00.1234567890",
+          "2001-01-01 12:00 x", "2001-01-01Z", "2001-01-01T12", "2001-01-01t12:00", "2001-01-01  12:00",
+          "2001-1-01", "2001-01/01", "+001-01-01", "2001-01-01T12:00+1:00", "2001-01-01T12:00+24:00",
+          "2001-01-01 12:00:00,5", "2001-01-01 12:00.5", "Mar 14 2001", "20010314", "2001-01-01 "}) {
+        double seconds = 7.0;
+        bool midnight = false;
+        EXPECT_FALSE(parseTimeText(bad, seconds, midnight)) << bad;
+        EXPECT_EQ(seconds, 7.0) << bad;
+    }
+    // Printed toward the past, also before 1970.
+    const struct {
+        double seconds;
+        bool dateOnly;
+        const char* text;
+    } printed[] = {{984553509.5, false, "2001-03-14 07:05"}, {984553509.5, true, "2001-03-14"},
+                   {-30, false, "1969-12-31 23:59"},          {-0.001, true, "1969-12-31"},
+                   {86399.999, false, "1970-01-01 23:59"},    {951868799, true, "2000-02-29"}};
+    for (const auto& p : printed) {
+        char out[40];
+        formatTime(p.seconds, p.dateOnly, out, sizeof out);
+        EXPECT_STREQ(out, p.text) << p.seconds;
+    }
+}
+
+// Dates become time axes, also when distinct (labels then come from the next
+// distinct text); a text or a number among the dates makes the column what
+// it would be without them.
+TEST_F(CsvTest, DateColumnsBecomeTimeAxesUnlessATextOrNumberIsAmongThem) {
+    ASSERT_NO_FATAL_FAILURE(loadCsv("when,name,mixed,late,numberFirst,clock\n"
+                                    "2012-01-01,a,2012-01-01,NA,5,2001-03-14 07:05:59\n"
+                                    "2012-01-02,b,never,2012-01-02,2012-01-02,2001-03-14 07:15\n"
+                                    "2012-01-03,c,2012-01-01,2012-01-02,5,2001-03-14 07:10\n"
+                                    "2012-01-04,d,never,2012-01-02,5,2001-03-14 07:10\n"
+                                    "2012-01-05,e,2012-01-01,2012-01-03,5,2001-03-14 07:10\n"));
+    EXPECT_EQ(plot->labelColumnName, "name");
+    EXPECT_EQ(recordLabels[4], "e");
+    std::vector<std::string> names;
+    for (int j = 0; j < dimensionCount; ++j) names.push_back(dimensionTable[j]->name);
+    EXPECT_EQ(names, (std::vector<std::string>{"when", "mixed", "late", "numberFirst", "clock"}));
+    EXPECT_EQ(column(0), (std::vector<double>{1325376000, 1325462400, 1325548800, 1325635200, 1325721600}));
+    EXPECT_EQ(column(1), (std::vector<double>{0, 1, 0, 1, 0}));
+    EXPECT_EQ(dimensionTable[1]->labels[0].text, "2012-01-01");
+    EXPECT_EQ(column(3), (std::vector<double>{1, 0, 1, 1, 1}));
+    const ValueFormat formats[] = {ValueFormat::Date, ValueFormat::Number, ValueFormat::Date, ValueFormat::Number,
+                                   ValueFormat::DateTime};
+    for (int j = 0; j < 5; ++j) EXPECT_EQ(dimensionTable[j]->format, formats[j]) << names[j];
+    EXPECT_EQ(traceLines(), (std::vector<std::string>{
+                                " csv column when: time axis from 2012-01-01 to 2012-01-05",
+                                " csv column late: time axis from 2012-01-02 to 2012-01-03",
+                                " csv column late: 1 missing values drawn at 2012-01-01, below the range",
+                                " csv column clock: time axis from 2001-03-14 07:05 to 2001-03-14 07:15"}));
+    // The range labels show the widened range: 2 % of 4 days, of 541 seconds.
+    const struct {
+        int j;
+        const char *low, *high;
+    } ranges[] = {{0, "2011-12-31", "2012-01-05"}, {4, "2001-03-14 07:05", "2001-03-14 07:15"}};
+    for (const auto& r : ranges) {
+        char low[40], high[40];
+        formatValue(*dimensionTable[r.j], dimensionTable[r.j]->minimum, low, sizeof low);
+        formatValue(*dimensionTable[r.j], dimensionTable[r.j]->maximum, high, sizeof high);
+        EXPECT_STREQ(low, r.low);
+        EXPECT_STREQ(high, r.high);
+    }
+}
+
+// Categories are coded in sorted order ignoring case and counted from the
+// values, for a text file's label sections too.
+TEST_F(CsvTest, CategoriesAreSortedAndCountedMostFrequentFirst) {
+    ASSERT_NO_FATAL_FAILURE(loadCsv("a\nb\nC\nb\na_b\na b\nb\nB\nb\nb\nb\nb\nb\nb\nb\n"));
+    ASSERT_EQ(dimensionCount, 1);
+    std::vector<std::string> texts;
+    for (const LabelEntry& e : dimensionTable[0]->labels) texts.push_back(e.text);
+    EXPECT_EQ(texts, (std::vector<std::string>{"a_b", "a_b", "B", "b", "C"}));
+    EXPECT_EQ(dimensionTable[0]->labelRecords, (std::vector<int>{1, 1, 1, 10, 1}));
+    EXPECT_EQ(dimensionTable[0]->labelsByFrequency, (std::vector<int>{3, 0, 1, 2, 4}));
+
+    const std::string path = pathFor(".txt");
+    std::ofstream(path) << "5 1 1 0\nid v\n0 1 1 2 1\nlabel v 3 0 zero 1 one 2 two\n";
+    ASSERT_TRUE(setDataFileName(path.c_str()));
+    loadDataFile();
+    EXPECT_EQ(dimensionTable[0]->labelRecords, (std::vector<int>{1, 3, 1}));
+    EXPECT_EQ(dimensionTable[0]->labelsByFrequency, (std::vector<int>{1, 0, 2}));
+}
+
+TEST_F(CsvTest, TabSeparatedFilesQuoteOnlyFieldsThatBeginWithAQuote) {
+    const struct {
+        const char* path;
+        char delimiter;
+    } paths[] = {{"a.tsv", '\t'}, {"b.TAB", '\t'}, {"c.Csv", ','}, {"d.txt", 0}, {"tsv", 0}};
+    for (const auto& p : paths) EXPECT_EQ(delimiterForPath(p.path), p.delimiter) << p.path;
+
+    ASSERT_NO_FATAL_FAILURE(loadCsv("note\tx\n5\" pipe\t1\n \"a\tb\" \t2\n\"say \"\"hi\"\"\"\t3\n", ".tsv"));
+    EXPECT_EQ(recordLabels, (std::vector<std::string>{"5\"_pipe", "a_b", "say_\"hi\""}));
+    EXPECT_EQ(column(0), (std::vector<double>{1, 2, 3}));
+    const struct {
+        const char* text;
+        const char* line;
+    } refused[] = {{"a\tb\n\"x\"y\t1\n", " bad csv, misplaced quote, file not loaded"},
+                   {"a\tb\n\"x\" \"\t1\n", " bad csv, misplaced quote, file not loaded"},
+                   {"a\tb\n1\t\"2\n", " bad csv, unterminated quote, file not loaded"}};
+    for (const auto& r : refused) {
+        ASSERT_NO_FATAL_FAILURE(loadCsv(r.text, ".tsv"));
+        EXPECT_EQ(dimensionCount, 0);
+        EXPECT_EQ(traceLines(), std::vector<std::string>{r.line});
+    }
+}
+
+// Two halves read at once must agree with one parser: quotes that are plain
+// characters must not move the cut into a quoted field, and a half whose
+// cells are all missing takes the other half's kind.
+TEST_F(CsvTest, LargeTabSeparatedFileWithTimesReadsAsAWhole) {
+    constexpr int rows = 400000;
+    std::string text = "name\tearly\tlate\tmixed\tquoted\tnote\n";
+    for (int i = 0; i < rows; ++i)
+        text += "r" + std::to_string(i) + '\t' + (i < rows / 10 ? "2012-01-01" : "") + '\t' +
+                (i >= rows / 10 * 9 ? "2013-05-06 07:08" : "NA") + '\t' +
+                (i == rows - 1 ? "never" : i % 2 ? "2012-01-02" : "2012-01-01") + "\t\"a\tb\nc\"\t5\" x" +
+                std::to_string(i % 3) + "\n";
+    ASSERT_GT(text.size(), 8u << 20);
+    ASSERT_NO_FATAL_FAILURE(loadCsv(text, ".tsv"));
+    ASSERT_EQ(recordCount, rows);
+    ASSERT_EQ(dimensionCount, 5);
+    EXPECT_EQ(recordLabels[rows - 1], "r" + std::to_string(rows - 1));
+    EXPECT_EQ(dimensionTable[0]->format, ValueFormat::Date);
+    EXPECT_EQ(dimensionTable[1]->format, ValueFormat::DateTime);
+    EXPECT_EQ(rawValues[1][rows - 1], 1367824080);
+    EXPECT_EQ(dimensionTable[2]->labelCount, 3);
+    EXPECT_EQ(rawValues[2][rows - 1], 2);
+    EXPECT_EQ(dimensionTable[3]->labels[0].text, "a_b_c");
+    EXPECT_EQ(dimensionTable[4]->labels[2].text, "5\"_x2");
+    EXPECT_EQ(traceLines(), (std::vector<std::string>{
+                                " csv column early: time axis from 2012-01-01 to 2012-01-01",
+                                " csv column early: 360000 missing values drawn at 2011-12-31, below the range",
+                                " csv column late: time axis from 2013-05-06 07:08 to 2013-05-06 07:08",
+                                " csv column late: 360000 missing values drawn at 2013-05-06 07:07, below the range"}));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <deque>
 #include <string>
@@ -525,6 +526,37 @@ TEST(TextLine, NumbersUseSixSignificantDigits) {
     EXPECT_STREQ(out, "34");
     formatNumber(1234567.0, out, sizeof out);
     EXPECT_STREQ(out, "1.23457e+06");
+}
+
+TEST(CategoryLabels, ThinningKeepsTheMostFrequentAndNeverOverlaps) {
+    const std::vector<double> y = {0, 5, 10, 15, 20, 25, 30};
+    const std::vector<int> byFrequency = {3, 0, 6, 1, 2, 4, 5};
+    const struct {
+        int pinned;
+        std::vector<int> chosen;
+    } cases[] = {{-1, {0, 3, 6}}, {4, {0, 4}}, {1, {1, 6}}};
+    for (const auto& c : cases)
+        EXPECT_EQ(thinLabels(y, byFrequency, c.pinned, labelGapPx), c.chosen) << "pinned " << c.pinned;
+    // Labels that are far enough apart are all drawn.
+    EXPECT_EQ(thinLabels({0, 11, 22}, {2, 1, 0}, -1, labelGapPx), (std::vector<int>{0, 1, 2}));
+
+    // A thousand labels over 300 pixels: none closer than the gap, and none
+    // left out that would have fitted.
+    std::vector<double> crowded(1000);
+    std::vector<int> order(1000);
+    for (int k = 0; k < 1000; ++k) {
+        crowded[k] = (k * 7919 % 1000) * 0.3;
+        order[k] = (k * 31) % 1000;
+    }
+    const std::vector<int> chosen = thinLabels(crowded, order, 500, labelGapPx);
+    EXPECT_NE(std::find(chosen.begin(), chosen.end(), 500), chosen.end());
+    for (int k = 0; k < 1000; ++k) {
+        double nearest = 1e9;
+        for (int c : chosen)
+            if (c != k) nearest = std::min(nearest, std::fabs(crowded[c] - crowded[k]));
+        const bool taken = std::find(chosen.begin(), chosen.end(), k) != chosen.end();
+        EXPECT_EQ(taken, nearest >= labelGapPx) << k;
+    }
 }
 
 // ------------------------------------------------------------ frame bookkeeping
