@@ -463,13 +463,15 @@ int binnedCases(std::vector<int> sizes, bool quick) {
         const double ms = bestOf(runs, fromBins);
         const bool binned = recordLayerStats().binned;
         if (records == 1000000) millionMs = ms;
-        char extra[160];
-        std::snprintf(extra, sizeof extra, " binned=%s floor_binned=%s bins_mb=%.1f record_cache_mb=%.1f%s",
+        // The table size from which bins cost less than drawing each record
+        // (per-record frames grow with the records, from the 10,000-record one).
+        const std::string crossover = " crossover_records=" + std::to_string(static_cast<long>(10000.0 * ms / perRecord));
+        const std::string per1m =
+            records == 10000000 && millionMs > 0.0 ? " per_1m=" + std::to_string(ms / millionMs) : std::string();
+        char extra[256];
+        std::snprintf(extra, sizeof extra, " binned=%s floor_binned=%s bins_mb=%.1f record_cache_mb=%.1f%s%s",
                       binned ? "yes" : "no", perRecordBinned ? "yes" : "no", binnedTable().binBytes() / 1.0e6,
-                      binnedTable().recordBytes() / 1.0e6,
-                      records == 10000000 && millionMs > 0.0
-                          ? (" per_1m=" + std::to_string(ms / millionMs)).c_str()
-                          : "");
+                      binnedTable().recordBytes() / 1.0e6, crossover.c_str(), per1m.c_str());
         report("binned-" + std::to_string(records), ms, 0.0, perRecord, Difference{}, extra);
     }
 

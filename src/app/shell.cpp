@@ -132,7 +132,7 @@ int toolkitModifiers() {
 void glutKey(unsigned char key, int x, int y) { onKey(key, x, y); }
 
 int redrawRequests = 0;
-constexpr double recordLayerSliceMs = 25.0;
+constexpr double recordLayerSliceMs = 30.0;
 
 void requestFrame() {
     ++redrawRequests;

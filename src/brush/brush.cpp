@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "app/parallel.h"
 #include "app/platform.h"
 #include "brush/outline.h"
 #include "data/dimension.h"
@@ -74,7 +75,9 @@ void PCAxisBrush::apply() {
         return;
     }
     const double lo = low, hi = high, in = insideValue, outside = outsideValue;
-    for (int i = 0; i < n; ++i) out[i] = (lo <= v[i] && v[i] <= hi) ? in : outside;
+    runRanges(n, threadsFor(0, 2), [&](long long first, long long last) {
+        for (long long i = first; i < last; ++i) out[i] = (lo <= v[i] && v[i] <= hi) ? in : outside;
+    });
 }
 
 void drawAxisBrush(const PCAxisBrush& brush, double w) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/parallel.h"
 #include "data/dimension.h"
 #include "data/table.h"
 #include "plot/axis.h"
@@ -77,16 +78,21 @@ void PCPlot::highlightRecord(int index) {
     hasHighlightedRecord = true;
 }
 
+// Millions of records are folded on every core.
 void PCPlot::intersectSelection(const double* values) {
     ++selectionRevision;
-    for (int i = 0; i < recordCount; ++i)
-        recordSelection[i] = std::min(recordSelection[i], values[i]);
+    double* selection = recordSelection.data();
+    runRanges(recordCount, threadsFor(0, 2), [&](long long first, long long last) {
+        for (long long i = first; i < last; ++i) selection[i] = std::min(selection[i], values[i]);
+    });
 }
 
 void PCPlot::uniteSelection(const double* values) {
     ++selectionRevision;
-    for (int i = 0; i < recordCount; ++i)
-        recordSelection[i] = std::max(recordSelection[i], values[i]);
+    double* selection = recordSelection.data();
+    runRanges(recordCount, threadsFor(0, 2), [&](long long first, long long last) {
+        for (long long i = first; i < last; ++i) selection[i] = std::max(selection[i], values[i]);
+    });
 }
 
 void PCPlot::paintSelected(const double* values, const Rgba& color) {

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "plot/plot.h"
-#include "render/parallel.h"
+#include "app/parallel.h"
 #include "render/raster.h"
 
 #if defined(__SSE2__)

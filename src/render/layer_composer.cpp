@@ -8,7 +8,7 @@
 #include "data/table.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
-#include "render/parallel.h"
+#include "app/parallel.h"
 #include "render/record_layer.h"
 #include "render/signature.h"
 
@@ -286,6 +286,11 @@ void LayerComposer::walk(const PCPlot& plot, int first, int last) {
 bool LayerComposer::run(const PCPlot& plot, double deadlineMs) {
     const int records = pass_.recordCount;
     const int stride = std::max(1, pass_.stride);
+    const bool timed = std::isfinite(deadlineMs);
+    // Walks of a few milliseconds each, sized by the pace measured so far,
+    // and none started that would end well past the deadline.
+    constexpr double walkMs = 10.0;
+    bool walked = false;
     do {
         if (stage_ == Stage::Lines || stage_ == Stage::Points) {
             const bool points = stage_ == Stage::Points;
@@ -304,22 +309,21 @@ bool LayerComposer::run(const PCPlot& plot, double deadlineMs) {
                 next_ = 0;
                 continue;
             }
-            const bool timed = std::isfinite(deadlineMs);
+            const double begun = nowMs();
+            if (timed && walked && begun + walkMs * 0.5 > deadlineMs) break;
+            walked = true;
             const int last = timed ? static_cast<int>(std::min<long long>(records, static_cast<long long>(next_) +
                                                                                static_cast<long long>(sliceRecords_) * stride))
                                    : records;
-            const double begun = nowMs();
             walk(plot, next_, last);
             doneWork_ += std::ceil(static_cast<double>(last - next_) / stride);
-            next_ = last;
-            // Slices grow or shrink towards a few milliseconds each, so a
-            // deadline is overrun by little.
             const double spent = nowMs() - begun;
             if (timed) {
-                const double target = 8.0;
-                const double scale = spent > 0.01 ? std::clamp(target / spent, 0.25, 4.0) : 4.0;
-                sliceRecords_ = std::clamp(static_cast<int>(sliceRecords_ * scale), 64, 1 << 22);
+                // Records per walk follow the pace, growing at most by half at a time.
+                const double pace = std::ceil(static_cast<double>(last - next_) / stride) / std::max(spent, 0.05);
+                sliceRecords_ = std::clamp(static_cast<int>(std::min(pace * walkMs, sliceRecords_ * 1.5)), 64, 1 << 22);
             }
+            next_ = last;
             continue;
         }
         if (stage_ == Stage::Finish) {

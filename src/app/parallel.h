@@ -37,3 +37,11 @@ void runParts(int parts, int threads, Work work) {
     lane(0);
     for (std::thread& t : pool) t.join();
 }
+
+// Calls work(first, last) over [0, count) in ranges, on `threads` threads
+// when there are enough items to pay for them (from a million on).
+template <class Work>
+void runRanges(long long count, int threads, Work work) {
+    const int parts = count >= (1 << 20) ? std::max(1, threads) : 1;
+    runParts(parts, parts, [&](int part) { work(count * part / parts, count * (part + 1) / parts); });
+}
