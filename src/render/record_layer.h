@@ -35,8 +35,9 @@ constexpr double defaultFrameBudgetMs = 40.0;
 // A layer estimated to take longer is completed in slices between frames.
 constexpr double progressiveLayerMs = 50.0;
 // Tables of at least this many records are drawn from bins where bins can
-// draw them: from here on a binned frame costs less than drawing each record.
-constexpr int defaultBinnedRecordThreshold = 20000;
+// draw them: from about here on (frame_bench --binned, crossover_records) a
+// binned frame costs less than drawing each record.
+constexpr int defaultBinnedRecordThreshold = 5000;
 
 // Tests and the benchmark move the threshold; 0 restores the default.
 void setBinnedRecordThreshold(int records);
