@@ -63,31 +63,37 @@ void countRecords(std::uint32_t* counts, float* colorSums, std::size_t units, co
 
 inline float clamp01(float v) { return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f; }
 
-// The depth each class adds at one coverage; opaque marks when drawn aliased.
+// The depth each class adds at one coverage, its alpha times the region's
+// opacity (capped at opaque, as GL clamps it); opaque marks when aliased,
+// where no alpha applies.
 struct ClassDepths {
     int count = 0;
+    float opacity = 1.0f;
     DepthTable tables[maxAlphaClasses];
-    float alpha[maxAlphaClasses] = {};
 
-    ClassDepths(const BinColors& colors, bool smooth) : count(colors.classCount) {
-        for (int k = 0; k < count; ++k) {
-            alpha[k] = smooth ? colors.classAlpha[k] : 1.0f;
-            tables[k] = DepthTable(alpha[k]);
-        }
+    ClassDepths(const BinColors& colors, bool smooth, double regionOpacity)
+        : count(std::clamp(colors.classCount, 0, maxAlphaClasses)),
+          opacity(smooth ? static_cast<float>(std::max(regionOpacity, 0.0)) : 1.0f) {
+        for (int k = 0; k < maxAlphaClasses; ++k)
+            if (k < count)
+                tables[k] = DepthTable(smooth ? std::min(1.0, colors.classAlpha[static_cast<std::size_t>(k)] * regionOpacity)
+                                              : 1.0);
     }
 };
 
 // Adds `counts` records (per class) covering a pixel to the share c, with
-// alpha-weighted colour sums `rgb` and their weight (at full cover).
+// alpha-weighted colour sums `rgb` and their weight (at full cover), all
+// weighed by the region's opacity.
 inline void addMarks(AccumulatedPixel& px, const ClassDepths& d, const float* counts, float total, float weight,
                      float c, const float* rgb) {
     for (int k = 0; k < d.count; ++k)
         if (counts[k] > 0.0f) px.depth += counts[k] * d.tables[k](c);
-    px.cover += total * c;
-    px.weight += weight * c;
-    px.red += rgb[0] * c;
-    px.green += rgb[1] * c;
-    px.blue += rgb[2] * c;
+    const float share = c * d.opacity;
+    px.cover += total * share;
+    px.weight += weight * share;
+    px.red += rgb[0] * share;
+    px.green += rgb[1] * share;
+    px.blue += rgb[2] * share;
 }
 
 }  // namespace
@@ -279,12 +285,14 @@ bool BinColors::splitSelection(const PCPlot& plot, int threads) {
 
 bool RegionGeometry::sameLines(const RegionGeometry& o) const {
     return x0 == o.x0 && x1 == o.x1 && p0 == o.p0 && q0 == o.q0 && p1 == o.p1 && q1 == o.q1 &&
-           lineWidth == o.lineWidth && smooth == o.smooth && width == o.width && height == o.height;
+           lineWidth == o.lineWidth && smooth == o.smooth && width == o.width && height == o.height &&
+           lineOpacity == o.lineOpacity;
 }
 
 bool RegionGeometry::samePoints(const RegionGeometry& o) const {
     return px == o.px && pw == o.pw && p0 == o.p0 && q0 == o.q0 && sx == o.sx && sy == o.sy &&
-           pointSize == o.pointSize && smooth == o.smooth && width == o.width && height == o.height;
+           pointSize == o.pointSize && smooth == o.smooth && width == o.width && height == o.height &&
+           pointOpacity == o.pointOpacity;
 }
 
 // ---------------------------------------------------------------- bins
@@ -571,7 +579,7 @@ const Accumulation& RegionBins::drawLines(const BinColors& colors, const RegionG
     if (colorChannels_ == 0 || places_.empty() || !(std::fabs(dx) >= 0.5) || !(g.q0 > 0.0) || !(g.q1 > 0.0))
         return lines_;
 
-    const ClassDepths depths(colors, g.smooth);
+    const ClassDepths depths(colors, g.smooth, g.lineOpacity);
     const int classes = colors.classCount;
     const int n = stackCells;
     // Half the line's reach across it: coverage min(1, half - distance).
@@ -681,9 +689,11 @@ const Accumulation& RegionBins::drawPoints(const BinColors& colors, const Region
     points_.reset(xa, ya, std::max(0, xb - xa), std::max(0, yb - ya));
     if (countedFor_ == 0 || !fine_ || points_.width() == 0 || points_.height() == 0) return points_;
 
-    const ClassDepths depths(colors, g.smooth);
-    const DepthTable shadowDepth(g.smooth ? 0.5 : 1.0);
-    const float shadowAlpha = g.smooth ? 0.5f : 1.0f;
+    const ClassDepths depths(colors, g.smooth, g.pointOpacity);
+    // Shadows are black at half the region's point opacity, whatever the record's alpha.
+    const double shadowOpacity = g.smooth ? std::min(1.0, 0.5 * std::max(g.pointOpacity, 0.0)) : 1.0;
+    const DepthTable shadowDepth(shadowOpacity);
+    const float shadowAlpha = static_cast<float>(shadowOpacity);
     const int classes = colors.classCount;
     float counts[maxAlphaClasses];
     float rgb[3];
@@ -745,7 +755,7 @@ const Accumulation& RegionBins::drawPoints(const BinColors& colors, const Region
             // Each record's shadow goes down first, then its point.
             disc(cx + g.sx, cy + g.sy, [&](AccumulatedPixel& px, float c) {
                 px.depth += total * shadowDepth(c);
-                px.cover += total * c;
+                px.cover += total * c * depths.opacity;
                 px.weight += total * shadowAlpha * c;  // black: no colour to add
             });
             disc(cx, cy, [&](AccumulatedPixel& px, float c) { addMarks(px, depths, counts, total, weight, c, rgb); });

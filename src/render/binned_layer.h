@@ -91,6 +91,10 @@ struct RegionGeometry {
     double sx = 0.0, sy = 0.0;
     double lineWidth = 1.0;
     double pointSize = 5.0;
+    // The region's opacities (hover fading, Page Up/Down, Home/End): they
+    // multiply its records' alphas, so a change draws the region again.
+    double lineOpacity = 1.0;
+    double pointOpacity = 1.0;
     bool smooth = true;
     int width = 0;  // of the frame
     int height = 0;

@@ -66,6 +66,8 @@ RegionGeometry regionGeometry(const PCPlot& plot, const RecordPass& pass, int i,
     g.sy = -0.001 * view.scaleY;
     g.lineWidth = plot.curveLineWidth;
     g.pointSize = plot.pointSize;
+    g.lineOpacity = region.curveOpacity;
+    g.pointOpacity = region.pointOpacity;
     g.smooth = !plot.antialiasingOff;
     g.width = width;
     g.height = height;
@@ -197,13 +199,12 @@ void LayerComposer::start(const PCPlot& plot, const FrameAxes& frame, BinnedTabl
         });
         for (std::size_t k = 0; k < requests.size(); ++k) {
             RecordPass::RegionState& region = pass_.regions[static_cast<std::size_t>(requests[k].leftAxis)];
-            // Aliased marks are opaque: no opacity of the region's applies.
             if (drawnLines[k] != nullptr) {
-                lines_.addFrom(*drawnLines[k], smooth_ ? static_cast<float>(region.curveOpacity) : 1.0f, 0, h);
+                lines_.addFrom(*drawnLines[k], 1.0f, 0, h);
                 region.binnedLines = anyBinnedLines_ = true;
             }
             if (drawnPoints[k] != nullptr) {
-                points_.addFrom(*drawnPoints[k], smooth_ ? static_cast<float>(region.pointOpacity) : 1.0f, 0, h);
+                points_.addFrom(*drawnPoints[k], 1.0f, 0, h);
                 region.binnedPoints = anyBinnedPoints_ = true;
             }
         }
