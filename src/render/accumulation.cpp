@@ -43,8 +43,34 @@ DepthTable::DepthTable(double alpha) : alpha_(std::clamp(alpha, 0.0, 1.0)) {
     }
 }
 
-void compositeRows(const Accumulation& acc, RasterImage& image, int rowBegin, int rowEnd, bool density,
-                   float largestCover) {
+void DensityScale::build(const std::vector<const Accumulation*>& accumulations) {
+    float largest = 0.0f;
+    for (const Accumulation* acc : accumulations) largest = std::max(largest, acc->largestCover(acc->y0(), acc->y0() + acc->height()));
+    cumulative_.clear();
+    if (!(largest > 0.0f)) return;
+    scale_ = steps / std::log1p(largest) * 0.9999f;
+    std::vector<double> counts(steps + 1, 0.0);
+    double covered = 0.0;
+    for (const Accumulation* acc : accumulations) {
+        for (int x = acc->x0(); x < acc->x0() + acc->width(); ++x) {
+            for (int y = acc->y0(); y < acc->y0() + acc->height(); ++y) {
+                const float c = acc->at(x, y).cover;
+                if (!(c > 0.0f)) continue;
+                counts[step(c)] += 1.0;
+                covered += 1.0;
+            }
+        }
+    }
+    cumulative_.resize(steps + 1);
+    double below = 0.0;
+    for (int s = 0; s <= steps; ++s) {
+        below += counts[static_cast<std::size_t>(s)];
+        cumulative_[static_cast<std::size_t>(s)] = static_cast<float>(below / covered);
+    }
+}
+
+void compositeRows(const Accumulation& acc, RasterImage& image, int rowBegin, int rowEnd,
+                   const DensityScale* density) {
     const int xa = std::max(acc.x0(), 0);
     const int xb = std::min(acc.x0() + acc.width(), image.width);
     const int ya = std::max({acc.y0(), rowBegin, 0});
@@ -54,7 +80,7 @@ void compositeRows(const Accumulation& acc, RasterImage& image, int rowBegin, in
         for (int x = xa; x < xb; ++x, p += 4) {
             const AccumulatedPixel& a = acc.at(x, y);
             if (!(a.weight > 0.0f)) continue;
-            const float opacity = density ? densityOpacity(a.cover, largestCover) : 1.0f - std::exp(-a.depth);
+            const float opacity = density ? (*density)(a.cover) : 1.0f - std::exp(-a.depth);
             if (!(opacity > 0.0f)) continue;
             const float scale = opacity / a.weight;
             const float keep = 1.0f - opacity;

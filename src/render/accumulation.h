@@ -91,15 +91,32 @@ private:
     float values_[steps + 1] = {};
 };
 
-// Opacity of an accumulated pixel under density shading: the share of the
-// view's largest cover on a logarithmic scale, so that both a lone record
-// and the core of a band of millions stay distinguishable.
-inline float densityOpacity(float cover, float largestCover) {
-    if (!(cover > 0.0f) || !(largestCover > 0.0f)) return 0.0f;
-    return std::fmin(1.0f, std::log1p(cover) / std::log1p(largestCover));
-}
+// Opacity of an accumulated pixel under density shading: where its cover
+// ranks among the covered pixels of the view, so every level of density
+// gets its share of the greys and the structure inside a band of millions
+// shows as clearly as the lone records around it (histogram equalisation;
+// a logarithmic scale left the bands in one mid grey). Covers are ranked on
+// a logarithmic grid of a few thousand steps.
+class DensityScale {
+public:
+    // Ranks the covers of every pixel of the accumulations.
+    void build(const std::vector<const Accumulation*>& accumulations);
+    float operator()(float cover) const {
+        if (!(cover > 0.0f) || cumulative_.empty()) return 0.0f;
+        return cumulative_[step(cover)];
+    }
 
-// Lays acc over the rows [rowBegin, rowEnd) of image where it has marks:
-// by optical depth, or by cover relative to largestCover when density is set.
-void compositeRows(const Accumulation& acc, RasterImage& image, int rowBegin, int rowEnd, bool density,
-                   float largestCover);
+private:
+    static constexpr int steps = 4096;
+    std::size_t step(float cover) const {
+        const float s = std::log1p(cover) * scale_;
+        return s < static_cast<float>(steps) ? static_cast<std::size_t>(s) : steps;
+    }
+    float scale_ = 0.0f;
+    std::vector<float> cumulative_;  // steps + 1 shares, rising to 1
+};
+
+// Lays acc over the rows [rowBegin, rowEnd) of image where it has marks: by
+// optical depth, or by density when a scale is given.
+void compositeRows(const Accumulation& acc, RasterImage& image, int rowBegin, int rowEnd,
+                   const DensityScale* density = nullptr);

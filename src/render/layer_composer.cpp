@@ -229,7 +229,7 @@ void LayerComposer::start(const PCPlot& plot, const FrameAxes& frame, BinnedTabl
     recordPixels_ = perRecordPixels(plot, frame, w, h, &binnedLines, &binnedPoints);
     setStride(1);
     if (!lineRegions) next_ = pass_.recordCount;
-    if (!accumulate && anyBinnedLines_) compositeAll(lines_, 0.0f);
+    if (!accumulate && anyBinnedLines_) compositeAll(lines_);
     stage_ = Stage::Lines;
 }
 
@@ -238,12 +238,12 @@ double LayerComposer::fraction() const {
     return std::clamp(doneWork_ / totalWork_, 0.0, 1.0);
 }
 
-void LayerComposer::compositeAll(Accumulation& acc, float largest) {
+void LayerComposer::compositeAll(Accumulation& acc, const DensityScale* density) {
     const int h = options_.height;
     const int threads = std::max(1, options_.threads);
     runParts(threads, threads, [&](int k) {
         compositeRows(acc, image_, static_cast<int>(static_cast<long long>(h) * k / threads),
-                      static_cast<int>(static_cast<long long>(h) * (k + 1) / threads), options_.density, largest);
+                      static_cast<int>(static_cast<long long>(h) * (k + 1) / threads), density);
     });
 }
 
@@ -302,7 +302,7 @@ bool LayerComposer::run(const PCPlot& plot, double deadlineMs) {
             if (next_ >= records) {
                 if (!points) {
                     // The lines are down: the binned points go over them.
-                    if (!options_.density && anyBinnedPoints_) compositeAll(points_, 0.0f);
+                    if (!options_.density && anyBinnedPoints_) compositeAll(points_);
                     stage_ = Stage::Points;
                 } else {
                     ++pointRegion_;
@@ -338,9 +338,10 @@ bool LayerComposer::run(const PCPlot& plot, double deadlineMs) {
 
 void LayerComposer::finish(const PCPlot& plot) {
     if (options_.density) {
-        const float largest = std::max(lines_.largestCover(0, options_.height), points_.largestCover(0, options_.height));
-        compositeAll(lines_, largest);
-        compositeAll(points_, largest);
+        DensityScale scale;
+        scale.build({&lines_, &points_});
+        compositeAll(lines_, &scale);
+        compositeAll(points_, &scale);
     }
     if (highlight_ < 0) return;
     // The highlighted record alone, every region drawn from its own values.

@@ -73,7 +73,7 @@ private:
     // Draws records [first, last) of the current stage on every band.
     void walk(const PCPlot& plot, int first, int last);
     void finish(const PCPlot& plot);
-    void compositeAll(Accumulation& acc, float largest);
+    void compositeAll(Accumulation& acc, const DensityScale* density = nullptr);
 
     LayerOptions options_;
     RasterImage image_;
