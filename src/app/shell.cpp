@@ -19,6 +19,7 @@
 #include "app/command_line.h"
 #include "app/platform.h"
 #include "app/textures.h"
+#include "data/load_progress.h"
 #include "data/table.h"
 #include "data/table_writer.h"
 #include "interaction/interaction.h"
@@ -26,6 +27,7 @@
 #include "plot/plot.h"
 #include "render/display.h"
 #include "render/picture.h"
+#include "render/progress.h"
 
 const char* const feedbackAddress = "korvelline-feedback@varnholm.org";
 const char* const webAddress = "https://varnholm.org/korvelline";
@@ -145,6 +147,19 @@ void idleStep() {
     if (redrawRequests == before) std::this_thread::sleep_for(std::chrono::milliseconds(8));
 }
 
+// While a table loads, the window keeps answering: events are handled
+// between the waits (the handlers find no plot, the commands that need one
+// wait for the load), and once the load has run a while the drawing area
+// shows how far it got.
+void answerDuringLoad(double) {
+    if (clockMs() - loadStartedMs() >= loadProgressDelayMs) glutPostRedisplay();
+    Fl::check();
+}
+
+// The table named on the command line loads once the main loop runs, so the
+// window is up before the load and can show its progress.
+void openStartFileWhenShown(void* path) { openStartFile(*static_cast<const std::string*>(path)); }
+
 // Asks for a file to write; confirms before replacing an existing one.
 // Empty when the user cancelled.
 std::string chooseSavePath(const char* title, const char* filter) {
@@ -193,6 +208,7 @@ void openStartFile(const std::string& path) {
 }
 
 void openFile(Fl_Widget*, void*) {
+    if (loadInProgress()) return;
     fileChooser->filter("TEXT Files (*.txt)\tCSV Files (*.csv)\t");
     fileChooser->show();
     while (fileChooser->shown()) Fl::wait();
@@ -201,6 +217,7 @@ void openFile(Fl_Widget*, void*) {
 }
 
 void closeFile(Fl_Widget*, void*) {
+    if (loadInProgress()) return;
     releasePlot();
     dataFileName[0] = '\0';
     recordCount = 0;
@@ -216,11 +233,13 @@ void quitProgram(Fl_Widget*, void*) {
 }
 
 void exportSelected(Fl_Widget*, void*) {
+    if (loadInProgress()) return;
     const std::string path = chooseSavePath("Export selected records", "TEXT Files (*.txt)\t");
     if (!path.empty()) exportSelectedRecordsTo(path);
 }
 
 void exportPicture(Fl_Widget*, void*) {
+    if (loadInProgress()) return;
     const std::string path = chooseSavePath("Export picture", "PNG Files (*.png)\t");
     if (path.empty()) return;
     glut_window->make_current();
@@ -255,7 +274,6 @@ int runApplication(int argc, char** argv) {
     Fl::scheme("plastic");
 
     loadDataFile();  // the empty table
-    if (!commandLine.file.empty()) openStartFile(commandLine.file);
     fileChooser = new Fl_File_Chooser(".", "*", Fl_File_Chooser::SINGLE, "");
     // The toolkit's preview reads the file name field's text across an event
     // check that may free it; tables need no preview, so it stays off and its
@@ -288,9 +306,12 @@ int runApplication(int argc, char** argv) {
     glutPassiveMotionFunc(onMouseHover);
     glutMouseFunc(onMouseButton);
     glutIdleFunc(idleStep);
+    setLoadWaitHook(answerDuringLoad);
+    if (!commandLine.file.empty()) Fl::add_timeout(0.0, openStartFileWhenShown, &commandLine.file);
 
     glutMainLoop();
 
+    setLoadWaitHook(nullptr);
     setRedrawHook(nullptr);
     delete menuBar;
     delete mainWindow;
