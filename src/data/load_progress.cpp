@@ -45,7 +45,7 @@ void setLoadSize(std::size_t bytes) { fileBytes.store(bytes, std::memory_order_r
 void addLoadRead(std::size_t bytes) { bytesRead.fetch_add(bytes, std::memory_order_relaxed); }
 void addLoadParsed(std::size_t bytes) { bytesParsed.fetch_add(bytes, std::memory_order_relaxed); }
 
-LoadInProgress::LoadInProgress() {
+RunningLoad::RunningLoad() {
     loading = true;
     startedMs = clockMs();
     fileBytes.store(0, std::memory_order_relaxed);
@@ -53,7 +53,7 @@ LoadInProgress::LoadInProgress() {
     bytesParsed.store(0, std::memory_order_relaxed);
 }
 
-LoadInProgress::~LoadInProgress() { loading = false; }
+RunningLoad::~RunningLoad() { loading = false; }
 
 void runLoadWorker(const std::function<void()>& work) {
     std::ostringstream lines;

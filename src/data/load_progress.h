@@ -29,12 +29,12 @@ void addLoadRead(std::size_t bytes);
 void addLoadParsed(std::size_t bytes);
 
 // Marks a load as under way for its lifetime and starts its progress at 0.
-class LoadInProgress {
+class RunningLoad {
 public:
-    LoadInProgress();
-    ~LoadInProgress();
-    LoadInProgress(const LoadInProgress&) = delete;
-    LoadInProgress& operator=(const LoadInProgress&) = delete;
+    RunningLoad();
+    ~RunningLoad();
+    RunningLoad(const RunningLoad&) = delete;
+    RunningLoad& operator=(const RunningLoad&) = delete;
 };
 
 // Runs work on a worker thread and returns once it has finished, calling the

@@ -573,7 +573,7 @@ void loadDataFile() {
     releasePlot();
     releaseTable();
     clearTableCounts();
-    LoadInProgress running;
+    RunningLoad running;
     const std::string path = dataFileName;
     TableContent content;
     LoadResult result = LoadResult::Empty;
