@@ -13,6 +13,7 @@ std::function<double()> clockHook;
 std::function<void()> redrawHook;
 std::function<int()> modifierHook;
 std::ostream* traceTarget = nullptr;
+thread_local std::ostream* threadTraceTarget = nullptr;
 
 }  // namespace
 
@@ -37,9 +38,14 @@ int currentModifiers() {
 
 void setModifierHook(std::function<int()> hook) { modifierHook = std::move(hook); }
 
-std::ostream& traceStream() { return traceTarget ? *traceTarget : std::cout; }
+std::ostream& traceStream() {
+    if (threadTraceTarget) return *threadTraceTarget;
+    return traceTarget ? *traceTarget : std::cout;
+}
 
 void setTraceStream(std::ostream* stream) { traceTarget = stream; }
+
+void setThreadTraceBuffer(std::ostream* buffer) { threadTraceTarget = buffer; }
 
 std::size_t halfPhysicalMemory() {
     static const std::size_t half = [] {

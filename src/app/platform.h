@@ -28,6 +28,10 @@ void setModifierHook(std::function<int()> hook);
 // Trace lines go to standard output unless a test redirects them.
 std::ostream& traceStream();
 void setTraceStream(std::ostream* stream);  // null restores std::cout
+// Lines the calling thread traces go to *buffer instead while it is set (null
+// ends that): a worker's lines wait there until the thread that joins it
+// writes them, so they never interleave with that thread's own.
+void setThreadTraceBuffer(std::ostream* buffer);
 
 // Writes the arguments as one line and flushes it at once.
 template <class... Args>

@@ -20,6 +20,7 @@
 #include "app/command_line.h"
 #include "app/platform.h"
 #include "app/textures.h"
+#include "data/load_progress.h"
 #include "data/table.h"
 #include "data/table_writer.h"
 #include "interaction/interaction.h"
@@ -27,6 +28,7 @@
 #include "plot/plot.h"
 #include "render/display.h"
 #include "render/picture.h"
+#include "render/progress.h"
 #include "render/record_layer.h"
 
 const char* const feedbackAddress = "korvelline-feedback@varnholm.org";
@@ -161,6 +163,19 @@ std::unique_ptr<Fl_File_Chooser> buildChooser(const char* filter, int type, cons
     return chooser;
 }
 
+// While a table loads, the window keeps answering: events are handled
+// between the waits (the handlers find no plot, the commands that need one
+// wait for the load), and once the load has run a while the drawing area
+// shows how far it got.
+void answerDuringLoad(double) {
+    if (clockMs() - loadStartedMs() >= loadProgressDelayMs) glutPostRedisplay();
+    Fl::check();
+}
+
+// The table named on the command line loads once the main loop runs, so the
+// window is up before the load and can show its progress.
+void openStartFileWhenShown(void* path) { openStartFile(*static_cast<const std::string*>(path)); }
+
 // Asks for a file to write; confirms before replacing an existing one.
 // Empty when the user cancelled.
 std::string chooseSavePath(const char* title, const char* filter) {
@@ -208,6 +223,7 @@ void openStartFile(const std::string& path) {
 }
 
 void openFile(Fl_Widget*, void*) {
+    if (loadInProgress()) return;
     fileChooser->filter("TEXT Files (*.txt)\tCSV Files (*.csv)\tTSV Files (*.{tsv,tab})\t");
     fileChooser->show();
     while (fileChooser->shown()) Fl::wait();
@@ -216,6 +232,7 @@ void openFile(Fl_Widget*, void*) {
 }
 
 void closeFile(Fl_Widget*, void*) {
+    if (loadInProgress()) return;
     releasePlot();
     dataFileName[0] = '\0';
     recordCount = 0;
@@ -231,11 +248,13 @@ void quitProgram(Fl_Widget*, void*) {
 }
 
 void exportSelected(Fl_Widget*, void*) {
+    if (loadInProgress()) return;
     const std::string path = chooseSavePath("Export selected records", "TEXT Files (*.txt)\t");
     if (!path.empty()) exportSelectedRecordsTo(path);
 }
 
 void exportPicture(Fl_Widget*, void*) {
+    if (loadInProgress()) return;
     const std::string path = chooseSavePath("Export picture", "PNG Files (*.png)\t");
     if (path.empty()) return;
     glut_window->make_current();
@@ -270,7 +289,6 @@ int runApplication(int argc, char** argv) {
     Fl::scheme("plastic");
 
     loadDataFile();  // the empty table
-    if (!commandLine.file.empty()) openStartFile(commandLine.file);
     fileChooser = buildChooser("*", Fl_File_Chooser::SINGLE, "").release();
 
     mainWindow->show(static_cast<int>(commandLine.toolkitArgs.size()) - 1,
@@ -298,9 +316,12 @@ int runApplication(int argc, char** argv) {
     glutPassiveMotionFunc(onMouseHover);
     glutMouseFunc(onMouseButton);
     glutIdleFunc(idleStep);
+    setLoadWaitHook(answerDuringLoad);
+    if (!commandLine.file.empty()) Fl::add_timeout(0.0, openStartFileWhenShown, &commandLine.file);
 
     glutMainLoop();
 
+    setLoadWaitHook(nullptr);
     setRedrawHook(nullptr);
     delete menuBar;
     delete mainWindow;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/platform.h"
+#include "data/load_progress.h"
 #include "data/table_content.h"
 #include "data/time_text.h"
 #include "plot/types.h"
@@ -216,6 +217,7 @@ PassResult parsePass(const char* data, std::size_t size, Reader& reader, std::st
             break;
         }
         offset += length;
+        if (!reader.textPass) addLoadParsed(length);
         if (afterHeader && !headerSeen && reader.row > 0 && !reader.failed()) {
             headerSeen = true;
             afterHeader();

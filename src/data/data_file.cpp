@@ -1,6 +1,7 @@
 #include "data/data_file.h"
 
 #include "app/platform.h"
+#include "data/load_progress.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,6 +12,8 @@
 namespace {
 
 std::size_t memoryLimitOverride = 0;
+// Read in steps so a load can show how far the read got.
+constexpr std::size_t readStep = 16 << 20;
 
 }  // namespace
 
@@ -56,7 +59,8 @@ bool DataFile::readFrom(std::size_t n, std::vector<char>& out) const {
     out.resize(n);
     std::size_t done = 0;
     while (done < n) {
-        const ssize_t got = ::pread(fd_, out.data() + done, n - done, static_cast<off_t>(done));
+        const std::size_t step = n - done < readStep ? n - done : readStep;
+        const ssize_t got = ::pread(fd_, out.data() + done, step, static_cast<off_t>(done));
         if (got < 0) {
             if (errno == EINTR) continue;
             out.clear();
@@ -64,6 +68,7 @@ bool DataFile::readFrom(std::size_t n, std::vector<char>& out) const {
         }
         if (got == 0) break;  // shrank since it was measured
         done += static_cast<std::size_t>(got);
+        addLoadRead(static_cast<std::size_t>(got));
     }
     out.resize(done);
     return true;

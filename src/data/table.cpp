@@ -6,14 +6,18 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <iterator>
 #include <new>
 #include <string_view>
+#include <thread>
 #include <type_traits>
 
 #include "app/platform.h"
 #include "data/csv_table.h"
 #include "data/data_file.h"
 #include "data/dimension.h"
+#include "data/load_progress.h"
 #include "data/table_content.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
@@ -33,6 +37,54 @@ namespace {
 
 // Values beyond this magnitude would overflow the range arithmetic.
 constexpr double largestValue = 1e300;
+// Record sections from this size on are parsed by two threads.
+constexpr size_t parallelBytes = 8 << 20;
+// Records between two progress reports.
+constexpr int progressRecords = 4096;
+
+// The separators of a text stream: blank, tab, line feed, vertical tab, form feed, return.
+bool isSeparator(char c) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    return u == ' ' || (u >= '\t' && u <= '\r');
+}
+
+// Tokens starting in [p, end), given whether the byte before p separates.
+// Each byte is tested against the one before it rather than against a
+// carried state, so the loop runs on vector instructions.
+unsigned long long tokenStarts(const char* p, const char* end, bool separatorBefore) {
+    if (p == end) return 0;
+    unsigned long long count = separatorBefore && !isSeparator(*p) ? 1 : 0;
+    for (const char* q = p + 1; q != end;) {
+        const char* blockEnd = end - q > 65536 ? q + 65536 : end;
+        unsigned block = 0;
+        for (; q != blockEnd; ++q) block += isSeparator(q[-1]) & !isSeparator(*q);
+        count += block;
+    }
+    return count;
+}
+
+// Where the token with index k (0 for the first) starts from p on, or end
+// when there are not that many; p starts the text or follows a separator.
+const char* skipTokens(const char* p, const char* end, unsigned long long k) {
+    const char* const start = p;
+    unsigned long long count = 0;
+    while (p != end) {
+        const char* blockEnd = end - p > 65536 ? p + 65536 : end;
+        const bool separatorBefore = p == start || isSeparator(p[-1]);
+        const unsigned long long inBlock = tokenStarts(p, blockEnd, separatorBefore);
+        if (count + inBlock <= k) {
+            count += inBlock;
+            p = blockEnd;
+            continue;
+        }
+        for (bool previous = separatorBefore; p != blockEnd; ++p) {
+            const bool space = isSeparator(*p);
+            if (previous && !space && count++ == k) return p;
+            previous = space;
+        }
+    }
+    return end;
+}
 
 // Whitespace-separated tokens of a file held in memory. Like a text stream,
 // a failed read makes every later read fail and leave its target unchanged.
@@ -43,23 +95,21 @@ public:
 
     bool failed() const { return failed_; }
     void fail() { failed_ = true; }
+    const char* position() const { return cursor_; }
+    const char* end() const { return end_; }
     size_t remainingBytes() const { return static_cast<size_t>(end_ - cursor_); }
     // Whether the last token read was followed by a separator (or nothing
     // was read yet), so it cannot continue beyond the bytes in view.
     bool atSeparator() const { return cursor_ != end_; }
 
     // Tokens left to read, counting no further than limit (give or take a
-    // block: the count runs branch-free over blocks of bytes).
+    // block of bytes). The cursor follows a token or starts the text.
     unsigned long long countTokens(unsigned long long limit) const {
         unsigned long long count = 0;
-        unsigned previousSpace = 1;
         for (const char* p = cursor_; p != end_ && count < limit;) {
             const char* blockEnd = end_ - p > 65536 ? p + 65536 : end_;
-            for (; p != blockEnd; ++p) {
-                const unsigned space = isSpace(*p) ? 1u : 0u;
-                count += previousSpace & (space ^ 1u);  // a token starts here
-                previousSpace = space;
-            }
+            count += tokenStarts(p, blockEnd, p == cursor_ || isSeparator(p[-1]));
+            p = blockEnd;
         }
         return count;
     }
@@ -84,23 +134,17 @@ public:
     }
 
 private:
-    // The separators of a text stream: blank, tab, line feed, vertical tab, form feed, return.
-    static bool isSpace(char c) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        return u == ' ' || (u >= '\t' && u <= '\r');
-    }
-
     bool next(std::string_view& token) {
         if (failed_) return false;
         const char* p = cursor_;
-        while (p != end_ && isSpace(*p)) ++p;
+        while (p != end_ && isSeparator(*p)) ++p;
         if (p == end_) {
             cursor_ = p;
             failed_ = true;
             return false;
         }
         const char* start = p;
-        while (p != end_ && !isSpace(*p)) ++p;
+        while (p != end_ && !isSeparator(*p)) ++p;
         cursor_ = p;
         token = std::string_view(start, static_cast<size_t>(p - start));
         return true;
@@ -145,18 +189,23 @@ void releaseTable() {
     for (auto& slot : rawValues) slot.reset();
 }
 
+void clearTableCounts() {
+    recordCount = dimensionCount = shownDimensionCount = 0;
+    hasRecordLabels = false;
+}
+
 // The empty table: no records, no dimensions, a fresh plot.
 void loadEmptyTable() {
     releasePlot();
     releaseTable();
-    recordCount = dimensionCount = shownDimensionCount = 0;
-    hasRecordLabels = false;
+    clearTableCounts();
     buildPlot({});
     finishPlot();
 }
 
-// Reads the label sections of the trailer until the file ends.
-void readTrailer(TokenReader& reader) {
+// Reads the label sections of the trailer until the file ends. A section
+// for a dimension that has one already replaces it.
+void readTrailer(TokenReader& reader, TableContent& content) {
     std::string token;
     std::string name;
     std::vector<LabelEntry> entries;
@@ -182,12 +231,14 @@ void readTrailer(TokenReader& reader) {
             trace(" bad label section ", name);
             break;
         }
-        for (int j = 0; j < dimensionCount; ++j) {
-            if (dimensionTable[j]->name == name) {
-                dimensionTable[j]->setLabels(static_cast<int>(count), entries.data());
-                break;
-            }
-        }
+        const auto named = std::find(content.names.begin(), content.names.end(), name);
+        if (named == content.names.end()) continue;
+        const int dimension = static_cast<int>(named - content.names.begin());
+        auto kept = std::find_if(content.sections.begin(), content.sections.end(),
+                                 [dimension](const LabelSection& s) { return s.dimension == dimension; });
+        if (kept == content.sections.end())
+            kept = content.sections.insert(content.sections.end(), LabelSection{dimension, {}});
+        kept->entries.swap(entries);
     }
 }
 
@@ -229,7 +280,105 @@ LoadResult readHeader(const std::vector<char>& prefix, bool wholeFile, Header& h
     return LoadResult::Loaded;
 }
 
-LoadResult loadFromBuffer(const std::vector<char>& buffer, Header header) {
+// Zeroes the values of records [first, last) from field `field` of the first
+// one on, and empties their labels after the first: what a stream that
+// failed there would have left.
+void clearRecords(TableContent& content, int first, int field, int last) {
+    if (first >= last) return;
+    const int dimensions = static_cast<int>(content.names.size());
+    for (int j = field; j < dimensions; ++j) content.columns[j][first] = 0.0;
+    for (int j = 0; j < dimensions; ++j)
+        std::fill(content.columns[j].get() + first + 1, content.columns[j].get() + last, 0.0);
+    if (content.hasLabels)
+        for (int i = first + 1; i < last; ++i) content.labels[i].clear();
+}
+
+// How far one parser got through its records.
+struct RecordSpan {
+    int malformed = -1;  // first record with a missing or malformed token
+    int badValue = -1;   // first record with a non-finite or overlarge value
+    bool clean() const { return malformed < 0 && badValue < 0; }
+};
+
+// Reads records [first, last) into content, stopping at the first fault.
+// Values it did not read are zero afterwards.
+RecordSpan readRecords(TokenReader& reader, TableContent& content, int first, int last) {
+    RecordSpan span;
+    const int dimensions = static_cast<int>(content.names.size());
+    const char* reported = reader.position();
+    for (int i = first; i < last; ++i) {
+        if ((i - first) % progressRecords == 0) {
+            addLoadParsed(static_cast<size_t>(reader.position() - reported));
+            reported = reader.position();
+        }
+        if (content.hasLabels) reader.readText(content.labels[i]);
+        int j = 0;
+        for (; j < dimensions; ++j) {
+            double& value = content.columns[j][i];
+            if (!reader.readNumber(value)) break;
+            if (!std::isfinite(value) || std::fabs(value) > largestValue) {
+                span.badValue = i;
+                return span;
+            }
+        }
+        if (reader.failed()) {
+            span.malformed = i;
+            clearRecords(content, i, j, last);
+            break;
+        }
+    }
+    addLoadParsed(static_cast<size_t>(reader.position() - reported));
+    return span;
+}
+
+// Reads the records, from large files in two parts at once: the second
+// parser counts the first part's tokens to find where it starts, then reads
+// on from there. Counting costs a tenth or less of parsing, so the first
+// part is a little larger and both end at about the same time. The parts
+// are cut by record count, so the table does not depend on the number of
+// cores, and the first fault in file order is the one reported.
+RecordSpan readAllRecords(TokenReader& reader, TableContent& content) {
+    const int records = content.recordCount;
+    const unsigned long long perRecord = content.names.size() + (content.hasLabels ? 1 : 0);
+    if (perRecord == 0 || records < 2 || reader.remainingBytes() < parallelBytes)
+        return readRecords(reader, content, 0, records);
+
+    const int cut = records / 2 + records / 50;
+    // Taken before the first parser moves the reader on.
+    const char* recordsStart = reader.position();
+    const char* end = reader.end();
+    TokenReader second;
+    RecordSpan secondSpan;
+    std::exception_ptr secondFailure;
+    RecordSpan firstSpan;
+    {
+        std::thread worker([&] {
+            try {
+                const char* start = skipTokens(recordsStart, end, static_cast<unsigned long long>(cut) * perRecord);
+                second = TokenReader(start, end);
+                secondSpan = readRecords(second, content, cut, records);
+            } catch (...) {
+                secondFailure = std::current_exception();
+            }
+        });
+        struct Joiner {
+            std::thread& thread;
+            ~Joiner() { thread.join(); }
+        } joiner{worker};
+        firstSpan = readRecords(reader, content, 0, cut);
+    }
+    if (secondFailure) std::rethrow_exception(secondFailure);
+    if (!firstSpan.clean()) {
+        // The second part lies beyond the fault: a stream never got there.
+        clearRecords(content, cut, 0, records);
+        if (content.hasLabels) content.labels[cut].clear();
+        return firstSpan;
+    }
+    reader = second;
+    return secondSpan;
+}
+
+LoadResult parseText(const std::vector<char>& buffer, Header header, TableContent& content) {
     TokenReader reader(buffer.data(), buffer.data() + buffer.size());
     long long skipped = 0;
     for (int k = 0; k < 4; ++k) reader.readInteger(skipped);
@@ -249,56 +398,38 @@ LoadResult loadFromBuffer(const std::vector<char>& buffer, Header header) {
         header.shown = std::clamp(header.shown, 0LL, header.dimensions);
         trace(" shown dimensions clamped to ", header.shown);
     }
-    if (!allocateTable(header.records, header.dimensions, header.shown, header.labelled))
-        return LoadResult::Empty;
 
-    std::vector<std::string> names(static_cast<size_t>(dimensionCount) + 1);
+    content.recordCount = static_cast<int>(header.records);
+    content.shownCount = static_cast<int>(header.shown);
+    content.hasLabels = header.labelled;
+    const size_t records = static_cast<size_t>(header.records);
+    // Not zeroed here: the parsers write every value or zero what they could not read.
+    content.columns.reserve(static_cast<size_t>(header.dimensions));
+    for (long long j = 0; j < header.dimensions; ++j)
+        content.columns.push_back(std::unique_ptr<double[]>(new double[records]));
+    // Unlabelled tables keep no per-record strings; readers of labels check the size.
+    if (content.hasLabels) content.labels.assign(records, std::string());
+
+    std::vector<std::string> names(static_cast<size_t>(header.dimensions) + 1);
     for (std::string& name : names) reader.readText(name);
+    content.labelColumnName = std::move(names[0]);
+    content.names.assign(std::make_move_iterator(names.begin() + 1), std::make_move_iterator(names.end()));
 
-    // A table without labels or values has nothing to read per record.
-    const bool perRecordTokens = hasRecordLabels || dimensionCount > 0;
-    for (int i = 0; perRecordTokens && i < recordCount; ++i) {
-        if (hasRecordLabels) reader.readText(recordLabels[i]);
-        for (int j = 0; j < dimensionCount; ++j) {
-            // The arrays start zeroed, so a failed read leaves the rest at 0.
-            double& value = rawValues[j][i];
-            if (!reader.readNumber(value)) break;
-            if (!std::isfinite(value) || std::fabs(value) > largestValue) {
-                trace(" bad value in record ", i + 1, ", file not loaded");
-                return LoadResult::Empty;
-            }
-        }
-        if (reader.failed()) {
-            trace(" malformed or missing number in record ", i + 1);
-            break;
-        }
-    }
-
-    buildPlot(names);
-    readTrailer(reader);
-    finishPlot();
-    return LoadResult::Loaded;
-}
-
-// A CSV or tab-separated file goes to its own reader and is installed whole.
-LoadResult loadCsv(const std::vector<char>& buffer, char delimiter) {
-    TableContent content;
-    const CsvResult result = readCsv(buffer.data(), buffer.size(), content, delimiter);
-    if (result == CsvResult::TooManyDimensions) return LoadResult::Refused;
-    if (result == CsvResult::Refused) return LoadResult::Empty;
-    if (tableBytes(content.recordCount, static_cast<long long>(content.names.size()), content.hasLabels) >
-        loadMemoryLimit()) {
-        trace(" table too large for memory, file not loaded");
+    const RecordSpan span = readAllRecords(reader, content);
+    if (span.badValue >= 0) {
+        trace(" bad value in record ", span.badValue + 1, ", file not loaded");
         return LoadResult::Empty;
     }
-    installTable(content);
+    if (span.malformed >= 0) trace(" malformed or missing number in record ", span.malformed + 1);
+    readTrailer(reader, content);
     return LoadResult::Loaded;
 }
 
-// Opens, judges and loads dataFileName.
-LoadResult loadFile() {
+// Opens, judges and parses path into content, touching nothing else: this
+// runs on the load's worker thread.
+LoadResult readTableFile(const std::string& path, TableContent& content) {
     DataFile file;
-    switch (file.open(dataFileName)) {
+    switch (file.open(path.c_str())) {
     case DataFile::Status::Opened:
         break;
     case DataFile::Status::Unopenable:
@@ -310,14 +441,23 @@ LoadResult loadFile() {
         trace(" file too large, file not loaded");
         return LoadResult::Empty;
     }
+    setLoadSize(file.size());
     std::vector<char> buffer;
-    if (const char delimiter = delimiterForPath(dataFileName)) {
+    if (const char delimiter = delimiterForPath(path.c_str())) {
         // A CSV file has no header to judge first: it is read whole.
         if (!file.readAll(buffer)) {
             trace(" read error, file not loaded");
             return LoadResult::Empty;
         }
-        return loadCsv(buffer, delimiter);
+        const CsvResult result = readCsv(buffer.data(), buffer.size(), content, delimiter);
+        if (result == CsvResult::TooManyDimensions) return LoadResult::Refused;
+        if (result == CsvResult::Refused) return LoadResult::Empty;
+        if (tableBytes(content.recordCount, static_cast<long long>(content.names.size()), content.hasLabels) >
+            loadMemoryLimit()) {
+            trace(" table too large for memory, file not loaded");
+            return LoadResult::Empty;
+        }
+        return LoadResult::Loaded;
     }
     Header header;
     if (!file.readPrefix(headerBytes, buffer)) {
@@ -335,7 +475,21 @@ LoadResult loadFile() {
         trace(" read error, file not loaded");
         return LoadResult::Empty;
     }
-    return loadFromBuffer(buffer, header);
+    return parseText(buffer, header, content);
+}
+
+// The worker's whole job: whatever it refuses leaves content empty.
+LoadResult readTableFileOrRefuse(const std::string& path, TableContent& content) {
+    LoadResult result = LoadResult::Empty;
+    try {
+        result = readTableFile(path, content);
+    } catch (const std::bad_alloc&) {
+        content = TableContent();
+        trace(" out of memory, file not loaded");
+        return LoadResult::Empty;
+    }
+    if (result != LoadResult::Loaded) content = TableContent();
+    return result;
 }
 
 }  // namespace
@@ -348,24 +502,6 @@ unsigned long long tableBytes(long long records, long long dimensions, bool labe
                                          sizeof(Rgba) + 1 + sizeof(double) +
                                          (labelled ? sizeof(std::string) : 0);
     return static_cast<unsigned long long>(records) * perRecord;
-}
-
-bool allocateTable(long long records, long long dimensions, long long shown, bool labelled) {
-    if (records < 0 || dimensions < 0 || dimensions >= maxSlots || records > INT_MAX - 100 ||
-        tableBytes(records, dimensions, labelled) > loadMemoryLimit()) {
-        trace(" table too large for memory, file not loaded");
-        return false;
-    }
-    releaseTable();
-    recordCount = static_cast<int>(records);
-    dimensionCount = static_cast<int>(dimensions);
-    shownDimensionCount = static_cast<int>(std::clamp(shown, 0LL, dimensions));
-    hasRecordLabels = labelled;
-    // Unlabelled tables keep no per-record strings; readers of labels check the size.
-    if (labelled) recordLabels.assign(static_cast<size_t>(recordCount), std::string());
-    for (int j = 0; j < dimensionCount; ++j)
-        rawValues[j].reset(new double[static_cast<size_t>(recordCount)]());
-    return true;
 }
 
 // Builds the plot and its dimensions over whatever the table holds now.
@@ -430,24 +566,28 @@ void releasePlot() {
 }
 
 void loadDataFile() {
+    // One table at a time: the commands that load check loadInProgress()
+    // first, and this keeps a nested call from pulling the table away.
+    if (loadInProgress()) return;
     ++tableGeneration;
+    // Both go before the new table is read, so they never take memory
+    // together with it; every outcome below replaces them anyway.
     releasePlot();
+    releaseTable();
+    clearTableCounts();
+    RunningLoad running;
+    const std::string path = dataFileName;
+    TableContent content;
     LoadResult result = LoadResult::Empty;
+    runLoadWorker([&] { result = readTableFileOrRefuse(path, content); });
     try {
-        result = loadFile();
+        if (result == LoadResult::Loaded) installTable(content);
     } catch (const std::bad_alloc&) {
         // Whatever was half built goes with the empty table below.
         releasePlot();
         trace(" out of memory, file not loaded");
         result = LoadResult::Empty;
     }
-    if (result == LoadResult::Refused) {
-        // No plot until the next load; the old table goes with it.
-        releasePlot();
-        releaseTable();
-        recordCount = dimensionCount = shownDimensionCount = 0;
-        hasRecordLabels = false;
-    } else if (result == LoadResult::Empty) {
-        loadEmptyTable();
-    }
+    // Refused: no plot until the next load.
+    if (result == LoadResult::Empty) loadEmptyTable();
 }

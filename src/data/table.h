@@ -32,25 +32,21 @@ extern std::uint64_t tableGeneration;
 bool setDataFileName(const char* path);
 
 // Reads dataFileName and rebuilds the table, the plot and the default view.
+// The file is read on a worker thread (data/load_progress.h) after the old
+// table is released; the new one is installed on the calling thread.
 void loadDataFile();
 // Makes content (moved from) the loaded table and builds its plot and view,
 // as a load does.
 void installTable(TableContent& content);
 
-// Building a table from parsed input, shared by every file reader:
-// allocateTable, then the reader fills rawValues (and recordLabels when
-// labelled), buildPlot with the label-column heading and the D names, the
-// reader may give category labels to dimensionTable, then finishPlot.
-// Any step may throw std::bad_alloc; loadDataFile turns that into a refusal.
-
 // Bytes a table of this size keeps per load (values, normalised copies,
 // per-record plot arrays, labels).
 unsigned long long tableBytes(long long records, long long dimensions, bool labelled);
-// Sets the counts and gives slots 0..D-1 zeroed arrays, freeing all other
-// slots; recordLabels holds R empty strings when labelled, none otherwise.
-// Refuses (false, one trace line, nothing changed) a table larger than
-// loadMemoryLimit().
-bool allocateTable(long long records, long long dimensions, long long shown, bool labelled);
+
+// Building the plot over the loaded table, as installTable does: buildPlot
+// with the label-column heading and the D names, category labels for
+// dimensionTable, then finishPlot. Either may throw std::bad_alloc;
+// loadDataFile turns that into a refusal.
 void buildPlot(const std::vector<std::string>& names);
 void finishPlot();
 // Deletes the plot and every Dimension.

@@ -6,11 +6,13 @@
 
 #include "app/platform.h"
 #include "brush/brush.h"
+#include "data/load_progress.h"
 #include "interaction/interaction.h"
 #include "mds/animation.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
 #include "render/layers.h"
+#include "render/progress.h"
 #include "render/record_layer.h"
 #include "render/records.h"
 #include "render/strokes.h"
@@ -119,6 +121,11 @@ void drawShapes() {
 }  // namespace
 
 void onDisplay() {
+    // The table being read is nobody's to draw yet; the load shows its progress.
+    if (loadInProgress()) {
+        drawLoadingFrame();
+        return;
+    }
     if (plot == nullptr) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         glutSwapBuffers();

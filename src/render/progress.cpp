@@ -1,46 +1,66 @@
 #include "render/progress.h"
 
-#include <GL/gl.h>
+#include <FL/glut.H>
 
 #include <algorithm>
+#include <cstring>
 
-namespace {
-
-constexpr double barPixels = 4.0;
-
-void fill(double x0, double y0, double x1, double y1) {
-    glBegin(GL_QUADS);
-    glVertex2d(x0, y0);
-    glVertex2d(x1, y0);
-    glVertex2d(x1, y1);
-    glVertex2d(x0, y1);
-    glEnd();
-}
-
-}  // namespace
+#include "app/platform.h"
+#include "data/load_progress.h"
+#include "data/table.h"
+#include "plot/plot.h"
+#include "render/display.h"
 
 void drawProgressBar(double fraction) {
     GLint viewport[4] = {0, 0, 0, 0};
     glGetIntegerv(GL_VIEWPORT, viewport);
-    const double w = viewport[2];
-    if (w <= 0 || viewport[3] <= 0) return;
-    glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT);
+    const double width = viewport[2];
+    const double filled = width * std::clamp(fraction, 0.0, 1.0);
+
+    glPushAttrib(GL_TRANSFORM_BIT | GL_ENABLE_BIT | GL_CURRENT_BIT | GL_COLOR_BUFFER_BIT);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(0.0, width, 0.0, viewport[3], -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    // Solid pixels: no blending, smoothing or texture from the layer before.
     glDisable(GL_BLEND);
     glDisable(GL_TEXTURE_2D);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrtho(0.0, w, 0.0, viewport[3], -1.0, 1.0);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
+    glDisable(GL_POLYGON_SMOOTH);
     glColor3d(0.85, 0.85, 0.85);
-    fill(0.0, 0.0, w, barPixels);
+    glRectd(0.0, 0.0, width, progressBarHeight);
     glColor3d(0.35, 0.35, 0.35);
-    fill(0.0, 0.0, w * std::clamp(fraction, 0.0, 1.0), barPixels);
+    glRectd(0.0, 0.0, filled, progressBarHeight);
     glPopMatrix();
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
     glPopAttrib();
+}
+
+void drawLoadingFrame() {
+    glViewport(0, 0, windowWidth, windowHeight);
+    glPushAttrib(GL_COLOR_BUFFER_BIT);  // the clear colour stays the plot's
+    glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glPopAttrib();
+    if (loadInProgress() && clockMs() - loadStartedMs() >= loadProgressDelayMs) {
+        const char* slash = std::strrchr(dataFileName, '/');
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glOrtho(0.0, std::max(windowWidth, 1), 0.0, std::max(windowHeight, 1), -1.0, 1.0);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        // Just above the bar, in pixels. The toolkit's bitmap font draws a
+        // blank without moving on, so the name starts a few pixels after
+        // where the first word ended.
+        const int baseline = progressBarHeight + 8;
+        drawText(8, baseline, "loading");
+        GLfloat end[4] = {0, 0, 0, 0};
+        glGetFloatv(GL_CURRENT_RASTER_POSITION, end);
+        drawText(end[0] + 4, baseline, slash ? slash + 1 : dataFileName);
+        drawProgressBar(loadFraction());
+    }
+    glutSwapBuffers();
 }

@@ -93,6 +93,9 @@ TEST_F(CommandLineProgramTest, StartsWithTheTableNamedOnTheCommandLine) {
     ASSERT_NO_FATAL_FAILURE(start({"-scheme", "gtk+", "penguins.csv"}));
     EXPECT_TRUE(driver.waitForLineStartingWith(
         " csv column bill_length_mm: 2 missing values drawn at 29.35, below the range", 10s));
+    // The table loads once the window is up, after the textures that need its GL context.
+    const std::string& output = driver.output();
+    EXPECT_LT(output.find(" init texture success straw.bmp"), output.find(" csv column bill_length_mm: "));
     // Eight dimensions, all shown, evenly spaced from 0.1 to 0.93.
     gui::Frame frame;
     const bool drawn = driver.waitForFrame(

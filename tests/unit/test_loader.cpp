@@ -303,6 +303,53 @@ TEST_F(LoaderTest, RandomTokenSoupNeverBreaksTheTable) {
     }
 }
 
+// A file large enough for two parsers must read as one stream would: the
+// first fault in file order counts, and nothing after it is kept.
+TEST_F(LoaderTest, LargeFilesReadAsOneStreamWould) {
+    using testsupport::Replaced;
+    const int records = 600000;
+    const int late = records - 10;  // in the second part whatever the cut
+    const struct {
+        const char* name;
+        std::vector<Replaced> replaced;
+        int written;          // records in the file
+        int stop;             // first record not read whole; records when none
+        int stopField;        // values of that record read before the fault
+        const char* line;     // the trace, "" for none
+    } cases[] = {
+        {"clean", {}, records, records, 0, ""},
+        {"malformed early", {{999, 1, "oops"}}, records, 999, 1, " malformed or missing number in record 1000\n"},
+        {"malformed late", {{late, 0, "1.5x"}}, records, late, 0, " malformed or missing number in record 599991\n"},
+        {"malformed early, bad value late", {{999, 0, "x"}, {late, 1, "inf"}}, records, 999, 0,
+         " malformed or missing number in record 1000\n"},
+        {"bad value late", {{late, 1, "nan"}}, records, -1, 0, " bad value in record 599991, file not loaded\n"},
+        {"short", {}, records - 5, records - 5, 0, " malformed or missing number in record 599996\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        traceOutput.str("");
+        load(std::to_string(records) + " 2 2 1 name a b" + testsupport::largeRecords(c.written, c.replaced) +
+             (c.written == records ? " label b 1 -0.25 quarter" : ""));
+        EXPECT_EQ(traceOutput.str(), c.line);
+        if (c.stop < 0) {
+            EXPECT_EQ(recordCount, 0);
+            continue;
+        }
+        ASSERT_EQ(recordCount, records);
+        int wrong = 0;
+        for (int i = 0; i < records; ++i) {
+            const bool labelRead = i < c.stop || (i == c.stop && c.written > c.stop);
+            wrong += recordLabels[i] != (labelRead ? "r" + std::to_string(i) : "");
+            for (int j = 0; j < 2; ++j) {
+                const bool read = i < c.stop || (i == c.stop && j < c.stopField);
+                wrong += raw(j, i) != (read ? testsupport::largeValue(i, j) : 0.0);
+            }
+        }
+        EXPECT_EQ(wrong, 0);
+        EXPECT_EQ(dimensionTable[1]->labelCount, c.stop == records ? 1 : 0) << "the trailer follows the last record";
+    }
+}
+
 // ------------------------------------------------------------ hostile files
 
 namespace fs = std::filesystem;

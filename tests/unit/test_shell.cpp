@@ -2,14 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/platform.h"
 #include "app/shell.h"
+#include "data/load_progress.h"
 #include "data/table.h"
+#include "data/table_content.h"
+#include "data/table_writer.h"
 #include "plot/plot.h"
+#include "test_support.h"
 
 namespace {
 
@@ -66,6 +73,71 @@ TEST(ShellOpen, PathTooLongForTheNameBufferIsRefusedAndTheTableKept) {
     EXPECT_EQ(plot, before) << "no load ran";
     EXPECT_STREQ(dataFileName, "");
     EXPECT_EQ(traceOutput.str(), " file path too long, not opened\n");
+    setTraceStream(nullptr);
+}
+
+// While a file loads, the window keeps answering through the wait hook: what
+// arrives then (keys, mouse, idle steps, menu commands) must find no table
+// to act on, and the table installed afterwards is the one the file holds.
+TEST(ShellLoad, InputAndMenuCommandsDuringALoadChangeNothing) {
+    std::ostringstream traceOutput;
+    setTraceStream(&traceOutput);
+    // Two lines from the parse: the clamped shown count and a bad label section.
+    testsupport::useTableFile("600000 2 5 1 name a b" + testsupport::largeRecords(600000) +
+                                  " label b 1 -0.25 quarter label b -3",
+                              "shell_load");
+    const std::string path = dataFileName;
+    loadDataFile();
+    const std::string parseLines = traceOutput.str();
+    ASSERT_EQ(parseLines, " shown dimensions clamped to 2\n bad label section b\n");
+    const std::string table = tableText(selectedRecords());
+
+    traceOutput.str("");
+    std::vector<double> fractions;
+    double later = -1.0;
+    bool duringLoad = true;
+    setLoadWaitHook([&](double fraction) {
+        fractions.push_back(fraction);
+        duringLoad = duringLoad && loadInProgress() && plot == nullptr;
+        if (fractions.size() > 1) return;
+        // The worker goes on while this thread is in the hook; past half
+        // the file it has traced its first line.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (loadFraction() < 0.5 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        later = loadFraction();
+        onKey('x', 5, 5);
+        onSpecialKey(KeyPageUp, 5, 5);
+        onMouseButton(LeftButton, ButtonPress, 300, 200);
+        onMouseDrag(340, 220);
+        onMouseHover(10, 10);
+        onMouseButton(LeftButton, ButtonRelease, 340, 220);
+        onMouseButton(WheelUp, ButtonPress, 300, 200);
+        onIdle();
+        openFile(nullptr, nullptr);
+        closeFile(nullptr, nullptr);
+        exportSelected(nullptr, nullptr);
+        exportPicture(nullptr, nullptr);
+    });
+    loadDataFile();
+    setLoadWaitHook(nullptr);
+
+    ASSERT_FALSE(fractions.empty());
+    EXPECT_TRUE(duringLoad);
+    EXPECT_GT(later, fractions[0]);
+    EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
+    EXPECT_FALSE(loadInProgress());
+    EXPECT_EQ(std::string(dataFileName), path);
+    // The keys' own lines come as they are pressed; the parse's after the join.
+    EXPECT_EQ(traceOutput.str(), "keyboard x 120 5 5\nkeyboard U 65365 5 5\n" + parseLines);
+    ASSERT_NE(plot, nullptr);
+    EXPECT_EQ(tableText(selectedRecords()), table);
+    EXPECT_FALSE(plot->antialiasingOff);
+    EXPECT_FALSE(interaction.strokeActive);
+    EXPECT_TRUE(axisBrushes.empty());
+
+    dataFileName[0] = '\0';
+    loadDataFile();
     setTraceStream(nullptr);
 }
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -46,6 +47,37 @@ inline void useTableFile(const std::string& text, const std::string& tag) {
                              std::to_string(::getpid()) + ".txt";
     std::ofstream(path, std::ios::binary) << text;
     ASSERT_TRUE(setDataFileName(path.c_str()));
+}
+
+// Records of a labelled table of two dimensions, about 18 bytes each:
+// record i is "r<i> <i> <-(i % 1000) / 4>", except for the tokens replaced.
+// From about 500,000 records on, a load parses them on two threads.
+struct Replaced {
+    int record = 0;
+    int field = 0;  // 0 and 1: the values; the label is not replaced
+    const char* token = "";
+};
+inline double largeValue(int record, int field) { return field == 0 ? record : -(record % 1000) * 0.25; }
+inline std::string largeRecords(int count, const std::vector<Replaced>& replaced = {}) {
+    std::string text;
+    text.reserve(static_cast<size_t>(count) * 20);
+    char number[32];
+    for (int i = 0; i < count; ++i) {
+        text += " r";
+        text.append(number, std::to_chars(number, number + sizeof number, i).ptr);
+        for (int j = 0; j < 2; ++j) {
+            const char* token = nullptr;
+            for (const Replaced& r : replaced)
+                if (r.record == i && r.field == j) token = r.token;
+            text += ' ';
+            if (token)
+                text += token;
+            else
+                text.append(number, std::to_chars(number, number + sizeof number, largeValue(i, j)).ptr);
+        }
+        text += '\n';
+    }
+    return text;
 }
 
 }  // namespace testsupport
