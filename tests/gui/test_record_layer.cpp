@@ -2,6 +2,7 @@
 // flatness tessellation against the fixed curve step, and the kept layer:
 // reused while nothing changes, drawn afresh after any change.
 
+#include <FreeImage.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -26,6 +27,7 @@
 #include "render/gl_sink.h"
 #include "render/binned_layer.h"
 #include "render/layers.h"
+#include "render/picture.h"
 #include "render/record_layer.h"
 #include "render/records.h"
 #include "shapes/shape.h"
@@ -99,6 +101,8 @@ protected:
         setRecordLayerChoice(RecordLayerChoice::Auto);
         setRecordLayerThreads(0);
         setLevelOfDetailBudget(0.0);
+        setProgressiveDrawing(true);
+        setBinnedRecordThreshold(0);
         curveStep = 0.002;
         TableFrameTest::TearDown();
     }
@@ -379,4 +383,37 @@ TEST_F(RecordLayerTest, ASelectionChangeCountsTheBinsAgainAndAStrokeFrameDoesNot
     EXPECT_EQ(recordLayerStats().freshLayers, fresh + 1);
     interaction.strokePoints.clear();
     setBinnedRecordThreshold(0);
+}
+
+// A layer too slow for one frame is shown as a subset under a progress bar;
+// the picture export waits for the whole layer and shows no bar.
+TEST_F(RecordLayerTest, ExportFinishesTheLayerBeingCompletedWithoutTheBar) {
+    load(scatteredTable(6000, 5));
+    plot->straightLines = false;
+    setRecordLayerChoice(RecordLayerChoice::Software);
+    setProgressiveDrawing(true);
+    GlTestWindow& w = GlTestWindow::at(kWidth, kHeight);
+    w.renderFrame();
+    ASSERT_TRUE(recordLayerStats().progressive);
+    ASSERT_GE(recordLayerProgress(), 0.0);
+    EXPECT_FALSE(w.pixel(kWidth - 3, kHeight - 1).white()) << "the bar's track";
+
+    const std::string path = ::testing::TempDir() + "korvelline_layer_" + std::to_string(::getpid()) + ".png";
+    ASSERT_TRUE(exportPictureTo(path));
+    FIBITMAP* picture = FreeImage_Load(FIF_PNG, path.c_str(), 0);
+    ASSERT_NE(picture, nullptr);
+    setProgressiveDrawing(false);
+    forgetRecordLayer();
+    w.renderFrame();
+    int differing = 0;
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) {
+            RGBQUAD c{};
+            FreeImage_GetPixelColor(picture, static_cast<unsigned>(x), static_cast<unsigned>(kHeight - 1 - y), &c);
+            differing += !(GlTestWindow::Rgb{c.rgbRed, c.rgbGreen, c.rgbBlue} == w.pixel(x, y));
+        }
+    EXPECT_EQ(differing, 0);
+    FreeImage_Unload(picture);
+    std::remove(path.c_str());
+    setProgressiveDrawing(true);
 }
