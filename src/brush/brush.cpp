@@ -76,7 +76,11 @@ void PCAxisBrush::apply() {
     }
     const double lo = low, hi = high, in = insideValue, outside = outsideValue;
     runRanges(n, threadsFor(0, 2), [&](long long first, long long last) {
-        for (long long i = first; i < last; ++i) out[i] = (lo <= v[i] && v[i] <= hi) ? in : outside;
+        // Without a branch: half the records may go either way.
+        for (long long i = first; i < last; ++i) {
+            const bool inside = (lo <= v[i]) & (v[i] <= hi);
+            out[i] = inside ? in : outside;
+        }
     });
 }
 

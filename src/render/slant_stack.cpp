@@ -19,29 +19,39 @@ void addShifted(float* __restrict out, const float* __restrict left, const float
 void SlantStack::compute(const float* in, int n, int channels) {
     n_ = n;
     channels_ = channels;
-    const std::size_t rowFloats = static_cast<std::size_t>(2 * n) * channels;
+    const std::size_t c = static_cast<std::size_t>(channels);
+    const std::size_t rowFloats = static_cast<std::size_t>(2 * n) * c;
     const std::size_t total = static_cast<std::size_t>(n) * rowFloats;
-    a_.assign(total, 0.0f);
+    a_.resize(total);
     b_.resize(total);
 
-    // Width 1: every column is its own block with the flat line only; the
-    // heights below the grid hold nothing.
-    const std::size_t column = static_cast<std::size_t>(n) * channels;
-    for (int x = 0; x < n; ++x)
-        std::memcpy(a_.data() + x * rowFloats + column, in + x * column, column * sizeof(float));
+    // A line over a block of `width` columns rises at most width - 1, so
+    // only heights from -(width - 1) up can hold anything: each level sums
+    // those and writes zeros over the few heights the next level reads below
+    // them. Width 1: every column is its own block with the flat line only.
+    const std::size_t column = static_cast<std::size_t>(n) * c;
+    for (int x = 0; x < n; ++x) {
+        float* row = a_.data() + x * rowFloats;
+        std::fill(row + column - c, row + column, 0.0f);
+        std::memcpy(row + column, in + x * column, column * sizeof(float));
+    }
 
     std::vector<float>* from = &a_;
     std::vector<float>* to = &b_;
     for (int width = 1; width < n; width *= 2) {
         const int merged = 2 * width;
+        const std::size_t low = static_cast<std::size_t>(n - merged + 1) * c;         // first height that may hold a sum
+        const std::size_t below = static_cast<std::size_t>(std::max(n - 2 * merged + 1, 0)) * c;  // the next level reads from
         for (int block = 0; block < n / merged; ++block) {
             const float* left = from->data() + static_cast<std::size_t>(2 * block) * width * rowFloats;
             const float* right = left + static_cast<std::size_t>(width) * rowFloats;
             float* out = to->data() + static_cast<std::size_t>(block) * merged * rowFloats;
             for (int theta = 0; theta < merged; ++theta) {
                 const int half = theta >> 1;
-                const std::size_t shift = static_cast<std::size_t>(theta - half) * channels;
-                addShifted(out + theta * rowFloats, left + half * rowFloats, right + half * rowFloats, rowFloats,
+                const std::size_t shift = static_cast<std::size_t>(theta - half) * c;
+                float* row = out + theta * rowFloats;
+                std::fill(row + below, row + low, 0.0f);
+                addShifted(row + low, left + half * rowFloats + low, right + half * rowFloats + low, rowFloats - low,
                            shift);
             }
         }

@@ -124,6 +124,9 @@ TEST(SlantStack, SumsEveryCellAlongItsRecursiveLine) {
     std::mt19937 random(5);
     for (float& v : grid) v = static_cast<float>(random() % 100);
     SlantStack stack;
+    // Computed over an earlier grid's sums first: nothing of them may remain.
+    std::vector<float> earlier(grid.size(), 7.0f);
+    stack.compute(earlier.data(), n, channels);
     stack.compute(grid.data(), n, channels);
     for (int theta = 0; theta < n; ++theta) {
         for (int h = -n; h < n; ++h) {
