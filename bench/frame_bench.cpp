@@ -85,6 +85,12 @@ double nowMs() {
     return std::chrono::duration<double, std::milli>(clock::now().time_since_epoch()).count();
 }
 
+double processCpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec * 1000.0 + t.tv_nsec / 1.0e6;
+}
+
 double threadCpuMs() {
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
@@ -563,17 +569,24 @@ int binnedCases(std::vector<int> sizes, bool quick) {
                 brush / floor, static_cast<double>(selected) / records);
 
     // A stroke being drawn over the largest table, against the same frame
-    // over an empty table.
+    // over an empty table; a frame lasts a few milliseconds, so the two take
+    // turns in blocks and the best of each counts.
     clearBrushes();
-    fillStroke();
-    freshProgramFrame();
-    const long cachedBefore = recordLayerStats().cachedLayers;
-    const double stroke = bestOf(quick ? 10 : 40, programFrame);
-    const bool kept = recordLayerStats().cachedLayers == cachedBefore + (quick ? 10 : 40);
-    loadTable(0);
-    fillStroke();
-    freshProgramFrame();
-    const double empty = bestOf(quick ? 10 : 40, programFrame);
+    const int frames = quick ? 10 : 40;
+    double stroke = 1e300, empty = 1e300;
+    bool kept = true;
+    for (int round = 0; round < (quick ? 1 : 4); ++round) {
+        if (round > 0) installMixedTable(records);
+        fillStroke();
+        freshProgramFrame();
+        const long cachedBefore = recordLayerStats().cachedLayers;
+        stroke = std::min(stroke, bestOf(frames, programFrame));
+        kept = kept && recordLayerStats().cachedLayers == cachedBefore + frames;
+        loadTable(0);
+        fillStroke();
+        freshProgramFrame();
+        empty = std::min(empty, bestOf(frames, programFrame));
+    }
     report("stroke-" + std::to_string(records), stroke, 0.0, empty, Difference{}, kept ? " kept=yes" : " kept=no");
     interaction.strokePoints.clear();
 
@@ -586,12 +599,17 @@ int binnedCases(std::vector<int> sizes, bool quick) {
     plot->captureAxisPositions();
     forgetRecordLayer();
     onDisplay();  // the subset, and the slices start
-    double slices = 0.0, slowest = 0.0;
+    // Both cores' processor time is what the slices cost in all, whatever
+    // else the shared machine runs meanwhile; a slice's wall time is what
+    // input waits for.
+    double slices = 0.0, slicesCpu = 0.0, slowest = 0.0;
     int count = 0;
     while (recordLayerProgress() >= 0.0) {
         const double start = nowMs();
-        advanceRecordLayer(25.0);
+        const double startCpu = processCpuMs();
+        advanceRecordLayer(30.0);
         const double spent = nowMs() - start;
+        slicesCpu += processCpuMs() - startCpu;
         slices += spent;
         slowest = std::max(slowest, spent);
         ++count;
@@ -599,9 +617,12 @@ int binnedCases(std::vector<int> sizes, bool quick) {
     }
     setProgressiveDrawing(false);
     forgetRecordLayer();
+    const double wholeCpuStart = processCpuMs();
     const double whole = timed(programFrame);
-    std::printf("bench=frame case=progressive-1000000 ms=%.1f floor_ms=%.1f ratio=%.3f max_slice_ms=%.1f slices=%d\n",
-                slices, whole, slices / whole, slowest, count);
+    const double wholeCpu = processCpuMs() - wholeCpuStart;
+    std::printf("bench=frame case=progressive-1000000 ms=%.1f floor_ms=%.1f ratio=%.3f cpu_ms=%.1f floor_cpu_ms=%.1f "
+                "cpu_ratio=%.3f max_slice_ms=%.1f slices=%d\n",
+                slices, whole, slices / whole, slicesCpu, wholeCpu, slicesCpu / wholeCpu, slowest, count);
     setTraceStream(nullptr);
     return 0;
 }
