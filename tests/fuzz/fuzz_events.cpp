@@ -157,9 +157,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         fuzz::checkTable();
         fuzz::walkFrame(h.now, h.sink, h.pass);
-        // Now and then the whole layer on the CPU, drawn from bins, in a
-        // small image: every state the events reach must bin and draw.
-        if (events % 64 == 63) fuzz::rasteriseBinned();
     }
     return 0;
 }

@@ -21,8 +21,6 @@
 #include "plot/axis.h"
 #include "plot/plot.h"
 #include "render/capture_sink.h"
-#include "render/raster.h"
-#include "render/record_layer.h"
 #include "render/records.h"
 #include "shapes/shape.h"
 
@@ -121,20 +119,6 @@ inline void walkFrame(double now, CaptureSink& sink, RecordPass& pass) {
     if (!pass.prepare(p, frame)) return;
     renderRecordLayer(p, pass, curveStep, p.straightLines, sink);
     for (const CapturedVertex& v : sink.vertices) FUZZ_CHECK(std::isfinite(v.x) && std::isfinite(v.y));
-}
-
-// The record layer drawn from bins (whatever the table's size) into a small
-// image, as the CPU layer of a large table would be.
-inline void rasteriseBinned() {
-    if (plot == nullptr) return;
-    FrameAxes frame;
-    fillFrameAxes(*plot, frame);
-    plot->captureAxisPositions();
-    static RasterImage image;
-    image.resize(96, 48);
-    setBinnedRecordThreshold(1);
-    rasteriseRecordLayer(*plot, frame, image, 1);
-    setBinnedRecordThreshold(0);
 }
 
 }  // namespace fuzz

@@ -221,6 +221,18 @@ TEST_F(RecordRasterTest, ThreadCountDoesNotChangeTheImage) {
              plot->axes[1]->scatterOn = true;
          }},
         {"density", [] { densityShading = true; }},
+        // Geometry bins cannot draw falls back to the records, never to garbage.
+        {"binned, two axes at one place, region in transition", [] {
+             setBinnedRecordThreshold(1);
+             plot->axes[2]->position = plot->axes[1]->position;
+             plot->axes[0]->scatterTransition = true;
+             plot->axes[0]->scatterProgress = 0.0;
+         }},
+        {"binned, zoomed far in, aliased", [] {
+             setBinnedRecordThreshold(1);
+             plot->setViewBox(0.3, 0.31, 0.4, 0.41, -1.0, 1.0);
+             plot->antialiasingOff = true;
+         }},
     };
     for (const Case& c : cases) {
         loadTable(testsupport::smallTable);
