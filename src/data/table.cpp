@@ -13,15 +13,12 @@
 #include <thread>
 #include <type_traits>
 
-#include "app/platform.h"
+#include "base/platform.h"
 #include "data/csv_table.h"
 #include "data/data_file.h"
 #include "data/dimension.h"
 #include "data/load_progress.h"
 #include "data/table_content.h"
-#include "plot/axis.h"
-#include "plot/plot.h"
-#include "shapes/shape.h"
 
 char dataFileName[dataFileNameSize] = "";
 int recordCount = 0;
@@ -183,26 +180,6 @@ private:
     bool failed_ = true;  // a reader over no file fails every read
 };
 
-void releaseTable() {
-    recordLabels.clear();
-    recordLabels.shrink_to_fit();
-    for (auto& slot : rawValues) slot.reset();
-}
-
-void clearTableCounts() {
-    recordCount = dimensionCount = shownDimensionCount = 0;
-    hasRecordLabels = false;
-}
-
-// The empty table: no records, no dimensions, a fresh plot.
-void loadEmptyTable() {
-    releasePlot();
-    releaseTable();
-    clearTableCounts();
-    buildPlot({});
-    finishPlot();
-}
-
 // Reads the label sections of the trailer until the file ends. A section
 // for a dimension that has one already replaces it.
 void readTrailer(TokenReader& reader, TableContent& content) {
@@ -241,8 +218,6 @@ void readTrailer(TokenReader& reader, TableContent& content) {
         kept->entries.swap(entries);
     }
 }
-
-enum class LoadResult { Loaded, Refused, Empty };
 
 // The header must lie within the first bytes: a file is judged before the
 // rest of it is read.
@@ -478,7 +453,18 @@ LoadResult readTableFile(const std::string& path, TableContent& content) {
     return parseText(buffer, header, content);
 }
 
-// The worker's whole job: whatever it refuses leaves content empty.
+}  // namespace
+
+unsigned long long tableBytes(long long records, long long dimensions, bool labelled) {
+    if (records <= 0) return 0;
+    // Raw values and their normalised copies per dimension; colour, colour
+    // flag and selection per record in the plot; a label string when labelled.
+    const unsigned long long perRecord = 2 * sizeof(double) * static_cast<unsigned long long>(dimensions) +
+                                         sizeof(Rgba) + 1 + sizeof(double) +
+                                         (labelled ? sizeof(std::string) : 0);
+    return static_cast<unsigned long long>(records) * perRecord;
+}
+
 LoadResult readTableFileOrRefuse(const std::string& path, TableContent& content) {
     LoadResult result = LoadResult::Empty;
     try {
@@ -492,43 +478,18 @@ LoadResult readTableFileOrRefuse(const std::string& path, TableContent& content)
     return result;
 }
 
-}  // namespace
-
-unsigned long long tableBytes(long long records, long long dimensions, bool labelled) {
-    if (records <= 0) return 0;
-    // Raw values and their normalised copies per dimension; colour, colour
-    // flag and selection per record in the plot; a label string when labelled.
-    const unsigned long long perRecord = 2 * sizeof(double) * static_cast<unsigned long long>(dimensions) +
-                                         sizeof(Rgba) + 1 + sizeof(double) +
-                                         (labelled ? sizeof(std::string) : 0);
-    return static_cast<unsigned long long>(records) * perRecord;
+void releaseTable() {
+    recordLabels.clear();
+    recordLabels.shrink_to_fit();
+    for (auto& slot : rawValues) slot.reset();
 }
 
-// Builds the plot and its dimensions over whatever the table holds now.
-void buildPlot(const std::vector<std::string>& names) {
-    const long long requested = static_cast<long long>(recordCount) + 100;
-    plot = new PCPlot(static_cast<int>(std::min<long long>(requested, INT_MAX)));
-    plot->labelColumnName = names.empty() ? std::string() : names[0];
-    plot->recordLabels = &recordLabels;
-    // Key X switches the step with the smoothing; a new plot starts smooth.
-    curveStep = plot->antialiasingOff ? 0.01 : 0.002;
-    for (int j = 0; j < dimensionCount; ++j) {
-        const size_t nameIndex = static_cast<size_t>(j) + 1;
-        const std::string& name = nameIndex < names.size() ? names[nameIndex] : std::string();
-        dimensionTable[j] = new Dimension(name, *plot, rawValues[j].get(), 0.0, 0.0);
-    }
+void clearTableCounts() {
+    recordCount = dimensionCount = shownDimensionCount = 0;
+    hasRecordLabels = false;
 }
 
-void finishPlot() {
-    resetPlot();
-    plot->colorBySelection = true;
-    ++plot->colorRevision;
-}
-
-void installTable(TableContent& content) {
-    ++tableGeneration;
-    releasePlot();
-    releaseTable();
+void takeTable(TableContent& content) {
     recordCount = content.recordCount;
     dimensionCount = static_cast<int>(content.names.size());
     shownDimensionCount = content.shownCount;
@@ -536,15 +497,6 @@ void installTable(TableContent& content) {
     // Unlabelled tables keep no per-record strings, as the text loader does.
     if (hasRecordLabels) recordLabels = std::move(content.labels);
     for (int j = 0; j < dimensionCount; ++j) rawValues[j] = std::move(content.columns[j]);
-    std::vector<std::string> names{content.labelColumnName};
-    names.insert(names.end(), content.names.begin(), content.names.end());
-    buildPlot(names);
-    for (std::size_t j = 0; j < content.formats.size() && j < content.names.size(); ++j)
-        dimensionTable[j]->format = content.formats[j];
-    for (const LabelSection& section : content.sections)
-        dimensionTable[section.dimension]->setLabels(static_cast<int>(section.entries.size()),
-                                                     section.entries.data());
-    finishPlot();
 }
 
 bool setDataFileName(const char* path) {
@@ -552,42 +504,4 @@ bool setDataFileName(const char* path) {
     if (length >= dataFileNameSize) return false;
     std::memcpy(dataFileName, path, length + 1);
     return true;
-}
-
-void releasePlot() {
-    // Shapes point at the plot's axes: they go first.
-    clearShapes();
-    delete plot;
-    plot = nullptr;
-    for (Dimension*& dimension : dimensionTable) {
-        delete dimension;
-        dimension = nullptr;
-    }
-}
-
-void loadDataFile() {
-    // One table at a time: the commands that load check loadInProgress()
-    // first, and this keeps a nested call from pulling the table away.
-    if (loadInProgress()) return;
-    ++tableGeneration;
-    // Both go before the new table is read, so they never take memory
-    // together with it; every outcome below replaces them anyway.
-    releasePlot();
-    releaseTable();
-    clearTableCounts();
-    RunningLoad running;
-    const std::string path = dataFileName;
-    TableContent content;
-    LoadResult result = LoadResult::Empty;
-    runLoadWorker([&] { result = readTableFileOrRefuse(path, content); });
-    try {
-        if (result == LoadResult::Loaded) installTable(content);
-    } catch (const std::bad_alloc&) {
-        // Whatever was half built goes with the empty table below.
-        releasePlot();
-        trace(" out of memory, file not loaded");
-        result = LoadResult::Empty;
-    }
-    // Refused: no plot until the next load.
-    if (result == LoadResult::Empty) loadEmptyTable();
 }

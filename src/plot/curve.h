@@ -8,7 +8,7 @@
 #include <array>
 #include <cmath>
 
-#include "plot/types.h"
+#include "base/types.h"
 
 // The four control points of one segment; the piece drawn runs from p1 to p2.
 struct CurvePoints {
