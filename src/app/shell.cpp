@@ -17,13 +17,11 @@
 #include <string>
 #include <thread>
 
-#include "animation/animation.h"
 #include "app/command_line.h"
 #include "app/textures.h"
 #include "base/platform.h"
 #include "data/load_progress.h"
 #include "data/table.h"
-#include "data/table_writer.h"
 #include "idle/idle.h"
 #include "interaction/interaction.h"
 #include "plot/plot.h"

@@ -180,6 +180,21 @@ private:
     bool failed_ = true;  // a reader over no file fails every read
 };
 
+}  // namespace
+
+void releaseTable() {
+    recordLabels.clear();
+    recordLabels.shrink_to_fit();
+    for (auto& slot : rawValues) slot.reset();
+}
+
+void clearTableCounts() {
+    recordCount = dimensionCount = shownDimensionCount = 0;
+    hasRecordLabels = false;
+}
+
+namespace {
+
 // Reads the label sections of the trailer until the file ends. A section
 // for a dimension that has one already replaces it.
 void readTrailer(TokenReader& reader, TableContent& content) {
@@ -455,16 +470,7 @@ LoadResult readTableFile(const std::string& path, TableContent& content) {
 
 }  // namespace
 
-unsigned long long tableBytes(long long records, long long dimensions, bool labelled) {
-    if (records <= 0) return 0;
-    // Raw values and their normalised copies per dimension; colour, colour
-    // flag and selection per record in the plot; a label string when labelled.
-    const unsigned long long perRecord = 2 * sizeof(double) * static_cast<unsigned long long>(dimensions) +
-                                         sizeof(Rgba) + 1 + sizeof(double) +
-                                         (labelled ? sizeof(std::string) : 0);
-    return static_cast<unsigned long long>(records) * perRecord;
-}
-
+// The worker's whole job: whatever it refuses leaves content empty.
 LoadResult readTableFileOrRefuse(const std::string& path, TableContent& content) {
     LoadResult result = LoadResult::Empty;
     try {
@@ -478,15 +484,14 @@ LoadResult readTableFileOrRefuse(const std::string& path, TableContent& content)
     return result;
 }
 
-void releaseTable() {
-    recordLabels.clear();
-    recordLabels.shrink_to_fit();
-    for (auto& slot : rawValues) slot.reset();
-}
-
-void clearTableCounts() {
-    recordCount = dimensionCount = shownDimensionCount = 0;
-    hasRecordLabels = false;
+unsigned long long tableBytes(long long records, long long dimensions, bool labelled) {
+    if (records <= 0) return 0;
+    // Raw values and their normalised copies per dimension; colour, colour
+    // flag and selection per record in the plot; a label string when labelled.
+    const unsigned long long perRecord = 2 * sizeof(double) * static_cast<unsigned long long>(dimensions) +
+                                         sizeof(Rgba) + 1 + sizeof(double) +
+                                         (labelled ? sizeof(std::string) : 0);
+    return static_cast<unsigned long long>(records) * perRecord;
 }
 
 void takeTable(TableContent& content) {

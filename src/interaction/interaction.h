@@ -1,7 +1,7 @@
 #pragma once
-// Keyboard, mouse and motion handlers and the mouse interaction record.
+// Keyboard, mouse and motion handlers and the hover records. The mouse
+// interaction record they write lies lower, in stroke/stroke.h.
 
-#include <array>
 #include <vector>
 
 #include "base/types.h"

@@ -16,8 +16,8 @@ namespace {
 void (*axesReleaseHook)() = nullptr;
 
 // A hook left unset would skip work that keeps pointers valid: stop instead.
-[[noreturn]] void missingHook(const char* what) {
-    std::fprintf(stderr, "korvelline: %s is not installed (installSessionHooks)\n", what);
+[[noreturn]] void missingHook(const char* message) {
+    std::fprintf(stderr, "korvelline: %s\n", message);
     std::fflush(stderr);
     std::abort();
 }
@@ -27,7 +27,7 @@ void (*axesReleaseHook)() = nullptr;
 void setAxesReleaseHook(void (*hook)()) { axesReleaseHook = hook; }
 
 void MDSLayoutDeleter::operator()(MDSLayout* layout) const {
-    if (destroy == nullptr) missingHook("the MDS layout's deleter");
+    if (destroy == nullptr) missingHook("an MDS layout without its deleter: make layouts with makeMdsLayout");
     destroy(layout);
 }
 
@@ -43,7 +43,7 @@ void PCPlot::buildDimensionList() {
 
 void PCPlot::deleteAxes() {
     // Kept brushes point at these axes: they go first.
-    if (axesReleaseHook == nullptr) missingHook("the axes release hook");
+    if (axesReleaseHook == nullptr) missingHook("axes freed with no release hook: call installSessionHooks first");
     axesReleaseHook();
     for (PCShowAxis*& axis : axes) {
         delete axis;

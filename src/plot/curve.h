@@ -167,10 +167,3 @@ inline void forEachCurveVertex(const CurveBasis& basis, const CurvePoints& p, in
     }
     emit(p.p2.x, p.p2.y);
 }
-
-// Draw calls of the record renderers (render/curve_gl.cpp): one GL line strip
-// in the current colour and line width, tessellated by flatness on the current
-// plot's screen (by `curveStep` while no plot exists).
-void drawCatmullRomSegment(const CurvePoints& points);
-// tension 0 gives the Catmull-Rom shape, 1 the straight chord.
-void drawCardinalSegment(double tension, const CurvePoints& points);

@@ -10,7 +10,6 @@
 #include "base/textures.h"
 #include "data/dimension.h"
 #include "draw/text.h"
-#include "mds/mds_layout.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
 

@@ -37,10 +37,12 @@ if [ "${#exceptions[@]}" -gt "$max_exceptions" ]; then
 fi
 declare -A excepted used
 for line in "${exceptions[@]}"; do
-    key="${line%%|*}"
-    key="$(echo $key)"  # squeezes the blanks
+    read -r -a words <<< "${line%%|*}"
+    key="${words[*]}"
     reason="${line#*|}"
-    [ "$key" != "$line" ] && [ -n "$(echo $reason)" ] || fail "exception without a reason: $line"
+    if [ "${line%%|*}" = "$line" ] || ! [[ "$reason" =~ [^[:space:]] ]]; then
+        fail "exception without a reason: $line"
+    fi
     excepted[$key]=1
 done
 
