@@ -2,7 +2,8 @@
 // The life of a data file in the viewer: reading it into the table, building
 // its plot and default view, resetting that view, writing out the selected
 // records, and releasing the plot again. Whatever points at a plot's axes
-// (brushes, shapes, MDS layouts) goes before the axes do.
+// (the shapes, the kept brushes) goes before the axes do; each axis takes
+// its MDS layout with it.
 
 #include <string>
 #include <vector>
