@@ -16,14 +16,15 @@
 #include <string>
 #include <vector>
 
-#include "bench_support.h"
-#include "app/platform.h"
+#include "base/platform.h"
 #include "brush/brush.h"
 #include "brush/outline.h"
 #include "data/dimension.h"
 #include "data/table.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
+#include "session/session.h"
+#include "bench_support.h"
 
 namespace {
 
@@ -78,6 +79,7 @@ double timeMs(Fn&& fn) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    installSessionHooks();
     const long records = argc > 1 ? std::atol(argv[1]) : 1000000;
     const int repeats = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
     const std::string path = "/tmp/korvelline_brush_bench_" + std::to_string(records) + ".txt";

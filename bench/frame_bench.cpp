@@ -44,8 +44,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/platform.h"
-#include "bench_support.h"
+#include "base/platform.h"
 #include "brush/brush.h"
 #include "data/table.h"
 #include "data/table_content.h"
@@ -60,7 +59,9 @@
 #include "render/record_layer.h"
 #include "render/records.h"
 #include "render/strokes.h"
+#include "session/session.h"
 #include "shapes/shape.h"
+#include "bench_support.h"
 
 #ifdef KORVELLINE_HAVE_AGG
 #include <agg_conv_stroke.h>
@@ -630,6 +631,7 @@ int binnedCases(std::vector<int> sizes, bool quick) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    installSessionHooks();
     bool quick = false;
     bool layerOnly = false;
     bool overlaysOnly = false;

@@ -23,9 +23,10 @@
 
 #include <sys/resource.h>
 
-#include "bench_support.h"
 #include "data/table.h"
 #include "plot/plot.h"
+#include "session/session.h"
+#include "bench_support.h"
 
 namespace {
 
@@ -224,6 +225,7 @@ void runDates(long rows, int repeats) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    installSessionHooks();
     if (argc == 3 && std::string(argv[1]) == "--peak") return peakRun(argv[2]);
     const long records = argc > 1 ? std::atol(argv[1]) : 1000000;
     const int dimensions = argc > 2 ? std::atoi(argv[2]) : 10;

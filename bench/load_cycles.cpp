@@ -18,6 +18,7 @@
 
 #include "data/table.h"
 #include "plot/plot.h"
+#include "session/session.h"
 
 namespace {
 
@@ -50,6 +51,7 @@ void closeTable() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    installSessionHooks();
     if (argc < 2) {
         std::fprintf(stderr, "usage: load_cycles <file> [cycles]\n");
         return 2;

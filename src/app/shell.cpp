@@ -18,18 +18,18 @@
 #include <thread>
 
 #include "app/command_line.h"
-#include "app/platform.h"
 #include "app/textures.h"
+#include "base/platform.h"
 #include "data/load_progress.h"
 #include "data/table.h"
-#include "data/table_writer.h"
+#include "idle/idle.h"
 #include "interaction/interaction.h"
-#include "mds/animation.h"
 #include "plot/plot.h"
 #include "render/display.h"
 #include "render/picture.h"
 #include "render/progress.h"
 #include "render/record_layer.h"
+#include "session/session.h"
 
 const char* const feedbackAddress = "korvelline-feedback@varnholm.org";
 const char* const webAddress = "https://varnholm.org/korvelline";
@@ -278,6 +278,7 @@ int runApplication(int argc, char** argv) {
         return 2;
     }
 
+    installSessionHooks();
     aboutWindow = new Fl_Menu_Window(700, 150, "About");
     helpWindow = new Fl_Menu_Window(800, 600, "Help");
     Fl_Multiline_Output* aboutOutput = buildTextWindow(*aboutWindow, aboutText());

@@ -8,12 +8,7 @@
 #include <cmath>
 #include <vector>
 
-#include "app/platform.h"
-
-TextureImage textures[textureSlots];
-int textureCount = 3;
-int activeTexture = 1;
-unsigned discTexture = 0;
+#include "base/platform.h"
 
 int strokeTextureAlpha(int sum) {
     const int level = static_cast<int>((765 - sum) / 765.0 * 255 * 0.8);

@@ -1,24 +1,10 @@
 #pragma once
-// The bitmap textures of strokes and the palette marker, and the
-// procedural disc of the dimension indicators.
+// Making the textures: loading the bitmap images, turning them into GL
+// textures and building the disc.
 
 #include <string>
 
-struct FIBITMAP;
-
-struct TextureImage {
-    FIBITMAP* bitmap = nullptr;
-    std::string fileName;
-    unsigned textureId = 0;
-    int width = 0;
-    int height = 0;
-};
-
-constexpr int textureSlots = 30;
-extern TextureImage textures[textureSlots];
-extern int textureCount;
-extern int activeTexture;
-extern unsigned discTexture;
+#include "base/textures.h"
 
 // Needs the drawing area's GL context to be current.
 void initTextures();

@@ -7,17 +7,18 @@
 #include <cstdio>
 #include <utility>
 
-#include "app/parallel.h"
-#include "app/platform.h"
+#include "animation/animation.h"
+#include "base/parallel.h"
+#include "base/platform.h"
 #include "brush/outline.h"
 #include "data/dimension.h"
-#include "interaction/interaction.h"
-#include "mds/animation.h"
+#include "draw/rectangle.h"
+#include "mds/mds_axis.h"
 #include "mds/mds_layout.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
-#include "render/rectangle.h"
 #include "shapes/shape.h"
+#include "stroke/stroke.h"
 
 std::vector<std::unique_ptr<PCAxisBrush>> axisBrushes;
 std::vector<std::unique_ptr<PCAngularBrush>> angularBrushes;

@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
-#include "app/large_array.h"
-#include "plot/types.h"
+#include "base/large_array.h"
+#include "base/types.h"
 
 struct PCPlot;
 struct PCShowAxis;

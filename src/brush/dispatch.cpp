@@ -5,13 +5,13 @@
 #include <cmath>
 #include <memory>
 
-#include "app/platform.h"
+#include "base/platform.h"
 #include "brush/brush.h"
 #include "brush/outline.h"
-#include "interaction/interaction.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
 #include "shapes/shape.h"
+#include "stroke/stroke.h"
 
 namespace {
 

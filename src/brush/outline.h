@@ -5,9 +5,8 @@
 #include <cstddef>
 #include <vector>
 
-#include "plot/types.h"
-
-bool segmentsIntersect(Point p1, Point p2, Point q1, Point q2);
+#include "base/types.h"
+#include "stroke/stroke.h"
 
 // P lies on the closed segment E1-E2 (ends included).
 inline bool onSegment(Point p, Point e1, Point e2) {

@@ -16,11 +16,11 @@
 #include <unordered_set>
 #include <vector>
 
-#include "app/platform.h"
+#include "base/platform.h"
+#include "base/types.h"
 #include "data/load_progress.h"
 #include "data/table_content.h"
 #include "data/time_text.h"
-#include "plot/types.h"
 
 namespace {
 

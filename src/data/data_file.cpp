@@ -1,6 +1,6 @@
 #include "data/data_file.h"
 
-#include "app/platform.h"
+#include "base/platform.h"
 #include "data/load_progress.h"
 
 #include <fcntl.h>

@@ -4,8 +4,6 @@
 #include <cmath>
 #include <numeric>
 
-#include "plot/plot.h"
-
 namespace {
 
 // How many of the values equal each of the (sorted, distinct) keys.
@@ -29,15 +27,15 @@ std::vector<int> countValues(const double* values, int recordCount, const std::v
 
 }  // namespace
 
-Dimension::Dimension(const std::string& name_, const PCPlot& plot, const double* values_,
+Dimension::Dimension(const std::string& name_, int recordCount_, int capacity_, const double* values_,
                      double initialMaximum, double initialMinimum)
     : name(name_),
-      recordCount(plot.recordCount),
-      capacity(plot.capacity),
+      recordCount(recordCount_),
+      capacity(capacity_),
       maximum(initialMaximum),
       minimum(initialMinimum),
       values(values_),
-      normalized(new double[static_cast<size_t>(plot.capacity)]) {
+      normalized(new double[static_cast<size_t>(capacity_)]) {
     double outMaximum = 0.0;
     double outMinimum = 0.0;
     computeRange(outMaximum, outMinimum);

@@ -6,8 +6,6 @@
 #include <string>
 #include <vector>
 
-struct PCPlot;
-
 // How a dimension's values are written on screen: as numbers, or as times
 // (seconds since 1970-01-01 UTC) written as dates, or as dates and times of
 // day.
@@ -37,7 +35,9 @@ struct Dimension {
     std::vector<int> labelsByFrequency;
     ValueFormat format = ValueFormat::Number;
 
-    Dimension(const std::string& name, const PCPlot& plot, const double* values,
+    // recordCount and capacity are the plot's: the values of recordCount
+    // records, and normalised copies for capacity records.
+    Dimension(const std::string& name, int recordCount, int capacity, const double* values,
               double initialMaximum, double initialMinimum);
 
     // Recomputes the range from the values and widens it by 2 % on each side.

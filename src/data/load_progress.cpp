@@ -9,7 +9,7 @@
 #include <sstream>
 #include <thread>
 
-#include "app/platform.h"
+#include "base/platform.h"
 
 namespace {
 

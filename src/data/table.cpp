@@ -13,15 +13,12 @@
 #include <thread>
 #include <type_traits>
 
-#include "app/platform.h"
+#include "base/platform.h"
 #include "data/csv_table.h"
 #include "data/data_file.h"
 #include "data/dimension.h"
 #include "data/load_progress.h"
 #include "data/table_content.h"
-#include "plot/axis.h"
-#include "plot/plot.h"
-#include "shapes/shape.h"
 
 char dataFileName[dataFileNameSize] = "";
 int recordCount = 0;
@@ -183,6 +180,8 @@ private:
     bool failed_ = true;  // a reader over no file fails every read
 };
 
+}  // namespace
+
 void releaseTable() {
     recordLabels.clear();
     recordLabels.shrink_to_fit();
@@ -194,14 +193,7 @@ void clearTableCounts() {
     hasRecordLabels = false;
 }
 
-// The empty table: no records, no dimensions, a fresh plot.
-void loadEmptyTable() {
-    releasePlot();
-    releaseTable();
-    clearTableCounts();
-    buildPlot({});
-    finishPlot();
-}
+namespace {
 
 // Reads the label sections of the trailer until the file ends. A section
 // for a dimension that has one already replaces it.
@@ -241,8 +233,6 @@ void readTrailer(TokenReader& reader, TableContent& content) {
         kept->entries.swap(entries);
     }
 }
-
-enum class LoadResult { Loaded, Refused, Empty };
 
 // The header must lie within the first bytes: a file is judged before the
 // rest of it is read.
@@ -478,6 +468,8 @@ LoadResult readTableFile(const std::string& path, TableContent& content) {
     return parseText(buffer, header, content);
 }
 
+}  // namespace
+
 // The worker's whole job: whatever it refuses leaves content empty.
 LoadResult readTableFileOrRefuse(const std::string& path, TableContent& content) {
     LoadResult result = LoadResult::Empty;
@@ -492,8 +484,6 @@ LoadResult readTableFileOrRefuse(const std::string& path, TableContent& content)
     return result;
 }
 
-}  // namespace
-
 unsigned long long tableBytes(long long records, long long dimensions, bool labelled) {
     if (records <= 0) return 0;
     // Raw values and their normalised copies per dimension; colour, colour
@@ -504,31 +494,7 @@ unsigned long long tableBytes(long long records, long long dimensions, bool labe
     return static_cast<unsigned long long>(records) * perRecord;
 }
 
-// Builds the plot and its dimensions over whatever the table holds now.
-void buildPlot(const std::vector<std::string>& names) {
-    const long long requested = static_cast<long long>(recordCount) + 100;
-    plot = new PCPlot(static_cast<int>(std::min<long long>(requested, INT_MAX)));
-    plot->labelColumnName = names.empty() ? std::string() : names[0];
-    plot->recordLabels = &recordLabels;
-    // Key X switches the step with the smoothing; a new plot starts smooth.
-    curveStep = plot->antialiasingOff ? 0.01 : 0.002;
-    for (int j = 0; j < dimensionCount; ++j) {
-        const size_t nameIndex = static_cast<size_t>(j) + 1;
-        const std::string& name = nameIndex < names.size() ? names[nameIndex] : std::string();
-        dimensionTable[j] = new Dimension(name, *plot, rawValues[j].get(), 0.0, 0.0);
-    }
-}
-
-void finishPlot() {
-    resetPlot();
-    plot->colorBySelection = true;
-    ++plot->colorRevision;
-}
-
-void installTable(TableContent& content) {
-    ++tableGeneration;
-    releasePlot();
-    releaseTable();
+void takeTable(TableContent& content) {
     recordCount = content.recordCount;
     dimensionCount = static_cast<int>(content.names.size());
     shownDimensionCount = content.shownCount;
@@ -536,15 +502,6 @@ void installTable(TableContent& content) {
     // Unlabelled tables keep no per-record strings, as the text loader does.
     if (hasRecordLabels) recordLabels = std::move(content.labels);
     for (int j = 0; j < dimensionCount; ++j) rawValues[j] = std::move(content.columns[j]);
-    std::vector<std::string> names{content.labelColumnName};
-    names.insert(names.end(), content.names.begin(), content.names.end());
-    buildPlot(names);
-    for (std::size_t j = 0; j < content.formats.size() && j < content.names.size(); ++j)
-        dimensionTable[j]->format = content.formats[j];
-    for (const LabelSection& section : content.sections)
-        dimensionTable[section.dimension]->setLabels(static_cast<int>(section.entries.size()),
-                                                     section.entries.data());
-    finishPlot();
 }
 
 bool setDataFileName(const char* path) {
@@ -552,42 +509,4 @@ bool setDataFileName(const char* path) {
     if (length >= dataFileNameSize) return false;
     std::memcpy(dataFileName, path, length + 1);
     return true;
-}
-
-void releasePlot() {
-    // Shapes point at the plot's axes: they go first.
-    clearShapes();
-    delete plot;
-    plot = nullptr;
-    for (Dimension*& dimension : dimensionTable) {
-        delete dimension;
-        dimension = nullptr;
-    }
-}
-
-void loadDataFile() {
-    // One table at a time: the commands that load check loadInProgress()
-    // first, and this keeps a nested call from pulling the table away.
-    if (loadInProgress()) return;
-    ++tableGeneration;
-    // Both go before the new table is read, so they never take memory
-    // together with it; every outcome below replaces them anyway.
-    releasePlot();
-    releaseTable();
-    clearTableCounts();
-    RunningLoad running;
-    const std::string path = dataFileName;
-    TableContent content;
-    LoadResult result = LoadResult::Empty;
-    runLoadWorker([&] { result = readTableFileOrRefuse(path, content); });
-    try {
-        if (result == LoadResult::Loaded) installTable(content);
-    } catch (const std::bad_alloc&) {
-        // Whatever was half built goes with the empty table below.
-        releasePlot();
-        trace(" out of memory, file not loaded");
-        result = LoadResult::Empty;
-    }
-    // Refused: no plot until the next load.
-    if (result == LoadResult::Empty) loadEmptyTable();
 }

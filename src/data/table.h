@@ -1,5 +1,6 @@
 #pragma once
-// The loaded table and the loader that replaces it.
+// The loaded table and the reader of data files. Loading one (replacing the
+// table, its plot and the view) is the session's: session/session.h.
 
 #include <array>
 #include <cstdint>
@@ -7,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "plot/types.h"
+#include "base/types.h"
 
 struct Dimension;
 struct TableContent;
@@ -31,23 +32,21 @@ extern std::uint64_t tableGeneration;
 // Copies path into dataFileName; refuses (false, name unchanged) a path that does not fit.
 bool setDataFileName(const char* path);
 
-// Reads dataFileName and rebuilds the table, the plot and the default view.
-// The file is read on a worker thread (data/load_progress.h) after the old
-// table is released; the new one is installed on the calling thread.
-void loadDataFile();
-// Makes content (moved from) the loaded table and builds its plot and view,
-// as a load does.
-void installTable(TableContent& content);
+// What reading a data file came to: a table; a refusal that leaves no plot
+// until the next load; or nothing, which loads the empty table.
+enum class LoadResult { Loaded, Refused, Empty };
+
+// Opens, judges and parses path into content, touching nothing else: this
+// runs on the load's worker thread (data/load_progress.h). Whatever it
+// refuses leaves content empty, with the refusal's trace line written.
+LoadResult readTableFileOrRefuse(const std::string& path, TableContent& content);
+
+// Frees the values and labels of the loaded table; sets its counts to zero.
+void releaseTable();
+void clearTableCounts();
+// Makes content's counts, labels and values (moved from) the loaded table.
+void takeTable(TableContent& content);
 
 // Bytes a table of this size keeps per load (values, normalised copies,
 // per-record plot arrays, labels).
 unsigned long long tableBytes(long long records, long long dimensions, bool labelled);
-
-// Building the plot over the loaded table, as installTable does: buildPlot
-// with the label-column heading and the D names, category labels for
-// dimensionTable, then finishPlot. Either may throw std::bad_alloc;
-// loadDataFile turns that into a refusal.
-void buildPlot(const std::vector<std::string>& names);
-void finishPlot();
-// Deletes the plot and every Dimension.
-void releasePlot();

@@ -5,11 +5,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "app/platform.h"
-#include "data/dimension.h"
-#include "data/table.h"
 #include "data/table_content.h"
-#include "plot/plot.h"
 
 namespace {
 
@@ -103,39 +99,4 @@ bool writeTableFile(const TableContent& content, const std::string& path) {
     ok = std::fclose(file) == 0 && ok;
     if (!ok) std::remove(path.c_str());  // a cut-off table would load as a different one
     return ok;
-}
-
-TableContent selectedRecords() {
-    TableContent content;
-    if (plot == nullptr) return content;
-    std::vector<std::size_t> chosen;
-    for (int i = 0; i < recordCount; ++i)
-        if (plot->recordSelection[i] > 0.99999) chosen.push_back(static_cast<std::size_t>(i));
-    content.recordCount = static_cast<int>(chosen.size());
-    content.shownCount = shownDimensionCount;
-    content.hasLabels = hasRecordLabels;
-    content.labelColumnName = plot->labelColumnName;
-    for (int j = 0; j < dimensionCount; ++j) {
-        const Dimension& dimension = *dimensionTable[j];
-        content.names.push_back(dimension.name);
-        std::unique_ptr<double[]> values(new double[chosen.size()]);
-        for (std::size_t k = 0; k < chosen.size(); ++k) values[k] = rawValues[j][chosen[k]];
-        content.columns.push_back(std::move(values));
-        if (dimension.labelCount > 0)
-            content.sections.push_back(LabelSection{
-                j, {dimension.labels.begin(), dimension.labels.begin() + dimension.labelCount}});
-    }
-    if (hasRecordLabels)
-        for (std::size_t i : chosen) content.labels.push_back(recordLabels[i]);
-    return content;
-}
-
-bool exportSelectedRecordsTo(const std::string& path) {
-    const TableContent content = selectedRecords();
-    if (!writeTableFile(content, path)) {
-        trace(" could not write ", path, ", records not exported");
-        return false;
-    }
-    trace(" exported ", content.recordCount, " records to ", path);
-    return true;
 }

@@ -1,38 +1,13 @@
 #pragma once
-// Keyboard, mouse and motion handlers and the mouse interaction record.
+// Keyboard, mouse and motion handlers and the hover records. The mouse
+// interaction record they write lies lower, in stroke/stroke.h.
 
-#include <array>
 #include <vector>
 
-#include "plot/types.h"
+#include "base/types.h"
+#include "stroke/stroke.h"
 
 struct PCShowAxis;
-
-struct InteractionState {
-    double lastPressTime = 0.0;
-    bool isDoubleClick = false;
-    bool axisDragActive = false;
-    int dragAxis = 0;
-    bool dragAxisWasSelected = false;
-    int pressX = 0;
-    int pressY = 0;
-    bool strokeActive = false;
-    int strokeLastX = 0;
-    int strokeLastY = 0;
-    PointList strokePoints;
-    double strokeLength = 0.0;
-    bool strokeCrossed = false;
-    bool shapeDragActive = false;
-    bool rubberBandActive = false;
-    int rubberBandAnchorX = 0;
-    int rubberBandAnchorY = 0;
-    int rubberBandX = 0;
-    int rubberBandY = 0;
-    std::array<int, 4> snapRect{0, 0, 1, 1};
-    int brushModifiers = 0;
-};
-
-extern InteractionState interaction;
 
 // Hover tracking (motion). Each axis pointer travels with the axis's serial:
 // a reload or reset rebuilds the axes, possibly at the same addresses, and the
@@ -81,9 +56,6 @@ struct PickResult {
 };
 PickResult pickScatterPoint(double u, double v);
 PickResult pickAxisPoint(double u, double v);
-
-bool strokeCrossesItself(bool skipFirst, Point a, Point b);
-bool segmentsIntersect(Point p1, Point p2, Point q1, Point q2);
 
 // Index of the region (its left axis) whose box holds (u, v), or -1.
 int regionContaining(double u, double v);

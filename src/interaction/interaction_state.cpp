@@ -1,13 +1,12 @@
-// The process-wide interaction and hover records.
+// The process-wide hover records, and the reset of every interaction,
+// hover and animation global.
 
 #include <algorithm>
 
+#include "animation/animation.h"
 #include "interaction/interaction.h"
-#include "mds/animation.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
-
-InteractionState interaction;
 
 bool hoverEmphasis = true;
 PCShowAxis* hoveredAxis = nullptr;

@@ -2,13 +2,14 @@
 
 #include <algorithm>
 
-#include "app/platform.h"
-#include "app/textures.h"
+#include "animation/animation.h"
+#include "base/platform.h"
+#include "base/textures.h"
 #include "brush/brush.h"
 #include "interaction/interaction.h"
-#include "mds/animation.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
+#include "session/session.h"
 #include "shapes/shape.h"
 
 namespace {

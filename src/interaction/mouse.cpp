@@ -5,11 +5,11 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "app/platform.h"
+#include "animation/animation.h"
+#include "base/platform.h"
 #include "brush/brush.h"
 #include "data/dimension.h"
 #include "interaction/interaction.h"
-#include "mds/animation.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
 #include "shapes/shape.h"

@@ -1,9 +1,11 @@
 // The MDS plot of a region as its left axis holds it: start, members,
 // animation frames and shutdown.
 
+#include "mds/mds_axis.h"
+
 #include <new>
 
-#include "app/platform.h"
+#include "base/platform.h"
 #include "data/dimension.h"
 #include "mds/mds_layout.h"
 #include "plot/axis.h"
@@ -28,6 +30,16 @@ void changeDimension(PCShowAxis& axis, const PCShowAxis* member, bool add) {
 }
 
 }  // namespace
+
+void destroyMdsLayout(MDSLayout* layout) { delete layout; }
+
+const MDSLayout* usableLayout(const PCShowAxis& axis, int recordCount) {
+    if (!axis.mdsVisible || !axis.mdsLayout) return nullptr;
+    const MDSLayout& layout = *axis.mdsLayout;
+    const std::size_t need = recordCount > 0 ? static_cast<std::size_t>(recordCount) : 0;
+    if (layout.outX.size() < need || layout.outY.size() < need) return nullptr;
+    return &layout;
+}
 
 bool PCShowAxis::startMds(PCShowAxis* first, PCShowAxis* second) {
     if (!mergedAxes) mergedAxes = std::make_unique<std::array<PCShowAxis*, maxSlots>>();
@@ -58,7 +70,7 @@ bool PCShowAxis::startMds(PCShowAxis* first, PCShowAxis* second) {
     }
     try {
         const double* base[2] = {xs, ys};
-        mdsLayout = std::make_unique<MDSLayout>(n, base);
+        mdsLayout = makeMdsLayout(n, base);
     } catch (const std::bad_alloc&) {
         trace(" MDS plot refused: out of memory for ", n, " records");
         mdsLayout.reset();

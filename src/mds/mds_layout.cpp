@@ -1,6 +1,6 @@
 #include "mds/mds_layout.h"
 
-#include "app/platform.h"
+#include "base/platform.h"
 
 #include <algorithm>
 #include <cmath>

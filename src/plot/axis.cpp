@@ -1,19 +1,35 @@
 #include "plot/axis.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 
-#include "app/platform.h"
-#include "brush/brush.h"
 #include "data/dimension.h"
 #include "data/table.h"
-#include "interaction/interaction.h"
-#include "mds/animation.h"
-#include "mds/mds_layout.h"
 #include "plot/plot.h"
-#include "shapes/shape.h"
 
 int nextAxisSerial = 1;
 bool axesLocked = false;
+
+namespace {
+
+void (*axesReleaseHook)() = nullptr;
+
+// A hook left unset would skip work that keeps pointers valid: stop instead.
+[[noreturn]] void missingHook(const char* message) {
+    std::fprintf(stderr, "korvelline: %s\n", message);
+    std::fflush(stderr);
+    std::abort();
+}
+
+}  // namespace
+
+void setAxesReleaseHook(void (*hook)()) { axesReleaseHook = hook; }
+
+void MDSLayoutDeleter::operator()(MDSLayout* layout) const {
+    if (destroy == nullptr) missingHook("an MDS layout without its deleter: make layouts with makeMdsLayout");
+    destroy(layout);
+}
 
 PCShowAxis::PCShowAxis() : serial(nextAxisSerial++) {}
 
@@ -26,8 +42,9 @@ void PCPlot::buildDimensionList() {
 }
 
 void PCPlot::deleteAxes() {
-    // Kept brushes point at these axes.
-    dropBrushes();
+    // Kept brushes point at these axes: they go first.
+    if (axesReleaseHook == nullptr) missingHook("axes freed with no release hook: call installSessionHooks first");
+    axesReleaseHook();
     for (PCShowAxis*& axis : axes) {
         delete axis;
         axis = nullptr;
@@ -123,63 +140,4 @@ void PCPlot::resortAxes() {
     std::array<PCShowAxis*, maxSlots> sorted{};
     for (int k = 0; k < n; ++k) sorted[k] = axes[order[k]];
     std::copy(sorted.begin(), sorted.begin() + n, axes.begin());
-}
-
-void animateToEvenSpacing() {
-    if (plot == nullptr) return;
-    layoutAnimating = true;
-    const double* current = plot->captureAxisPositions();
-    std::copy(current, current + plot->axisCount, layoutStart.begin());
-    plot->spaceAxesEvenly();
-    const double* even = plot->captureAxisPositions();
-    std::copy(even, even + plot->axisCount, layoutTarget.begin());
-    plot->setAxisPositions(layoutStart.data());
-    layoutStartTime = clockMs();
-}
-
-void resetPlot() {
-    if (plot == nullptr) return;
-    PCPlot& p = *plot;
-    p.pointSize = 5.0;
-    p.curveLineWidth = 2.0;
-    p.axisLineWidth = 2.0;
-    axesLocked = false;
-    layoutTargetsValid = false;
-    interaction.shapeDragActive = false;
-    std::fill(p.recordHasColor.begin(), p.recordHasColor.end(), 0);
-    std::fill(p.recordColors.begin(), p.recordColors.end(), Rgba{0, 0, 0, 0});
-    p.hasHighlightedRecord = false;
-    clearShapes();
-    p.buildDimensionList();
-    p.showHistograms = false;
-    p.buildAxes();
-    for (int i = 0; i < p.axisCount; ++i) shapes.push_back(std::make_unique<AxisMDSShape>(p.axes[i]));
-
-    auto newPalette = std::make_unique<ColorSquareShape>();
-    newPalette->x = 0.01;
-    newPalette->y = 0.3;
-    newPalette->size = 0.04;
-    newPalette->paletteHeight = 0.5;
-    if (newPalette->selected)
-        newPalette->deselect(0, 0);
-    else
-        newPalette->select(0, 0);
-    newPalette->currentColor = {0.2, 0.2, 0.2, 0.2};
-    palette = newPalette.get();
-    shapes.push_back(std::move(newPalette));
-
-    std::fill(p.recordHasColor.begin(), p.recordHasColor.end(), 1);
-    std::fill(p.recordColors.begin(), p.recordColors.begin() + p.recordCount, Rgba{0.2, 0.2, 0.2, 0.2});
-    ++p.colorRevision;
-    clearBrushes();
-    layoutAnimationPaused = false;
-    layoutAnimating = false;
-}
-
-const MDSLayout* usableLayout(const PCShowAxis& axis, int recordCount) {
-    if (!axis.mdsVisible || !axis.mdsLayout) return nullptr;
-    const MDSLayout& layout = *axis.mdsLayout;
-    const std::size_t need = recordCount > 0 ? static_cast<std::size_t>(recordCount) : 0;
-    if (layout.outX.size() < need || layout.outY.size() < need) return nullptr;
-    return &layout;
 }

@@ -1,21 +1,30 @@
 #pragma once
 // One displayed axis and the state of the region right of it, plus the
-// process-wide layout values and the view reset.
+// process-wide layout values.
 
 #include <array>
 #include <memory>
 
-#include "plot/types.h"
+#include "base/types.h"
 
 struct MDSLayout;
 struct PCPlot;
+
+// The MDS code makes a region's layout and hands it over together with the
+// function that destroys it (mds/mds_axis.h), so the axis owns the layout
+// knowing no more of it than its name.
+struct MDSLayoutDeleter {
+    void (*destroy)(MDSLayout*) = nullptr;
+    void operator()(MDSLayout* layout) const;
+};
+using MDSLayoutPtr = std::unique_ptr<MDSLayout, MDSLayoutDeleter>;
 
 struct PCShowAxis {
     bool isCategorical = false;
     int serial = 0;
     std::unique_ptr<std::array<PCShowAxis*, maxSlots>> mergedAxes;
     int mergedCount = 0;
-    std::unique_ptr<MDSLayout> mdsLayout;
+    MDSLayoutPtr mdsLayout;
     bool mdsRunning = false;
     int mdsIteration = 0;
     int mdsIterationLimit = 0;
@@ -64,12 +73,3 @@ extern int nextAxisSerial;
 
 extern bool axesLocked;
 
-// Rebuilds the default view of the current plot: axes, shapes, colours, brushes.
-void resetPlot();
-// Starts the glide of every axis back to even spacing.
-void animateToEvenSpacing();
-
-// The region's MDS layout once it has an output for every record; until
-// then (or while hidden) the region shows the plain scatterplot. Renderers
-// and the scatterplot brush place points by the same rule.
-const MDSLayout* usableLayout(const PCShowAxis& axis, int recordCount);

@@ -8,7 +8,7 @@
 #include <array>
 #include <cmath>
 
-#include "plot/types.h"
+#include "base/types.h"
 
 // The four control points of one segment; the piece drawn runs from p1 to p2.
 struct CurvePoints {
@@ -167,10 +167,3 @@ inline void forEachCurveVertex(const CurveBasis& basis, const CurvePoints& p, in
     }
     emit(p.p2.x, p.p2.y);
 }
-
-// Draw calls of the record renderers (render/curve_gl.cpp): one GL line strip
-// in the current colour and line width, tessellated by flatness on the current
-// plot's screen (by `curveStep` while no plot exists).
-void drawCatmullRomSegment(const CurvePoints& points);
-// tension 0 gives the Catmull-Rom shape, 1 the straight chord.
-void drawCardinalSegment(double tension, const CurvePoints& points);

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/parallel.h"
+#include "base/parallel.h"
 #include "data/dimension.h"
 #include "data/table.h"
 #include "plot/axis.h"

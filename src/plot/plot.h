@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "plot/types.h"
+#include "base/types.h"
 
 struct Dimension;
 struct PCShowAxis;
@@ -131,3 +131,9 @@ struct PCPlot {
 
 // The current plot; null only between releasePlot and the next construction.
 extern PCPlot* plot;
+
+// Called whenever a plot is about to free its axes (deleteAxes, and so every
+// rebuild of the axes and every destruction of a plot), so that what points
+// at them goes first. The session installs it; freeing axes without it stops
+// the program with a message.
+void setAxesReleaseHook(void (*hook)());

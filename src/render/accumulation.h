@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "plot/types.h"
+#include "base/types.h"
 
 struct RasterImage;
 

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/parallel.h"
 #include "plot/plot.h"
-#include "app/parallel.h"
 #include "render/raster.h"
 
 #if defined(__SSE2__)

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "plot/types.h"
+#include "base/types.h"
 #include "render/sink.h"
 
 struct CapturedVertex {

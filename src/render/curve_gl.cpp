@@ -1,3 +1,5 @@
+#include "render/curve_gl.h"
+
 #include <GL/gl.h>
 
 #include "plot/curve.h"

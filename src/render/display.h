@@ -1,11 +1,10 @@
 #pragma once
-// The display and reshape callbacks and the primitives every layer shares.
+// The display and reshape callbacks, the frame set-up and the per-frame
+// axis scratch the layers share.
 
 #include <array>
-#include <cstddef>
-#include <string>
 
-#include "plot/types.h"
+#include "base/types.h"
 
 struct PCPlot;
 
@@ -22,16 +21,6 @@ void onDisplay();
 void onReshape(int width, int height);
 void setUpFrame();
 void drawPlotBody();
-void drawText(double x, double y, const std::string& text);
-void drawText(double x, double y, const char* text);
-
-// The text drawText is drawing: at most 99 characters and the terminator.
-constexpr std::size_t textBufferSize = 100;
-extern char textBuffer[textBufferSize];
-
-// Copies the first line of text (up to a line feed) into out, cut to
-// outSize - 1 characters and terminated; returns the characters copied.
-std::size_t copyTextLine(const char* text, char* out, std::size_t outSize);
 
 // Fills frame from plot's axes and the normalised values they show.
 void fillFrameAxes(const PCPlot& plot, FrameAxes& frame);

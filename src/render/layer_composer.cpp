@@ -4,11 +4,12 @@
 #include <chrono>
 #include <cmath>
 
+#include "base/parallel.h"
 #include "data/dimension.h"
 #include "data/table.h"
+#include "mds/mds_axis.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
-#include "app/parallel.h"
 #include "render/record_layer.h"
 #include "render/signature.h"
 

@@ -12,10 +12,11 @@
 #include "data/dimension.h"
 #include "data/table.h"
 #include "data/time_text.h"
+#include "draw/rectangle.h"
+#include "draw/text.h"
 #include "mds/mds_layout.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
-#include "render/rectangle.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 
 #include <vector>
 
-#include "app/platform.h"
+#include "base/platform.h"
+#include "plot/plot.h"
 #include "render/display.h"
 #include "render/record_layer.h"
-#include "plot/plot.h"
 
 bool exportPictureTo(const std::string& path) {
     const int width = windowWidth;

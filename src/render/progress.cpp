@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/platform.h"
+#include "base/platform.h"
 #include "data/load_progress.h"
 #include "data/table.h"
+#include "draw/text.h"
 #include "plot/plot.h"
-#include "render/display.h"
 
 void drawProgressBar(double fraction) {
     GLint viewport[4] = {0, 0, 0, 0};

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "plot/types.h"
+#include "base/types.h"
 #include "render/accumulation.h"
 #include "render/sink.h"
 

@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
-#include "app/platform.h"
+#include "animation/animation.h"
+#include "base/platform.h"
 #include "data/dimension.h"
 #include "data/table.h"
-#include "mds/animation.h"
 #include "mds/mds_layout.h"
 #include "plot/axis.h"
 #include "plot/plot.h"

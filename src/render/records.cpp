@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "mds/mds_axis.h"
 #include "render/gl_sink.h"
 
 namespace {

@@ -9,11 +9,11 @@
 #include <cmath>
 #include <vector>
 
+#include "base/types.h"
 #include "mds/mds_layout.h"
 #include "plot/axis.h"
 #include "plot/curve.h"
 #include "plot/plot.h"
-#include "plot/types.h"
 #include "render/display.h"
 #include "render/sink.h"
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "plot/types.h"
+#include "base/types.h"
 
 // Every step is a bijection of the running value for a fixed input and of
 // the input for a fixed running value, so changing any one word changes the

@@ -2,10 +2,10 @@
 
 #include <GL/gl.h>
 
-#include "app/platform.h"
-#include "app/textures.h"
-#include "interaction/interaction.h"
+#include "base/platform.h"
+#include "base/textures.h"
 #include "plot/plot.h"
+#include "stroke/stroke.h"
 
 void drawStrokeRibbon(const PointList& points, double alpha) {
     if (points.size() < 2) return;

@@ -7,8 +7,8 @@
 #include <deque>
 #include <utility>
 
+#include "base/types.h"
 #include "brush/brush.h"
-#include "plot/types.h"
 
 // Half-width of a stroke ribbon in view units, measured vertically.
 constexpr double ribbonHalfWidth = 0.005;

@@ -5,12 +5,11 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/textures.h"
+#include "animation/animation.h"
+#include "base/platform.h"
+#include "base/textures.h"
 #include "data/dimension.h"
-#include "mds/mds_layout.h"
-#include "render/display.h"
-#include "mds/animation.h"
-#include "app/platform.h"
+#include "draw/text.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
 

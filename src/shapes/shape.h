@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "plot/types.h"
+#include "base/types.h"
 
 struct PCPlot;
 struct PCShowAxis;

@@ -20,8 +20,9 @@
 #include <string>
 
 #include "app/shell.h"
-#include "fuzz_support.h"
+#include "idle/idle.h"
 #include "interaction/interaction.h"
+#include "fuzz_support.h"
 
 namespace {
 

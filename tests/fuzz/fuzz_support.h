@@ -1,6 +1,7 @@
 #pragma once
 // What both fuzz targets share: table files held in memory, a quiet set-up of
-// the program's hooks, a headless frame walk and the table's invariants.
+// the program's hooks (the session's among them), a headless frame walk and
+// the table's invariants.
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -13,15 +14,16 @@
 #include <streambuf>
 #include <string>
 
-#include "app/platform.h"
+#include "animation/animation.h"
+#include "base/platform.h"
 #include "data/data_file.h"
 #include "data/dimension.h"
 #include "data/table.h"
-#include "mds/animation.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
 #include "render/capture_sink.h"
 #include "render/records.h"
+#include "session/session.h"
 #include "shapes/shape.h"
 
 namespace fuzz {
@@ -63,6 +65,7 @@ protected:
 };
 
 inline void quietHooks() {
+    installSessionHooks();
     static NullBuffer buffer;
     static std::ostream sink(&buffer);
     setTraceStream(&sink);

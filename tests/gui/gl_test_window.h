@@ -22,12 +22,13 @@
 #include <string>
 #include <vector>
 
-#include "app/platform.h"
+#include "base/platform.h"
 #include "data/table.h"
 #include "interaction/interaction.h"
 #include "plot/plot.h"
 #include "render/display.h"
 #include "render/record_layer.h"
+#include "session/session.h"
 #include "shapes/shape.h"
 
 class GlTestWindow {

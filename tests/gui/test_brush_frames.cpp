@@ -14,11 +14,12 @@
 
 #include <unistd.h>
 
-#include "app/platform.h"
+#include "animation/animation.h"
+#include "base/platform.h"
 #include "brush/brush.h"
 #include "data/table.h"
+#include "idle/idle.h"
 #include "interaction/interaction.h"
-#include "mds/animation.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
 #include "shapes/shape.h"

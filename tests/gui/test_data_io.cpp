@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/platform.h"
+#include "base/platform.h"
 #include "data/table.h"
 #include "plot/axis.h"
 #include "plot/plot.h"

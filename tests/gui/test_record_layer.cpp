@@ -18,14 +18,15 @@
 
 #include <unistd.h>
 
-#include "app/platform.h"
-#include "interaction/interaction.h"
+#include "base/platform.h"
 #include "data/table.h"
+#include "interaction/interaction.h"
+#include "mds/mds_axis.h"
 #include "mds/mds_layout.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
-#include "render/gl_sink.h"
 #include "render/binned_layer.h"
+#include "render/gl_sink.h"
 #include "render/layers.h"
 #include "render/picture.h"
 #include "render/record_layer.h"
@@ -299,7 +300,7 @@ TEST_F(RecordLayerTest, EveryInputChangeDrawsTheLayerAfresh) {
         PCShowAxis& mds = *plot->axes[2];
         mds.scatterOn = true;
         mds.mdsVisible = true;
-        mds.mdsLayout = std::make_unique<MDSLayout>();
+        mds.mdsLayout = makeMdsLayout();
         mds.mdsLayout->outX.assign(60, 0.25);
         mds.mdsLayout->outY.assign(60, 0.75);
         curveStep = 0.002;

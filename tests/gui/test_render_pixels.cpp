@@ -13,8 +13,8 @@
 
 #include <unistd.h>
 
-#include "app/platform.h"
-#include "app/textures.h"
+#include "base/platform.h"
+#include "base/textures.h"
 #include "brush/brush.h"
 #include "data/table.h"
 #include "interaction/interaction.h"

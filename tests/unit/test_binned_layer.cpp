@@ -12,7 +12,7 @@
 #include <sstream>
 #include <vector>
 
-#include "app/platform.h"
+#include "base/platform.h"
 #include "brush/brush.h"
 #include "data/table.h"
 #include "data/table_content.h"
@@ -22,6 +22,7 @@
 #include "render/raster.h"
 #include "render/record_layer.h"
 #include "render/slant_stack.h"
+#include "session/session.h"
 #include "shapes/shape.h"
 
 namespace {

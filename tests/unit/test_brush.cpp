@@ -5,6 +5,7 @@
 #include <random>
 
 #include "brush/outline.h"
+#include "mds/mds_axis.h"
 #include "mds/mds_layout.h"
 #include "test_support.h"
 
@@ -402,7 +403,7 @@ TEST_F(BrushTest, ScatterPlotUsesMdsPositionsOnlyWhenLaidOutForEveryRecord) {
     axis(1).mdsVisible = true;
     for (const Case& c : cases) {
         clearBrushes();
-        axis(1).mdsLayout = std::make_unique<MDSLayout>();
+        axis(1).mdsLayout = makeMdsLayout();
         axis(1).mdsLayout->outX.assign(c.laidOut, 0.9);
         axis(1).mdsLayout->outY.assign(c.laidOut, 0.9);
         if (c.laidOut == 5) axis(1).mdsLayout->outX[4] = axis(1).mdsLayout->outY[4] = normalizedOf(50);

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/platform.h"
+#include "base/platform.h"
 #include "data/csv_table.h"
 #include "data/dimension.h"
 #include "data/table.h"
@@ -21,6 +21,7 @@
 #include "plot/axis.h"
 #include "plot/plot.h"
 #include "render/layers.h"
+#include "session/session.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Character and special keys.
 
-#include "app/textures.h"
+#include "base/textures.h"
 #include "mds/mds_layout.h"
 #include "test_support.h"
 

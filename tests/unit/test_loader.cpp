@@ -14,12 +14,12 @@
 
 #include <filesystem>
 
-#include "app/platform.h"
+#include "base/platform.h"
 #include "data/data_file.h"
 #include "data/dimension.h"
 #include "data/table.h"
-#include "plot/axis.h"
 #include "interaction/interaction.h"
+#include "plot/axis.h"
 #include "plot/plot.h"
 #include "test_support.h"
 

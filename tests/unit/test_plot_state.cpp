@@ -8,13 +8,14 @@
 #include <sstream>
 
 
-#include "app/platform.h"
+#include "animation/animation.h"
 #include "app/textures.h"
+#include "base/platform.h"
 #include "brush/brush.h"
 #include "data/dimension.h"
 #include "data/table.h"
 #include "interaction/interaction.h"
-#include "mds/animation.h"
+#include "mds/mds_axis.h"
 #include "mds/mds_layout.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
@@ -265,7 +266,7 @@ TEST_F(PlotStateTest, DraggedAxesAreResortedAndMdsGroupsMoveTogether) {
     // move the group, which is ordered by its head, axis 2.
     loadText(fourAxes);  // a new plot: p is gone
     PCShowAxis* b[4] = {plot->axes[0], plot->axes[1], plot->axes[2], plot->axes[3]};
-    plot->axes[2]->mdsLayout = std::make_unique<MDSLayout>();
+    plot->axes[2]->mdsLayout = makeMdsLayout();
     plot->axes[3]->position = 0.2;
     plot->resortAxes();
     for (int i = 0; i < 4; ++i) EXPECT_EQ(plot->axes[i], b[i]);

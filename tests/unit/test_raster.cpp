@@ -10,6 +10,7 @@
 #include <limits>
 #include <vector>
 
+#include "mds/mds_axis.h"
 #include "mds/mds_layout.h"
 #include "render/display.h"
 #include "render/raster.h"
@@ -320,7 +321,7 @@ TEST_F(RecordRasterTest, AnimationsThatCallForLevelOfDetail) {
     axis(2).mdsRunning = true;
     EXPECT_FALSE(recordAnimationRunning(*plot));  // no visible layout to move
     axis(2).mdsVisible = true;
-    axis(2).mdsLayout = std::make_unique<MDSLayout>();
+    axis(2).mdsLayout = makeMdsLayout();
     EXPECT_TRUE(recordAnimationRunning(*plot));
     axis(2).mdsRunning = false;
     EXPECT_FALSE(recordAnimationRunning(*plot));

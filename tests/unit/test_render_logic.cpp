@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "draw/text.h"
+#include "mds/mds_axis.h"
 #include "mds/mds_layout.h"
 #include "render/capture_sink.h"
 #include "render/display.h"
@@ -142,7 +144,7 @@ TEST_F(RenderLogicTest, TransitionGrowsThePointsOutOfTheLeftAxis) {
 TEST_F(RenderLogicTest, MdsPlotPlacesPointsByTheLayoutOutput) {
     axis(1).scatterOn = true;
     axis(1).mdsVisible = true;
-    axis(1).mdsLayout = std::make_unique<MDSLayout>();
+    axis(1).mdsLayout = makeMdsLayout();
     axis(1).mdsLayout->outX = {0.0, 0.25, 0.5, 0.75, 1.0};
     axis(1).mdsLayout->outY = {1.0, 0.5, 0.0, 0.5, 1.0};
     refresh();
@@ -166,7 +168,7 @@ TEST_F(RenderLogicTest, MdsPlotPlacesPointsByTheLayoutOutput) {
 TEST_F(RenderLogicTest, MdsPlotWithoutOutputYetShowsThePlainScatterplot) {
     axis(1).scatterOn = true;
     axis(1).mdsVisible = true;
-    axis(1).mdsLayout = std::make_unique<MDSLayout>();
+    axis(1).mdsLayout = makeMdsLayout();
     refresh();
     ScatterPoints points;
     buildScatterPoints(*plot, frame, points);

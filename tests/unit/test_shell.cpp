@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/platform.h"
 #include "app/shell.h"
+#include "base/platform.h"
 #include "data/load_progress.h"
 #include "data/table.h"
 #include "data/table_content.h"

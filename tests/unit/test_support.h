@@ -14,14 +14,16 @@
 #include <string>
 #include <vector>
 
-#include "app/platform.h"
+#include "animation/animation.h"
+#include "base/platform.h"
 #include "brush/brush.h"
 #include "data/dimension.h"
 #include "data/table.h"
+#include "idle/idle.h"
 #include "interaction/interaction.h"
-#include "mds/animation.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
+#include "session/session.h"
 #include "shapes/shape.h"
 
 namespace testsupport {

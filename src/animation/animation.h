@@ -1,10 +1,11 @@
 #pragma once
-// Everything the idle callback advances: the axis layout glide, the
-// scatterplot transitions and the hover fading.
+// The state of what animates and the operations that start it: the glide of
+// the axes to their targets and the scatterplot transitions of the regions.
+// Brushes, shapes, keys and the mouse start them; the idle step advances them.
 
 #include <array>
 
-#include "plot/types.h"
+#include "base/types.h"
 
 struct PCShowAxis;
 
@@ -16,8 +17,8 @@ extern std::array<double, maxSlots> layoutTarget;
 extern bool layoutTargetsValid;
 extern bool traceAnimation;
 
-// Idle callback: advances what moves and asks for a frame only then.
-void onIdle();
+// Starts the glide of every axis back to even spacing.
+void animateToEvenSpacing();
 // Starts, or reverses from where it stands, the transition of axis's region;
 // the caller has toggled axis.scatterOn already.
 void startScatterTransition(double now, double duration, PCShowAxis& axis);

@@ -1,18 +1,13 @@
-#include "mds/animation.h"
+#include "idle/idle.h"
 
-#include "app/platform.h"
+#include <array>
+
+#include "animation/animation.h"
+#include "base/platform.h"
 #include "brush/brush.h"
 #include "interaction/interaction.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
-
-bool layoutAnimating = false;
-bool layoutAnimationPaused = false;
-double layoutStartTime = 0.0;
-std::array<double, maxSlots> layoutStart{};
-std::array<double, maxSlots> layoutTarget{};
-bool layoutTargetsValid = false;
-bool traceAnimation = false;
 
 namespace {
 
@@ -120,37 +115,4 @@ void onIdle() {
 
     if (advanceHoverFading()) moved = true;
     if (moved) requestRedraw();
-}
-
-void startScatterTransition(double now, double duration, PCShowAxis& axis) {
-    axis.transitionDuration = duration;
-    axis.transitionStart = now;
-    if (axis.scatterTransition) {
-        // Reverse from the progress already shown instead of jumping.
-        if (axis.fadingIn && !axis.scatterOn)
-            axis.transitionStart = now - duration * (1.0 - axis.scatterProgress);
-        else if (axis.fadingOut && axis.scatterOn)
-            axis.transitionStart = now - duration * axis.scatterProgress;
-    }
-    axis.scatterTransition = true;
-    axis.fadingIn = axis.scatterOn;
-    axis.fadingOut = !axis.scatterOn;
-}
-
-void advanceScatterTransition(double now, PCShowAxis& axis) {
-    ++axis.mdsIteration;
-    const double end = axis.transitionStart + axis.transitionDuration;
-    trace("nowtime  ", now, "     endtime ", end, "     begintime ", axis.transitionStart);
-    if (now > end) {
-        axis.scatterTransition = false;
-        axis.fadingIn = false;
-        axis.fadingOut = false;
-        trace("total frame ", axis.mdsIteration);
-        axis.mdsIteration = 0;
-        return;
-    }
-    const double p = axis.transitionDuration > 0.0
-                         ? (now - axis.transitionStart) / axis.transitionDuration
-                         : 1.0;
-    axis.scatterProgress = axis.fadingIn ? p : 1.0 - p;
 }

@@ -1,0 +1,188 @@
+#include "session/session.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstddef>
+#include <memory>
+#include <new>
+
+#include "animation/animation.h"
+#include "base/platform.h"
+#include "brush/brush.h"
+#include "data/dimension.h"
+#include "data/load_progress.h"
+#include "data/table.h"
+#include "data/table_content.h"
+#include "data/table_writer.h"
+#include "plot/axis.h"
+#include "plot/plot.h"
+#include "shapes/shape.h"
+#include "stroke/stroke.h"
+
+void installSessionHooks() {
+    // Every kept brush points at axes: none outlives them.
+    setAxesReleaseHook(dropBrushes);
+}
+
+namespace {
+
+// The empty table: no records, no dimensions, a fresh plot.
+void loadEmptyTable() {
+    releasePlot();
+    releaseTable();
+    clearTableCounts();
+    buildPlot({});
+    finishPlot();
+}
+
+}  // namespace
+
+// Builds the plot and its dimensions over whatever the table holds now.
+void buildPlot(const std::vector<std::string>& names) {
+    const long long requested = static_cast<long long>(recordCount) + 100;
+    plot = new PCPlot(static_cast<int>(std::min<long long>(requested, INT_MAX)));
+    plot->labelColumnName = names.empty() ? std::string() : names[0];
+    plot->recordLabels = &recordLabels;
+    // Key X switches the step with the smoothing; a new plot starts smooth.
+    curveStep = plot->antialiasingOff ? 0.01 : 0.002;
+    for (int j = 0; j < dimensionCount; ++j) {
+        const size_t nameIndex = static_cast<size_t>(j) + 1;
+        const std::string& name = nameIndex < names.size() ? names[nameIndex] : std::string();
+        dimensionTable[j] =
+            new Dimension(name, plot->recordCount, plot->capacity, rawValues[j].get(), 0.0, 0.0);
+    }
+}
+
+void finishPlot() {
+    resetPlot();
+    plot->colorBySelection = true;
+    ++plot->colorRevision;
+}
+
+void installTable(TableContent& content) {
+    ++tableGeneration;
+    releasePlot();
+    releaseTable();
+    takeTable(content);
+    std::vector<std::string> names{content.labelColumnName};
+    names.insert(names.end(), content.names.begin(), content.names.end());
+    buildPlot(names);
+    for (std::size_t j = 0; j < content.formats.size() && j < content.names.size(); ++j)
+        dimensionTable[j]->format = content.formats[j];
+    for (const LabelSection& section : content.sections)
+        dimensionTable[section.dimension]->setLabels(static_cast<int>(section.entries.size()),
+                                                     section.entries.data());
+    finishPlot();
+}
+
+void releasePlot() {
+    // Shapes point at the plot's axes: they go first.
+    clearShapes();
+    delete plot;
+    plot = nullptr;
+    for (Dimension*& dimension : dimensionTable) {
+        delete dimension;
+        dimension = nullptr;
+    }
+}
+
+void loadDataFile() {
+    // One table at a time: the commands that load check loadInProgress()
+    // first, and this keeps a nested call from pulling the table away.
+    if (loadInProgress()) return;
+    ++tableGeneration;
+    // Both go before the new table is read, so they never take memory
+    // together with it; every outcome below replaces them anyway.
+    releasePlot();
+    releaseTable();
+    clearTableCounts();
+    RunningLoad running;
+    const std::string path = dataFileName;
+    TableContent content;
+    LoadResult result = LoadResult::Empty;
+    runLoadWorker([&] { result = readTableFileOrRefuse(path, content); });
+    try {
+        if (result == LoadResult::Loaded) installTable(content);
+    } catch (const std::bad_alloc&) {
+        // Whatever was half built goes with the empty table below.
+        releasePlot();
+        trace(" out of memory, file not loaded");
+        result = LoadResult::Empty;
+    }
+    // Refused: no plot until the next load.
+    if (result == LoadResult::Empty) loadEmptyTable();
+}
+
+void resetPlot() {
+    if (plot == nullptr) return;
+    PCPlot& p = *plot;
+    p.pointSize = 5.0;
+    p.curveLineWidth = 2.0;
+    p.axisLineWidth = 2.0;
+    axesLocked = false;
+    layoutTargetsValid = false;
+    interaction.shapeDragActive = false;
+    std::fill(p.recordHasColor.begin(), p.recordHasColor.end(), 0);
+    std::fill(p.recordColors.begin(), p.recordColors.end(), Rgba{0, 0, 0, 0});
+    p.hasHighlightedRecord = false;
+    clearShapes();
+    p.buildDimensionList();
+    p.showHistograms = false;
+    p.buildAxes();
+    for (int i = 0; i < p.axisCount; ++i) shapes.push_back(std::make_unique<AxisMDSShape>(p.axes[i]));
+
+    auto newPalette = std::make_unique<ColorSquareShape>();
+    newPalette->x = 0.01;
+    newPalette->y = 0.3;
+    newPalette->size = 0.04;
+    newPalette->paletteHeight = 0.5;
+    if (newPalette->selected)
+        newPalette->deselect(0, 0);
+    else
+        newPalette->select(0, 0);
+    newPalette->currentColor = {0.2, 0.2, 0.2, 0.2};
+    palette = newPalette.get();
+    shapes.push_back(std::move(newPalette));
+
+    std::fill(p.recordHasColor.begin(), p.recordHasColor.end(), 1);
+    std::fill(p.recordColors.begin(), p.recordColors.begin() + p.recordCount, Rgba{0.2, 0.2, 0.2, 0.2});
+    ++p.colorRevision;
+    clearBrushes();
+    layoutAnimationPaused = false;
+    layoutAnimating = false;
+}
+
+TableContent selectedRecords() {
+    TableContent content;
+    if (plot == nullptr) return content;
+    std::vector<std::size_t> chosen;
+    for (int i = 0; i < recordCount; ++i)
+        if (plot->recordSelection[i] > 0.99999) chosen.push_back(static_cast<std::size_t>(i));
+    content.recordCount = static_cast<int>(chosen.size());
+    content.shownCount = shownDimensionCount;
+    content.hasLabels = hasRecordLabels;
+    content.labelColumnName = plot->labelColumnName;
+    for (int j = 0; j < dimensionCount; ++j) {
+        const Dimension& dimension = *dimensionTable[j];
+        content.names.push_back(dimension.name);
+        std::unique_ptr<double[]> values(new double[chosen.size()]);
+        for (std::size_t k = 0; k < chosen.size(); ++k) values[k] = rawValues[j][chosen[k]];
+        content.columns.push_back(std::move(values));
+        if (dimension.labelCount > 0)
+            content.sections.push_back(LabelSection{
+                j, {dimension.labels.begin(), dimension.labels.begin() + dimension.labelCount}});
+    }
+    if (hasRecordLabels)
+        for (std::size_t i : chosen) content.labels.push_back(recordLabels[i]);
+    return content;
+}
+
+bool exportSelectedRecordsTo(const std::string& path) {
+    const TableContent content = selectedRecords();
+    if (!writeTableFile(content, path)) {
+        trace(" could not write ", path, ", records not exported");
+        return false;
+    }
+    trace(" exported ", content.recordCount, " records to ", path);
+    return true;
+}
