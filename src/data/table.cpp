@@ -54,7 +54,8 @@ unsigned long long tokenStarts(const char* p, const char* end, bool separatorBef
     for (const char* q = p + 1; q != end;) {
         const char* blockEnd = end - q > 65536 ? q + 65536 : end;
         unsigned block = 0;
-        for (; q != blockEnd; ++q) block += isSeparator(q[-1]) & !isSeparator(*q);
+        for (; q != blockEnd; ++q)
+            block += static_cast<unsigned>(isSeparator(q[-1])) & static_cast<unsigned>(!isSeparator(*q));
         count += block;
     }
     return count;

@@ -116,7 +116,6 @@ RasterView RasterView::of(const PCPlot& plot, int width, int height) {
 RasterSink::RasterSink(Accumulation& target, float weight, int width, int height, const RasterView& view,
                        bool smooth, int rowBegin, int rowEnd)
     : width_(width),
-      height_(height),
       view_(view),
       smooth_(smooth),
       rowBegin_(std::max(rowBegin, 0)),
@@ -127,7 +126,6 @@ RasterSink::RasterSink(Accumulation& target, float weight, int width, int height
 RasterSink::RasterSink(RasterImage& image, const RasterView& view, bool smooth, int rowBegin, int rowEnd)
     : pixels_(image.rgba.data()),
       width_(image.width),
-      height_(image.height),
       view_(view),
       smooth_(smooth),
       rowBegin_(std::max(rowBegin, 0)),

@@ -86,7 +86,6 @@ private:
 
     std::uint8_t* pixels_ = nullptr;
     int width_ = 0;
-    int height_ = 0;
     RasterView view_;
     bool smooth_;
     int rowBegin_;
