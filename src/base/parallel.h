@@ -38,10 +38,17 @@ void runParts(int parts, int threads, Work work) {
     for (std::thread& t : pool) t.join();
 }
 
+// Calls work(first, last, part) for `parts` equal ranges of [0, count), one
+// thread each.
+template <class Work>
+void runSplit(long long count, int parts, Work work) {
+    parts = std::max(1, parts);
+    runParts(parts, parts, [&](int part) { work(count * part / parts, count * (part + 1) / parts, part); });
+}
+
 // Calls work(first, last) over [0, count) in ranges, on `threads` threads
 // when there are enough items to pay for them (from a million on).
 template <class Work>
 void runRanges(long long count, int threads, Work work) {
-    const int parts = count >= (1 << 20) ? std::max(1, threads) : 1;
-    runParts(parts, parts, [&](int part) { work(count * part / parts, count * (part + 1) / parts); });
+    runSplit(count, count >= (1 << 20) ? threads : 1, [&](long long first, long long last, int) { work(first, last); });
 }

@@ -17,6 +17,10 @@ thread_local std::ostream* threadTraceTarget = nullptr;
 
 }  // namespace
 
+double steadyMs() {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
 double clockMs() {
     if (clockHook) return clockHook();
     const auto elapsed = std::chrono::steady_clock::now() - processStart;

@@ -9,6 +9,9 @@
 
 // Milliseconds since process start, as a double (1000 ticks per second).
 double clockMs();
+// Milliseconds of the steady clock, never replaced by a hook: for measuring
+// how long work takes, where the program's own clock may be held by a test.
+double steadyMs();
 
 // Half of the machine's physical memory (1 GB when it cannot be read): the
 // most one table or one layout may take.

@@ -14,16 +14,16 @@ void Accumulation::reset(int x0, int y0, int width, int height) {
     std::fill(pixels_.begin(), pixels_.begin() + static_cast<std::ptrdiff_t>(n), AccumulatedPixel{});
 }
 
-void Accumulation::addFrom(const Accumulation& other, float factor, int rowBegin, int rowEnd) {
+void Accumulation::addFrom(const Accumulation& other, int rowBegin, int rowEnd) {
     const int xa = std::max(x0_, other.x0_);
     const int xb = std::min(x0_ + width_, other.x0_ + other.width_);
     const int ya = std::max({y0_, other.y0_, rowBegin});
     const int yb = std::min({y0_ + height_, other.y0_ + other.height_, rowEnd});
-    if (xa >= xb || ya >= yb || !(factor > 0.0f)) return;
+    if (xa >= xb || ya >= yb) return;
     for (int x = xa; x < xb; ++x) {
         AccumulatedPixel* to = &at(x, ya);
         const AccumulatedPixel* from = &other.at(x, ya);
-        for (int y = ya; y < yb; ++y) (to++)->add(*from++, factor);
+        for (int y = ya; y < yb; ++y) (to++)->add(*from++);
     }
 }
 

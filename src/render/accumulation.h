@@ -24,13 +24,13 @@ struct AccumulatedPixel {
     float blue = 0.0f;
     float weight = 0.0f;
 
-    void add(const AccumulatedPixel& o, float factor) {
-        depth += o.depth * factor;
-        cover += o.cover * factor;
-        red += o.red * factor;
-        green += o.green * factor;
-        blue += o.blue * factor;
-        weight += o.weight * factor;
+    void add(const AccumulatedPixel& o) {
+        depth += o.depth;
+        cover += o.cover;
+        red += o.red;
+        green += o.green;
+        blue += o.blue;
+        weight += o.weight;
     }
 };
 
@@ -56,8 +56,8 @@ public:
     }
     // The column x, rows y0 upwards.
     AccumulatedPixel* column(int x) { return pixels_.data() + static_cast<std::size_t>(x - x0_) * height_; }
-    // Adds other times factor where the two overlap, on the rows [rowBegin, rowEnd).
-    void addFrom(const Accumulation& other, float factor, int rowBegin, int rowEnd);
+    // Adds other where the two overlap, on the rows [rowBegin, rowEnd).
+    void addFrom(const Accumulation& other, int rowBegin, int rowEnd);
     // Largest cover on the rows [rowBegin, rowEnd).
     float largestCover(int rowBegin, int rowEnd) const;
     std::size_t bytes() const { return pixels_.capacity() * sizeof(AccumulatedPixel); }

@@ -61,6 +61,15 @@ void countRecords(std::uint32_t* counts, float* colorSums, std::size_t units, co
     }
 }
 
+// r, g and b as they reach 8 bits, red in the lowest byte.
+inline std::uint32_t packRgb(const Rgba& c) {
+    return unorm8(c[0]) | (static_cast<std::uint32_t>(unorm8(c[1])) << 8) |
+           (static_cast<std::uint32_t>(unorm8(c[2])) << 16);
+}
+
+// Threads for a pass over the records: one per 64 Ki records, at most `threads`.
+inline int recordParts(int threads, int records) { return std::max(1, std::min(threads, records / 65536 + 1)); }
+
 inline float clamp01(float v) { return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f; }
 
 // The depth each class adds at one coverage, its alpha times the region's
@@ -103,7 +112,7 @@ inline void addMarks(AccumulatedPixel& px, const ClassDepths& d, const float* co
 void BinColors::compute(const PCPlot& plot, int skip, int threads) {
     const int records = std::max(plot.recordCount, 0);
     packed.resize(static_cast<std::size_t>(records));
-    const int parts = std::max(1, std::min(threads, records / 65536 + 1));
+    const int parts = recordParts(threads, records);
     struct Seen {
         std::array<bool, 256> alpha{};
         bool mixed = false;
@@ -111,15 +120,14 @@ void BinColors::compute(const PCPlot& plot, int skip, int threads) {
         std::uint32_t rgb = 0;
     };
     std::vector<Seen> seen(static_cast<std::size_t>(parts));
-    runParts(parts, parts, [&](int part) {
+    runSplit(records, parts, [&](long long first, long long last, int part) {
         Seen& s = seen[static_cast<std::size_t>(part)];
-        const int begin = static_cast<int>(static_cast<long long>(records) * part / parts);
-        const int end = static_cast<int>(static_cast<long long>(records) * (part + 1) / parts);
+        const int begin = static_cast<int>(first);
+        const int end = static_cast<int>(last);
         Rgba c{0.0, 0.0, 0.0, 1.0};
         for (int r = begin; r < end; ++r) {
             plot.colorOfRecord(r, c);
-            const std::uint32_t rgb = unorm8(c[0]) | (static_cast<std::uint32_t>(unorm8(c[1])) << 8) |
-                                      (static_cast<std::uint32_t>(unorm8(c[2])) << 16);
+            const std::uint32_t rgb = packRgb(c);
             const std::uint8_t a = r == skip ? 0 : unorm8(c[3]);
             packed[static_cast<std::size_t>(r)] = rgb | (static_cast<std::uint32_t>(a) << 24);
             if (a == 0) continue;
@@ -174,15 +182,14 @@ bool BinColors::computeBase(const PCPlot& plot, int threads) {
                     [](unsigned char c) { return c == 1; }))
         return false;
     packed.resize(static_cast<std::size_t>(records));
-    const int parts = std::max(1, std::min(threads, records / 65536 + 1));
-    runParts(parts, parts, [&](int part) {
-        const int begin = static_cast<int>(static_cast<long long>(records) * part / parts);
-        const int end = static_cast<int>(static_cast<long long>(records) * (part + 1) / parts);
+    const int parts = recordParts(threads, records);
+    runSplit(records, parts, [&](long long first, long long last, int) {
+        const int begin = static_cast<int>(first);
+        const int end = static_cast<int>(last);
         Rgba c{0.0, 0.0, 0.0, 1.0};
         for (int r = begin; r < end; ++r) {
             plot.dimensionColorFn(plot, r, c);
-            packed[static_cast<std::size_t>(r)] = unorm8(c[0]) | (static_cast<std::uint32_t>(unorm8(c[1])) << 8) |
-                                                  (static_cast<std::uint32_t>(unorm8(c[2])) << 16) | 0xFF000000u;
+            packed[static_cast<std::size_t>(r)] = packRgb(c) | 0xFF000000u;
         }
     });
     bySelection = true;
@@ -299,10 +306,10 @@ bool RegionGeometry::samePoints(const RegionGeometry& o) const {
 
 void computeBinCoordinates(const double* normalized, int records, BinCoordinates& out, int threads) {
     out.resize(static_cast<std::size_t>(std::max(records, 0)));
-    const int parts = std::max(1, std::min(threads, records / 65536 + 1));
-    runParts(parts, parts, [&](int part) {
-        const int begin = static_cast<int>(static_cast<long long>(records) * part / parts);
-        const int end = static_cast<int>(static_cast<long long>(records) * (part + 1) / parts);
+    const int parts = recordParts(threads, records);
+    runSplit(records, parts, [&](long long first, long long last, int) {
+        const int begin = static_cast<int>(first);
+        const int end = static_cast<int>(last);
         for (int r = begin; r < end; ++r) {
             const double f = normalized[r] * 65536.0;
             // A value just outside [0, 1] (or not a number) joins the nearest end bin.
@@ -545,6 +552,7 @@ void RegionBins::poolCounts() {
     colorChannels_ = classes + (sums ? 3 : 0);
     countsAlongRight_.release();
     countsAlongLeft_.release();
+    cellWeights_.clear();
     if (colorChannels_ > 0)
         poolBoth(colorChannels_,
                  [&](std::size_t bin, double* out) {
@@ -721,9 +729,10 @@ const Accumulation& RegionBins::drawPoints(const BinColors& colors, const Region
     };
 
     const std::size_t bins = static_cast<std::size_t>(binsPerAxis) * binsPerAxis;
-    // The colour sums are per stack cell: their weights, to give each bin the cell's mean colour.
-    std::vector<float> cellWeights;
-    if (!colors.uniform) {
+    // The colour sums are per stack cell: their weights, to give each bin
+    // the cell's mean colour. They change with the counts, not the geometry.
+    std::vector<float>& cellWeights = cellWeights_;
+    if (!colors.uniform && cellWeights.empty()) {
         cellWeights.assign(kStackCellCount, 0.0f);
         for (std::size_t bin = 0; bin < bins; ++bin)
             for (int q = 0; q < classes; ++q)

@@ -173,6 +173,7 @@ private:
     Side baseParts_[kCountParts];        // ... as parts count them
     Side sideParts_[kCountParts];        // and the counted side
     std::vector<float> pooled_[2];       // the counts on the stack grid, until stacked
+    std::vector<float> cellWeights_;     // points: colour weights per stack cell, empty until drawn
     std::uint64_t baseFor_ = 0;
     bool baseFine_ = false;
     bool fine_ = false;

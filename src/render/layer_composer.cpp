@@ -1,10 +1,10 @@
 #include "render/layer_composer.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 
 #include "base/parallel.h"
+#include "base/platform.h"
 #include "data/dimension.h"
 #include "data/table.h"
 #include "mds/mds_axis.h"
@@ -14,11 +14,6 @@
 #include "render/signature.h"
 
 namespace {
-
-double nowMs() {
-    using clock = std::chrono::steady_clock;
-    return std::chrono::duration<double, std::milli>(clock::now().time_since_epoch()).count();
-}
 
 // Everything a record's colour follows from but the selection: bins are
 // counted again when it changes.
@@ -169,9 +164,8 @@ void LayerComposer::start(const PCPlot& plot, const FrameAxes& frame, BinnedTabl
     totalWork_ = doneWork_ = 0.0;
     stage_ = Stage::Done;
     const int threads = std::max(1, options.threads);
-    runParts(threads, threads, [&](int k) {
-        image_.fillRows(static_cast<int>(static_cast<long long>(h) * k / threads),
-                        static_cast<int>(static_cast<long long>(h) * (k + 1) / threads), plot.backgroundColor);
+    runSplit(h, threads, [&](long long first, long long last, int) {
+        image_.fillRows(static_cast<int>(first), static_cast<int>(last), plot.backgroundColor);
     });
     if (!pass_.prepare(plot, frame)) return;
 
@@ -201,11 +195,11 @@ void LayerComposer::start(const PCPlot& plot, const FrameAxes& frame, BinnedTabl
         for (std::size_t k = 0; k < requests.size(); ++k) {
             RecordPass::RegionState& region = pass_.regions[static_cast<std::size_t>(requests[k].leftAxis)];
             if (drawnLines[k] != nullptr) {
-                lines_.addFrom(*drawnLines[k], 1.0f, 0, h);
+                lines_.addFrom(*drawnLines[k], 0, h);
                 region.binnedLines = anyBinnedLines_ = true;
             }
             if (drawnPoints[k] != nullptr) {
-                points_.addFrom(*drawnPoints[k], 1.0f, 0, h);
+                points_.addFrom(*drawnPoints[k], 0, h);
                 region.binnedPoints = anyBinnedPoints_ = true;
             }
         }
@@ -240,11 +234,8 @@ double LayerComposer::fraction() const {
 }
 
 void LayerComposer::compositeAll(Accumulation& acc, const DensityScale* density) {
-    const int h = options_.height;
-    const int threads = std::max(1, options_.threads);
-    runParts(threads, threads, [&](int k) {
-        compositeRows(acc, image_, static_cast<int>(static_cast<long long>(h) * k / threads),
-                      static_cast<int>(static_cast<long long>(h) * (k + 1) / threads), density);
+    runSplit(options_.height, std::max(1, options_.threads), [&](long long first, long long last, int) {
+        compositeRows(acc, image_, static_cast<int>(first), static_cast<int>(last), density);
     });
 }
 
@@ -260,10 +251,10 @@ void LayerComposer::walk(const PCPlot& plot, int first, int last) {
     for (int k = 1; k < n; ++k) workers_[static_cast<std::size_t>(k - 1)].shareGeometry(pass_);
     Accumulation& target = points ? points_ : lines_;
     const float weight = static_cast<float>(pass_.stride);
-    runParts(n, n, [&](int k) {
+    runSplit(h, n, [&](long long rowsFrom, long long rowsTo, int k) {
         RecordPass& pass = k == 0 ? pass_ : workers_[static_cast<std::size_t>(k - 1)];
-        const int begin = static_cast<int>(static_cast<long long>(h) * k / n);
-        const int end = static_cast<int>(static_cast<long long>(h) * (k + 1) / n);
+        const int begin = static_cast<int>(rowsFrom);
+        const int end = static_cast<int>(rowsTo);
         auto draw = [&](auto& sink) {
             if (stage_ == Stage::Finish) {
                 renderRecordLayer(plot, pass, rule_, straight_, sink);
@@ -311,7 +302,7 @@ bool LayerComposer::run(const PCPlot& plot, double deadlineMs) {
                 next_ = 0;
                 continue;
             }
-            const double begun = nowMs();
+            const double begun = steadyMs();
             if (timed && walked && begun + walkMs * 0.5 > deadlineMs) break;
             walked = true;
             const int last = timed ? static_cast<int>(std::min<long long>(records, static_cast<long long>(next_) +
@@ -319,7 +310,7 @@ bool LayerComposer::run(const PCPlot& plot, double deadlineMs) {
                                    : records;
             walk(plot, next_, last);
             doneWork_ += std::ceil(static_cast<double>(last - next_) / stride);
-            const double spent = nowMs() - begun;
+            const double spent = steadyMs() - begun;
             if (timed) {
                 // Records per walk follow the pace, growing at most by half at a time.
                 const double pace = std::ceil(static_cast<double>(last - next_) / stride) / std::max(spent, 0.05);
@@ -333,7 +324,7 @@ bool LayerComposer::run(const PCPlot& plot, double deadlineMs) {
             stage_ = Stage::Done;
             doneWork_ = totalWork_;
         }
-    } while (stage_ != Stage::Done && nowMs() < deadlineMs);
+    } while (stage_ != Stage::Done && steadyMs() < deadlineMs);
     return stage_ == Stage::Done;
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "base/platform.h"
 #include "data/load_progress.h"
@@ -52,14 +53,8 @@ void drawLoadingFrame() {
         glOrtho(0.0, std::max(windowWidth, 1), 0.0, std::max(windowHeight, 1), -1.0, 1.0);
         glMatrixMode(GL_MODELVIEW);
         glLoadIdentity();
-        // Just above the bar, in pixels. The toolkit's bitmap font draws a
-        // blank without moving on, so the name starts a few pixels after
-        // where the first word ended.
-        const int baseline = progressBarHeight + 8;
-        drawText(8, baseline, "loading");
-        GLfloat end[4] = {0, 0, 0, 0};
-        glGetFloatv(GL_CURRENT_RASTER_POSITION, end);
-        drawText(end[0] + 4, baseline, slash ? slash + 1 : dataFileName);
+        // Just above the bar, in pixels.
+        drawText(8, progressBarHeight + 8, std::string("loading ") + (slash ? slash + 1 : dataFileName));
         drawProgressBar(loadFraction());
     }
     glutSwapBuffers();

@@ -4,17 +4,15 @@
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "animation/animation.h"
+#include "base/parallel.h"
 #include "base/platform.h"
 #include "data/dimension.h"
 #include "data/table.h"
@@ -88,17 +86,7 @@ void resolve(LayerState& s) {
     s.resolved = true;
 }
 
-int threadCount(const LayerState& s, int rows) {
-    int n = s.threads;
-    if (n <= 0) n = static_cast<int>(std::thread::hardware_concurrency());
-    n = std::clamp(n, 1, 16);
-    return std::max(1, std::min(n, rows));
-}
-
-double nowMs() {
-    using clock = std::chrono::steady_clock;
-    return std::chrono::duration<double, std::milli>(clock::now().time_since_epoch()).count();
-}
+int threadCount(const LayerState& s, int rows) { return threadsFor(s.threads, std::max(rows, 1)); }
 
 // ---------------------------------------------------------------- GL helpers
 
@@ -408,7 +396,7 @@ void drawRecordLayer(const PCPlot& plot, const FrameAxes& frame) {
         drawKeptLayer(s);
         ++s.stats.cachedLayers;
     } else {
-        const double start = nowMs();
+        const double start = steadyMs();
         s.completing = false;
         s.complete = true;
         if (!cpu) {
@@ -437,7 +425,7 @@ void drawRecordLayer(const PCPlot& plot, const FrameAxes& frame) {
             s.stats.fullMs = recordsMs;
         }
         glBindTexture(GL_TEXTURE_2D, 0);
-        const double spent = nowMs() - start;
+        const double spent = steadyMs() - start;
         // A subset layer stands for stride times its records.
         if (!cpu) s.stats.fullMs = spent * stride;
         s.stats.stride = stride;
@@ -464,7 +452,7 @@ bool advanceRecordLayer(double budgetMs) {
         s.completing = false;
         return true;
     }
-    s.full.run(*plot, nowMs() + budgetMs);
+    s.full.run(*plot, steadyMs() + budgetMs);
     return true;
 }
 
