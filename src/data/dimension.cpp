@@ -51,6 +51,7 @@ bool Dimension::computeRange(double& outMaximum, double& outMinimum) {
             minimum = values[i];
     }
     rangeChanged = true;
+    touchDisplay();
     // Widened so that no record sits exactly on an end of its axis.
     const double s = (maximum - minimum) * 0.02;
     maximum += s;
@@ -58,6 +59,11 @@ bool Dimension::computeRange(double& outMaximum, double& outMinimum) {
     outMaximum = maximum;
     outMinimum = minimum;
     return true;
+}
+
+void Dimension::touchDisplay() {
+    static std::uint64_t revisions = 0;
+    displayRevision = ++revisions;
 }
 
 const double* Dimension::normalizedValues() {

@@ -2,6 +2,7 @@
 // One column of the loaded table: name, widened value range, cached
 // normalised values and optional category labels.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,6 +35,10 @@ struct Dimension {
     std::vector<int> labelRecords;
     std::vector<int> labelsByFrequency;
     ValueFormat format = ValueFormat::Number;
+    // New whenever the way values map to positions on the axis changes (the
+    // range, and anything else that moves them), drawn from one process-wide
+    // counter: whatever was computed from the positions is keyed on it.
+    std::uint64_t displayRevision = 0;
 
     // recordCount and capacity are the plot's: the values of recordCount
     // records, and normalised copies for capacity records.
@@ -44,6 +49,8 @@ struct Dimension {
     bool computeRange(double& outMaximum, double& outMinimum);
     // The normalised values, recomputed first when the range changed.
     const double* normalizedValues();
+    // Gives the dimension a new displayRevision.
+    void touchDisplay();
     // Replaces the category labels and counts their records.
     void setLabels(int count, const LabelEntry* entries);
     std::string nameCopy() const { return name; }

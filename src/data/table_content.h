@@ -2,6 +2,7 @@
 // A whole table held apart from the loaded one: what the CSV reader produces,
 // what the loader installs and what the text writer writes.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -26,6 +27,10 @@ struct TableContent {
     std::vector<ValueFormat> formats;
     std::vector<std::string> labels;                  // recordCount entries when hasLabels
     std::vector<LabelSection> sections;
+    // The file the table was read from, as read: its size in bytes and a
+    // hash of all of them, so a saved view can tell whether it changed.
+    std::uint64_t sourceBytes = 0;
+    std::uint64_t sourceHash = 0;
 };
 
 // A text token of the data file: blanks and other whitespace become
