@@ -45,23 +45,23 @@
 #include <vector>
 
 #include "base/platform.h"
+#include "bench_support.h"
+#include "bins/binned_layer.h"
 #include "brush/brush.h"
 #include "data/table.h"
 #include "data/table_content.h"
 #include "interaction/interaction.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
-#include "render/binned_layer.h"
+#include "records/raster.h"
+#include "records/records.h"
 #include "render/display.h"
 #include "render/gl_sink.h"
 #include "render/layers.h"
-#include "render/raster.h"
 #include "render/record_layer.h"
-#include "render/records.h"
 #include "render/strokes.h"
 #include "session/session.h"
 #include "shapes/shape.h"
-#include "bench_support.h"
 
 #ifdef KORVELLINE_HAVE_AGG
 #include <agg_conv_stroke.h>

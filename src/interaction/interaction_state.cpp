@@ -1,5 +1,5 @@
-// The process-wide hover records, and the reset of every interaction,
-// hover and animation global.
+// The process-wide hover records, the reset of every interaction, hover and
+// animation global, and which region holds a view position.
 
 #include <algorithm>
 
@@ -57,4 +57,15 @@ void resetInteractionState() {
     layoutTarget.fill(0.0);
     layoutTargetsValid = false;
     traceAnimation = false;
+}
+
+int regionContaining(double u, double v) {
+    for (int i = 0; i + 1 < plot->axisCount; ++i) {
+        const PCShowAxis& left = *plot->axes[i];
+        const PCShowAxis& right = *plot->axes[i + 1];
+        if (left.position <= u && u <= right.position && left.regionBottom <= v &&
+            v <= left.regionTop)
+            return i;
+    }
+    return -1;
 }

@@ -456,14 +456,3 @@ PickResult pickAxisPoint(double u, double v) {
     return nearestRecord(
         u, v, [&](int) { return x; }, [&](int k) { return bottom + height * b[k]; });
 }
-
-int regionContaining(double u, double v) {
-    for (int i = 0; i + 1 < plot->axisCount; ++i) {
-        const PCShowAxis& left = *plot->axes[i];
-        const PCShowAxis& right = *plot->axes[i + 1];
-        if (left.position <= u && u <= right.position && left.regionBottom <= v &&
-            v <= left.regionTop)
-            return i;
-    }
-    return -1;
-}

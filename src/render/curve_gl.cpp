@@ -4,7 +4,7 @@
 
 #include "plot/curve.h"
 #include "plot/plot.h"
-#include "render/records.h"
+#include "records/records.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include "data/load_progress.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
+#include "records/records.h"
 #include "render/layers.h"
 #include "render/progress.h"
 #include "render/record_layer.h"
-#include "render/records.h"
 #include "render/strokes.h"
 #include "shapes/shape.h"
 #include "stroke/stroke.h"
@@ -41,18 +41,6 @@ void setUpFrame() {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-}
-
-void fillFrameAxes(const PCPlot& p, FrameAxes& frame) {
-    frame.normalized.fill(nullptr);
-    p.normalizedForAxes(frame.normalized.data());
-    for (int i = 0; i < p.axisCount; ++i) {
-        const PCShowAxis& axis = *p.axes[i];
-        frame.dimensionOf[i] = axis.dimensionIndex;
-        frame.top[i] = axis.regionTop;
-        frame.bottom[i] = axis.regionBottom;
-        frame.height[i] = axis.regionTop - axis.regionBottom;
-    }
 }
 
 void drawPlotBody() {

@@ -1,26 +1,10 @@
 #pragma once
-// The display and reshape callbacks, the frame set-up and the per-frame
-// axis scratch the layers share.
+// The display and reshape callbacks and the frame set-up; the per-frame axis
+// scratch the layers share (filled once by drawPlotBody) is records/frame_axes.h.
 
-#include <array>
-
-#include "base/types.h"
-
-struct PCPlot;
-
-// Per-frame scratch the layers share; filled once by drawPlotBody.
-struct FrameAxes {
-    std::array<const double*, maxSlots> normalized{};
-    std::array<int, maxSlots> dimensionOf{};
-    std::array<double, maxSlots> top{};
-    std::array<double, maxSlots> bottom{};
-    std::array<double, maxSlots> height{};
-};
+#include "records/frame_axes.h"
 
 void onDisplay();
 void onReshape(int width, int height);
 void setUpFrame();
 void drawPlotBody();
-
-// Fills frame from plot's axes and the normalised values they show.
-void fillFrameAxes(const PCPlot& plot, FrameAxes& frame);

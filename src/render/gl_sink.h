@@ -8,7 +8,7 @@
 
 #include <GL/gl.h>
 
-#include "render/sink.h"
+#include "records/sink.h"
 
 class GlSink {
 public:

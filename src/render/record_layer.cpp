@@ -14,15 +14,16 @@
 #include "animation/animation.h"
 #include "base/parallel.h"
 #include "base/platform.h"
+#include "base/signature.h"
+#include "bins/layer_composer.h"
 #include "data/dimension.h"
 #include "data/table.h"
 #include "mds/mds_layout.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
-#include "render/layer_composer.h"
+#include "records/records.h"
 #include "render/progress.h"
-#include "render/records.h"
-#include "render/signature.h"
+#include "render/records_gl.h"
 
 namespace {
 
@@ -268,29 +269,6 @@ std::uint64_t recordLayerSignature(const PCPlot& plot, const FrameAxes& frame) {
         }
     }
     return s.value();
-}
-
-bool selectionColorsRecords(const PCPlot& plot) {
-    if (!plot.colorByFunction || !plot.colorBySelection) return false;
-    if (!plot.useRecordColors) return true;
-    // Read once per colour revision, not per frame.
-    static std::uint64_t generation = 0, revision = 0;
-    static const PCPlot* owner = nullptr;
-    static int records = -1;
-    static bool answer = true;
-    if (owner != &plot || generation != tableGeneration || revision != plot.colorRevision ||
-        records != plot.recordCount) {
-        const std::size_t n = std::min(static_cast<std::size_t>(std::max(plot.recordCount, 0)),
-                                       plot.recordHasColor.size());
-        answer = n < static_cast<std::size_t>(std::max(plot.recordCount, 0)) ||
-                 std::any_of(plot.recordHasColor.begin(), plot.recordHasColor.begin() + n,
-                             [](unsigned char c) { return c != 1; });
-        owner = &plot;
-        records = plot.recordCount;
-        generation = tableGeneration;
-        revision = plot.colorRevision;
-    }
-    return answer;
 }
 
 bool recordAnimationRunning(const PCPlot& plot) {

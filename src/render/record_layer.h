@@ -10,8 +10,8 @@
 
 #include <cstdint>
 
+#include "records/raster.h"
 #include "render/display.h"
-#include "render/raster.h"
 
 struct PCPlot;
 
@@ -52,11 +52,6 @@ void setProgressiveDrawing(bool on);
 // highlighted record and the curve step. It reads no per-record array.
 // Equal fingerprints draw equal layers.
 std::uint64_t recordLayerSignature(const PCPlot& plot, const FrameAxes& frame);
-
-// Whether the selection reaches the colour of any record: colours come from
-// the selection and some record has no colour of its own. While every record
-// wears its own colour (as after loading), brushing changes nothing drawn.
-bool selectionColorsRecords(const PCPlot& plot);
 
 // True while a scatterplot transition, the layout glide or an MDS iteration runs.
 bool recordAnimationRunning(const PCPlot& plot);

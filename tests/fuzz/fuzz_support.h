@@ -21,8 +21,8 @@
 #include "data/table.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
-#include "render/capture_sink.h"
-#include "render/records.h"
+#include "records/capture_sink.h"
+#include "records/records.h"
 #include "session/session.h"
 #include "shapes/shape.h"
 

@@ -19,18 +19,18 @@
 #include <unistd.h>
 
 #include "base/platform.h"
+#include "bins/binned_layer.h"
 #include "data/table.h"
 #include "interaction/interaction.h"
 #include "mds/mds_axis.h"
 #include "mds/mds_layout.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
-#include "render/binned_layer.h"
+#include "records/records.h"
 #include "render/gl_sink.h"
 #include "render/layers.h"
 #include "render/picture.h"
 #include "render/record_layer.h"
-#include "render/records.h"
 #include "shapes/shape.h"
 
 #include "gl_test_window.h"

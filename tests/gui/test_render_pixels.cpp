@@ -20,7 +20,7 @@
 #include "interaction/interaction.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
-#include "render/records.h"
+#include "records/records.h"
 #include "shapes/shape.h"
 
 #include "gl_test_window.h"

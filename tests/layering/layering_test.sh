@@ -4,6 +4,8 @@
 # of a layer may leave undefined only symbols that its own layer, a lower
 # one or a library outside src/ defines. The second rule catches a call up
 # the order that hides behind a local declaration instead of an include.
+# Within a layer, no file calls back into a file that calls it, directly or
+# round a longer circle.
 #
 #   layering_test.sh <src directory> <file listing the core's object files>
 set -euo pipefail
@@ -11,7 +13,7 @@ set -euo pipefail
 src_dir="$1"
 object_list="$2"
 
-layers=(base data plot animation stroke mds draw shapes brush session interaction idle render app)
+layers=(base data plot animation stroke mds draw shapes brush session interaction idle records bins render app)
 
 # Arrows allowed to run up the order: at most five, each with its reason.
 # One line each: "include <file under src> <included header> | reason" or
@@ -79,7 +81,8 @@ done < <(find "$src_dir" -mindepth 2 -type f \( -name '*.h' -o -name '*.cpp' \) 
 
 # ---------------------------------------------------------------- symbols
 
-# One line per global symbol of an object file: "<layer> D|U <symbol>".
+# One line per global symbol of an object file: "<layer> D|U <symbol> <file>
+# <nm type>".
 table="$(mktemp)"
 trap 'rm -f "$table"' EXIT
 objects=0
@@ -93,9 +96,9 @@ while IFS= read -r object; do
     fi
     [ -f "$object" ] || { fail "object file $object is missing: build korvelline_core first"; continue; }
     objects=$((objects + 1))
-    nm -P "$object" | awk -v layer="$layer" '
-        $2 == "U" || $2 == "w" { print layer, "U", $1; next }
-        $2 ~ /^[A-TV-Z]$/ || $2 == "u" { print layer, "D", $1 }'
+    nm -P "$object" | awk -v layer="$layer" -v file="${rel%.o}" '
+        $2 == "U" || $2 == "w" { print layer, "U", $1, file, $2; next }
+        $2 ~ /^[A-TV-Z]$/ || $2 == "u" { print layer, "D", $1, file, $2 }'
 done < "$object_list" > "$table"
 
 ranks=""
@@ -127,6 +130,43 @@ while read -r kind layer symbol definer; do
         fail "$layer calls $(echo "$symbol" | demangle) ($symbol), which only the higher layer $definer defines"
     fi
 done <<< "$report"
+
+# ---------------------------------------------------------------- circles
+
+# Files that call into each other: peel off every file that calls no file
+# left or that no file left calls, again and again; what remains lies on a
+# circle of calls. Only strong definitions count: inline functions and
+# templates are defined wherever they are used.
+circled="$(awk '
+    $2 == "D" && $5 ~ /^[TDBR]$/ { owner[$3] = $4; next }
+    $2 == "U" { need[$4 " " $3] = 1 }
+    END {
+        for (k in need) {
+            split(k, f, " ")
+            if (!(f[2] in owner) || owner[f[2]] == f[1] || ((f[1] " " owner[f[2]]) in edge)) continue
+            edge[f[1] " " owner[f[2]]] = 1
+            out[f[1]]++
+            into[owner[f[2]]]++
+            from[owner[f[2]]] = from[owner[f[2]]] " " f[1]
+            to[f[1]] = to[f[1]] " " owner[f[2]]
+            live[f[1]] = 1
+            live[owner[f[2]]] = 1
+        }
+        do {
+            peeled = 0
+            for (v in live) {
+                if (out[v] > 0 && into[v] > 0) continue
+                delete live[v]
+                peeled = 1
+                n = split(from[v], other, " ")
+                for (i = 1; i <= n; ++i) out[other[i]]--
+                n = split(to[v], other, " ")
+                for (i = 1; i <= n; ++i) into[other[i]]--
+            }
+        } while (peeled)
+        for (v in live) print v
+    }' "$table" | sort)"
+[ -z "$circled" ] || fail "files calling each other round a circle: $(echo $circled)"
 
 for key in "${!excepted[@]}"; do
     [ -n "${used[$key]+x}" ] || fail "exception no longer needed: $key"

@@ -13,15 +13,15 @@
 #include <vector>
 
 #include "base/platform.h"
+#include "bins/layer_composer.h"
+#include "bins/slant_stack.h"
 #include "brush/brush.h"
 #include "data/table.h"
 #include "data/table_content.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
-#include "render/layer_composer.h"
-#include "render/raster.h"
+#include "records/raster.h"
 #include "render/record_layer.h"
-#include "render/slant_stack.h"
 #include "session/session.h"
 #include "shapes/shape.h"
 

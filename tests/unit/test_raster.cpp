@@ -12,10 +12,10 @@
 
 #include "mds/mds_axis.h"
 #include "mds/mds_layout.h"
+#include "records/raster.h"
+#include "records/records.h"
 #include "render/display.h"
-#include "render/raster.h"
 #include "render/record_layer.h"
-#include "render/records.h"
 #include "test_support.h"
 
 namespace {

@@ -13,10 +13,10 @@
 #include "draw/text.h"
 #include "mds/mds_axis.h"
 #include "mds/mds_layout.h"
-#include "render/capture_sink.h"
+#include "records/capture_sink.h"
+#include "records/records.h"
 #include "render/display.h"
 #include "render/layers.h"
-#include "render/records.h"
 #include "render/strokes.h"
 #include "test_support.h"
 

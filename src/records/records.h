@@ -2,8 +2,8 @@
 // The record layer: one line per record across the axes, and the points of
 // every region opened into a scatterplot, with the lines bending through the
 // points. The renderers are templates over a sink (sink.h) so the same code
-// draws with GL (records.cpp) and captures geometry for tests and the frame
-// benchmark.
+// draws with GL (render/records_gl.cpp), rasterises on the CPU (raster.h) and
+// captures geometry for tests and the frame benchmark.
 
 #include <algorithm>
 #include <cmath>
@@ -14,8 +14,8 @@
 #include "plot/axis.h"
 #include "plot/curve.h"
 #include "plot/plot.h"
-#include "render/display.h"
-#include "render/sink.h"
+#include "records/frame_axes.h"
+#include "records/sink.h"
 
 // Scatterplot point of every record in every open region, rebuilt for each
 // renderer call. The storage is kept between calls so a frame allocates only
@@ -303,10 +303,3 @@ void renderRecordLayer(const PCPlot& plot, RecordPass& pass, const Rule& rule, b
         renderRecordCurves(plot, pass, rule, sink);
     renderScatterPoints(plot, pass, sink);
 }
-
-// GL entry points used by drawPlotBody; both draw the points after the lines
-// and leave the line width at curveLineWidth and the point size at pointSize.
-void drawRecordLines(const PCPlot& plot, const FrameAxes& frame);
-void drawRecordCurves(const PCPlot& plot, const FrameAxes& frame);
-// The renderer the plot's `straightLines` picks, drawing every stride-th record.
-void drawRecordsGl(const PCPlot& plot, const FrameAxes& frame, int stride);

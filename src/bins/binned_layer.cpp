@@ -1,12 +1,13 @@
-#include "render/binned_layer.h"
+#include "bins/binned_layer.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "base/parallel.h"
+#include "data/table.h"
 #include "plot/plot.h"
-#include "render/raster.h"
+#include "records/raster.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -286,6 +287,29 @@ bool BinColors::splitSelection(const PCPlot& plot, int threads) {
     overflow = false;
     uniform = false;
     return true;
+}
+
+bool selectionColorsRecords(const PCPlot& plot) {
+    if (!plot.colorByFunction || !plot.colorBySelection) return false;
+    if (!plot.useRecordColors) return true;
+    // Read once per colour revision, not per frame.
+    static std::uint64_t generation = 0, revision = 0;
+    static const PCPlot* owner = nullptr;
+    static int records = -1;
+    static bool answer = true;
+    if (owner != &plot || generation != tableGeneration || revision != plot.colorRevision ||
+        records != plot.recordCount) {
+        const std::size_t n = std::min(static_cast<std::size_t>(std::max(plot.recordCount, 0)),
+                                       plot.recordHasColor.size());
+        answer = n < static_cast<std::size_t>(std::max(plot.recordCount, 0)) ||
+                 std::any_of(plot.recordHasColor.begin(), plot.recordHasColor.begin() + n,
+                             [](unsigned char c) { return c != 1; });
+        owner = &plot;
+        records = plot.recordCount;
+        generation = tableGeneration;
+        revision = plot.colorRevision;
+    }
+    return answer;
 }
 
 // ---------------------------------------------------------------- geometry

@@ -22,9 +22,9 @@
 #include <utility>
 #include <vector>
 
-#include "render/accumulation.h"
-#include "render/display.h"
-#include "render/slant_stack.h"
+#include "bins/slant_stack.h"
+#include "records/accumulation.h"
+#include "records/frame_axes.h"
 
 struct PCPlot;
 struct RasterView;
@@ -73,6 +73,11 @@ struct BinColors {
     // Whether the smaller side of the selection is the selected one.
     bool countSelected() const { return 2 * selectedCount <= static_cast<long long>(packed.size()); }
 };
+
+// Whether the selection reaches the colour of any record: colours come from
+// the selection and some record has no colour of its own. While every record
+// wears its own colour (as after loading), brushing changes nothing drawn.
+bool selectionColorsRecords(const PCPlot& plot);
 
 // A dimension's normalised values on the bins' grid, 16 bits each: the top
 // 9 bits are the bin, the rest the offset within it. Read instead of the

@@ -1,4 +1,4 @@
-#include "render/raster.h"
+#include "records/raster.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "render/slant_stack.h"
+#include "bins/slant_stack.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,10 +1,9 @@
-#include "render/records.h"
+#include "records/records.h"
 
 #include <cmath>
 #include <cstddef>
 
 #include "mds/mds_axis.h"
-#include "render/gl_sink.h"
 
 namespace {
 
@@ -128,34 +127,4 @@ PieceRule screenPieceRule(const PCPlot& plot) {
         return PieceRule::fixedStep(curveStep);
     return PieceRule::flatness(std::abs(plot.viewportWidth / spanX), std::abs(plot.viewportHeight / spanY),
                                curveTolerancePx(curveStep));
-}
-
-namespace {
-
-RecordPass& sharedPass() {
-    static RecordPass pass;
-    return pass;
-}
-
-// Both renderers share the preparation and the points drawn over the lines.
-void drawRecords(const PCPlot& plot, const FrameAxes& frame, bool straight, int stride = 1) {
-    RecordPass& pass = sharedPass();
-    GlSink sink;
-    if (!pass.prepare(plot, frame)) {
-        sink.lineWidth(plot.curveLineWidth);
-        sink.pointSize(plot.pointSize);
-        return;
-    }
-    pass.stride = stride;
-    renderRecordLayer(plot, pass, screenPieceRule(plot), straight, sink);
-}
-
-}  // namespace
-
-void drawRecordLines(const PCPlot& plot, const FrameAxes& frame) { drawRecords(plot, frame, true); }
-
-void drawRecordCurves(const PCPlot& plot, const FrameAxes& frame) { drawRecords(plot, frame, false); }
-
-void drawRecordsGl(const PCPlot& plot, const FrameAxes& frame, int stride) {
-    drawRecords(plot, frame, plot.straightLines, stride);
 }

@@ -10,11 +10,11 @@
 #include <cstdint>
 #include <vector>
 
-#include "render/accumulation.h"
-#include "render/binned_layer.h"
-#include "render/display.h"
-#include "render/raster.h"
-#include "render/records.h"
+#include "bins/binned_layer.h"
+#include "records/accumulation.h"
+#include "records/frame_axes.h"
+#include "records/raster.h"
+#include "records/records.h"
 
 struct PCPlot;
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "base/types.h"
-#include "render/accumulation.h"
-#include "render/sink.h"
+#include "records/accumulation.h"
+#include "records/sink.h"
 
 struct PCPlot;
 

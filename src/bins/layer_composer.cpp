@@ -1,17 +1,16 @@
-#include "render/layer_composer.h"
+#include "bins/layer_composer.h"
 
 #include <algorithm>
 #include <cmath>
 
 #include "base/parallel.h"
 #include "base/platform.h"
+#include "base/signature.h"
 #include "data/dimension.h"
 #include "data/table.h"
 #include "mds/mds_axis.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
-#include "render/record_layer.h"
-#include "render/signature.h"
 
 namespace {
 

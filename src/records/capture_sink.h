@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "base/types.h"
-#include "render/sink.h"
+#include "records/sink.h"
 
 struct CapturedVertex {
     double x = 0.0;

@@ -1,8 +1,8 @@
-#include "render/accumulation.h"
+#include "records/accumulation.h"
 
 #include <algorithm>
 
-#include "render/raster.h"
+#include "records/raster.h"
 
 void Accumulation::reset(int x0, int y0, int width, int height) {
     x0_ = x0;
