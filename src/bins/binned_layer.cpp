@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "base/parallel.h"
+#include "bins/column_marks.h"
 #include "data/table.h"
 #include "plot/plot.h"
 #include "records/raster.h"
@@ -70,41 +71,6 @@ inline std::uint32_t packRgb(const Rgba& c) {
 
 // Threads for a pass over the records: one per 64 Ki records, at most `threads`.
 inline int recordParts(int threads, int records) { return std::max(1, std::min(threads, records / 65536 + 1)); }
-
-inline float clamp01(float v) { return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f; }
-
-// The depth each class adds at one coverage, its alpha times the region's
-// opacity (capped at opaque, as GL clamps it); opaque marks when aliased,
-// where no alpha applies.
-struct ClassDepths {
-    int count = 0;
-    float opacity = 1.0f;
-    DepthTable tables[maxAlphaClasses];
-
-    ClassDepths(const BinColors& colors, bool smooth, double regionOpacity)
-        : count(std::clamp(colors.classCount, 0, maxAlphaClasses)),
-          opacity(smooth ? static_cast<float>(std::max(regionOpacity, 0.0)) : 1.0f) {
-        for (int k = 0; k < maxAlphaClasses; ++k)
-            if (k < count)
-                tables[k] = DepthTable(smooth ? std::min(1.0, colors.classAlpha[static_cast<std::size_t>(k)] * regionOpacity)
-                                              : 1.0);
-    }
-};
-
-// Adds `counts` records (per class) covering a pixel to the share c, with
-// alpha-weighted colour sums `rgb` and their weight (at full cover), all
-// weighed by the region's opacity.
-inline void addMarks(AccumulatedPixel& px, const ClassDepths& d, const float* counts, float total, float weight,
-                     float c, const float* rgb) {
-    for (int k = 0; k < d.count; ++k)
-        if (counts[k] > 0.0f) px.depth += counts[k] * d.tables[k](c);
-    const float share = c * d.opacity;
-    px.cover += total * share;
-    px.weight += weight * share;
-    px.red += rgb[0] * share;
-    px.green += rgb[1] * share;
-    px.blue += rgb[2] * share;
-}
 
 }  // namespace
 
@@ -611,13 +577,11 @@ const Accumulation& RegionBins::drawLines(const BinColors& colors, const RegionG
     if (colorChannels_ == 0 || places_.empty() || !(std::fabs(dx) >= 0.5) || !(g.q0 > 0.0) || !(g.q1 > 0.0))
         return lines_;
 
-    const ClassDepths depths(colors, g.smooth, g.lineOpacity);
+    const column_marks::ClassDepths depths(colors, g.smooth, g.lineOpacity);
+    const column_marks::LineStyle style(g.lineWidth, g.smooth, g.height);
     const int classes = colors.classCount;
     const int n = stackCells;
-    // Half the line's reach across it: coverage min(1, half - distance).
-    const float half = g.smooth ? static_cast<float>(g.lineWidth) * 0.5f + 0.5f
-                                : static_cast<float>(std::max(g.lineWidth, 1.0)) * 0.5f;
-    const float cap = g.smooth ? 0.5f : 0.0f;
+    const float cap = style.cap;
     const double inverseDx2 = 1.0 / (dx * dx);
     float counts[maxAlphaClasses];
     float rgb[3];
@@ -662,7 +626,7 @@ const Accumulation& RegionBins::drawLines(const BinColors& colors, const RegionG
             const double slope2 = meanSlope * meanSlope + slopeSpread * inverseDx2;
             const float sigma = static_cast<float>(std::sqrt(1.0 + slope2));
             // The ends fade over half a pixel beyond each axis, as a line's do.
-            const float ends = g.smooth ? clamp01(static_cast<float>(std::min(before, after)) * sigma + cap)
+            const float ends = g.smooth ? column_marks::clamp01(static_cast<float>(std::min(before, after)) * sigma + cap)
                                         : (before >= 0.0 && after > 0.0 ? 1.0f : 0.0f);
             if (ends <= 0.0f) continue;
             float weight = 0.0f;
@@ -672,36 +636,10 @@ const Accumulation& RegionBins::drawLines(const BinColors& colors, const RegionG
             } else {
                 for (int c = 0; c < 3; ++c) rgb[c] = cell[classes + c];
             }
-
-            // The group's records spread over a box of their standard
-            // deviation's width; it is sampled where it is wider than half
-            // a pixel.
+            // The group's records spread over a box of their standard deviation's width.
             const float box = static_cast<float>(std::sqrt(12.0 * varY));
-            const int samples = std::clamp(static_cast<int>(std::ceil(box / 0.5f)), 1, 8);
-            const float reachY = g.smooth ? half * sigma : half * std::max(1.0f, static_cast<float>(std::fabs(meanSlope)));
-            const float yc = static_cast<float>(y);
-            const int lo = std::max(0, static_cast<int>(std::floor(yc - box * 0.5f - reachY - 0.5f)));
-            const int hi = std::min(g.height - 1, static_cast<int>(std::ceil(yc + box * 0.5f + reachY - 0.5f)));
-            const float share = 1.0f / static_cast<float>(samples);
-            float sampledCounts[maxAlphaClasses];
-            for (int k = 0; k < classes; ++k) sampledCounts[k] = counts[k] * share;
-            float sampledRgb[3] = {rgb[0] * share, rgb[1] * share, rgb[2] * share};
-            const float sampledTotal = total * share;
-            const float sampledWeight = weight * share;
-            for (int row = lo; row <= hi; ++row) {
-                AccumulatedPixel& px = column[row];
-                for (int i = 0; i < samples; ++i) {
-                    const float at = yc + box * ((static_cast<float>(i) + 0.5f) * share - 0.5f);
-                    const float d = std::fabs(static_cast<float>(row) + 0.5f - at);
-                    float c;
-                    if (g.smooth)
-                        c = std::min(1.0f, half - d / sigma);
-                    else
-                        c = d < reachY ? 1.0f : 0.0f;
-                    c *= ends;
-                    if (c > 0.0f) addMarks(px, depths, sampledCounts, sampledTotal, sampledWeight, c, sampledRgb);
-                }
-            }
+            column_marks::drawGroup(column, depths, style, {counts, total, weight, rgb}, static_cast<float>(y), box, sigma,
+                                    static_cast<float>(meanSlope), ends);
         }
     }
     return lines_;
@@ -721,7 +659,7 @@ const Accumulation& RegionBins::drawPoints(const BinColors& colors, const Region
     points_.reset(xa, ya, std::max(0, xb - xa), std::max(0, yb - ya));
     if (countedFor_ == 0 || !fine_ || points_.width() == 0 || points_.height() == 0) return points_;
 
-    const ClassDepths depths(colors, g.smooth, g.pointOpacity);
+    const column_marks::ClassDepths depths(colors, g.smooth, g.pointOpacity);
     // Shadows are black at half the region's point opacity, whatever the record's alpha.
     const double shadowOpacity = g.smooth ? std::min(1.0, 0.5 * std::max(g.pointOpacity, 0.0)) : 1.0;
     const DepthTable shadowDepth(shadowOpacity);
@@ -791,7 +729,9 @@ const Accumulation& RegionBins::drawPoints(const BinColors& colors, const Region
                 px.cover += total * c * depths.opacity;
                 px.weight += total * shadowAlpha * c;  // black: no colour to add
             });
-            disc(cx, cy, [&](AccumulatedPixel& px, float c) { addMarks(px, depths, counts, total, weight, c, rgb); });
+            disc(cx, cy, [&](AccumulatedPixel& px, float c) {
+                column_marks::addMarks(px, depths, counts, total, weight, c, rgb);
+            });
         }
     }
     return points_;
