@@ -46,7 +46,7 @@
 
 #include "base/platform.h"
 #include "bench_support.h"
-#include "bins/binned_layer.h"
+#include "bins/binned_table.h"
 #include "brush/brush.h"
 #include "data/table.h"
 #include "data/table_content.h"

@@ -76,12 +76,48 @@ inline int recordParts(int threads, int records) { return std::max(1, std::min(t
 
 // ---------------------------------------------------------------- colours
 
+void BinColors::assignAlphaClasses(const std::array<long long, 256>& records) {
+    std::vector<int> alphas;
+    for (int a = 1; a < 256; ++a)
+        if (records[static_cast<std::size_t>(a)] > 0) alphas.push_back(a);
+    // The narrowest span of alpha bytes that groups the alphas in use into
+    // at most maxAlphaClasses runs, each run starting at its lowest alpha:
+    // every alpha is then drawn within that span of its own.
+    auto runsFor = [&](int span) {
+        int runs = 0;
+        for (std::size_t k = 0; k < alphas.size();) {
+            const int start = alphas[k];
+            while (k < alphas.size() && alphas[k] - start <= span) ++k;
+            ++runs;
+        }
+        return runs;
+    };
+    int span = 0;
+    while (runsFor(span) > maxAlphaClasses) ++span;
+    classOf.fill(0);
+    classCount = 0;
+    for (std::size_t k = 0; k < alphas.size();) {
+        // A class draws at its records' mean alpha, which keeps their ink.
+        const int start = alphas[k];
+        double count = 0.0;
+        double sum = 0.0;
+        for (; k < alphas.size() && alphas[k] - start <= span; ++k) {
+            const double n = static_cast<double>(records[static_cast<std::size_t>(alphas[k])]);
+            count += n;
+            sum += n * alphas[k];
+            classOf[static_cast<std::size_t>(alphas[k])] = static_cast<std::uint8_t>(classCount);
+        }
+        classAlpha[static_cast<std::size_t>(classCount)] = static_cast<float>(sum / count / 255.0);
+        ++classCount;
+    }
+}
+
 void BinColors::compute(const PCPlot& plot, int skip, int threads) {
     const int records = std::max(plot.recordCount, 0);
     packed.resize(static_cast<std::size_t>(records));
     const int parts = recordParts(threads, records);
     struct Seen {
-        std::array<bool, 256> alpha{};
+        std::array<long long, 256> alpha{};  // records per alpha byte
         bool mixed = false;
         bool any = false;
         std::uint32_t rgb = 0;
@@ -98,7 +134,7 @@ void BinColors::compute(const PCPlot& plot, int skip, int threads) {
             const std::uint8_t a = r == skip ? 0 : unorm8(c[3]);
             packed[static_cast<std::size_t>(r)] = rgb | (static_cast<std::uint32_t>(a) << 24);
             if (a == 0) continue;
-            s.alpha[a] = true;
+            ++s.alpha[a];
             if (!s.any) {
                 s.any = true;
                 s.rgb = rgb;
@@ -109,21 +145,10 @@ void BinColors::compute(const PCPlot& plot, int skip, int threads) {
     });
 
     // Classes in order of alpha, so they do not depend on how records were split.
-    classOf.fill(0);
-    classCount = 0;
-    overflow = false;
-    for (int a = 1; a < 256; ++a) {
-        bool used = false;
-        for (const Seen& s : seen) used = used || s.alpha[static_cast<std::size_t>(a)];
-        if (!used) continue;
-        if (classCount == maxAlphaClasses) {
-            overflow = true;
-            break;
-        }
-        classOf[static_cast<std::size_t>(a)] = static_cast<std::uint8_t>(classCount);
-        classAlpha[static_cast<std::size_t>(classCount)] = static_cast<float>(a) / 255.0f;
-        ++classCount;
-    }
+    std::array<long long, 256> used{};
+    for (const Seen& s : seen)
+        for (std::size_t a = 0; a < used.size(); ++a) used[a] += s.alpha[a];
+    assignAlphaClasses(used);
     uniform = true;
     bool any = false;
     std::uint32_t rgb = 0;
@@ -250,7 +275,6 @@ bool BinColors::splitSelection(const PCPlot& plot, int threads) {
         selectedClass = classCount;
         classAlpha[static_cast<std::size_t>(classCount++)] = 1.0f;
     }
-    overflow = false;
     uniform = false;
     return true;
 }
@@ -764,164 +788,4 @@ std::size_t RegionBins::typicalBytes(int width, int height) {
     const std::size_t pictures = static_cast<std::size_t>(std::max(width, 0) / 4 + 8) * std::max(height, 0) *
                                  sizeof(AccumulatedPixel);
     return cells + stacks + pictures;
-}
-
-// ---------------------------------------------------------------- table
-
-void BinnedTable::clear() {
-    colorsValid_ = false;
-    regions_.clear();
-    coordinates_.clear();
-    colors_ = BinColors{};
-}
-
-const BinColors& BinnedTable::colors(const PCPlot& plot, std::uint64_t baseKey, std::uint64_t selectionKey, int skip,
-                                     int threads) {
-    const bool baseChanged = !colorsValid_ || baseKey != baseKey_ || skip != skip_;
-    if (!baseChanged && selectionKey == selectionKey_) return colors_;
-    if (baseChanged) {
-        baseHeld_ = false;
-        baseEligible_ = skip < 0;
-    }
-    bool split = false;
-    if (baseEligible_) {
-        if (!baseHeld_) {
-            baseHeld_ = colors_.computeBase(plot, threads);
-            baseEligible_ = baseHeld_;
-            if (baseHeld_) ++baseGeneration_;
-        }
-        split = baseHeld_ && colors_.splitSelection(plot, threads);
-    }
-    if (!split) {
-        colors_.compute(plot, skip, threads);
-        colors_.bySelection = false;
-        baseHeld_ = false;
-    }
-    baseKey_ = baseKey;
-    selectionKey_ = selectionKey;
-    skip_ = skip;
-    colorsValid_ = true;
-    ++colorGeneration_;
-    return colors_;
-}
-
-std::vector<RegionBins*> BinnedTable::prepare(const PCPlot& plot, const FrameAxes& frame,
-                                              const std::vector<BinRequest>& requests, int width, int height,
-                                              int threads) {
-    std::vector<RegionBins*> out(requests.size(), nullptr);
-    std::size_t used = binBytes();
-    std::vector<int> newDimensions;
-    for (std::size_t i = 0; i < requests.size(); ++i) {
-        const BinRequest& q = requests[i];
-        const std::pair<int, int> pair{frame.dimensionOf[q.leftAxis], frame.dimensionOf[q.leftAxis + 1]};
-        if (frame.normalized[pair.first] == nullptr || frame.normalized[pair.second] == nullptr) continue;
-        auto found = regions_.find(pair);
-        if (found == regions_.end()) {
-            const std::size_t more = RegionBins::typicalBytes(width, height);
-            if (used + more > binnedMemoryLimit) continue;
-            used += more;
-            auto bins = std::make_unique<RegionBins>();
-            bins->left = pair.first;
-            bins->right = pair.second;
-            found = regions_.emplace(pair, std::move(bins)).first;
-        }
-        for (int d : {pair.first, pair.second})
-            if (coordinates_.find(d) == coordinates_.end() &&
-                std::find(newDimensions.begin(), newDimensions.end(), d) == newDimensions.end())
-                newDimensions.push_back(d);
-        out[i] = found->second.get();
-    }
-    for (int d : newDimensions)
-        computeBinCoordinates(frame.normalized[d], plot.recordCount, coordinates_[d], threads);
-
-    // Regions run side by side; a region's counting and its two line sums
-    // are parts of their own, so two threads share seven regions evenly.
-    // Points need counts per bin; lines only per stack cell.
-    std::vector<RegionBins*> work;
-    std::vector<char> fine;
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        RegionBins* bins = out[i];
-        if (bins == nullptr) continue;
-        const bool wantsFine = !requests[i].lines;
-        auto at = std::find(work.begin(), work.end(), bins);
-        if (at != work.end()) {
-            fine[static_cast<std::size_t>(at - work.begin())] |= wantsFine;
-            continue;
-        }
-        work.push_back(bins);
-        fine.push_back(wantsFine || bins->fine());
-    }
-    for (std::size_t k = 0; k < work.size();) {
-        RegionBins& bins = *work[k];
-        if (!bins.placed() || bins.countedFor() != colorGeneration_ || (fine[k] && !bins.fine())) {
-            ++k;
-        } else {
-            work.erase(work.begin() + static_cast<std::ptrdiff_t>(k));
-            fine.erase(fine.begin() + static_cast<std::ptrdiff_t>(k));
-        }
-    }
-    const int records = plot.recordCount;
-    const int regions = static_cast<int>(work.size());
-    auto coordinatesOf = [this](const RegionBins& bins) {
-        return std::make_pair(&coordinates_.at(bins.left), &coordinates_.at(bins.right));
-    };
-    runParts(regions, threads, [&](int k) {
-        RegionBins& bins = *work[static_cast<std::size_t>(k)];
-        if (bins.placed()) return;
-        const auto uw = coordinatesOf(bins);
-        bins.place(*uw.first, *uw.second, records);
-    });
-    if (colors_.bySelection) {
-        constexpr int parts = RegionBins::kCountParts;
-        runParts(regions * parts, threads, [&](int k) {
-            RegionBins& bins = *work[static_cast<std::size_t>(k / parts)];
-            const auto uw = coordinatesOf(bins);
-            bins.countPart(*uw.first, *uw.second, records, colors_, baseGeneration_, k % parts,
-                           fine[static_cast<std::size_t>(k / parts)] != 0);
-        });
-        runParts(regions, threads, [&](int k) {
-            work[static_cast<std::size_t>(k)]->finishBySelection(colors_, baseGeneration_,
-                                                                 fine[static_cast<std::size_t>(k)] != 0);
-        });
-    } else {
-        runParts(regions, threads, [&](int k) {
-            RegionBins& bins = *work[static_cast<std::size_t>(k)];
-            const auto uw = coordinatesOf(bins);
-            bins.count(*uw.first, *uw.second, records, colors_, skip_, fine[static_cast<std::size_t>(k)] != 0);
-        });
-    }
-    runParts(regions * 2, threads, [&](int k) { work[static_cast<std::size_t>(k / 2)]->stackCounts(k % 2); });
-    for (RegionBins* bins : work) bins->setCountedFor(colorGeneration_);
-    rebuilds_ += regions;
-    return out;
-}
-
-void BinnedTable::keepOnly(const std::vector<std::pair<int, int>>& keep) {
-    for (auto it = regions_.begin(); it != regions_.end();) {
-        if (std::find(keep.begin(), keep.end(), it->first) == keep.end())
-            it = regions_.erase(it);
-        else
-            ++it;
-    }
-    for (auto it = coordinates_.begin(); it != coordinates_.end();) {
-        const bool used = std::any_of(keep.begin(), keep.end(), [&](const std::pair<int, int>& p) {
-            return p.first == it->first || p.second == it->first;
-        });
-        if (used)
-            ++it;
-        else
-            it = coordinates_.erase(it);
-    }
-}
-
-std::size_t BinnedTable::binBytes() const {
-    std::size_t total = 0;
-    for (const auto& entry : regions_) total += entry.second->bytes();
-    return total;
-}
-
-std::size_t BinnedTable::recordBytes() const {
-    std::size_t total = colors_.packed.capacity() * sizeof(std::uint32_t);
-    for (const auto& entry : coordinates_) total += entry.second.capacity() * sizeof(std::uint16_t);
-    return total;
 }

@@ -17,9 +17,6 @@
 
 #include <array>
 #include <cstdint>
-#include <map>
-#include <memory>
-#include <utility>
 #include <vector>
 
 #include "bins/slant_stack.h"
@@ -32,13 +29,16 @@ struct RasterView;
 constexpr int binsPerAxis = 512;
 // The grid the slant stack groups lines on: two by two bins per cell.
 constexpr int stackCells = 256;
-constexpr int maxAlphaClasses = 4;
+// Alpha classes the bins count; more distinct alphas share classes.
+constexpr int maxAlphaClasses = 16;
 // Bins, their line sums and their pictures together stay below this; regions
 // beyond it draw each record.
 constexpr std::size_t binnedMemoryLimit = std::size_t(256) << 20;
 
 // Record colours as the bins count them: 8 bits per channel, and one class
-// per distinct alpha. More alphas than classes cannot be binned.
+// per distinct alpha. Beyond maxAlphaClasses alphas, neighbouring alphas
+// share a class at their records' mean alpha, grouped so that the widest
+// class spans as few alpha steps as can be.
 //
 // A plot coloured by the selection alone (no record with a colour of its
 // own) is kept in two parts instead: every record's colour as if selected
@@ -50,7 +50,6 @@ struct BinColors {
     int classCount = 0;
     std::array<float, maxAlphaClasses> classAlpha{};
     std::array<std::uint8_t, 256> classOf{};  // alpha byte -> class
-    bool overflow = false;                     // more alphas than classes
     bool uniform = true;                       // every record has one colour
     std::array<float, 3> uniformColor{};
 
@@ -64,6 +63,8 @@ struct BinColors {
 
     // Colours of every record but `skip` (-1 for none), on `threads` threads.
     void compute(const PCPlot& plot, int skip, int threads);
+    // The classes for the records per alpha byte (byte 0 draws nothing).
+    void assignAlphaClasses(const std::array<long long, 256>& records);
     // The base colours of a plot coloured by the selection alone; false (and
     // nothing kept) for any other plot.
     bool computeBase(const PCPlot& plot, int threads);
@@ -198,52 +199,4 @@ private:
     bool pointsValid_ = false;
     RegionGeometry linesDrawn_;
     RegionGeometry pointsDrawn_;
-};
-
-// A region whose lines or points the bins draw; region i lies right of axis i.
-struct BinRequest {
-    int leftAxis = 0;
-    bool lines = false;
-};
-
-// Every region's bins of the current table, kept between frames.
-class BinnedTable {
-public:
-    // Drops everything; the next use rebuilds.
-    void clear();
-    // The colours for these keys, recomputed (and every region counted
-    // again) when one changed: baseKey covers everything a record's colour
-    // follows from but the selection, selectionKey the selection.
-    const BinColors& colors(const PCPlot& plot, std::uint64_t baseKey, std::uint64_t selectionKey, int skip,
-                            int threads);
-    // The bins of each requested region's pair of dimensions, built and
-    // counted when missing or stale, regions side by side on `threads`
-    // threads; null for a region beyond the memory limit. Needs colors() first.
-    std::vector<RegionBins*> prepare(const PCPlot& plot, const FrameAxes& frame,
-                                     const std::vector<BinRequest>& requests, int width, int height, int threads);
-    void forgetPictures() {
-        for (auto& entry : regions_) entry.second->forgetPictures();
-    }
-    // Forgets regions whose pair is not in `keep` (left and right dimensions).
-    void keepOnly(const std::vector<std::pair<int, int>>& keep);
-    // Bytes of the bins (held below binnedMemoryLimit) and of what is kept
-    // per record (coordinates, colours), which grows with the table instead.
-    std::size_t binBytes() const;
-    std::size_t recordBytes() const;
-    // Regions counted or placed so far.
-    long rebuilds() const { return rebuilds_; }
-
-private:
-    std::uint64_t baseKey_ = 0;
-    std::uint64_t selectionKey_ = 0;
-    std::uint64_t colorGeneration_ = 0;
-    std::uint64_t baseGeneration_ = 0;
-    bool colorsValid_ = false;
-    bool baseEligible_ = false;  // the plot is coloured by the selection alone
-    bool baseHeld_ = false;      // colors_.packed holds its base colours
-    int skip_ = -1;
-    BinColors colors_;
-    std::map<std::pair<int, int>, std::unique_ptr<RegionBins>> regions_;
-    std::map<int, BinCoordinates> coordinates_;  // per dimension
-    long rebuilds_ = 0;
 };

@@ -6,6 +6,7 @@
 #include "base/parallel.h"
 #include "base/platform.h"
 #include "base/signature.h"
+#include "bins/cell_bins.h"
 #include "data/dimension.h"
 #include "data/table.h"
 #include "mds/mds_axis.h"
@@ -79,6 +80,87 @@ bool binnablePoints(const RegionGeometry& g) {
            std::fabs(g.pw) < 1e6 && std::fabs(g.q0) < 1e6;
 }
 
+// The pieces of region i as every cell draws them: control points affine
+// in the cell's values on axes i - 1, i, i + 1 and i + 2, in pixels, as the
+// renderers of records.h place them. False where a piece takes a point of
+// an MDS plot, which only the records know.
+bool pieceGeometry(const PCPlot& plot, const RecordPass& pass, int i, const RasterView& view, int width, int height,
+                   CellGeometry& out) {
+    const int n = pass.axisCount;
+    auto slot = [i](int axis) { return axis - (i - 1); };
+    auto px = [&](double x) { return (x - view.left) * view.scaleX; };
+    auto axisPoint = [&](int k) {
+        const RecordPass::AxisGeometry& a = pass.axes[static_cast<std::size_t>(k)];
+        return AffinePoint{Affine::constant(px(a.x)),
+                           Affine::linear((a.bottom - view.bottom) * view.scaleY, slot(k), a.height * view.scaleY)};
+    };
+    auto mds = [&](int j) {
+        return usableLayout(*plot.axes[static_cast<std::size_t>(j)], plot.recordCount) != nullptr;
+    };
+    // The point of region j's scatterplot: across by the right value, at the left value's height.
+    auto scatterPoint = [&](int j) {
+        const RecordPass::RegionState& region = pass.regions[static_cast<std::size_t>(j)];
+        const double x = pass.axes[static_cast<std::size_t>(j)].x;
+        const double gap = pass.axes[static_cast<std::size_t>(j) + 1].x - x;
+        const double t = region.transition ? region.t : 1.0;
+        const double m = plot.regionMargin;
+        AffinePoint s = axisPoint(j);
+        s.x = Affine::linear(px(x + t * m * gap), slot(j + 1), t * (1.0 - 2.0 * m) * gap * view.scaleX);
+        return s;
+    };
+    bool usable = true;
+    auto neighbour = [&](int j, const AffinePoint& closed) {
+        const RecordPass::RegionState& region = pass.regions[static_cast<std::size_t>(j)];
+        if (!region.open) return closed;
+        usable = usable && !mds(j);
+        const AffinePoint s = scatterPoint(j);
+        return region.transition ? blend(closed, s, region.t) : s;
+    };
+    const RecordPass::RegionState& region = pass.regions[static_cast<std::size_t>(i)];
+    const CurveBasis regionBasis = region.transition ? region.transitionBasis : catmullRomBasis;
+    const AffinePoint a = axisPoint(i);
+    const AffinePoint b = axisPoint(i + 1);
+    out.pieces.clear();
+    if (!plot.straightLines) {
+        const AffinePoint before = i > 0 ? neighbour(i - 1, axisPoint(i - 1)) : a;
+        const AffinePoint after = i < n - 2 ? neighbour(i + 1, axisPoint(i + 2)) : b;
+        if (!region.open) {
+            out.pieces.push_back({catmullRomBasis, {before, a, b, after}});
+        } else {
+            const AffinePoint s = scatterPoint(i);
+            out.pieces.push_back({regionBasis, {before, a, s, b}});
+            const AffinePoint lead = region.transition ? blend(before, a, region.t) : a;
+            out.pieces.push_back({catmullRomBasis, {lead, s, b, after}});
+        }
+    } else if (region.open) {
+        // Straight lines bend through the point; beyond it a neighbour is
+        // the point moved one region over.
+        const AffinePoint s = scatterPoint(i);
+        AffinePoint before = a;
+        if (i > 0) before = neighbour(i - 1, {s.x - a.x + axisPoint(i - 1).x, s.y - a.y + axisPoint(i - 1).y});
+        out.pieces.push_back({regionBasis, {before, a, s, b}});
+        AffinePoint after = b;
+        if (i < n - 2) after = neighbour(i + 1, {s.x - b.x + axisPoint(i + 2).x, s.y - b.y + axisPoint(i + 2).y});
+        out.pieces.push_back({regionBasis, {a, s, b, after}});
+    }
+    out.x0 = px(pass.axes[static_cast<std::size_t>(i)].x);
+    out.x1 = px(pass.axes[static_cast<std::size_t>(i) + 1].x);
+    out.lineWidth = plot.curveLineWidth;
+    out.opacity = region.lineFactor * region.curveOpacity;
+    out.smooth = !plot.antialiasingOff;
+    out.width = width;
+    out.height = height;
+    bool finite = std::isfinite(out.x0 + out.x1);
+    for (const CellPiece& piece : out.pieces)
+        for (const AffinePoint& p : piece.points)
+            for (const Affine* f : {&p.x, &p.y}) {
+                double sum = f->c;
+                for (double g : f->g) sum += std::fabs(g);
+                finite = finite && std::isfinite(sum) && std::fabs(sum) < 1e7;
+            }
+    return usable && finite && !out.pieces.empty();
+}
+
 }  // namespace
 
 double perRecordPixels(const PCPlot& plot, const FrameAxes& frame, int width, int height,
@@ -112,26 +194,30 @@ double perRecordPixels(const PCPlot& plot, const FrameAxes& frame, int width, in
 BinnedRegions prepareBins(const PCPlot& plot, const FrameAxes& frame, const RecordPass& pass, BinnedTable& bins,
                           int width, int height, int threads) {
     BinnedRegions out;
-    out.highlight = plot.hasHighlightedRecord && plot.highlightedRecord >= 0 && plot.highlightedRecord < plot.recordCount
-                        ? plot.highlightedRecord
-                        : -1;
+    out.highlight = highlightedRecordOf(plot);
     out.colors = &bins.colors(plot, binColorKey(plot),
                               selectionColorsRecords(plot) ? plot.selectionRevision + 1 : 0, out.highlight, threads);
-    if (out.colors->overflow) return out;
     const RasterView view = RasterView::of(plot, width, height);
+    auto request = [&](int i, BinKind kind, const RegionGeometry& g, const CellGeometry& pieces) {
+        out.requests.push_back({i, kind});
+        out.geometry.push_back(g);
+        out.pieces.push_back(pieces);
+    };
     for (int i = 0; i + 1 < pass.axisCount; ++i) {
         const RecordPass::RegionState& region = pass.regions[static_cast<std::size_t>(i)];
+        // An MDS plot places its points by the layout, which only the
+        // records know: that region stays with them.
+        if (region.open && usableLayout(*plot.axes[static_cast<std::size_t>(i)], plot.recordCount) != nullptr) continue;
         const RegionGeometry g = regionGeometry(plot, pass, i, view, width, height);
-        // An MDS plot places its points by the layout; curves take their
-        // control points beyond the region: both keep to the records.
-        const bool lines = plot.straightLines && !region.open && binnableLines(g);
-        const bool points = region.open && usableLayout(*plot.axes[static_cast<std::size_t>(i)], plot.recordCount) == nullptr &&
-                            binnablePoints(g);
-        if (!lines && !points) continue;
-        out.requests.push_back({i, lines});
-        out.geometry.push_back(g);
+        CellGeometry pieces;
+        if (plot.straightLines && !region.open) {
+            if (binnableLines(g)) request(i, BinKind::Lines, g, pieces);
+        } else if (pieceGeometry(plot, pass, i, view, width, height, pieces)) {
+            request(i, BinKind::Pieces, g, pieces);
+        }
+        if (region.open && binnablePoints(g)) request(i, BinKind::Points, g, CellGeometry{});
     }
-    out.regions = bins.prepare(plot, frame, out.requests, width, height, threads);
+    out.bins = bins.prepare(plot, frame, out.requests, width, height, threads);
     return out;
 }
 
@@ -177,38 +263,38 @@ void LayerComposer::start(const PCPlot& plot, const FrameAxes& frame, BinnedTabl
         const BinnedRegions binned = prepareBins(plot, frame, pass_, bins, w, h, threads);
         const BinColors& colors = *binned.colors;
         const std::vector<BinRequest>& requests = binned.requests;
-        const std::vector<RegionGeometry>& geometry = binned.geometry;
-        const std::vector<RegionBins*>& regions = binned.regions;
-        const int highlight = binned.highlight;
-        std::vector<const Accumulation*> drawnLines(requests.size(), nullptr);
-        std::vector<const Accumulation*> drawnPoints(requests.size(), nullptr);
+        std::vector<const Accumulation*> drawn(requests.size(), nullptr);
         runParts(static_cast<int>(requests.size()), threads, [&](int k) {
-            RegionBins* region = regions[static_cast<std::size_t>(k)];
-            if (region == nullptr) return;
-            const BinRequest& q = requests[static_cast<std::size_t>(k)];
-            if (q.lines)
-                drawnLines[static_cast<std::size_t>(k)] = &region->drawLines(colors, geometry[static_cast<std::size_t>(k)]);
-            else
-                drawnPoints[static_cast<std::size_t>(k)] = &region->drawPoints(colors, geometry[static_cast<std::size_t>(k)]);
+            const std::size_t q = static_cast<std::size_t>(k);
+            const PreparedBins& b = binned.bins[q];
+            switch (requests[q].kind) {
+                case BinKind::Lines:
+                    if (b.pair != nullptr) drawn[q] = &b.pair->drawLines(colors, binned.geometry[q]);
+                    break;
+                case BinKind::Points:
+                    if (b.pair != nullptr) drawn[q] = &b.pair->drawPoints(colors, binned.geometry[q]);
+                    break;
+                case BinKind::Pieces:
+                    if (b.cells != nullptr) drawn[q] = &b.cells->draw(colors, binned.pieces[q]);
+                    break;
+            }
         });
         for (std::size_t k = 0; k < requests.size(); ++k) {
+            if (drawn[k] == nullptr) continue;
             RecordPass::RegionState& region = pass_.regions[static_cast<std::size_t>(requests[k].leftAxis)];
-            if (drawnLines[k] != nullptr) {
-                lines_.addFrom(*drawnLines[k], 0, h);
-                region.binnedLines = anyBinnedLines_ = true;
-            }
-            if (drawnPoints[k] != nullptr) {
-                points_.addFrom(*drawnPoints[k], 0, h);
+            if (requests[k].kind == BinKind::Points) {
+                points_.addFrom(*drawn[k], 0, h);
                 region.binnedPoints = anyBinnedPoints_ = true;
+            } else {
+                lines_.addFrom(*drawn[k], 0, h);
+                region.binnedLines = anyBinnedLines_ = true;
             }
         }
         usedBins_ = anyBinnedLines_ || anyBinnedPoints_;
-        // The highlighted record is left out of the bins and drawn over everything.
-        if (usedBins_) {
-            highlight_ = highlight;
-            pass_.skip = highlight;
-        }
     }
+    // The highlighted record is left out of the rest and drawn over everything.
+    highlight_ = highlightedRecordOf(plot);
+    pass_.skip = highlight_;
 
     std::vector<char> binnedLines(static_cast<std::size_t>(std::max(pass_.axisCount - 1, 0)), 0);
     std::vector<char> binnedPoints(binnedLines.size(), 0);
@@ -256,7 +342,7 @@ void LayerComposer::walk(const PCPlot& plot, int first, int last) {
         const int end = static_cast<int>(rowsTo);
         auto draw = [&](auto& sink) {
             if (stage_ == Stage::Finish) {
-                renderRecordLayer(plot, pass, rule_, straight_, sink);
+                renderHighlightedRecord(plot, pass, rule_, straight_, sink);
             } else if (points) {
                 renderScatterPoints(plot, pass, sink);
             } else if (straight_) {
@@ -334,15 +420,5 @@ void LayerComposer::finish(const PCPlot& plot) {
         compositeAll(lines_, &scale);
         compositeAll(points_, &scale);
     }
-    if (highlight_ < 0) return;
-    // The highlighted record alone, every region drawn from its own values.
-    std::vector<RecordPass::RegionState> kept = pass_.regions;
-    for (RecordPass::RegionState& region : pass_.regions) region.binnedLines = region.binnedPoints = false;
-    const int stride = pass_.stride;
-    pass_.stride = 1;
-    pass_.skip = -1;
-    walk(plot, highlight_, highlight_ + 1);
-    pass_.stride = stride;
-    pass_.skip = highlight_;
-    pass_.regions = kept;
+    if (highlight_ >= 0) walk(plot, highlight_, highlight_ + 1);
 }

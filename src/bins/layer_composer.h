@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "bins/binned_layer.h"
+#include "bins/binned_table.h"
 #include "records/accumulation.h"
 #include "records/frame_axes.h"
 #include "records/raster.h"
@@ -27,14 +27,16 @@ struct LayerOptions {
 };
 
 // Builds (or keeps) the bins a layer of plot in width x height pixels needs
-// and returns the regions they draw, null where a region is drawn record by
-// record; `colors` is set to the record colours the bins count.
+// and returns what they draw: per request its geometry (lines and points, or
+// curve pieces) and its bins, none where a region is drawn record by record;
+// `colors` is set to the record colours the bins count.
 struct BinnedRegions {
     const BinColors* colors = nullptr;
     int highlight = -1;  // the record left out of the bins
     std::vector<BinRequest> requests;
     std::vector<RegionGeometry> geometry;
-    std::vector<RegionBins*> regions;
+    std::vector<CellGeometry> pieces;
+    std::vector<PreparedBins> bins;
 };
 BinnedRegions prepareBins(const PCPlot& plot, const FrameAxes& frame, const RecordPass& pass, BinnedTable& bins,
                           int width, int height, int threads);

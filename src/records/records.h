@@ -95,6 +95,14 @@ struct RecordPass {
     }
 };
 
+// The highlighted record, or -1. It is drawn over every other record's
+// lines and points, whichever way the rest is drawn.
+inline int highlightedRecordOf(const PCPlot& plot) {
+    return plot.hasHighlightedRecord && plot.highlightedRecord >= 0 && plot.highlightedRecord < plot.recordCount
+               ? plot.highlightedRecord
+               : -1;
+}
+
 // Alpha of one record standing for k records stacked: 1 - (1 - a)^k.
 inline double compensatedAlpha(double a, int k) {
     if (k <= 1) return a;
@@ -302,4 +310,27 @@ void renderRecordLayer(const PCPlot& plot, RecordPass& pass, const Rule& rule, b
     else
         renderRecordCurves(plot, pass, rule, sink);
     renderScatterPoints(plot, pass, sink);
+}
+
+// The highlighted record alone, its lines in every region and then its
+// points, at full strength: what goes over a layer drawn without it.
+template <class Sink, class Rule>
+void renderHighlightedRecord(const PCPlot& plot, RecordPass& pass, const Rule& rule, bool straight, Sink& sink) {
+    const int h = highlightedRecordOf(plot);
+    if (h < 0 || h >= pass.recordCount) return;
+    const std::vector<RecordPass::RegionState> regions = pass.regions;
+    const int kept[] = {pass.first, pass.last, pass.stride, pass.skip, pass.pointsOf};
+    for (RecordPass::RegionState& region : pass.regions) region.binnedLines = region.binnedPoints = false;
+    pass.first = h;
+    pass.last = h + 1;
+    pass.stride = 1;
+    pass.skip = -1;
+    pass.pointsOf = -1;
+    renderRecordLayer(plot, pass, rule, straight, sink);
+    pass.first = kept[0];
+    pass.last = kept[1];
+    pass.stride = kept[2];
+    pass.skip = kept[3];
+    pass.pointsOf = kept[4];
+    pass.regions = regions;
 }

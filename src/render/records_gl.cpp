@@ -19,7 +19,10 @@ void drawRecords(const PCPlot& plot, const FrameAxes& frame, bool straight, int 
         return;
     }
     pass.stride = stride;
-    renderRecordLayer(plot, pass, screenPieceRule(plot), straight, sink);
+    pass.skip = highlightedRecordOf(plot);
+    const PieceRule rule = screenPieceRule(plot);
+    renderRecordLayer(plot, pass, rule, straight, sink);
+    renderHighlightedRecord(plot, pass, rule, straight, sink);
 }
 
 }  // namespace

@@ -19,7 +19,7 @@
 #include <unistd.h>
 
 #include "base/platform.h"
-#include "bins/binned_layer.h"
+#include "bins/binned_table.h"
 #include "data/table.h"
 #include "interaction/interaction.h"
 #include "mds/mds_axis.h"

@@ -224,9 +224,12 @@ TEST_F(BinnedLayerTest, SlicesMakeTheLayerOneGoMakes) {
     };
     const Case cases[] = {
         {"curves", false, 3, [] { plot->straightLines = false; }},
-        {"open region, binned", true, 3, [] { plot->axes[1]->scatterOn = true; }},
+        {"open region", false, 3, [] { plot->axes[1]->scatterOn = true; }},
         {"density", false, 3, [] { densityShading = true; }},
-        {"highlight, binned", true, 1, [] { plot->highlightRecord(17); }},
+        {"open region and highlight, binned", true, 1, [] {
+             plot->axes[1]->scatterOn = true;
+             plot->highlightRecord(17);
+         }},
     };
     for (const Case& c : cases) {
         installClusteredTable(3000, 4);

@@ -1,0 +1,98 @@
+#pragma once
+// Every region's bins of the current table, kept between frames within a
+// memory budget: the least recently shown go first when a region needs room.
+// Whatever was counted from a dimension's positions is keyed on its display
+// revision, so moving one dimension's positions (a new range, a flip or a
+// scale) recounts only the regions that show it.
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "bins/binned_layer.h"
+#include "bins/cell_bins.h"
+#include "records/frame_axes.h"
+
+struct PCPlot;
+
+// What the bins draw of a region (region i lies right of axis i): its
+// straight lines from line sums, the points of its scatterplot, or its curve
+// pieces from cells.
+enum class BinKind { Lines, Points, Pieces };
+
+struct BinRequest {
+    int leftAxis = 0;
+    BinKind kind = BinKind::Lines;
+};
+
+// The bins a request draws from: the region's pair bins (lines, points) or
+// its cells (pieces); both null for a region left to be drawn record by record.
+struct PreparedBins {
+    RegionBins* pair = nullptr;
+    CellBins* cells = nullptr;
+};
+
+class BinnedTable {
+public:
+    // Drops everything and gives its memory back; the next use rebuilds.
+    void clear();
+    // The colours for these keys, recomputed (and every region counted
+    // again) when one changed: baseKey covers everything a record's colour
+    // follows from but the selection, selectionKey the selection.
+    const BinColors& colors(const PCPlot& plot, std::uint64_t baseKey, std::uint64_t selectionKey, int skip,
+                            int threads);
+    // The bins of each request, built and counted when missing or stale,
+    // regions side by side on `threads` threads. Bins not requested here
+    // make room, least recently used first; a request that still does not
+    // fit under binnedMemoryLimit gets none. Needs colors() first.
+    std::vector<PreparedBins> prepare(const PCPlot& plot, const FrameAxes& frame,
+                                      const std::vector<BinRequest>& requests, int width, int height, int threads);
+    void forgetPictures();
+    // Bytes of the bins (held below binnedMemoryLimit) and of what is kept
+    // per record (coordinates, colours), which grows with the table instead.
+    std::size_t binBytes() const;
+    std::size_t recordBytes() const;
+    // Regions and cells counted or placed so far.
+    long rebuilds() const { return rebuilds_; }
+    // Regions and cells held now.
+    int heldPairs() const { return static_cast<int>(pairs_.size()); }
+    int heldCells() const { return static_cast<int>(cells_.size()); }
+
+private:
+    template <class Bins>
+    struct Entry {
+        std::unique_ptr<Bins> bins;
+        std::vector<std::uint64_t> revisions;  // of its dimensions when placed
+        std::uint64_t lastUsed = 0;
+    };
+    using PairKey = std::pair<int, int>;
+    using CellKey = std::array<int, cellValues>;
+    struct Coordinates {
+        std::uint64_t revision = 0;
+        BinCoordinates values;
+    };
+
+    // Makes room for `more` bytes by dropping entries not used in this
+    // frame, least recently used first; false when that is not enough.
+    bool makeRoom(std::size_t more);
+    std::uint64_t revisionOf(const PCPlot& plot, int dimension) const;
+    const BinCoordinates* coordinatesOf(int dimension) const;
+
+    std::uint64_t baseKey_ = 0;
+    std::uint64_t selectionKey_ = 0;
+    std::uint64_t colorGeneration_ = 0;
+    std::uint64_t baseGeneration_ = 0;
+    bool colorsValid_ = false;
+    bool baseEligible_ = false;  // the plot is coloured by the selection alone
+    bool baseHeld_ = false;      // colors_.packed holds its base colours
+    int skip_ = -1;
+    BinColors colors_;
+    std::map<PairKey, Entry<RegionBins>> pairs_;
+    std::map<CellKey, Entry<CellBins>> cells_;
+    std::map<int, Coordinates> coordinates_;  // per dimension
+    std::uint64_t frame_ = 0;  // prepare() calls so far
+    long rebuilds_ = 0;
+};

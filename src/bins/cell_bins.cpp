@@ -1,0 +1,643 @@
+#include "bins/cell_bins.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "bins/column_marks.h"
+
+namespace {
+
+constexpr int kCoordinateBits = 16;
+// Pooled cells of at most this many records are lone lines worth keeping fine.
+constexpr std::uint32_t kSparseRecords = 16;
+// Sub-rows of a pixel in a column's profile.
+constexpr int kSubRows = 4;
+
+constexpr int fineShift(int k) { return kCoordinateBits - fineCellBits[static_cast<std::size_t>(k)]; }
+constexpr int fineIndexBits() { return fineCellBits[0] + fineCellBits[1] + fineCellBits[2] + fineCellBits[3]; }
+constexpr std::size_t kFineCells = std::size_t(1) << fineIndexBits();
+
+// The fine cell of four coordinates, the first value in the highest bits.
+inline std::size_t fineIndex(const std::uint16_t* q) {
+    std::size_t index = 0;
+    for (int k = 0; k < cellValues; ++k)
+        index = (index << fineCellBits[static_cast<std::size_t>(k)]) | (q[k] >> fineShift(k));
+    return index;
+}
+
+// The four fields of a fine index.
+inline void fineFields(std::size_t index, int* field) {
+    for (int k = cellValues - 1; k >= 0; --k) {
+        const int bits = fineCellBits[static_cast<std::size_t>(k)];
+        field[k] = static_cast<int>(index & ((std::size_t(1) << bits) - 1));
+        index >>= bits;
+    }
+}
+
+// The pooled index of a fine cell that keeps `bits` bits of each value.
+inline std::size_t pooledIndex(std::size_t fine, const std::array<int, cellValues>& bits) {
+    int field[cellValues];
+    fineFields(fine, field);
+    std::size_t index = 0;
+    for (int k = 0; k < cellValues; ++k) {
+        const std::size_t kb = static_cast<std::size_t>(k);
+        index = (index << bits[kb]) | static_cast<std::size_t>(field[k] >> (fineCellBits[kb] - bits[kb]));
+    }
+    return index;
+}
+
+// Coarser and coarser grids: the region's own values lose a bit, then the
+// neighbours'.
+std::vector<std::array<int, cellValues>> poolingLevels() {
+    std::vector<std::array<int, cellValues>> levels;
+    std::array<int, cellValues> bits = fineCellBits;
+    levels.push_back(bits);
+    for (bool own = true; bits[1] > 1; own = !own) {
+        if (own || bits[0] == 0) {
+            --bits[1];
+            --bits[2];
+        } else {
+            --bits[0];
+            --bits[3];
+        }
+        levels.push_back(bits);
+    }
+    return levels;
+}
+
+// The record's class and colour weights as the bins count them; false for a
+// record not drawn.
+inline bool recordColor(const BinColors& colors, std::size_t r, int& cls, float* rgb) {
+    std::uint32_t p = colors.packed[r];
+    float alpha;
+    if (colors.bySelection) {
+        if ((colors.selected[r >> 6] >> (r & 63)) & 1u) {
+            cls = colors.selectedClass;
+            alpha = 1.0f;
+        } else {
+            cls = colors.deselectedClass;
+            const std::uint32_t grey = colors.deselectedGrey;
+            p = grey | (grey << 8) | (grey << 16);
+            alpha = colors.deselectedAlpha / 255.0f;
+        }
+        if (cls < 0) return false;
+    } else {
+        const std::uint8_t a = static_cast<std::uint8_t>(p >> 24);
+        if (a == 0) return false;
+        cls = colors.classOf[a];
+        alpha = colors.classAlpha[static_cast<std::size_t>(cls)];
+    }
+    for (int c = 0; c < 3; ++c) rgb[c] = alpha * static_cast<float>((p >> (8 * c)) & 0xFF) / 255.0f;
+    return true;
+}
+
+// floor of a value well inside the int range, without the library call the
+// baseline instruction set needs.
+inline int floorOf(float v) {
+    const int i = static_cast<int>(v);
+    return v < static_cast<float>(i) ? i - 1 : i;
+}
+
+// A vertex of a cell's piece in pixels, with the spread of its records
+// across it (squared, in y and in x).
+struct Vertex {
+    float x;
+    float y;
+    float varY;
+    float varX;
+};
+
+// A run of a piece whose vertices rise in x, so columns meet it in order.
+// An end at an axis reaches a pixel further, where its faded cap falls.
+struct Strand {
+    std::int32_t cell;
+    std::int32_t first;  // index of its first vertex in the strand vertices
+    std::int32_t count;
+    std::int32_t firstColumn;
+    bool capLow;   // its leftmost vertex ends the record's line at an axis
+    bool capHigh;  // and its rightmost
+};
+
+}  // namespace
+
+bool CellGeometry::same(const CellGeometry& o) const {
+    if (pieces.size() != o.pieces.size()) return false;
+    for (std::size_t p = 0; p < pieces.size(); ++p) {
+        if (pieces[p].basis != o.pieces[p].basis) return false;
+        for (std::size_t j = 0; j < 4; ++j) {
+            const AffinePoint& a = pieces[p].points[j];
+            const AffinePoint& b = o.pieces[p].points[j];
+            if (a.x.c != b.x.c || a.y.c != b.y.c || a.x.g != b.x.g || a.y.g != b.y.g) return false;
+        }
+    }
+    return x0 == o.x0 && x1 == o.x1 && lineWidth == o.lineWidth && opacity == o.opacity && smooth == o.smooth &&
+           width == o.width && height == o.height;
+}
+
+void CellBins::place(const std::array<const BinCoordinates*, cellValues>& values, int records) {
+    fine_.assign(kFineCells, Fine{});
+    const std::uint16_t* v[cellValues];
+    for (int k = 0; k < cellValues; ++k) v[k] = values[static_cast<std::size_t>(k)] ? values[static_cast<std::size_t>(k)]->data() : nullptr;
+    float scale[cellValues];
+    std::uint16_t mask[cellValues];
+    for (int k = 0; k < cellValues; ++k) {
+        mask[k] = static_cast<std::uint16_t>((1u << fineShift(k)) - 1u);
+        scale[k] = 1.0f / 65536.0f;
+    }
+    for (int r = 0; r < records; ++r) {
+        std::uint16_t q[cellValues];
+        for (int k = 0; k < cellValues; ++k) q[k] = v[k] ? v[k][r] : 0;
+        Fine& f = fine_[fineIndex(q)];
+        ++f.records;
+        float o[cellValues];
+        for (int k = 0; k < cellValues; ++k) {
+            o[k] = (static_cast<float>(q[k] & mask[k]) + 0.5f) * scale[k];
+            f.sum[k] += o[k];
+            f.squares[k] += o[k] * o[k];
+        }
+        f.crossLR += o[1] * o[2];
+    }
+
+    // The finest grid whose occupied cells a frame can afford.
+    std::vector<std::size_t> occupied;
+    for (std::size_t i = 0; i < kFineCells; ++i)
+        if (fine_[i].records > 0) occupied.push_back(i);
+    const auto levels = poolingLevels();
+    std::vector<std::uint32_t> pooledRecords;
+    std::vector<std::uint32_t> pooledFine;  // occupied fine cells per pooled cell
+    std::size_t distinct = 0;
+    bits_ = levels.back();
+    for (const auto& bits : levels) {
+        pooledRecords.assign(std::size_t(1) << (bits[0] + bits[1] + bits[2] + bits[3]), 0);
+        pooledFine.assign(pooledRecords.size(), 0);
+        distinct = 0;
+        for (std::size_t i : occupied) {
+            const std::size_t p = pooledIndex(i, bits);
+            distinct += pooledFine[p] == 0;
+            ++pooledFine[p];
+            pooledRecords[p] += fine_[i].records;
+        }
+        bits_ = bits;
+        if (distinct <= static_cast<std::size_t>(cellBudget)) break;
+    }
+    // Pooling hides what it merges only where records are many: the
+    // sparsest pooled cells, lone lines in the tails, get their fine cells
+    // back while the budget lasts.
+    std::vector<char> expanded(pooledRecords.size(), 0);
+    if (bits_ != fineCellBits) {
+        std::vector<std::size_t> sparse;
+        for (std::size_t p = 0; p < pooledRecords.size(); ++p)
+            if (pooledFine[p] > 1 && pooledRecords[p] <= kSparseRecords) sparse.push_back(p);
+        std::sort(sparse.begin(), sparse.end(), [&](std::size_t a, std::size_t b) {
+            return pooledRecords[a] != pooledRecords[b] ? pooledRecords[a] < pooledRecords[b] : a < b;
+        });
+        std::size_t left = static_cast<std::size_t>(cellBudget) - std::min<std::size_t>(distinct, cellBudget);
+        for (std::size_t p : sparse) {
+            const std::size_t more = pooledFine[p] - 1;
+            if (more > left) break;
+            left -= more;
+            expanded[p] = 1;
+        }
+    }
+
+    // Pool the fine cells' sums (taken at their absolute values) into the cells drawn.
+    std::vector<std::int32_t> cellOfPooled(pooledRecords.size(), -1);
+    cellOf_.assign(kFineCells, -1);
+    struct Sums {
+        double n = 0.0;
+        double s[cellValues] = {};
+        double ss[cellValues] = {};
+        double lr = 0.0;
+    };
+    std::vector<Sums> sums;
+    for (std::size_t i : occupied) {
+        const std::size_t p = pooledIndex(i, bits_);
+        std::int32_t c;
+        if (expanded[p]) {
+            c = static_cast<std::int32_t>(sums.size());
+            sums.emplace_back();
+        } else {
+            if (cellOfPooled[p] < 0) {
+                cellOfPooled[p] = static_cast<std::int32_t>(sums.size());
+                sums.emplace_back();
+            }
+            c = cellOfPooled[p];
+        }
+        cellOf_[i] = c;
+        Sums& s = sums[static_cast<std::size_t>(c)];
+        const Fine& f = fine_[i];
+        int field[cellValues];
+        fineFields(i, field);
+        const double n = f.records;
+        double corner[cellValues];
+        for (int k = 0; k < cellValues; ++k) {
+            corner[k] = static_cast<double>(field[k] << fineShift(k)) / 65536.0;
+            s.s[k] += n * corner[k] + f.sum[k];
+            s.ss[k] += n * corner[k] * corner[k] + 2.0 * corner[k] * f.sum[k] + f.squares[k];
+        }
+        s.lr += n * corner[1] * corner[2] + corner[1] * f.sum[2] + corner[2] * f.sum[1] + f.crossLR;
+        s.n += n;
+    }
+    cells_.resize(sums.size());
+    for (std::size_t c = 0; c < sums.size(); ++c) {
+        const Sums& s = sums[c];
+        Cell& cell = cells_[c];
+        double mean[cellValues];
+        for (int k = 0; k < cellValues; ++k) {
+            mean[k] = s.s[k] / s.n;
+            cell.mean[k] = static_cast<float>(mean[k]);
+            cell.variance[k] = static_cast<float>(std::max(0.0, s.ss[k] / s.n - mean[k] * mean[k]));
+        }
+        cell.covarianceLR = static_cast<float>(s.lr / s.n - mean[1] * mean[2]);
+    }
+    countedFor_ = 0;
+    pictureValid_ = false;
+}
+
+void CellBins::count(const std::array<const BinCoordinates*, cellValues>& values, int records,
+                     const BinColors& colors, int skip) {
+    classes_ = colors.classCount;
+    uniform_ = colors.uniform && !colors.bySelection;
+    channels_ = classes_ + (uniform_ ? 0 : 3);
+    colors_.assign(cells_.size() * static_cast<std::size_t>(channels_), 0.0f);
+    cellTotals_.assign(cells_.size(), 0.0f);
+    const std::uint16_t* v[cellValues];
+    for (int k = 0; k < cellValues; ++k) v[k] = values[static_cast<std::size_t>(k)] ? values[static_cast<std::size_t>(k)]->data() : nullptr;
+    float rgb[3];
+    for (int r = 0; r < records; ++r) {
+        int cls = 0;
+        if (r == skip || !recordColor(colors, static_cast<std::size_t>(r), cls, rgb)) continue;
+        std::uint16_t q[cellValues];
+        for (int k = 0; k < cellValues; ++k) q[k] = v[k] ? v[k][r] : 0;
+        const std::int32_t c = cellOf_[fineIndex(q)];
+        if (c < 0) continue;  // not placed: the values changed since
+        float* out = colors_.data() + static_cast<std::size_t>(c) * static_cast<std::size_t>(channels_);
+        out[cls] += 1.0f;
+        cellTotals_[static_cast<std::size_t>(c)] += 1.0f;
+        if (!uniform_)
+            for (int k = 0; k < 3; ++k) out[classes_ + k] += rgb[k];
+    }
+    pictureValid_ = false;
+}
+
+namespace {
+
+// A piece sampled at parameters s / n: per sample the affine weights of the
+// cell's values in x and in y.
+struct SampledPiece {
+    std::vector<Affine> x;
+    std::vector<Affine> y;
+    bool capsStart = false;  // its start ends the record's line at an axis
+    bool capsEnd = false;
+    bool sharedX = true;     // x does not depend on the values
+};
+
+// Enough samples for the most bent piece any cell draws: the bend depends
+// on the values only through the control points, so the corners of the
+// values' box bound it.
+SampledPiece samplePiece(const CellPiece& piece) {
+    int pieces = 1;
+    for (int corner = 0; corner < (1 << cellValues); ++corner) {
+        double v[cellValues];
+        for (int k = 0; k < cellValues; ++k) v[k] = (corner >> k) & 1;
+        CurvePoints p{};
+        Point* at[4] = {&p.p0, &p.p1, &p.p2, &p.p3};
+        for (std::size_t j = 0; j < 4; ++j) *at[j] = {piece.points[j].x.at(v), piece.points[j].y.at(v)};
+        if (curve_detail::sameStart(p)) continue;
+        pieces = std::max(pieces, flatnessPieceCount(piece.basis, p, 1.0, 1.0, curveTolerancePx(0.002)));
+    }
+    const int n = std::clamp(pieces, 1, 64);
+    SampledPiece out;
+    out.x.resize(static_cast<std::size_t>(n) + 1);
+    out.y.resize(out.x.size());
+    for (int s = 0; s <= n; ++s) {
+        const double t = static_cast<double>(s) / n;
+        const double powers[4] = {t * t * t, t * t, t, 1.0};
+        Affine x;
+        Affine y;
+        for (std::size_t j = 0; j < 4; ++j) {
+            double w = 0.0;
+            for (std::size_t row = 0; row < 4; ++row) w += powers[row] * piece.basis[row][j];
+            x = x + w * piece.points[j].x;
+            y = y + w * piece.points[j].y;
+        }
+        out.x[static_cast<std::size_t>(s)] = x;
+        out.y[static_cast<std::size_t>(s)] = y;
+        for (double g : x.g) out.sharedX = out.sharedX && g == 0.0;
+    }
+    return out;
+}
+
+// Runs of a polyline whose x only rises or only falls: [first, last] vertex
+// ranges; a turning vertex ends one run and starts the next.
+template <class X>
+void monotoneRuns(std::size_t count, X x, std::vector<std::pair<std::size_t, std::size_t>>& runs) {
+    runs.clear();
+    for (std::size_t s = 0; s + 1 < count;) {
+        const bool rising = x(s + 1) >= x(s);
+        std::size_t e = s + 1;
+        while (e + 1 < count && ((x(e + 1) >= x(e)) == rising)) ++e;
+        runs.emplace_back(s, e);
+        s = e;
+    }
+}
+
+}  // namespace
+
+const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& g) {
+    if (pictureValid_ && g.same(drawn_)) return picture_;
+    pictureValid_ = true;
+    drawn_ = g;
+    picture_.reset(0, 0, 0, 0);
+    if (cells_.empty() || countedFor_ == 0 || g.height <= 0 || g.width <= 0 || g.pieces.empty()) return picture_;
+
+    const std::size_t cellCount = cells_.size();
+    std::vector<SampledPiece> sampled;
+    bool sharedX = true;
+    for (std::size_t p = 0; p < g.pieces.size(); ++p) {
+        sampled.push_back(samplePiece(g.pieces[p]));
+        sampled.back().capsStart = p == 0;
+        sampled.back().capsEnd = p + 1 == g.pieces.size();
+        sharedX = sharedX && sampled.back().sharedX;
+    }
+
+    // Every cell's vertices, sample by sample: where a cell's records cross
+    // and how far they spread across the line, in y and in x.
+    auto vertexOf = [&](const Cell& cell, const Affine& x, const Affine& y, Vertex& v) {
+        const double mean[cellValues] = {cell.mean[0], cell.mean[1], cell.mean[2], cell.mean[3]};
+        v.x = static_cast<float>(x.at(mean));
+        v.y = static_cast<float>(y.at(mean));
+        double vy = 2.0 * y.g[1] * y.g[2] * cell.covarianceLR;
+        double vx = 2.0 * x.g[1] * x.g[2] * cell.covarianceLR;
+        for (std::size_t k = 0; k < cellValues; ++k) {
+            vy += y.g[k] * y.g[k] * cell.variance[k];
+            vx += x.g[k] * x.g[k] * cell.variance[k];
+        }
+        v.varY = static_cast<float>(std::max(0.0, vy));
+        v.varX = static_cast<float>(std::max(0.0, vx));
+    };
+
+    // The profile of one column: per sub-row the records per class, (colour
+    // sums,) and the sum of their lines' sigma; as differences, so a box of
+    // records adds at its two ends.
+    const int channels = channels_ + 1;
+    const int subRows = g.height * kSubRows;
+    std::vector<float> profile(static_cast<std::size_t>(subRows + 1) * static_cast<std::size_t>(channels));
+    const int classes = classes_;
+    const float lastSubRow = static_cast<float>(subRows);
+    auto deposit = [&](std::size_t cell, float y, float varY, float varX, float slope) {
+        const float slope2 = slope * slope;
+        // The records spread over a box of their deviation's width across the column.
+        const float spread = varY + slope2 * varX;
+        const float half = spread > 0.0f ? std::sqrt(3.0f * spread) : 0.0f;
+        const float from = (y - half) * kSubRows;
+        const float to = (y + half) * kSubRows;
+        if (!(to >= 0.0f) || !(from < lastSubRow)) return false;
+        const int s0 = floorOf(from);
+        const int s1 = floorOf(to);
+        const float density = 1.0f / static_cast<float>(s1 - s0 + 1);
+        const float* color = colors_.data() + cell * static_cast<std::size_t>(channels_);
+        float* start = profile.data() + static_cast<std::size_t>(std::max(s0, 0)) * static_cast<std::size_t>(channels);
+        float* end = profile.data() + static_cast<std::size_t>(std::min(s1, subRows - 1) + 1) * static_cast<std::size_t>(channels);
+        for (int c = 0; c < channels_; ++c) {
+            const float d = color[c] * density;
+            start[c] += d;
+            end[c] -= d;
+        }
+        const float lines = cellTotals_[cell] * density * std::sqrt(1.0f + slope2);
+        start[channels_] += lines;
+        end[channels_] -= lines;
+        return true;
+    };
+
+    const column_marks::ClassDepths depths(colors, g.smooth, g.opacity);
+    const column_marks::LineStyle style(g.lineWidth, g.smooth, g.height);
+    const double direction = g.x1 - g.x0 >= 0.0 ? 1.0 : -1.0;
+    std::vector<float> running(static_cast<std::size_t>(channels));
+    // Draws the column from its profile, a pixel row at a time: the row's
+    // sub-rows' records as one group at their mean height.
+    auto drawColumn = [&](int x) {
+        const double xc = x + 0.5;
+        const double before = (xc - g.x0) * direction;
+        const double after = (g.x1 - xc) * direction;
+        AccumulatedPixel* column = picture_.column(x);
+        std::fill(running.begin(), running.end(), 0.0f);
+        float counts[maxAlphaClasses];
+        float rgb[3];
+        const float* p = profile.data();
+        for (int row = 0; row < g.height; ++row) {
+            float rowChannels[maxAlphaClasses + 4] = {};
+            float sum = 0.0f;
+            float first = 0.0f;
+            float second = 0.0f;
+            for (int s = 0; s < kSubRows; ++s, p += channels) {
+                float total = 0.0f;
+                for (int c = 0; c < channels; ++c) {
+                    running[static_cast<std::size_t>(c)] += p[c];
+                    rowChannels[c] += running[static_cast<std::size_t>(c)];
+                }
+                for (int c = 0; c < classes; ++c) total += running[static_cast<std::size_t>(c)];
+                const float at = (static_cast<float>(s) + 0.5f) / kSubRows;
+                sum += total;
+                first += total * at;
+                second += total * at * at;
+            }
+            if (!(sum > 1e-4f)) continue;
+            float weight = 0.0f;
+            for (int c = 0; c < classes; ++c) {
+                counts[c] = std::max(rowChannels[c], 0.0f);
+                weight += counts[c] * colors.classAlpha[static_cast<std::size_t>(c)];
+            }
+            if (uniform_) {
+                for (int c = 0; c < 3; ++c) rgb[c] = weight * colors.uniformColor[static_cast<std::size_t>(c)];
+            } else {
+                for (int c = 0; c < 3; ++c) rgb[c] = std::max(rowChannels[classes + c], 0.0f);
+            }
+            const float mean = first / sum;
+            const float spread = std::max(0.0f, second / sum - mean * mean) + 1.0f / (12.0f * kSubRows * kSubRows);
+            const float sigma = std::max(1.0f, rowChannels[channels_] / sum);
+            const float slope = std::sqrt(std::max(0.0f, sigma * sigma - 1.0f));
+            column_marks::drawGroup(column, depths, style, {counts, sum, weight, rgb}, static_cast<float>(row) + mean,
+                                    std::sqrt(12.0f * spread), sigma, slope, style.ends(std::min(before, after), sigma));
+        }
+    };
+    auto frameColumns = [&](double lowest, double highest) {
+        const int xa = std::max(0, static_cast<int>(std::floor(std::min(lowest, std::min(g.x0, g.x1)) - 2.0)));
+        const int xb = std::min(g.width, static_cast<int>(std::ceil(std::max(highest, std::max(g.x0, g.x1)) + 2.0)));
+        if (xb > xa) picture_.reset(xa, 0, xb - xa, g.height);
+        return std::make_pair(xa, xb);
+    };
+
+    std::vector<std::pair<std::size_t, std::size_t>> runs;
+    if (sharedX) {
+        // Every cell's piece crosses a column at the same parameter: the
+        // column's segment is found once, and the cells' vertices are read
+        // side by side.
+        struct Run {
+            std::size_t piece;
+            std::size_t first;
+            std::size_t last;
+            bool capLow;
+            bool capHigh;
+            bool rising;
+        };
+        std::vector<Run> allRuns;
+        std::vector<std::vector<Vertex>> vertices(sampled.size());
+        double lowest = 1e300;
+        double highest = -1e300;
+        for (std::size_t p = 0; p < sampled.size(); ++p) {
+            const SampledPiece& piece = sampled[p];
+            const std::size_t n = piece.x.size();
+            vertices[p].resize(n * cellCount);
+            for (std::size_t s = 0; s < n; ++s)
+                for (std::size_t c = 0; c < cellCount; ++c)
+                    vertexOf(cells_[c], piece.x[s], piece.y[s], vertices[p][s * cellCount + c]);
+            monotoneRuns(n, [&](std::size_t s) { return piece.x[s].c; }, runs);
+            for (const auto& run : runs) {
+                const bool rising = piece.x[run.second].c >= piece.x[run.first].c;
+                const bool atStart = piece.capsStart && run.first == 0;
+                const bool atEnd = piece.capsEnd && run.second + 1 == n;
+                allRuns.push_back({p, run.first, run.second, rising ? atStart : atEnd, rising ? atEnd : atStart, rising});
+                lowest = std::min({lowest, piece.x[run.first].c, piece.x[run.second].c});
+                highest = std::max({highest, piece.x[run.first].c, piece.x[run.second].c});
+            }
+        }
+        if (!std::isfinite(lowest) || !std::isfinite(highest)) return picture_;
+        const auto [xa, xb] = frameColumns(lowest, highest);
+        for (int x = xa; x < xb; ++x) {
+            const double xc = x + 0.5;
+            bool any = false;
+            std::fill(profile.begin(), profile.end(), 0.0f);
+            for (const Run& run : allRuns) {
+                const std::vector<Affine>& px = sampled[run.piece].x;
+                // The run's vertices in rising x: from `low` towards `high`.
+                const std::size_t low = run.rising ? run.first : run.last;
+                const std::size_t high = run.rising ? run.last : run.first;
+                const double xl = px[low].c;
+                const double xh = px[high].c;
+                if (xc < xl - (run.capLow ? 1.0 : 0.0) || xc > xh + (run.capHigh ? 1.0 : 0.0)) continue;
+                // The segment holding xc: vertices a and b, a before b in x.
+                std::size_t a = low;
+                std::size_t b = low;
+                const std::ptrdiff_t step = run.rising ? 1 : -1;
+                while (b != high && px[b].c < xc) {
+                    a = b;
+                    b = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(b) + step);
+                }
+                if (a == b) b = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(a) + step);
+                const double span = px[b].c - px[a].c;
+                const float f = static_cast<float>(span > 0.0 ? std::clamp((xc - px[a].c) / span, 0.0, 1.0) : 0.0);
+                const float inverseSpan = static_cast<float>(span > 1e-6 ? 1.0 / span : 1e6);
+                const Vertex* va = vertices[run.piece].data() + a * cellCount;
+                const Vertex* vb = vertices[run.piece].data() + b * cellCount;
+                for (std::size_t c = 0; c < cellCount; ++c) {
+                    const float y = va[c].y + f * (vb[c].y - va[c].y);
+                    const float varY = va[c].varY + f * (vb[c].varY - va[c].varY);
+                    any = deposit(c, y, varY, 0.0f, (vb[c].y - va[c].y) * inverseSpan) || any;
+                }
+            }
+            if (any) drawColumn(x);
+        }
+        return picture_;
+    }
+
+    // Pieces whose x depends on the values: each cell's own runs, met by
+    // the columns in order.
+    std::vector<Vertex> vertices;
+    std::vector<Strand> strands;
+    double lowest = 1e300;
+    double highest = -1e300;
+    std::vector<Vertex> line;
+    for (const SampledPiece& piece : sampled) {
+        const std::size_t n = piece.x.size();
+        line.resize(n);
+        for (std::size_t c = 0; c < cellCount; ++c) {
+            for (std::size_t s = 0; s < n; ++s) vertexOf(cells_[c], piece.x[s], piece.y[s], line[s]);
+            monotoneRuns(n, [&](std::size_t s) { return line[s].x; }, runs);
+            for (const auto& run : runs) {
+                const std::size_t s = run.first;
+                const std::size_t e = run.second;
+                const bool rising = line[e].x >= line[s].x;
+                const bool atStart = piece.capsStart && s == 0;
+                const bool atEnd = piece.capsEnd && e + 1 == n;
+                Strand strand{static_cast<std::int32_t>(c), static_cast<std::int32_t>(vertices.size()),
+                              static_cast<std::int32_t>(e - s + 1), 0, rising ? atStart : atEnd,
+                              rising ? atEnd : atStart};
+                if (rising) {
+                    vertices.insert(vertices.end(), line.begin() + static_cast<std::ptrdiff_t>(s),
+                                    line.begin() + static_cast<std::ptrdiff_t>(e) + 1);
+                } else {
+                    for (std::size_t k = e + 1; k-- > s;) vertices.push_back(line[k]);
+                }
+                const float first = vertices[static_cast<std::size_t>(strand.first)].x;
+                const float last = vertices.back().x;
+                if (std::isfinite(first) && std::isfinite(last)) {
+                    const float reach = strand.capLow ? 1.0f : 0.0f;
+                    strand.firstColumn = static_cast<std::int32_t>(std::ceil(std::max(first - reach, -2.0f) - 0.5f));
+                    lowest = std::min(lowest, static_cast<double>(first));
+                    highest = std::max(highest, static_cast<double>(last));
+                    strands.push_back(strand);
+                }
+            }
+        }
+    }
+    if (strands.empty()) return picture_;
+    const auto [xa, xb] = frameColumns(lowest, highest);
+    std::sort(strands.begin(), strands.end(),
+              [](const Strand& a, const Strand& b) { return a.firstColumn < b.firstColumn; });
+    std::vector<std::int32_t> cursor;  // per active strand: its segment
+    std::vector<std::int32_t> active;
+    std::size_t next = 0;
+    for (int x = xa; x < xb; ++x) {
+        const float xc = static_cast<float>(x) + 0.5f;
+        while (next < strands.size() && strands[next].firstColumn <= x) {
+            active.push_back(static_cast<std::int32_t>(next));
+            cursor.push_back(0);
+            ++next;
+        }
+        if (active.empty()) continue;
+        std::fill(profile.begin(), profile.end(), 0.0f);
+        bool any = false;
+        std::size_t kept = 0;
+        for (std::size_t a = 0; a < active.size(); ++a) {
+            const Strand& strand = strands[static_cast<std::size_t>(active[a])];
+            const Vertex* v = vertices.data() + strand.first;
+            std::int32_t k = cursor[a];
+            while (k + 1 < strand.count && v[k + 1].x < xc) ++k;
+            const std::int32_t last = strand.count - 1;
+            if (k >= last && !(strand.capHigh && xc - v[last].x <= 1.0f)) continue;  // past its end: dropped
+            active[kept] = active[a];
+            cursor[kept] = k;
+            ++kept;
+            if (v[0].x > xc && !strand.capLow) continue;
+            // Beyond a capped end the end vertex stands for the cap.
+            k = std::min(k, last - 1);
+            const float span = v[k + 1].x - v[k].x;
+            const float f = span > 0.0f ? std::clamp((xc - v[k].x) / span, 0.0f, 1.0f) : 0.0f;
+            const float y = v[k].y + f * (v[k + 1].y - v[k].y);
+            const float slope = span > 1e-6f ? (v[k + 1].y - v[k].y) / span : 1e6f;
+            const float varY = v[k].varY + f * (v[k + 1].varY - v[k].varY);
+            const float varX = v[k].varX + f * (v[k + 1].varX - v[k].varX);
+            any = deposit(static_cast<std::size_t>(strand.cell), y, varY, varX, slope) || any;
+        }
+        active.resize(kept);
+        cursor.resize(kept);
+        if (any) drawColumn(x);
+    }
+    return picture_;
+}
+
+std::size_t CellBins::bytes() const {
+    return fine_.capacity() * sizeof(Fine) + cellOf_.capacity() * sizeof(std::int32_t) +
+           cells_.capacity() * sizeof(Cell) + (colors_.capacity() + cellTotals_.capacity()) * sizeof(float) +
+           picture_.bytes();
+}
+
+std::size_t CellBins::typicalBytes(int width, int height) {
+    const std::size_t fine = kFineCells * (sizeof(Fine) + sizeof(std::int32_t));
+    const std::size_t drawn = static_cast<std::size_t>(cellBudget) * (sizeof(Cell) + 8 * sizeof(float));
+    const std::size_t picture = static_cast<std::size_t>(std::max(width, 0) / 4 + 8) * std::max(height, 0) *
+                                sizeof(AccumulatedPixel);
+    return fine + drawn + picture;
+}
