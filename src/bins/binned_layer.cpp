@@ -17,6 +17,10 @@
 namespace {
 
 constexpr int kPool = binsPerAxis / stackCells;
+// Points go down in blocks of this many bins a side, as one mark where a
+// block holds at least kDenseBlock records.
+constexpr int kPointBlock = 4;
+constexpr float kDenseBlock = 64.0f;
 static_assert(kPool * stackCells == binsPerAxis, "the stack grid pools whole bins");
 
 // Moments kept per stack cell after the class counts.
@@ -725,37 +729,79 @@ const Accumulation& RegionBins::drawPoints(const BinColors& colors, const Region
                 cellWeights[stackCellOf(bin)] +=
                     counts_[static_cast<std::size_t>(q) * bins + bin] * colors.classAlpha[static_cast<std::size_t>(q)];
     }
-    for (std::size_t bin = 0; bin < bins; ++bin) {
-        {
-            float total = 0.0f;
-            float weight = 0.0f;
-            for (int q = 0; q < classes; ++q) {
-                counts[q] = static_cast<float>(counts_[static_cast<std::size_t>(q) * bins + bin]);
-                total += counts[q];
-                weight += counts[q] * colors.classAlpha[static_cast<std::size_t>(q)];
+    // One record's shadow goes down first, then its point.
+    auto mark = [&](const float* counts, float total, float weight, const float* rgb, double cx, double cy) {
+        disc(cx + g.sx, cy + g.sy, [&](AccumulatedPixel& px, float c) {
+            px.depth += total * shadowDepth(c);
+            px.cover += total * c * depths.opacity;
+            px.weight += total * shadowAlpha * c;  // black: no colour to add
+        });
+        disc(cx, cy, [&](AccumulatedPixel& px, float c) {
+            column_marks::addMarks(px, depths, counts, total, weight, c, rgb);
+        });
+    };
+    // Bins go down in blocks: a block holding many records, where points
+    // pile up into a dense patch anyway, as one mark at its records' mean;
+    // the bins of a sparser block, lone points among them, each on its own.
+    constexpr int block = kPointBlock;
+    float blockCounts[maxAlphaClasses];
+    float blockRgb[3];
+    for (int bj = 0; bj < binsPerAxis; bj += block) {
+        for (int bk = 0; bk < binsPerAxis; bk += block) {
+            float blockTotal = 0.0f;
+            for (int j = bj; j < bj + block; ++j)
+                for (int k = bk; k < bk + block; ++k) {
+                    const std::size_t bin = static_cast<std::size_t>(j) * binsPerAxis + static_cast<std::size_t>(k);
+                    for (int q = 0; q < classes; ++q)
+                        blockTotal += static_cast<float>(counts_[static_cast<std::size_t>(q) * bins + bin]);
+                }
+            if (blockTotal <= 0.0f) continue;
+            const bool pooled = blockTotal >= kDenseBlock;
+            if (pooled) {
+                std::fill(blockCounts, blockCounts + classes, 0.0f);
+                std::fill(blockRgb, blockRgb + 3, 0.0f);
             }
-            if (total <= 0.0f) continue;
-            double u = 0.0;
-            double w = 0.0;
-            meanOf(bin, u, w);
-            const double cx = g.px + g.pw * w;
-            const double cy = g.p0 + g.q0 * u;
-            if (colors.uniform) {
-                for (int c = 0; c < 3; ++c) rgb[c] = weight * colors.uniformColor[static_cast<std::size_t>(c)];
-            } else {
-                const std::size_t cell = stackCellOf(bin);
-                const float share = cellWeights[cell] > 0.0f ? weight / cellWeights[cell] : 0.0f;
-                for (int c = 0; c < 3; ++c) rgb[c] = colorSums_[3 * cell + static_cast<std::size_t>(c)] * share;
+            double blockRecords = 0.0;
+            double sumU = 0.0;
+            double sumW = 0.0;
+            for (int j = bj; j < bj + block; ++j) {
+                for (int k = bk; k < bk + block; ++k) {
+                    const std::size_t bin = static_cast<std::size_t>(j) * binsPerAxis + static_cast<std::size_t>(k);
+                    float total = 0.0f;
+                    float weight = 0.0f;
+                    for (int q = 0; q < classes; ++q) {
+                        counts[q] = static_cast<float>(counts_[static_cast<std::size_t>(q) * bins + bin]);
+                        total += counts[q];
+                        weight += counts[q] * colors.classAlpha[static_cast<std::size_t>(q)];
+                    }
+                    if (total <= 0.0f) continue;
+                    double u = 0.0;
+                    double w = 0.0;
+                    meanOf(bin, u, w);
+                    if (colors.uniform) {
+                        for (int c = 0; c < 3; ++c) rgb[c] = weight * colors.uniformColor[static_cast<std::size_t>(c)];
+                    } else {
+                        const std::size_t cell = stackCellOf(bin);
+                        const float share = cellWeights[cell] > 0.0f ? weight / cellWeights[cell] : 0.0f;
+                        for (int c = 0; c < 3; ++c) rgb[c] = colorSums_[3 * cell + static_cast<std::size_t>(c)] * share;
+                    }
+                    if (!pooled) {
+                        mark(counts, total, weight, rgb, g.px + g.pw * w, g.p0 + g.q0 * u);
+                        continue;
+                    }
+                    for (int q = 0; q < classes; ++q) blockCounts[q] += counts[q];
+                    for (int c = 0; c < 3; ++c) blockRgb[c] += rgb[c];
+                    blockRecords += total;
+                    sumU += total * u;
+                    sumW += total * w;
+                }
             }
-            // Each record's shadow goes down first, then its point.
-            disc(cx + g.sx, cy + g.sy, [&](AccumulatedPixel& px, float c) {
-                px.depth += total * shadowDepth(c);
-                px.cover += total * c * depths.opacity;
-                px.weight += total * shadowAlpha * c;  // black: no colour to add
-            });
-            disc(cx, cy, [&](AccumulatedPixel& px, float c) {
-                column_marks::addMarks(px, depths, counts, total, weight, c, rgb);
-            });
+            if (pooled) {
+                float blockWeight = 0.0f;
+                for (int q = 0; q < classes; ++q) blockWeight += blockCounts[q] * colors.classAlpha[static_cast<std::size_t>(q)];
+                mark(blockCounts, static_cast<float>(blockRecords), blockWeight, blockRgb,
+                     g.px + g.pw * sumW / blockRecords, g.p0 + g.q0 * sumU / blockRecords);
+            }
         }
     }
     return points_;

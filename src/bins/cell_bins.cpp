@@ -293,14 +293,11 @@ struct SampledPiece {
     bool sharedX = true;     // x does not depend on the values
 };
 
-// Enough samples for the most bent piece any cell draws: the bend depends
-// on the values only through the control points, so the corners of the
-// values' box bound it.
-SampledPiece samplePiece(const CellPiece& piece) {
+// Enough samples for the most bent piece any cell draws.
+SampledPiece samplePiece(const CellPiece& piece, const std::vector<std::array<float, cellValues>>& means) {
     int pieces = 1;
-    for (int corner = 0; corner < (1 << cellValues); ++corner) {
-        double v[cellValues];
-        for (int k = 0; k < cellValues; ++k) v[k] = (corner >> k) & 1;
+    for (const auto& mean : means) {
+        const double v[cellValues] = {mean[0], mean[1], mean[2], mean[3]};
         CurvePoints p{};
         Point* at[4] = {&p.p0, &p.p1, &p.p2, &p.p3};
         for (std::size_t j = 0; j < 4; ++j) *at[j] = {piece.points[j].x.at(v), piece.points[j].y.at(v)};
@@ -355,8 +352,11 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
     const std::size_t cellCount = cells_.size();
     std::vector<SampledPiece> sampled;
     bool sharedX = true;
+    std::vector<std::array<float, cellValues>> means(cellCount);
+    for (std::size_t c = 0; c < cellCount; ++c)
+        for (std::size_t k = 0; k < cellValues; ++k) means[c][k] = cells_[c].mean[k];
     for (std::size_t p = 0; p < g.pieces.size(); ++p) {
-        sampled.push_back(samplePiece(g.pieces[p]));
+        sampled.push_back(samplePiece(g.pieces[p], means));
         sampled.back().capsStart = p == 0;
         sampled.back().capsEnd = p + 1 == g.pieces.size();
         sharedX = sharedX && sampled.back().sharedX;
@@ -386,6 +386,20 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
     std::vector<float> profile(static_cast<std::size_t>(subRows + 1) * static_cast<std::size_t>(channels));
     const int classes = classes_;
     const float lastSubRow = static_cast<float>(subRows);
+    // Adds a cell's records spread over the sub-rows [first, end) at `density` each.
+    auto addBox = [&](std::size_t cell, int first, int end, float density, float sigma) {
+        const float* color = colors_.data() + cell * static_cast<std::size_t>(channels_);
+        float* start = profile.data() + static_cast<std::size_t>(first) * static_cast<std::size_t>(channels);
+        float* stop = profile.data() + static_cast<std::size_t>(end) * static_cast<std::size_t>(channels);
+        for (int c = 0; c < channels_; ++c) {
+            const float d = color[c] * density;
+            start[c] += d;
+            stop[c] -= d;
+        }
+        const float lines = cellTotals_[cell] * density * sigma;
+        start[channels_] += lines;
+        stop[channels_] -= lines;
+    };
     auto deposit = [&](std::size_t cell, float y, float varY, float varX, float slope) {
         const float slope2 = slope * slope;
         // The records spread over a box of their deviation's width across the column.
@@ -396,18 +410,8 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
         if (!(to >= 0.0f) || !(from < lastSubRow)) return false;
         const int s0 = floorOf(from);
         const int s1 = floorOf(to);
-        const float density = 1.0f / static_cast<float>(s1 - s0 + 1);
-        const float* color = colors_.data() + cell * static_cast<std::size_t>(channels_);
-        float* start = profile.data() + static_cast<std::size_t>(std::max(s0, 0)) * static_cast<std::size_t>(channels);
-        float* end = profile.data() + static_cast<std::size_t>(std::min(s1, subRows - 1) + 1) * static_cast<std::size_t>(channels);
-        for (int c = 0; c < channels_; ++c) {
-            const float d = color[c] * density;
-            start[c] += d;
-            end[c] -= d;
-        }
-        const float lines = cellTotals_[cell] * density * std::sqrt(1.0f + slope2);
-        start[channels_] += lines;
-        end[channels_] -= lines;
+        addBox(cell, std::max(s0, 0), std::min(s1, subRows - 1) + 1, 1.0f / static_cast<float>(s1 - s0 + 1),
+               std::sqrt(1.0f + slope2));
         return true;
     };
 
@@ -483,16 +487,23 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
             bool rising;
         };
         std::vector<Run> allRuns;
-        std::vector<std::vector<Vertex>> vertices(sampled.size());
+        // Heights and their spreads, sample by sample, cell by cell.
+        std::vector<std::vector<float>> heights(sampled.size());
+        std::vector<std::vector<float>> spreads(sampled.size());
         double lowest = 1e300;
         double highest = -1e300;
         for (std::size_t p = 0; p < sampled.size(); ++p) {
             const SampledPiece& piece = sampled[p];
             const std::size_t n = piece.x.size();
-            vertices[p].resize(n * cellCount);
+            heights[p].resize(n * cellCount);
+            spreads[p].resize(n * cellCount);
             for (std::size_t s = 0; s < n; ++s)
-                for (std::size_t c = 0; c < cellCount; ++c)
-                    vertexOf(cells_[c], piece.x[s], piece.y[s], vertices[p][s * cellCount + c]);
+                for (std::size_t c = 0; c < cellCount; ++c) {
+                    Vertex v;
+                    vertexOf(cells_[c], piece.x[s], piece.y[s], v);
+                    heights[p][s * cellCount + c] = v.y;
+                    spreads[p][s * cellCount + c] = v.varY;
+                }
             monotoneRuns(n, [&](std::size_t s) { return piece.x[s].c; }, runs);
             for (const auto& run : runs) {
                 const bool rising = piece.x[run.second].c >= piece.x[run.first].c;
@@ -529,12 +540,40 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
                 const double span = px[b].c - px[a].c;
                 const float f = static_cast<float>(span > 0.0 ? std::clamp((xc - px[a].c) / span, 0.0, 1.0) : 0.0);
                 const float inverseSpan = static_cast<float>(span > 1e-6 ? 1.0 / span : 1e6);
-                const Vertex* va = vertices[run.piece].data() + a * cellCount;
-                const Vertex* vb = vertices[run.piece].data() + b * cellCount;
-                for (std::size_t c = 0; c < cellCount; ++c) {
-                    const float y = va[c].y + f * (vb[c].y - va[c].y);
-                    const float varY = va[c].varY + f * (vb[c].varY - va[c].varY);
-                    any = deposit(c, y, varY, 0.0f, (vb[c].y - va[c].y) * inverseSpan) || any;
+                const float* ya = heights[run.piece].data() + a * cellCount;
+                const float* yb = heights[run.piece].data() + b * cellCount;
+                const float* sa = spreads[run.piece].data() + a * cellCount;
+                const float* sb = spreads[run.piece].data() + b * cellCount;
+                // A block of cells at a time: their boxes side by side (which
+                // the compiler can do in vector registers), then added.
+                constexpr std::size_t block = 64;
+                int from[block];
+                int to[block];
+                float density[block];
+                float sigma[block];
+                for (std::size_t c0 = 0; c0 < cellCount; c0 += block) {
+                    const std::size_t m = std::min(block, cellCount - c0);
+                    for (std::size_t j = 0; j < m; ++j) {
+                        const std::size_t c = c0 + j;
+                        const float rise = yb[c] - ya[c];
+                        const float y = ya[c] + f * rise;
+                        const float slope = rise * inverseSpan;
+                        const float half = std::sqrt(3.0f * std::max(0.0f, sa[c] + f * (sb[c] - sa[c])));
+                        const float lo = std::clamp((y - half) * kSubRows, -1.0f, lastSubRow + 1.0f);
+                        const float hi = std::clamp((y + half) * kSubRows, -1.0f, lastSubRow + 1.0f);
+                        // Truncation towards zero is the floor from -1 up.
+                        const int s0 = static_cast<int>(lo + 1.0f) - 1;
+                        const int s1 = static_cast<int>(hi + 1.0f) - 1;
+                        from[j] = s0;
+                        to[j] = s1;
+                        density[j] = 1.0f / static_cast<float>(floorOf((y + half) * kSubRows) - floorOf((y - half) * kSubRows) + 1);
+                        sigma[j] = std::sqrt(1.0f + slope * slope);
+                    }
+                    for (std::size_t j = 0; j < m; ++j) {
+                        if (to[j] < 0 || from[j] >= subRows) continue;
+                        addBox(c0 + j, std::max(from[j], 0), std::min(to[j], subRows - 1) + 1, density[j], sigma[j]);
+                        any = true;
+                    }
                 }
             }
             if (any) drawColumn(x);
@@ -542,67 +581,123 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
         return picture_;
     }
 
-    // Pieces whose x depends on the values: each cell's own runs, met by
-    // the columns in order.
-    std::vector<Vertex> vertices;
+    // Pieces whose x depends on the values. Most cells' pieces rise in x all
+    // the way: their vertices are kept sample by sample across the cells,
+    // each cell with a cursor on its segment, so a column reads the cells
+    // side by side. A piece that folds back is cut into rising runs of its own.
+    struct Rising {
+        std::vector<Vertex> vertices;  // sample by sample, cell by cell
+        std::vector<float> low;        // per cell: the columns it reaches
+        std::vector<float> high;
+        std::vector<std::int32_t> cursor;
+        std::size_t samples = 0;
+    };
+    std::vector<Rising> rising(sampled.size());
+    // Cells in the order of their x half way along the first piece: cells
+    // side by side then meet a column at nearly the same segment, and the
+    // vertices a column reads lie together.
+    std::vector<std::uint32_t> order(cellCount);
+    {
+        std::vector<float> key(cellCount);
+        const Affine& mid = sampled.front().x[sampled.front().x.size() / 2];
+        for (std::size_t c = 0; c < cellCount; ++c) {
+            const double mean[cellValues] = {cells_[c].mean[0], cells_[c].mean[1], cells_[c].mean[2], cells_[c].mean[3]};
+            key[c] = static_cast<float>(mid.at(mean));
+            order[c] = static_cast<std::uint32_t>(c);
+        }
+        std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return key[a] < key[b]; });
+    }
+    std::vector<Vertex> folded;  // vertices of the folded pieces' runs
     std::vector<Strand> strands;
     double lowest = 1e300;
     double highest = -1e300;
     std::vector<Vertex> line;
-    for (const SampledPiece& piece : sampled) {
+    for (std::size_t p = 0; p < sampled.size(); ++p) {
+        const SampledPiece& piece = sampled[p];
         const std::size_t n = piece.x.size();
+        Rising& r = rising[p];
+        r.samples = n;
+        r.vertices.resize(n * cellCount);
+        r.low.assign(cellCount, 1.0f);  // empty until set
+        r.high.assign(cellCount, 0.0f);
+        r.cursor.assign(cellCount, 0);
         line.resize(n);
         for (std::size_t c = 0; c < cellCount; ++c) {
-            for (std::size_t s = 0; s < n; ++s) vertexOf(cells_[c], piece.x[s], piece.y[s], line[s]);
+            bool up = true;
+            for (std::size_t s = 0; s < n; ++s) {
+                vertexOf(cells_[order[c]], piece.x[s], piece.y[s], line[s]);
+                up = up && (s == 0 || line[s].x >= line[s - 1].x);
+            }
+            if (!std::isfinite(line.front().x) || !std::isfinite(line.back().x)) continue;
+            lowest = std::min({lowest, static_cast<double>(line.front().x), static_cast<double>(line.back().x)});
+            highest = std::max({highest, static_cast<double>(line.front().x), static_cast<double>(line.back().x)});
+            if (up) {
+                for (std::size_t s = 0; s < n; ++s) r.vertices[s * cellCount + c] = line[s];
+                r.low[c] = line.front().x - (piece.capsStart ? 1.0f : 0.0f);
+                r.high[c] = line.back().x + (piece.capsEnd ? 1.0f : 0.0f);
+                continue;
+            }
             monotoneRuns(n, [&](std::size_t s) { return line[s].x; }, runs);
             for (const auto& run : runs) {
-                const std::size_t s = run.first;
-                const std::size_t e = run.second;
-                const bool rising = line[e].x >= line[s].x;
-                const bool atStart = piece.capsStart && s == 0;
-                const bool atEnd = piece.capsEnd && e + 1 == n;
-                Strand strand{static_cast<std::int32_t>(c), static_cast<std::int32_t>(vertices.size()),
-                              static_cast<std::int32_t>(e - s + 1), 0, rising ? atStart : atEnd,
-                              rising ? atEnd : atStart};
-                if (rising) {
-                    vertices.insert(vertices.end(), line.begin() + static_cast<std::ptrdiff_t>(s),
-                                    line.begin() + static_cast<std::ptrdiff_t>(e) + 1);
+                const std::size_t first = run.first;
+                const std::size_t last = run.second;
+                const bool upwards = line[last].x >= line[first].x;
+                const bool atStart = piece.capsStart && first == 0;
+                const bool atEnd = piece.capsEnd && last + 1 == n;
+                Strand strand{static_cast<std::int32_t>(order[c]), static_cast<std::int32_t>(folded.size()),
+                              static_cast<std::int32_t>(last - first + 1), 0, upwards ? atStart : atEnd,
+                              upwards ? atEnd : atStart};
+                if (upwards) {
+                    folded.insert(folded.end(), line.begin() + static_cast<std::ptrdiff_t>(first),
+                                  line.begin() + static_cast<std::ptrdiff_t>(last) + 1);
                 } else {
-                    for (std::size_t k = e + 1; k-- > s;) vertices.push_back(line[k]);
+                    for (std::size_t k = last + 1; k-- > first;) folded.push_back(line[k]);
                 }
-                const float first = vertices[static_cast<std::size_t>(strand.first)].x;
-                const float last = vertices.back().x;
-                if (std::isfinite(first) && std::isfinite(last)) {
-                    const float reach = strand.capLow ? 1.0f : 0.0f;
-                    strand.firstColumn = static_cast<std::int32_t>(std::ceil(std::max(first - reach, -2.0f) - 0.5f));
-                    lowest = std::min(lowest, static_cast<double>(first));
-                    highest = std::max(highest, static_cast<double>(last));
-                    strands.push_back(strand);
-                }
+                const float from = folded[static_cast<std::size_t>(strand.first)].x - (strand.capLow ? 1.0f : 0.0f);
+                strand.firstColumn = static_cast<std::int32_t>(std::ceil(std::max(from, -2.0f) - 0.5f));
+                strands.push_back(strand);
             }
         }
     }
-    if (strands.empty()) return picture_;
+    if (!(lowest <= highest)) return picture_;
     const auto [xa, xb] = frameColumns(lowest, highest);
     std::sort(strands.begin(), strands.end(),
               [](const Strand& a, const Strand& b) { return a.firstColumn < b.firstColumn; });
+    // Interpolates a segment at xc; beyond a capped end the end vertex stands for the cap.
+    auto depositSegment = [&](std::size_t cell, const Vertex& a, const Vertex& b, float xc) {
+        const float span = b.x - a.x;
+        const float f = span > 0.0f ? std::clamp((xc - a.x) / span, 0.0f, 1.0f) : 0.0f;
+        const float slope = span > 1e-6f ? (b.y - a.y) / span : 1e6f;
+        return deposit(cell, a.y + f * (b.y - a.y), a.varY + f * (b.varY - a.varY), a.varX + f * (b.varX - a.varX),
+                       slope);
+    };
     std::vector<std::int32_t> cursor;  // per active strand: its segment
     std::vector<std::int32_t> active;
     std::size_t next = 0;
     for (int x = xa; x < xb; ++x) {
         const float xc = static_cast<float>(x) + 0.5f;
+        std::fill(profile.begin(), profile.end(), 0.0f);
+        bool any = false;
+        for (Rising& r : rising) {
+            const std::size_t last = r.samples - 1;
+            for (std::size_t c = 0; c < cellCount; ++c) {
+                if (!(xc >= r.low[c] && xc <= r.high[c])) continue;
+                std::int32_t k = r.cursor[c];
+                while (static_cast<std::size_t>(k) + 1 < last && r.vertices[(static_cast<std::size_t>(k) + 1) * cellCount + c].x < xc) ++k;
+                r.cursor[c] = k;
+                const std::size_t at = static_cast<std::size_t>(k) * cellCount + c;
+                any = depositSegment(order[c], r.vertices[at], r.vertices[at + cellCount], xc) || any;
+            }
+        }
         while (next < strands.size() && strands[next].firstColumn <= x) {
             active.push_back(static_cast<std::int32_t>(next));
             cursor.push_back(0);
             ++next;
         }
-        if (active.empty()) continue;
-        std::fill(profile.begin(), profile.end(), 0.0f);
-        bool any = false;
         std::size_t kept = 0;
         for (std::size_t a = 0; a < active.size(); ++a) {
             const Strand& strand = strands[static_cast<std::size_t>(active[a])];
-            const Vertex* v = vertices.data() + strand.first;
+            const Vertex* v = folded.data() + strand.first;
             std::int32_t k = cursor[a];
             while (k + 1 < strand.count && v[k + 1].x < xc) ++k;
             const std::int32_t last = strand.count - 1;
@@ -611,15 +706,8 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
             cursor[kept] = k;
             ++kept;
             if (v[0].x > xc && !strand.capLow) continue;
-            // Beyond a capped end the end vertex stands for the cap.
             k = std::min(k, last - 1);
-            const float span = v[k + 1].x - v[k].x;
-            const float f = span > 0.0f ? std::clamp((xc - v[k].x) / span, 0.0f, 1.0f) : 0.0f;
-            const float y = v[k].y + f * (v[k + 1].y - v[k].y);
-            const float slope = span > 1e-6f ? (v[k + 1].y - v[k].y) / span : 1e6f;
-            const float varY = v[k].varY + f * (v[k + 1].varY - v[k].varY);
-            const float varX = v[k].varX + f * (v[k + 1].varX - v[k].varX);
-            any = deposit(static_cast<std::size_t>(strand.cell), y, varY, varX, slope) || any;
+            any = depositSegment(static_cast<std::size_t>(strand.cell), v[k], v[k + 1], xc) || any;
         }
         active.resize(kept);
         cursor.resize(kept);
