@@ -632,6 +632,7 @@ int binnedCases(std::vector<int> sizes, bool quick) {
 
 int main(int argc, char** argv) {
     installSessionHooks();
+    installRecordLayerHooks();
     bool quick = false;
     bool layerOnly = false;
     bool overlaysOnly = false;

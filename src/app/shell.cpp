@@ -279,6 +279,7 @@ int runApplication(int argc, char** argv) {
     }
 
     installSessionHooks();
+    installRecordLayerHooks();
     aboutWindow = new Fl_Menu_Window(700, 150, "About");
     helpWindow = new Fl_Menu_Window(800, 600, "Help");
     Fl_Multiline_Output* aboutOutput = buildTextWindow(*aboutWindow, aboutText());

@@ -313,6 +313,12 @@ void LayerComposer::start(const PCPlot& plot, const FrameAxes& frame, BinnedTabl
     stage_ = Stage::Lines;
 }
 
+void LayerComposer::release() {
+    pass_ = RecordPass{};
+    workers_.clear();
+    stage_ = Stage::Done;
+}
+
 double LayerComposer::fraction() const {
     if (stage_ == Stage::Done || totalWork_ <= 0.0) return 1.0;
     return std::clamp(doneWork_ / totalWork_, 0.0, 1.0);

@@ -68,6 +68,8 @@ public:
     // whether any region came from bins.
     double recordPixels() const { return recordPixels_; }
     bool usedBins() const { return usedBins_; }
+    // Gives back what is kept per record; the next start builds it again.
+    void release();
 
 private:
     enum class Stage { Lines, Points, Finish, Done };

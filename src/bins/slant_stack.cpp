@@ -57,13 +57,14 @@ void SlantStack::compute(const float* in, int n, int channels) {
         }
         std::swap(from, to);
     }
-    out_ = from;
+    // The result stays; the scratch goes.
+    if (from != &a_) std::swap(a_, b_);
+    std::vector<float>().swap(b_);
 }
 
 void SlantStack::release() {
     std::vector<float>().swap(a_);
     std::vector<float>().swap(b_);
-    out_ = &a_;
     n_ = 0;
 }
 

@@ -24,7 +24,7 @@ public:
     // outside the stored range.
     const float* at(int theta, int h) const {
         if (theta < 0 || theta >= n_ || h < -n_ || h >= n_) return nullptr;
-        return out_->data() + ((static_cast<std::size_t>(theta) * 2 * n_) + (h + n_)) * channels_;
+        return a_.data() + ((static_cast<std::size_t>(theta) * 2 * n_) + (h + n_)) * channels_;
     }
     std::size_t bytes() const { return (a_.capacity() + b_.capacity()) * sizeof(float); }
     // Gives back the memory of the result and the scratch.
@@ -33,9 +33,8 @@ public:
 private:
     int n_ = 0;
     int channels_ = 0;
-    std::vector<float> a_;
-    std::vector<float> b_;
-    const std::vector<float>* out_ = &a_;
+    std::vector<float> a_;  // the result, once computed
+    std::vector<float> b_;  // scratch while computing
 };
 
 // Where the recursive line of slope theta over n columns lies at column x,

@@ -23,6 +23,7 @@
 #include "plot/plot.h"
 #include "records/records.h"
 #include "render/progress.h"
+#include "session/session.h"
 #include "render/records_gl.h"
 
 namespace {
@@ -299,6 +300,17 @@ void forgetRecordLayer() {
     s.stats = RecordLayerStats{};
     s.bins.clear();
 }
+
+void releaseRecordLayerTable() {
+    LayerState& s = state();
+    s.bins.clear();
+    s.shown.release();
+    s.full.release();
+    s.completing = false;
+    s.valid = false;
+}
+
+void installRecordLayerHooks() { setTableReleaseHook(releaseRecordLayerTable); }
 
 void setBinnedRecordThreshold(int records) {
     state().binnedThreshold = records > 0 ? records : defaultBinnedRecordThreshold;

@@ -86,6 +86,13 @@ void finishRecordLayer();
 // Draws the progress of the layer being completed, if any, over the frame.
 void drawRecordLayerProgress();
 
+// Gives back everything the record layer computed from the current table:
+// its bins and its per-record scratch.
+void releaseRecordLayerTable();
+// Has the session release that with every table it releases, so a load
+// frees it before the next file is read. Call once at start-up.
+void installRecordLayerHooks();
+
 class BinnedTable;
 const BinnedTable& binnedTable();
 // For the benchmark: builds the bins the next layer of plot needs without

@@ -26,6 +26,8 @@ void installSessionHooks() {
 
 namespace {
 
+void (*tableReleaseHook)() = nullptr;
+
 // The empty table: no records, no dimensions, a fresh plot.
 void loadEmptyTable() {
     releasePlot();
@@ -75,7 +77,10 @@ void installTable(TableContent& content) {
     finishPlot();
 }
 
+void setTableReleaseHook(void (*hook)()) { tableReleaseHook = hook; }
+
 void releasePlot() {
+    if (tableReleaseHook != nullptr) tableReleaseHook();
     // Shapes point at the plot's axes: they go first.
     clearShapes();
     delete plot;

@@ -15,6 +15,10 @@ struct TableContent;
 // any plot is built (start-up, and every test fixture or tool that builds
 // one); the hooks stop the program when they are missing.
 void installSessionHooks();
+// Called as the plot and its table are released (every load, before the next
+// file is read, and every close), so that what a higher layer computed from
+// them goes with them. The record layer sets it; null for none.
+void setTableReleaseHook(void (*hook)());
 
 // Reads dataFileName and rebuilds the table, the plot and the default view.
 // The file is read on a worker thread (data/load_progress.h) after the old

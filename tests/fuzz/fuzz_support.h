@@ -23,6 +23,7 @@
 #include "plot/plot.h"
 #include "records/capture_sink.h"
 #include "records/records.h"
+#include "render/record_layer.h"
 #include "session/session.h"
 #include "shapes/shape.h"
 
@@ -66,6 +67,7 @@ protected:
 
 inline void quietHooks() {
     installSessionHooks();
+    installRecordLayerHooks();
     static NullBuffer buffer;
     static std::ostream sink(&buffer);
     setTraceStream(&sink);
