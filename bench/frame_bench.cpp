@@ -1,28 +1,44 @@
 // frame_bench: times whole frames of the drawing area on synthetic tables.
 //
 //   frame_bench [--quick] [--overlays] [records...]   (default: 10000 100000)
+//   frame_bench --binned [--quick] [records...]       (default: 1000000 10000000)
 //
 // Every case prints one line
 //   bench=frame case=<mode>-<records> ms=<t> gl_ms=<g> floor_ms=<f> ratio=<r> ...
+//
+// The default cases draw complete frames record by record (progressive
+// drawing off, bins off), so GL and the rasteriser draw the same records:
 // ms: the frame as the program draws it (record layer drawn afresh on the
 // software path, all cores); gl_ms: the same frame with the record layer as
 // it used to be drawn, every curve piece by the fixed curve step through GL,
 // kept here unchanged as the reference; floor_ms: the program's frame with
-// its record layer restricted to one thread; ratio = ms / floor_ms. Two more
-// cases have another frame as their floor: stroke-<n>, a frame while a
-// stroke is drawn over the table (floor: the same frame over an empty table),
-// and animate-<n>, a frame during a scatterplot transition (floor: the full
+// its record layer restricted to one thread (the same records: stride and
+// floor_stride are printed); ratio = ms / floor_ms. Two more cases have
+// another frame as their floor: stroke-<n>, a frame while a stroke is drawn
+// over the table (floor: the same frame over an empty table), and
+// animate-<n>, a frame during a scatterplot transition (floor: the full
 // frame of that state). mean_diff and far_share compare the program's
 // picture with the reference picture (mean absolute difference per channel,
 // share of pixels more than 8 levels off); flat_gl_* compare the GL layer
-// with flatness pieces with it, the tessellation alone. With AGG available, agg_ms times
-// the record layer rasterised by AGG on one thread and own_ms the program's
-// own rasteriser on one thread, both without GL.
+// with flatness pieces with it, the tessellation alone. With AGG available,
+// agg_ms times the record layer rasterised by AGG on one thread and own_ms
+// the program's own rasteriser on one thread, both without GL.
 //
-// --quick: 10,000 records, one run per case, for checking the benchmark.
-// --overlays: only the stroke and animate cases, on the largest table.
-// Needs an X display with GLX (run it under tests/gui/with_xvfb.sh). Tables
-// have 8 dimensions, all shown, in a 1180 x 500 drawing area.
+// --binned: complete frames of large tables from bins. binned-<n>,
+// curves-binned-<n> and scatter-binned-<n> (the region between axes 1 and 2
+// open, straight mode) redraw every region from kept bins (floor: the
+// per-record frame of 10,000 records); picture-<mode>-20000 compares the
+// binned frame of a 20,000-record table with its per-record frame (floor);
+// rebuild-<n> runs from a paint brush's per-record colours to the complete
+// frame (floor: one pass on both cores over what the count reads);
+// reorder-<n> times the frame after the last of 50 axis moves (floor:
+// binned-<n>); brush and stroke as described at their cases.
+//
+// --quick: 10,000 records (1,000,000 with --binned), one run per case, for
+// checking the benchmark. --overlays: only the stroke and animate cases, on
+// the largest table. Needs an X display with GLX (run it under
+// tests/gui/with_xvfb.sh). Tables have 8 dimensions, all shown, in a 1180 x
+// 500 drawing area.
 
 #include <FL/Fl.H>
 #include <FL/glut.H>
@@ -84,12 +100,6 @@ constexpr int kDims = 8;
 double nowMs() {
     using clock = std::chrono::steady_clock;
     return std::chrono::duration<double, std::milli>(clock::now().time_since_epoch()).count();
-}
-
-double processCpuMs() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return t.tv_sec * 1000.0 + t.tv_nsec / 1.0e6;
 }
 
 double threadCpuMs() {
@@ -497,6 +507,245 @@ double splatFrameMs() {
     return nowMs() - start;
 }
 
+// A complete frame from kept bins, as after a change of geometry: every
+// region drawn again from its sums, composited, uploaded, axes and labels.
+void frameFromBins() {
+    forgetDrawnRecordLayer();
+    onDisplay();
+}
+
+// The extra fields every binned case prints: whether the layer came from
+// bins, how many regions were drawn record by record, the stride, the bins'
+// memory.
+std::string binnedFields() {
+    const RecordLayerStats& stats = recordLayerStats();
+    char text[160];
+    std::snprintf(text, sizeof text, " binned=%s per_record_regions=%d stride=%d bins_mb=%.1f record_cache_mb=%.1f",
+                  stats.binned ? "yes" : "no", stats.perRecordRegions, stats.stride, binnedTable().binBytes() / 1.0e6,
+                  binnedTable().recordBytes() / 1.0e6);
+    return text;
+}
+
+// The straight frame from bins, the curves (key C) and the region between
+// axes 1 and 2 opened in straight mode, each a complete frame from kept
+// bins; the bins are built by a frame drawn first. Returns the straight ms.
+double modeCases(int records, int runs, double perRecordFloor) {
+    struct BinnedMode {
+        const char* name;
+        bool curves;
+        bool scatter;
+    };
+    const BinnedMode modes[] = {{"binned", false, false}, {"curves-binned", true, false}, {"scatter-binned", false, true}};
+    double straight = 0.0;
+    for (const BinnedMode& m : modes) {
+        plot->straightLines = !m.curves;
+        plot->axes[1]->scatterOn = m.scatter;
+        onDisplay();  // builds what the mode's bins need
+        const double ms = bestOf(runs, frameFromBins);
+        if (!m.curves && !m.scatter) straight = ms;
+        std::string extra = binnedFields();
+        if (straight > 0.0 && (m.curves || m.scatter)) {
+            char text[64];
+            std::snprintf(text, sizeof text, " over_binned=%.2f", ms / straight);
+            extra += text;
+        } else {
+            // The table size from which bins cost less than drawing each record
+            // (per-record frames grow with the records, from the 10,000-record one).
+            extra += " crossover_records=" + std::to_string(static_cast<long>(10000.0 * ms / perRecordFloor));
+        }
+        report(std::string(m.name) + "-" + std::to_string(records), ms, 0.0, perRecordFloor, Difference{}, extra);
+    }
+    plot->straightLines = true;
+    plot->axes[1]->scatterOn = false;
+    return straight;
+}
+
+// Clustered records with sparse tails, the kind of table where single lines
+// show beside saturated bands: the hardest case for pictures from bins.
+void installClusteredTable(int records) {
+    TableContent content;
+    content.recordCount = records;
+    content.shownCount = kDims;
+    content.labelColumnName = "id";
+    for (int d = 0; d < kDims; ++d) {
+        content.names.push_back("d" + std::to_string(d));
+        content.columns.emplace_back(new double[static_cast<std::size_t>(records)]);
+    }
+    std::uint64_t state = 0x5DEECE66DULL;
+    auto uniform = [&state] { return static_cast<double>(bench::splitmix(state) >> 11) * (1.0 / 9007199254740992.0); };
+    auto normal = [&uniform] { return std::sqrt(-2.0 * std::log(1.0 - uniform())) * std::cos(6.283185307179586 * uniform()); };
+    for (int r = 0; r < records; ++r) {
+        const double base = normal() + 3.0 * (r % 3);
+        for (int d = 0; d < kDims; ++d)
+            content.columns[static_cast<std::size_t>(d)][static_cast<std::size_t>(r)] = base * (d % 2 ? -1 : 1) + normal();
+    }
+    installTable(content);
+    onReshape(kWidth, kHeight);
+}
+
+// The binned picture of a 20,000-record table against the per-record one,
+// whole frames: straight lines, curves, an open region, three paint colours,
+// a selection after a brush. floor_ms is the per-record frame.
+void pictureCases() {
+    struct Picture {
+        const char* name;
+        void (*arrange)();
+    };
+    const Picture pictures[] = {
+        {"straight", [] {}},
+        {"curves", [] { plot->straightLines = false; }},
+        {"scatter", [] { plot->axes[1]->scatterOn = true; }},
+        {"paint",
+         [] {
+             const Rgba paints[] = {{0.9, 0.1, 0.1, 0.6}, {0.1, 0.3, 0.9, 0.35}, {0.1, 0.7, 0.2, 0.8}};
+             const double from[] = {0.2, 0.5, 0.75};
+             for (int k = 0; k < 3; ++k) {
+                 palette->currentColor = paints[k];
+                 commitBrush(std::make_unique<PCAxisBrush>(plot->axes[2 * k + 1], from[k], from[k] + 0.15, 0.23, 1.0),
+                             BrushKind::Axis, axisTrackMs);
+             }
+         }},
+        {"selection",
+         [] {
+             palette->deselect(0, 0);
+             commitBrush(std::make_unique<PCAxisBrush>(plot->axes[3], 0.35, 0.6, 0.23, 1.0), BrushKind::Axis,
+                         axisTrackMs);
+         }},
+    };
+    for (const Picture& p : pictures) {
+        installClusteredTable(20000);
+        p.arrange();
+        vanishingTracks.clear();
+        setBinnedRecordThreshold(std::numeric_limits<int>::max());
+        const double records = timed(freshProgramFrame);
+        const std::vector<unsigned char> reference = readFrame();
+        const bool recordsBinned = recordLayerStats().binned;
+        setBinnedRecordThreshold(0);
+        freshProgramFrame();
+        const double ms = bestOf(3, frameFromBins);
+        const std::string extra = binnedFields() + (recordsBinned ? " floor_binned=yes" : " floor_binned=no");
+        report("picture-" + std::string(p.name) + "-20000", ms, 0.0, records, compare(reference, readFrame()), extra);
+    }
+    clearBrushes();
+}
+
+// What a recount must do at the least: on both cores, read the 16-bit
+// coordinates of every shown dimension and each record's colour state, and
+// add one per drawn record and region to a 512 x 512 table per region.
+double recountFloor(const std::vector<std::vector<std::uint16_t>>& coordinates) {
+    const int regions = plot->axisCount - 1;
+    const int records = plot->recordCount;
+    std::vector<std::uint32_t> tables[2];
+    for (auto& t : tables) t.assign(static_cast<std::size_t>(regions) * 512 * 512, 0);
+    const unsigned char* hasColor = plot->recordHasColor.data();
+    const Rgba* colors = plot->recordColors.data();
+    const double start = nowMs();
+    auto part = [&](int k) {
+        std::uint32_t* out = tables[k].data();
+        const int begin = static_cast<int>(static_cast<long long>(records) * k / 2);
+        const int end = static_cast<int>(static_cast<long long>(records) * (k + 1) / 2);
+        for (int r = begin; r < end; ++r) {
+            const std::uint32_t drawn = hasColor[r] != 0 && colors[r][3] > 0.0;
+            for (int i = 0; i < regions; ++i) {
+                const std::uint16_t u = coordinates[static_cast<std::size_t>(i)][static_cast<std::size_t>(r)];
+                const std::uint16_t w = coordinates[static_cast<std::size_t>(i) + 1][static_cast<std::size_t>(r)];
+                out[(static_cast<std::size_t>(i) << 18) | (static_cast<std::size_t>(u >> 7) << 9) | (w >> 7)] += drawn;
+            }
+        }
+    };
+    std::thread worker(part, 1);
+    part(0);
+    worker.join();
+    return nowMs() - start;
+}
+
+// The shown dimensions' coordinates as the bins keep them (16 bits).
+std::vector<std::vector<std::uint16_t>> shownCoordinates() {
+    FrameAxes frame;
+    fillFrameAxes(*plot, frame);
+    std::vector<std::vector<std::uint16_t>> out(static_cast<std::size_t>(plot->axisCount));
+    for (int i = 0; i < plot->axisCount; ++i) {
+        const double* v = frame.normalized[static_cast<std::size_t>(frame.dimensionOf[i])];
+        out[static_cast<std::size_t>(i)].resize(static_cast<std::size_t>(plot->recordCount));
+        for (int r = 0; r < plot->recordCount; ++r)
+            out[static_cast<std::size_t>(i)][static_cast<std::size_t>(r)] =
+                static_cast<std::uint16_t>(std::clamp(v[r] * 65536.0, 0.0, 65535.0));
+    }
+    return out;
+}
+
+// The table of `records` in straight mode with its first complete frame
+// drawn, the palette out (paint mode): where the rebuild case starts from,
+// and any case that times a change to a complete frame.
+void prepareCompleteFrame(int records) {
+    installMixedTable(records);
+    vanishingTracks.clear();
+    onDisplay();
+}
+
+// A paint brush over a quarter of an axis changes the colours of about a
+// third of the records; ms runs from the painted per-record state to the
+// complete frame: the colours read again, every region counted, summed and
+// drawn.
+void rebuildCase(int records, int runs) {
+    prepareCompleteFrame(records);
+    const auto coordinates = shownCoordinates();
+    double ms = 1e300, floor = 1e300;
+    const Rgba paints[] = {{0.8, 0.2, 0.1, 0.5}, {0.1, 0.4, 0.8, 0.5}};
+    for (int k = 0; k < runs; ++k) {
+        palette->currentColor = paints[k % 2];
+        commitBrush(std::make_unique<PCAxisBrush>(plot->axes[2], 0.55, 0.8, 0.23, 1.0), BrushKind::Axis, axisTrackMs);
+        vanishingTracks.clear();
+        ms = std::min(ms, timed(programFrame));
+        floor = std::min(floor, recountFloor(coordinates));
+    }
+    report("rebuild-" + std::to_string(records), ms, 0.0, floor, Difference{}, binnedFields());
+}
+
+// Peak resident memory of the process so far, in MB.
+double peakMb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
+    return 0.0;
+}
+
+// Curves, an open region, then 50 axis moves from a fixed seed, each
+// dropped past another axis and followed by a frame, as a user drags them;
+// the last frame is timed (it builds the bins of the pairs the move made).
+void reorderCase(int records, double straightMs) {
+    prepareCompleteFrame(records);
+    plot->straightLines = false;
+    onDisplay();
+    plot->straightLines = true;
+    plot->axes[1]->scatterOn = true;
+    onDisplay();
+    plot->axes[1]->scatterOn = false;
+    onDisplay();
+    std::uint64_t seed = 0xC0FFEE;
+    double last = 0.0;
+    int worst = 0;
+    for (int move = 0; move < 50; ++move) {
+        const int n = plot->axisCount;
+        const int from = static_cast<int>(bench::splitmix(seed) % static_cast<std::uint64_t>(n));
+        int to = static_cast<int>(bench::splitmix(seed) % static_cast<std::uint64_t>(n - 1));
+        if (to >= from) ++to;
+        const double past = to > from ? 0.01 : -0.01;
+        plot->axes[from]->position = plot->axes[to]->position + past;
+        plot->resortAxes();
+        plot->spaceAxesEvenly();
+        last = timed(programFrame);
+        worst = std::max(worst, recordLayerStats().perRecordRegions);
+        if (binnedTable().binBytes() > binnedMemoryLimit) worst = std::max(worst, 1000);
+    }
+    const double kept = bestOf(3, frameFromBins);
+    char extra[160];
+    std::snprintf(extra, sizeof extra, " most_per_record_regions=%d kept_frame_ms=%.1f peak_mb=%.0f limit_mb=%.0f", worst,
+                  kept, peakMb(), binnedMemoryLimit / 1.0e6);
+    report("reorder-" + std::to_string(records), last, 0.0, straightMs, Difference{}, binnedFields() + extra);
+}
+
 int binnedCases(std::vector<int> sizes, bool quick) {
     if (sizes.empty()) sizes = quick ? std::vector<int>{1000000} : std::vector<int>{1000000, 10000000};
     setProgressiveDrawing(false);
@@ -508,45 +757,31 @@ int binnedCases(std::vector<int> sizes, bool quick) {
     setBinnedRecordThreshold(std::numeric_limits<int>::max());
     freshProgramFrame();
     const double perRecord = bestOf(runs, freshProgramFrame);
-    const bool perRecordBinned = recordLayerStats().binned;
     setBinnedRecordThreshold(0);
 
+    pictureCases();
+
     double millionMs = 0.0;
+    double straightMs = 0.0;
     for (int records : sizes) {
         installMixedTable(records);
         clearShapes();
-        FrameAxes frame;
-        fillFrameAxes(*plot, frame);
-        plot->captureAxisPositions();
-        buildRecordBins(*plot, frame);
-        auto fromBins = [] {
-            forgetDrawnRecordLayer();
-            onDisplay();
-        };
-        fromBins();
-        const double ms = bestOf(runs, fromBins);
-        const bool binned = recordLayerStats().binned;
-        if (records == 1000000) millionMs = ms;
-        // The table size from which bins cost less than drawing each record
-        // (per-record frames grow with the records, from the 10,000-record one).
-        const std::string crossover = " crossover_records=" + std::to_string(static_cast<long>(10000.0 * ms / perRecord));
-        const std::string per1m =
-            records == 10000000 && millionMs > 0.0 ? " per_1m=" + std::to_string(ms / millionMs) : std::string();
-        char extra[256];
-        std::snprintf(extra, sizeof extra, " binned=%s floor_binned=%s bins_mb=%.1f record_cache_mb=%.1f%s%s",
-                      binned ? "yes" : "no", perRecordBinned ? "yes" : "no", binnedTable().binBytes() / 1.0e6,
-                      binnedTable().recordBytes() / 1.0e6, crossover.c_str(), per1m.c_str());
-        report("binned-" + std::to_string(records), ms, 0.0, perRecord, Difference{}, extra);
+        straightMs = modeCases(records, runs, perRecord);
+        if (records == 1000000) millionMs = straightMs;
+        if (records == 10000000 && millionMs > 0.0)
+            std::printf("bench=frame case=binned-per-1m ratio=%.3f\n", straightMs / millionMs);
         const double splat = splatFrameMs();
         report("splat-" + std::to_string(records), splat, 0.0, perRecord, Difference{}, " (bins drawn one line each)");
     }
+
+    const int records = sizes.back();
+    rebuildCase(records, runs);
 
     // A brush over a quarter of an axis on the largest table, in selection
     // mode (the palette put away, so the records take their colours from the
     // selection and every brush changes what the bins count). What a rebuild
     // counts grows with the smaller side of the selection, so the share
     // selected is printed too.
-    const int records = sizes.back();
     installMixedTable(records);
     if (palette != nullptr) palette->deselect(0, 0);
     FrameAxes frame;
@@ -591,39 +826,7 @@ int binnedCases(std::vector<int> sizes, bool quick) {
     report("stroke-" + std::to_string(records), stroke, 0.0, empty, Difference{}, kept ? " kept=yes" : " kept=no");
     interaction.strokePoints.clear();
 
-    // A per-record layer completed in slices: curves over a million records.
-    setProgressiveDrawing(true);
-    installMixedTable(1000000);
-    clearShapes();
-    plot->straightLines = false;
-    fillFrameAxes(*plot, frame);
-    plot->captureAxisPositions();
-    forgetRecordLayer();
-    onDisplay();  // the subset, and the slices start
-    // Both cores' processor time is what the slices cost in all, whatever
-    // else the shared machine runs meanwhile; a slice's wall time is what
-    // input waits for.
-    double slices = 0.0, slicesCpu = 0.0, slowest = 0.0;
-    int count = 0;
-    while (recordLayerProgress() >= 0.0) {
-        const double start = nowMs();
-        const double startCpu = processCpuMs();
-        advanceRecordLayer(30.0);
-        const double spent = nowMs() - start;
-        slicesCpu += processCpuMs() - startCpu;
-        slices += spent;
-        slowest = std::max(slowest, spent);
-        ++count;
-        onDisplay();
-    }
-    setProgressiveDrawing(false);
-    forgetRecordLayer();
-    const double wholeCpuStart = processCpuMs();
-    const double whole = timed(programFrame);
-    const double wholeCpu = processCpuMs() - wholeCpuStart;
-    std::printf("bench=frame case=progressive-1000000 ms=%.1f floor_ms=%.1f ratio=%.3f cpu_ms=%.1f floor_cpu_ms=%.1f "
-                "cpu_ratio=%.3f max_slice_ms=%.1f slices=%d\n",
-                slices, whole, slices / whole, slicesCpu, wholeCpu, slicesCpu / wholeCpu, slowest, count);
+    reorderCase(records, straightMs);
     setTraceStream(nullptr);
     return 0;
 }
@@ -666,6 +869,9 @@ int main(int argc, char** argv) {
     setTraceStream(&ignored);
     setRecordLayerChoice(RecordLayerChoice::Software);
     if (binnedOnly) return binnedCases(sizes, quick);
+    // Complete frames, record by record: what GL and the reference draw.
+    setProgressiveDrawing(false);
+    setBinnedRecordThreshold(std::numeric_limits<int>::max());
 
     const Mode modes[] = {
         {"straight", false, false, false},
@@ -689,17 +895,22 @@ int main(int argc, char** argv) {
             setRecordLayerThreads(0);
             freshProgramFrame();  // warm up
             double ms = 1e300, floor = 1e300;
+            int floorStride = 1;
             // Interleaved so a slow spell of the shared machine hits both alike.
             for (int k = 0; k < runs; ++k) {
                 setRecordLayerThreads(0);
                 ms = std::min(ms, timed(freshProgramFrame));
                 setRecordLayerThreads(1);
                 floor = std::min(floor, timed(freshProgramFrame));
+                floorStride = recordLayerStats().stride;
             }
             setRecordLayerThreads(0);
             freshProgramFrame();
             const Difference d = compare(reference, readFrame());
-            std::string extra;
+            char fields[96];
+            std::snprintf(fields, sizeof fields, " binned=%s stride=%d floor_stride=%d",
+                          recordLayerStats().binned ? "yes" : "no", recordLayerStats().stride, floorStride);
+            std::string extra = fields;
             if (m.curves || m.scatter) {
                 // The same flatness pieces drawn by GL: the tessellation alone
                 // against the fixed-step reference.
@@ -709,7 +920,7 @@ int main(int argc, char** argv) {
                 setRecordLayerChoice(RecordLayerChoice::Software);
                 char text[96];
                 std::snprintf(text, sizeof text, " flat_gl_mean_diff=%.3f flat_gl_far_share=%.4f", flat.mean, flat.far);
-                extra = text;
+                extra += text;
             }
 #ifdef KORVELLINE_HAVE_AGG
             if (std::strcmp(m.name, "straight") == 0 || std::strcmp(m.name, "curves") == 0) {

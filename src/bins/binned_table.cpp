@@ -272,6 +272,8 @@ std::vector<PreparedBins> BinnedTable::prepare(const PCPlot& plot, const FrameAx
     runParts(regions * 2, threads, [&](int k) { work[static_cast<std::size_t>(k / 2)]->stackCounts(k % 2); });
     for (RegionBins* bins : work) bins->setCountedFor(colorGeneration_);
     rebuilds_ += regions + cellRegions;
+    // What was built may hold more than its estimate: the others make room.
+    makeRoom(0);
     return out;
 }
 

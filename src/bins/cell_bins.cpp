@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/parallel.h"
 #include "bins/column_marks.h"
 
 namespace {
@@ -97,6 +98,16 @@ inline bool recordColor(const BinColors& colors, std::size_t r, int& cls, float*
 inline int floorOf(float v) {
     const int i = static_cast<int>(v);
     return v < static_cast<float>(i) ? i - 1 : i;
+}
+
+// 1 / n for the sub-rows a box covers, mostly from a table.
+inline float reciprocal(int n) {
+    static const auto table = [] {
+        std::array<float, 1024> t{};
+        for (std::size_t k = 1; k < t.size(); ++k) t[k] = 1.0f / static_cast<float>(k);
+        return t;
+    }();
+    return n < static_cast<int>(table.size()) ? table[static_cast<std::size_t>(n)] : 1.0f / static_cast<float>(n);
 }
 
 // A vertex of a cell's piece in pixels, with the spread of its records
@@ -342,7 +353,7 @@ void monotoneRuns(std::size_t count, X x, std::vector<std::pair<std::size_t, std
 
 }  // namespace
 
-const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& g) {
+const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& g, int threads) {
     if (pictureValid_ && g.same(drawn_)) return picture_;
     pictureValid_ = true;
     drawn_ = g;
@@ -383,14 +394,18 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
     // records adds at its two ends.
     const int channels = channels_ + 1;
     const int subRows = g.height * kSubRows;
-    std::vector<float> profile(static_cast<std::size_t>(subRows + 1) * static_cast<std::size_t>(channels));
+    // What a band of columns drawn by one thread works in.
+    struct Band {
+        std::vector<float> profile;
+        std::vector<float> running;
+    };
     const int classes = classes_;
     const float lastSubRow = static_cast<float>(subRows);
     // Adds a cell's records spread over the sub-rows [first, end) at `density` each.
-    auto addBox = [&](std::size_t cell, int first, int end, float density, float sigma) {
+    auto addBox = [&](Band& band, std::size_t cell, int first, int end, float density, float sigma) {
         const float* color = colors_.data() + cell * static_cast<std::size_t>(channels_);
-        float* start = profile.data() + static_cast<std::size_t>(first) * static_cast<std::size_t>(channels);
-        float* stop = profile.data() + static_cast<std::size_t>(end) * static_cast<std::size_t>(channels);
+        float* start = band.profile.data() + static_cast<std::size_t>(first) * static_cast<std::size_t>(channels);
+        float* stop = band.profile.data() + static_cast<std::size_t>(end) * static_cast<std::size_t>(channels);
         for (int c = 0; c < channels_; ++c) {
             const float d = color[c] * density;
             start[c] += d;
@@ -400,7 +415,7 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
         start[channels_] += lines;
         stop[channels_] -= lines;
     };
-    auto deposit = [&](std::size_t cell, float y, float varY, float varX, float slope) {
+    auto deposit = [&](Band& band, std::size_t cell, float y, float varY, float varX, float slope) {
         const float slope2 = slope * slope;
         // The records spread over a box of their deviation's width across the column.
         const float spread = varY + slope2 * varX;
@@ -410,7 +425,7 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
         if (!(to >= 0.0f) || !(from < lastSubRow)) return false;
         const int s0 = floorOf(from);
         const int s1 = floorOf(to);
-        addBox(cell, std::max(s0, 0), std::min(s1, subRows - 1) + 1, 1.0f / static_cast<float>(s1 - s0 + 1),
+        addBox(band, cell, std::max(s0, 0), std::min(s1, subRows - 1) + 1, reciprocal(s1 - s0 + 1),
                std::sqrt(1.0f + slope2));
         return true;
     };
@@ -418,10 +433,10 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
     const column_marks::ClassDepths depths(colors, g.smooth, g.opacity);
     const column_marks::LineStyle style(g.lineWidth, g.smooth, g.height);
     const double direction = g.x1 - g.x0 >= 0.0 ? 1.0 : -1.0;
-    std::vector<float> running(static_cast<std::size_t>(channels));
     // Draws the column from its profile, a pixel row at a time: the row's
     // sub-rows' records as one group at their mean height.
-    auto drawColumn = [&](int x) {
+    auto drawColumn = [&](Band& band, int x) {
+        std::vector<float>& running = band.running;
         const double xc = x + 0.5;
         const double before = (xc - g.x0) * direction;
         const double after = (g.x1 - xc) * direction;
@@ -429,7 +444,7 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
         std::fill(running.begin(), running.end(), 0.0f);
         float counts[maxAlphaClasses];
         float rgb[3];
-        const float* p = profile.data();
+        const float* p = band.profile.data();
         for (int row = 0; row < g.height; ++row) {
             float rowChannels[maxAlphaClasses + 4] = {};
             float sum = 0.0f;
@@ -473,6 +488,18 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
         return std::make_pair(xa, xb);
     };
 
+    // Columns [xa, xb) in one band per thread; a band's columns draw into
+    // its own profile, and bands write columns of their own.
+    auto inBands = [&](int xa, int xb, auto&& columns) {
+        const int parts = std::max(1, std::min(threads, (xb - xa) / 16));
+        runSplit(xb - xa, parts, [&](long long first, long long last, int) {
+            Band band;
+            band.profile.resize(static_cast<std::size_t>(subRows + 1) * static_cast<std::size_t>(channels));
+            band.running.resize(static_cast<std::size_t>(channels));
+            columns(band, xa + static_cast<int>(first), xa + static_cast<int>(last));
+        });
+    };
+
     std::vector<std::pair<std::size_t, std::size_t>> runs;
     if (sharedX) {
         // Every cell's piece crosses a column at the same parameter: the
@@ -487,9 +514,11 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
             bool rising;
         };
         std::vector<Run> allRuns;
-        // Heights and their spreads, sample by sample, cell by cell.
+        // Heights and the half-widths of the cells' boxes, sample by sample,
+        // cell by cell; and each segment's sigma.
         std::vector<std::vector<float>> heights(sampled.size());
         std::vector<std::vector<float>> spreads(sampled.size());
+        std::vector<std::vector<float>> sigmas(sampled.size());
         double lowest = 1e300;
         double highest = -1e300;
         for (std::size_t p = 0; p < sampled.size(); ++p) {
@@ -497,13 +526,22 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
             const std::size_t n = piece.x.size();
             heights[p].resize(n * cellCount);
             spreads[p].resize(n * cellCount);
+            sigmas[p].resize((n - 1) * cellCount);
             for (std::size_t s = 0; s < n; ++s)
                 for (std::size_t c = 0; c < cellCount; ++c) {
                     Vertex v;
                     vertexOf(cells_[c], piece.x[s], piece.y[s], v);
                     heights[p][s * cellCount + c] = v.y;
-                    spreads[p][s * cellCount + c] = v.varY;
+                    spreads[p][s * cellCount + c] = std::sqrt(3.0f * v.varY);
                 }
+            for (std::size_t s = 0; s + 1 < n; ++s) {
+                const double span = piece.x[s + 1].c - piece.x[s].c;
+                const float inverse = static_cast<float>(std::fabs(span) > 1e-6 ? 1.0 / span : 1e6);
+                for (std::size_t c = 0; c < cellCount; ++c) {
+                    const float slope = (heights[p][(s + 1) * cellCount + c] - heights[p][s * cellCount + c]) * inverse;
+                    sigmas[p][s * cellCount + c] = std::sqrt(1.0f + slope * slope);
+                }
+            }
             monotoneRuns(n, [&](std::size_t s) { return piece.x[s].c; }, runs);
             for (const auto& run : runs) {
                 const bool rising = piece.x[run.second].c >= piece.x[run.first].c;
@@ -516,68 +554,49 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
         }
         if (!std::isfinite(lowest) || !std::isfinite(highest)) return picture_;
         const auto [xa, xb] = frameColumns(lowest, highest);
-        for (int x = xa; x < xb; ++x) {
-            const double xc = x + 0.5;
-            bool any = false;
-            std::fill(profile.begin(), profile.end(), 0.0f);
-            for (const Run& run : allRuns) {
-                const std::vector<Affine>& px = sampled[run.piece].x;
-                // The run's vertices in rising x: from `low` towards `high`.
-                const std::size_t low = run.rising ? run.first : run.last;
-                const std::size_t high = run.rising ? run.last : run.first;
-                const double xl = px[low].c;
-                const double xh = px[high].c;
-                if (xc < xl - (run.capLow ? 1.0 : 0.0) || xc > xh + (run.capHigh ? 1.0 : 0.0)) continue;
-                // The segment holding xc: vertices a and b, a before b in x.
-                std::size_t a = low;
-                std::size_t b = low;
-                const std::ptrdiff_t step = run.rising ? 1 : -1;
-                while (b != high && px[b].c < xc) {
-                    a = b;
-                    b = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(b) + step);
-                }
-                if (a == b) b = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(a) + step);
-                const double span = px[b].c - px[a].c;
-                const float f = static_cast<float>(span > 0.0 ? std::clamp((xc - px[a].c) / span, 0.0, 1.0) : 0.0);
-                const float inverseSpan = static_cast<float>(span > 1e-6 ? 1.0 / span : 1e6);
-                const float* ya = heights[run.piece].data() + a * cellCount;
-                const float* yb = heights[run.piece].data() + b * cellCount;
-                const float* sa = spreads[run.piece].data() + a * cellCount;
-                const float* sb = spreads[run.piece].data() + b * cellCount;
-                // A block of cells at a time: their boxes side by side (which
-                // the compiler can do in vector registers), then added.
-                constexpr std::size_t block = 64;
-                int from[block];
-                int to[block];
-                float density[block];
-                float sigma[block];
-                for (std::size_t c0 = 0; c0 < cellCount; c0 += block) {
-                    const std::size_t m = std::min(block, cellCount - c0);
-                    for (std::size_t j = 0; j < m; ++j) {
-                        const std::size_t c = c0 + j;
-                        const float rise = yb[c] - ya[c];
-                        const float y = ya[c] + f * rise;
-                        const float slope = rise * inverseSpan;
-                        const float half = std::sqrt(3.0f * std::max(0.0f, sa[c] + f * (sb[c] - sa[c])));
-                        const float lo = std::clamp((y - half) * kSubRows, -1.0f, lastSubRow + 1.0f);
-                        const float hi = std::clamp((y + half) * kSubRows, -1.0f, lastSubRow + 1.0f);
-                        // Truncation towards zero is the floor from -1 up.
-                        const int s0 = static_cast<int>(lo + 1.0f) - 1;
-                        const int s1 = static_cast<int>(hi + 1.0f) - 1;
-                        from[j] = s0;
-                        to[j] = s1;
-                        density[j] = 1.0f / static_cast<float>(floorOf((y + half) * kSubRows) - floorOf((y - half) * kSubRows) + 1);
-                        sigma[j] = std::sqrt(1.0f + slope * slope);
+        inBands(xa, xb, [&](Band& band, int first, int last) {
+            for (int x = first; x < last; ++x) {
+                const double xc = x + 0.5;
+                bool any = false;
+                std::fill(band.profile.begin(), band.profile.end(), 0.0f);
+                for (const Run& run : allRuns) {
+                    const std::vector<Affine>& px = sampled[run.piece].x;
+                    // The run's vertices in rising x: from `low` towards `high`.
+                    const std::size_t low = run.rising ? run.first : run.last;
+                    const std::size_t high = run.rising ? run.last : run.first;
+                    if (xc < px[low].c - (run.capLow ? 1.0 : 0.0) || xc > px[high].c + (run.capHigh ? 1.0 : 0.0))
+                        continue;
+                    // The segment holding xc: vertices a and b, a before b in x.
+                    std::size_t a = low;
+                    std::size_t b = low;
+                    const std::ptrdiff_t step = run.rising ? 1 : -1;
+                    while (b != high && px[b].c < xc) {
+                        a = b;
+                        b = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(b) + step);
                     }
-                    for (std::size_t j = 0; j < m; ++j) {
-                        if (to[j] < 0 || from[j] >= subRows) continue;
-                        addBox(c0 + j, std::max(from[j], 0), std::min(to[j], subRows - 1) + 1, density[j], sigma[j]);
+                    if (a == b) b = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(a) + step);
+                    const double span = px[b].c - px[a].c;
+                    const float f = static_cast<float>(span > 0.0 ? std::clamp((xc - px[a].c) / span, 0.0, 1.0) : 0.0);
+                    const float* ya = heights[run.piece].data() + a * cellCount;
+                    const float* yb = heights[run.piece].data() + b * cellCount;
+                    const float* ha = spreads[run.piece].data() + a * cellCount;
+                    const float* hb = spreads[run.piece].data() + b * cellCount;
+                    const float* sigma = sigmas[run.piece].data() + std::min(a, b) * cellCount;
+                    for (std::size_t c = 0; c < cellCount; ++c) {
+                        const float y = ya[c] + f * (yb[c] - ya[c]);
+                        const float half = ha[c] + f * (hb[c] - ha[c]);
+                        const float from = (y - half) * kSubRows;
+                        const float to = (y + half) * kSubRows;
+                        if (!(to >= 0.0f) || !(from < lastSubRow)) continue;
+                        const int s0 = floorOf(from);
+                        const int s1 = floorOf(to);
+                        addBox(band, c, std::max(s0, 0), std::min(s1, subRows - 1) + 1, reciprocal(s1 - s0 + 1), sigma[c]);
                         any = true;
                     }
                 }
+                if (any) drawColumn(band, x);
             }
-            if (any) drawColumn(x);
-        }
+        });
         return picture_;
     }
 
@@ -589,7 +608,6 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
         std::vector<Vertex> vertices;  // sample by sample, cell by cell
         std::vector<float> low;        // per cell: the columns it reaches
         std::vector<float> high;
-        std::vector<std::int32_t> cursor;
         std::size_t samples = 0;
     };
     std::vector<Rising> rising(sampled.size());
@@ -620,7 +638,6 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
         r.vertices.resize(n * cellCount);
         r.low.assign(cellCount, 1.0f);  // empty until set
         r.high.assign(cellCount, 0.0f);
-        r.cursor.assign(cellCount, 0);
         line.resize(n);
         for (std::size_t c = 0; c < cellCount; ++c) {
             bool up = true;
@@ -664,55 +681,61 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
     std::sort(strands.begin(), strands.end(),
               [](const Strand& a, const Strand& b) { return a.firstColumn < b.firstColumn; });
     // Interpolates a segment at xc; beyond a capped end the end vertex stands for the cap.
-    auto depositSegment = [&](std::size_t cell, const Vertex& a, const Vertex& b, float xc) {
+    auto depositSegment = [&](Band& band, std::size_t cell, const Vertex& a, const Vertex& b, float xc) {
         const float span = b.x - a.x;
         const float f = span > 0.0f ? std::clamp((xc - a.x) / span, 0.0f, 1.0f) : 0.0f;
         const float slope = span > 1e-6f ? (b.y - a.y) / span : 1e6f;
-        return deposit(cell, a.y + f * (b.y - a.y), a.varY + f * (b.varY - a.varY), a.varX + f * (b.varX - a.varX),
-                       slope);
+        return deposit(band, cell, a.y + f * (b.y - a.y), a.varY + f * (b.varY - a.varY),
+                       a.varX + f * (b.varX - a.varX), slope);
     };
-    std::vector<std::int32_t> cursor;  // per active strand: its segment
-    std::vector<std::int32_t> active;
-    std::size_t next = 0;
-    for (int x = xa; x < xb; ++x) {
-        const float xc = static_cast<float>(x) + 0.5f;
-        std::fill(profile.begin(), profile.end(), 0.0f);
-        bool any = false;
-        for (Rising& r : rising) {
-            const std::size_t last = r.samples - 1;
-            for (std::size_t c = 0; c < cellCount; ++c) {
-                if (!(xc >= r.low[c] && xc <= r.high[c])) continue;
-                std::int32_t k = r.cursor[c];
-                while (static_cast<std::size_t>(k) + 1 < last && r.vertices[(static_cast<std::size_t>(k) + 1) * cellCount + c].x < xc) ++k;
-                r.cursor[c] = k;
-                const std::size_t at = static_cast<std::size_t>(k) * cellCount + c;
-                any = depositSegment(order[c], r.vertices[at], r.vertices[at + cellCount], xc) || any;
+    inBands(xa, xb, [&](Band& band, int first, int end) {
+        // Each band walks the segments from the start: cursors of its own.
+        std::vector<std::vector<std::int32_t>> cells(rising.size(), std::vector<std::int32_t>(cellCount, 0));
+        std::vector<std::int32_t> cursor;  // per active strand: its segment
+        std::vector<std::int32_t> active;
+        std::size_t next = 0;
+        for (int x = first; x < end; ++x) {
+            const float xc = static_cast<float>(x) + 0.5f;
+            std::fill(band.profile.begin(), band.profile.end(), 0.0f);
+            bool any = false;
+            for (std::size_t p = 0; p < rising.size(); ++p) {
+                const Rising& r = rising[p];
+                std::vector<std::int32_t>& at = cells[p];
+                const std::size_t last = r.samples - 1;
+                for (std::size_t c = 0; c < cellCount; ++c) {
+                    if (!(xc >= r.low[c] && xc <= r.high[c])) continue;
+                    std::size_t k = static_cast<std::size_t>(at[c]);
+                    while (k + 1 < last && r.vertices[(k + 1) * cellCount + c].x < xc) ++k;
+                    at[c] = static_cast<std::int32_t>(k);
+                    const Vertex* v = r.vertices.data() + k * cellCount + c;
+                    any = depositSegment(band, order[c], v[0], v[cellCount], xc) || any;
+                }
             }
+            while (next < strands.size() && strands[next].firstColumn <= x) {
+                active.push_back(static_cast<std::int32_t>(next));
+                cursor.push_back(0);
+                ++next;
+            }
+            std::size_t kept = 0;
+            for (std::size_t a = 0; a < active.size(); ++a) {
+                const Strand& strand = strands[static_cast<std::size_t>(active[a])];
+                const Vertex* v = folded.data() + strand.first;
+                std::int32_t k = cursor[a];
+                while (k + 1 < strand.count && v[k + 1].x < xc) ++k;
+                const std::int32_t last = strand.count - 1;
+                if (k >= last && !(strand.capHigh && xc - v[last].x <= 1.0f)) continue;  // past its end: dropped
+                active[kept] = active[a];
+                cursor[kept] = k;
+                ++kept;
+                if (v[0].x > xc && !strand.capLow) continue;
+                k = std::min(k, last - 1);
+                any = depositSegment(band, static_cast<std::size_t>(strand.cell), v[k], v[k + 1], xc) || any;
+            }
+            active.resize(kept);
+            cursor.resize(kept);
+            if (any) drawColumn(band, x);
         }
-        while (next < strands.size() && strands[next].firstColumn <= x) {
-            active.push_back(static_cast<std::int32_t>(next));
-            cursor.push_back(0);
-            ++next;
-        }
-        std::size_t kept = 0;
-        for (std::size_t a = 0; a < active.size(); ++a) {
-            const Strand& strand = strands[static_cast<std::size_t>(active[a])];
-            const Vertex* v = folded.data() + strand.first;
-            std::int32_t k = cursor[a];
-            while (k + 1 < strand.count && v[k + 1].x < xc) ++k;
-            const std::int32_t last = strand.count - 1;
-            if (k >= last && !(strand.capHigh && xc - v[last].x <= 1.0f)) continue;  // past its end: dropped
-            active[kept] = active[a];
-            cursor[kept] = k;
-            ++kept;
-            if (v[0].x > xc && !strand.capLow) continue;
-            k = std::min(k, last - 1);
-            any = depositSegment(static_cast<std::size_t>(strand.cell), v[k], v[k + 1], xc) || any;
-        }
-        active.resize(kept);
-        cursor.resize(kept);
-        if (any) drawColumn(x);
-    }
+    });
     return picture_;
 }
 

@@ -26,7 +26,7 @@ constexpr int cellValues = 4;
 // The fine grid: bits of a coordinate kept per value.
 constexpr std::array<int, cellValues> fineCellBits = {3, 6, 6, 3};
 // Cells a region draws at most; more are pooled into coarser ones.
-constexpr int cellBudget = 24576;
+constexpr int cellBudget = 16384;
 
 // A quantity affine in a cell's four values: c + g . v.
 struct Affine {
@@ -109,8 +109,9 @@ public:
     std::uint64_t countedFor() const { return countedFor_; }
     void setCountedFor(std::uint64_t colors) { countedFor_ = colors; }
     // The region's pieces in the accumulation kept here, drawn again unless
-    // the geometry is the one drawn last.
-    const Accumulation& draw(const BinColors& colors, const CellGeometry& g);
+    // the geometry is the one drawn last, in bands of columns on `threads`
+    // threads.
+    const Accumulation& draw(const BinColors& colors, const CellGeometry& g, int threads);
     void forgetPicture() { pictureValid_ = false; }
     // Cells drawn (after pooling) and the bits per value they keep.
     int drawnCells() const { return static_cast<int>(cells_.size()); }

@@ -246,6 +246,7 @@ void LayerComposer::start(const PCPlot& plot, const FrameAxes& frame, BinnedTabl
     next_ = 0;
     sliceRecords_ = 1024;
     recordPixels_ = 0.0;
+    perRecordRegions_ = 0;
     totalWork_ = doneWork_ = 0.0;
     stage_ = Stage::Done;
     const int threads = std::max(1, options.threads);
@@ -264,20 +265,22 @@ void LayerComposer::start(const PCPlot& plot, const FrameAxes& frame, BinnedTabl
         const BinColors& colors = *binned.colors;
         const std::vector<BinRequest>& requests = binned.requests;
         std::vector<const Accumulation*> drawn(requests.size(), nullptr);
-        runParts(static_cast<int>(requests.size()), threads, [&](int k) {
-            const std::size_t q = static_cast<std::size_t>(k);
+        // Lines and points region by region side by side; pieces each on
+        // every thread, in bands of columns, as they take longest.
+        std::vector<std::size_t> pairs;
+        for (std::size_t q = 0; q < requests.size(); ++q) {
             const PreparedBins& b = binned.bins[q];
-            switch (requests[q].kind) {
-                case BinKind::Lines:
-                    if (b.pair != nullptr) drawn[q] = &b.pair->drawLines(colors, binned.geometry[q]);
-                    break;
-                case BinKind::Points:
-                    if (b.pair != nullptr) drawn[q] = &b.pair->drawPoints(colors, binned.geometry[q]);
-                    break;
-                case BinKind::Pieces:
-                    if (b.cells != nullptr) drawn[q] = &b.cells->draw(colors, binned.pieces[q]);
-                    break;
+            if (requests[q].kind == BinKind::Pieces) {
+                if (b.cells != nullptr) drawn[q] = &b.cells->draw(colors, binned.pieces[q], threads);
+            } else if (b.pair != nullptr) {
+                pairs.push_back(q);
             }
+        }
+        runParts(static_cast<int>(pairs.size()), threads, [&](int k) {
+            const std::size_t q = pairs[static_cast<std::size_t>(k)];
+            RegionBins& pair = *binned.bins[q].pair;
+            drawn[q] = requests[q].kind == BinKind::Lines ? &pair.drawLines(colors, binned.geometry[q])
+                                                          : &pair.drawPoints(colors, binned.geometry[q]);
         });
         for (std::size_t k = 0; k < requests.size(); ++k) {
             if (drawn[k] == nullptr) continue;
@@ -305,6 +308,7 @@ void LayerComposer::start(const PCPlot& plot, const FrameAxes& frame, BinnedTabl
         binnedPoints[static_cast<std::size_t>(i)] = region.binnedPoints;
         if (region.open && !region.binnedPoints) pointRegions_.push_back(i);
         lineRegions = lineRegions || !region.binnedLines;
+        perRecordRegions_ += !region.binnedLines;
     }
     recordPixels_ = perRecordPixels(plot, frame, w, h, &binnedLines, &binnedPoints);
     setStride(1);

@@ -68,6 +68,8 @@ public:
     // whether any region came from bins.
     double recordPixels() const { return recordPixels_; }
     bool usedBins() const { return usedBins_; }
+    // Regions whose lines are drawn record by record.
+    int perRecordRegions() const { return perRecordRegions_; }
     // Gives back what is kept per record; the next start builds it again.
     void release();
 
@@ -99,6 +101,7 @@ private:
     int next_ = 0;                   // first record of the next slice
     int sliceRecords_ = 1024;
     double recordPixels_ = 0.0;
+    int perRecordRegions_ = 0;
     double totalWork_ = 0.0;
     double doneWork_ = 0.0;
 };

@@ -394,6 +394,7 @@ void drawRecordLayer(const PCPlot& plot, const FrameAxes& frame) {
             ensureTexture(s, w, h);
             glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, plot.viewportX, plot.viewportY, w, h);
             s.stats.binned = false;
+            s.stats.perRecordRegions = std::max(plot.axisCount - 1, 0);
         } else {
             s.shown.start(plot, frame, s.bins, options);
             const double recordsMs = estimateMs(s.shown.recordPixels(), options.threads);
@@ -412,6 +413,7 @@ void drawRecordLayer(const PCPlot& plot, const FrameAxes& frame) {
                 s.completingSignature = signature;
             }
             s.stats.binned = s.shown.usedBins();
+            s.stats.perRecordRegions = s.shown.perRecordRegions();
             s.stats.fullMs = recordsMs;
         }
         glBindTexture(GL_TEXTURE_2D, 0);

@@ -66,6 +66,7 @@ struct RecordLayerStats {
     double fullMs = 0.0;    // estimated cost of a full layer
     RecordLayerPath path = RecordLayerPath::Gl;
     bool binned = false;       // some region came from bins
+    int perRecordRegions = 0;  // regions whose lines were drawn record by record
     bool progressive = false;  // the layer shown is a subset being completed
 };
 const RecordLayerStats& recordLayerStats();
