@@ -240,8 +240,10 @@ std::vector<PreparedBins> BinnedTable::prepare(const PCPlot& plot, const FrameAx
         if (k >= regions) {
             CellBins& cells = *cellWork[static_cast<std::size_t>(k - regions)];
             const auto values = cellCoordinates(cells);
-            if (!cells.placed()) cells.place(values, records);
-            cells.count(values, records, colors_, skip_);
+            if (!cells.placed())
+                cells.place(values, records, colors_, skip_);
+            else
+                cells.count(values, records, colors_, skip_);
             cells.setCountedFor(colorGeneration_);
             return;
         }

@@ -27,6 +27,13 @@ inline std::size_t fineIndex(const std::uint16_t* q) {
     return index;
 }
 
+// The fine cell of record r, a missing value (null) counting as 0.
+inline std::size_t fineIndexOf(const std::uint16_t* const* v, int r) {
+    std::uint16_t q[cellValues];
+    for (int k = 0; k < cellValues; ++k) q[k] = v[k] ? v[k][r] : 0;
+    return fineIndex(q);
+}
+
 // The four fields of a fine index.
 inline void fineFields(std::size_t index, int* field) {
     for (int k = cellValues - 1; k >= 0; --k) {
@@ -146,28 +153,30 @@ bool CellGeometry::same(const CellGeometry& o) const {
            width == o.width && height == o.height;
 }
 
-void CellBins::place(const std::array<const BinCoordinates*, cellValues>& values, int records) {
+void CellBins::place(const std::array<const BinCoordinates*, cellValues>& values, int records,
+                     const BinColors& colors, int skip) {
     fine_.assign(kFineCells, Fine{});
+    startCounts(colors);
     const std::uint16_t* v[cellValues];
     for (int k = 0; k < cellValues; ++k) v[k] = values[static_cast<std::size_t>(k)] ? values[static_cast<std::size_t>(k)]->data() : nullptr;
-    float scale[cellValues];
     std::uint16_t mask[cellValues];
-    for (int k = 0; k < cellValues; ++k) {
-        mask[k] = static_cast<std::uint16_t>((1u << fineShift(k)) - 1u);
-        scale[k] = 1.0f / 65536.0f;
-    }
+    for (int k = 0; k < cellValues; ++k) mask[k] = static_cast<std::uint16_t>((1u << fineShift(k)) - 1u);
+    constexpr float scale = 1.0f / 65536.0f;
+    // The places and, in the same pass, the colours.
+    float rgb[3];
     for (int r = 0; r < records; ++r) {
-        std::uint16_t q[cellValues];
-        for (int k = 0; k < cellValues; ++k) q[k] = v[k] ? v[k][r] : 0;
-        Fine& f = fine_[fineIndex(q)];
+        const std::size_t index = fineIndexOf(v, r);
+        Fine& f = fine_[index];
         ++f.records;
         float o[cellValues];
         for (int k = 0; k < cellValues; ++k) {
-            o[k] = (static_cast<float>(q[k] & mask[k]) + 0.5f) * scale[k];
+            o[k] = (static_cast<float>((v[k] ? v[k][r] : 0) & mask[k]) + 0.5f) * scale;
             f.sum[k] += o[k];
             f.squares[k] += o[k] * o[k];
         }
         f.crossLR += o[1] * o[2];
+        int cls = 0;
+        if (r != skip && recordColor(colors, static_cast<std::size_t>(r), cls, rgb)) countFine(index, cls, rgb);
     }
 
     // The finest grid whose occupied cells a frame can afford.
@@ -262,32 +271,54 @@ void CellBins::place(const std::array<const BinCoordinates*, cellValues>& values
         }
         cell.covarianceLR = static_cast<float>(s.lr / s.n - mean[1] * mean[2]);
     }
-    countedFor_ = 0;
-    pictureValid_ = false;
+    poolCounts();
+}
+
+void CellBins::startCounts(const BinColors& colors) {
+    classes_ = colors.classCount;
+    uniform_ = colors.uniform && !colors.bySelection;
+    channels_ = classes_ + (uniform_ ? 0 : 3);
+    fineCounts_.assign(kFineCells * static_cast<std::size_t>(classes_), 0);
+    if (uniform_)
+        std::vector<float>().swap(fineColors_);
+    else
+        fineColors_.assign(kFineCells * 3, 0.0f);
+}
+
+void CellBins::countFine(std::size_t fine, int cls, const float* rgb) {
+    ++fineCounts_[static_cast<std::size_t>(cls) * kFineCells + fine];
+    if (!uniform_)
+        for (int k = 0; k < 3; ++k) fineColors_[3 * fine + static_cast<std::size_t>(k)] += rgb[k];
 }
 
 void CellBins::count(const std::array<const BinCoordinates*, cellValues>& values, int records,
                      const BinColors& colors, int skip) {
-    classes_ = colors.classCount;
-    uniform_ = colors.uniform && !colors.bySelection;
-    channels_ = classes_ + (uniform_ ? 0 : 3);
-    colors_.assign(cells_.size() * static_cast<std::size_t>(channels_), 0.0f);
-    cellTotals_.assign(cells_.size(), 0.0f);
+    startCounts(colors);
     const std::uint16_t* v[cellValues];
     for (int k = 0; k < cellValues; ++k) v[k] = values[static_cast<std::size_t>(k)] ? values[static_cast<std::size_t>(k)]->data() : nullptr;
     float rgb[3];
     for (int r = 0; r < records; ++r) {
         int cls = 0;
         if (r == skip || !recordColor(colors, static_cast<std::size_t>(r), cls, rgb)) continue;
-        std::uint16_t q[cellValues];
-        for (int k = 0; k < cellValues; ++k) q[k] = v[k] ? v[k][r] : 0;
-        const std::int32_t c = cellOf_[fineIndex(q)];
-        if (c < 0) continue;  // not placed: the values changed since
+        countFine(fineIndexOf(v, r), cls, rgb);
+    }
+    poolCounts();
+}
+
+void CellBins::poolCounts() {
+    colors_.assign(cells_.size() * static_cast<std::size_t>(channels_), 0.0f);
+    cellTotals_.assign(cells_.size(), 0.0f);
+    for (std::size_t fine = 0; fine < kFineCells; ++fine) {
+        const std::int32_t c = cellOf_[fine];
+        if (c < 0) continue;
         float* out = colors_.data() + static_cast<std::size_t>(c) * static_cast<std::size_t>(channels_);
-        out[cls] += 1.0f;
-        cellTotals_[static_cast<std::size_t>(c)] += 1.0f;
+        for (int k = 0; k < classes_; ++k) {
+            const float n = static_cast<float>(fineCounts_[static_cast<std::size_t>(k) * kFineCells + fine]);
+            out[k] += n;
+            cellTotals_[static_cast<std::size_t>(c)] += n;
+        }
         if (!uniform_)
-            for (int k = 0; k < 3; ++k) out[classes_ + k] += rgb[k];
+            for (int k = 0; k < 3; ++k) out[classes_ + k] += fineColors_[3 * fine + static_cast<std::size_t>(k)];
     }
     pictureValid_ = false;
 }
@@ -741,12 +772,14 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
 
 std::size_t CellBins::bytes() const {
     return fine_.capacity() * sizeof(Fine) + cellOf_.capacity() * sizeof(std::int32_t) +
+           fineCounts_.capacity() * sizeof(std::uint32_t) + fineColors_.capacity() * sizeof(float) +
            cells_.capacity() * sizeof(Cell) + (colors_.capacity() + cellTotals_.capacity()) * sizeof(float) +
            picture_.bytes();
 }
 
 std::size_t CellBins::typicalBytes(int width, int height) {
-    const std::size_t fine = kFineCells * (sizeof(Fine) + sizeof(std::int32_t));
+    // Places, the drawn cell and two classes' counts per fine cell.
+    const std::size_t fine = kFineCells * (sizeof(Fine) + sizeof(std::int32_t) + 2 * sizeof(std::uint32_t));
     const std::size_t drawn = static_cast<std::size_t>(cellBudget) * (sizeof(Cell) + 8 * sizeof(float));
     const std::size_t picture = static_cast<std::size_t>(std::max(width, 0) / 4 + 8) * std::max(height, 0) *
                                 sizeof(AccumulatedPixel);

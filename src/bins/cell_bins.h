@@ -98,9 +98,10 @@ public:
     std::array<std::uint64_t, cellValues> revisions{};
 
     // Counts the records per fine cell with the sums of their values and
-    // squares; a null coordinate array counts as value 0. Depends on the
-    // values alone; chooses how far cells are pooled.
-    void place(const std::array<const BinCoordinates*, cellValues>& values, int records);
+    // squares (a null coordinate array counts as value 0) and chooses how
+    // far cells are pooled; in the same pass, counts them as count() does.
+    void place(const std::array<const BinCoordinates*, cellValues>& values, int records, const BinColors& colors,
+               int skip);
     bool placed() const { return !fine_.empty(); }
     // Counts the records of colors (all but `skip`) per cell and class, with
     // their colour sums.
@@ -134,7 +135,14 @@ private:
         float covarianceLR;
     };
 
+    void startCounts(const BinColors& colors);
+    void countFine(std::size_t fine, int cls, const float* rgb);
+    // The drawn cells' counts and colours from the fine cells'.
+    void poolCounts();
+
     std::vector<Fine> fine_;
+    std::vector<std::uint32_t> fineCounts_;  // per class, then per fine cell
+    std::vector<float> fineColors_;          // alpha-weighted red, green, blue per fine cell
     std::vector<std::int32_t> cellOf_;  // fine cell -> drawn cell, -1 when empty
     std::vector<Cell> cells_;
     std::array<int, cellValues> bits_ = fineCellBits;
