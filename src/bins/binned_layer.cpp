@@ -518,7 +518,8 @@ template <class Cell>
 void poolBoth(int channels, Cell cell, std::vector<float>& right, std::vector<float>& left) {
     const int n = stackCells;
     const std::size_t cellFloats = static_cast<std::size_t>(channels);
-    double pooled[16];
+    // The places' moments, or a count per alpha class and three colour sums.
+    double pooled[std::max(1 + MomentCount, maxAlphaClasses + 3)];
     right.assign(static_cast<std::size_t>(n) * n * cellFloats, 0.0f);
     left.assign(right.size(), 0.0f);
     for (int jc = 0; jc < n; ++jc) {

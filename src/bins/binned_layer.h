@@ -31,9 +31,11 @@ constexpr int binsPerAxis = 512;
 constexpr int stackCells = 256;
 // Alpha classes the bins count; more distinct alphas share classes.
 constexpr int maxAlphaClasses = 16;
-// Bins, their line sums and their pictures together stay below this; regions
-// beyond it draw each record.
-constexpr std::size_t binnedMemoryLimit = std::size_t(256) << 20;
+// Bins, their line sums, cells and pictures together stay below this: what
+// two views of eight axes need at once (straight lines and curves, an open
+// region) and the bins of about twenty more pairs of dimensions shown
+// before. A region beyond it draws each record.
+constexpr std::size_t binnedMemoryLimit = std::size_t(512) << 20;
 
 // Record colours as the bins count them: 8 bits per channel, and one class
 // per distinct alpha. Beyond maxAlphaClasses alphas, neighbouring alphas

@@ -63,7 +63,7 @@ const BinCoordinates* BinnedTable::coordinatesOf(int dimension) const {
 
 bool BinnedTable::makeRoom(std::size_t more) {
     std::size_t used = binBytes();
-    while (used + more > binnedMemoryLimit) {
+    while (used + more > limit_) {
         // The least recently used entry not used in this frame.
         std::uint64_t oldest = frame_;
         auto pair = pairs_.end();

@@ -47,11 +47,17 @@ public:
     // The bins of each request, built and counted when missing or stale,
     // regions side by side on `threads` threads. Bins not requested here
     // make room, least recently used first; a request that still does not
-    // fit under binnedMemoryLimit gets none. Needs colors() first.
+    // fit under the budget gets none. Needs colors() first.
     std::vector<PreparedBins> prepare(const PCPlot& plot, const FrameAxes& frame,
                                       const std::vector<BinRequest>& requests, int width, int height, int threads);
     void forgetPictures();
-    // Bytes of the bins (held below binnedMemoryLimit) and of what is kept
+    // Makes the bins fit the budget again once this frame's pictures are
+    // drawn, dropping bins not used in it.
+    void trim() { makeRoom(0); }
+    // The budget the bins are held under; binnedMemoryLimit unless set.
+    void setMemoryLimit(std::size_t bytes) { limit_ = bytes; }
+    std::size_t memoryLimit() const { return limit_; }
+    // Bytes of the bins (held below the budget) and of what is kept
     // per record (coordinates, colours), which grows with the table instead.
     std::size_t binBytes() const;
     std::size_t recordBytes() const;
@@ -93,6 +99,7 @@ private:
     std::map<PairKey, Entry<RegionBins>> pairs_;
     std::map<CellKey, Entry<CellBins>> cells_;
     std::map<int, Coordinates> coordinates_;  // per dimension
+    std::size_t limit_ = binnedMemoryLimit;
     std::uint64_t frame_ = 0;  // prepare() calls so far
     long rebuilds_ = 0;
 };

@@ -282,6 +282,7 @@ void LayerComposer::start(const PCPlot& plot, const FrameAxes& frame, BinnedTabl
             drawn[q] = requests[q].kind == BinKind::Lines ? &pair.drawLines(colors, binned.geometry[q])
                                                           : &pair.drawPoints(colors, binned.geometry[q]);
         });
+        bins.trim();
         for (std::size_t k = 0; k < requests.size(); ++k) {
             if (drawn[k] == nullptr) continue;
             RecordPass::RegionState& region = pass_.regions[static_cast<std::size_t>(requests[k].leftAxis)];

@@ -346,6 +346,8 @@ void rasteriseRecordLayer(const PCPlot& plot, const FrameAxes& frame, RasterImag
     composer.setStride(stride);
     composer.run(plot, std::numeric_limits<double>::infinity());
     std::swap(image, composer.image());
+    s.stats.binned = composer.usedBins();
+    s.stats.perRecordRegions = composer.perRecordRegions();
 }
 
 void drawRecordLayer(const PCPlot& plot, const FrameAxes& frame) {

@@ -105,6 +105,7 @@ void forgetDrawnRecordLayer();
 // The software layer without GL: the records over the background in
 // image.width x image.height pixels, from bins where the table is binned,
 // density-shaded while that is on, with `threads` threads. The image does
-// not depend on the thread count.
+// not depend on the thread count. Sets the statistics' binned and
+// perRecordRegions.
 void rasteriseRecordLayer(const PCPlot& plot, const FrameAxes& frame, RasterImage& image, int threads,
                           int stride = 1);

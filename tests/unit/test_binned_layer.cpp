@@ -16,6 +16,7 @@
 #include "bins/layer_composer.h"
 #include "bins/slant_stack.h"
 #include "brush/brush.h"
+#include "data/load_progress.h"
 #include "data/table.h"
 #include "data/table_content.h"
 #include "plot/axis.h"
@@ -24,6 +25,7 @@
 #include "render/record_layer.h"
 #include "session/session.h"
 #include "shapes/shape.h"
+#include "test_support.h"
 
 namespace {
 
@@ -89,6 +91,9 @@ Difference compare(const RasterImage& a, const RasterImage& b, int shift = 0) {
 }
 
 bool background(const std::uint8_t* p) { return p[0] == 255 && p[1] == 255 && p[2] == 255; }
+
+// What a picture from bins keeps to the one drawn record by record.
+bool withinThresholds(const Difference& d) { return d.mean <= 2.0 && d.farShare <= 0.01; }
 
 class BinnedLayerTest : public ::testing::Test {
 protected:
@@ -278,5 +283,131 @@ TEST_F(BinnedLayerTest, DensityShadingShowsTheInsideOfASaturatedBand) {
         std::set<int> greys;
         for (const auto& [x, y] : band) greys.insert(shaded.at(x, y)[0]);
         EXPECT_GE(greys.size(), 20u) << threshold;
+    }
+}
+
+TEST_F(BinnedLayerTest, CurvesAndOpenRegionsFromBinsDrawWhatTheRecordsDraw) {
+    struct Case {
+        const char* name;
+        void (*arrange)();
+    };
+    const Case cases[] = {
+        {"curves", [] { plot->straightLines = false; }},
+        {"open region", [] { plot->axes[1]->scatterOn = true; }},
+        {"open region, curves", [] {
+             plot->straightLines = false;
+             plot->axes[2]->scatterOn = true;
+         }},
+        {"transition", [] {
+             PCShowAxis& axis = *plot->axes[1];
+             axis.scatterOn = axis.scatterTransition = true;
+             axis.scatterProgress = 0.4;
+         }},
+        // A neighbouring gap ten times the region's: the curve folds back.
+        {"uneven spacing, curves", [] {
+             plot->straightLines = false;
+             plot->axes[2]->position = plot->axes[1]->position + 0.023;
+         }},
+    };
+    for (const Case& c : cases) {
+        installClusteredTable(10000, 5);
+        clearShapes();
+        c.arrange();
+        const RasterImage records = perRecord();
+        const RasterImage bins = binned();
+        EXPECT_EQ(recordLayerStats().perRecordRegions, 0) << c.name;
+        const Difference d = compare(records, bins);
+        EXPECT_TRUE(withinThresholds(d)) << c.name << ' ' << d.mean << ' ' << d.farShare;
+        // The thresholds tell a picture one pixel off.
+        const Difference shifted = compare(records, bins, 1);
+        EXPECT_FALSE(withinThresholds(shifted)) << c.name << ' ' << shifted.mean << ' ' << shifted.farShare;
+    }
+}
+
+TEST_F(BinnedLayerTest, AnyNumberOfPaintsStaysBinned) {
+    installClusteredTable(10000, 5);
+    clearShapes();
+    // 64 alphas of one grey: merged into fewer classes, drawn where the records are.
+    std::vector<double> painted(static_cast<std::size_t>(plot->recordCount));
+    auto paint = [&](int k, const Rgba& color) {
+        for (int r = 0; r < plot->recordCount; ++r) painted[static_cast<std::size_t>(r)] = r % 64 == k ? 1.0 : 0.0;
+        plot->paintSelected(painted.data(), color);
+    };
+    for (int k = 0; k < 64; ++k) paint(k, {0.2, 0.2, 0.2, (k + 1) / 65.0});
+    const RasterImage records = perRecord();
+    const RasterImage bins = binned();
+    EXPECT_EQ(recordLayerStats().perRecordRegions, 0);
+    const Difference d = compare(records, bins);
+    EXPECT_TRUE(withinThresholds(d)) << d.mean << ' ' << d.farShare;
+    // And 64 colours as well.
+    for (int k = 0; k < 64; ++k) paint(k, {k / 63.0, 1.0 - k / 63.0, 0.5, 0.3 + k / 128.0});
+    binned();
+    EXPECT_TRUE(recordLayerStats().binned);
+    EXPECT_EQ(recordLayerStats().perRecordRegions, 0);
+}
+
+TEST_F(BinnedLayerTest, AfterManyAxisMovesEveryRegionComesFromBinsWithinTheBudget) {
+    installClusteredTable(5000, 8);
+    clearShapes();
+    BinnedTable bins;
+    // Room for a view's bins and a few more: the rest must make way.
+    bins.setMemoryLimit(std::size_t(160) << 20);
+    LayerOptions options;
+    options.width = kWidth;
+    options.height = kHeight;
+    options.threads = 2;
+    options.binned = true;
+    std::set<std::pair<int, int>> shown;
+    std::mt19937 random(3);
+    for (int move = 0; move < 50; ++move) {
+        const int from = static_cast<int>(random() % 8);
+        const int to = static_cast<int>(random() % 8);
+        plot->axes[from]->position = plot->axes[to]->position + (to >= from ? 0.01 : -0.01);
+        plot->resortAxes();
+        plot->spaceAxesEvenly();
+        plot->straightLines = move % 10 != 9;  // now and then curves
+        FrameAxes frame;
+        fillFrameAxes(*plot, frame);
+        plot->captureAxisPositions();
+        for (int i = 0; i + 1 < plot->axisCount; ++i) shown.emplace(frame.dimensionOf[i], frame.dimensionOf[i + 1]);
+        LayerComposer composer;
+        composer.start(*plot, frame, bins, options);
+        composer.run(*plot, std::numeric_limits<double>::infinity());
+        ASSERT_EQ(composer.perRecordRegions(), 0) << move;
+        ASSERT_LE(bins.binBytes(), bins.memoryLimit()) << move;
+    }
+    EXPECT_LT(bins.heldPairs(), static_cast<int>(shown.size()));
+}
+
+TEST_F(BinnedLayerTest, ATableTakesItsBinsWithItBeforeTheNextFileIsRead) {
+    installClusteredTable(6000, 4);
+    binned();
+    ASSERT_GT(binnedTable().binBytes(), 0u);
+    std::size_t heldWhileReading = 1;
+    setLoadWaitHook([&](double) { heldWhileReading = binnedTable().binBytes() + binnedTable().recordBytes(); });
+    ASSERT_NO_FATAL_FAILURE(testsupport::useTableFile(testsupport::smallTable, "bins"));
+    loadDataFile();
+    setLoadWaitHook({});
+    ASSERT_EQ(plot->recordCount, 5);
+    EXPECT_EQ(heldWhileReading, 0u);
+}
+
+TEST_F(BinnedLayerTest, TheHighlightedRecordIsDrawnOverEveryOtherRecordOnBothPaths) {
+    installClusteredTable(10000, 4);
+    clearShapes();
+    // The first record: every other one is drawn after it.
+    plot->highlightRecord(0);
+    FrameAxes frame;
+    fillFrameAxes(*plot, frame);
+    plot->captureAxisPositions();
+    // Where it crosses the middle of the first region, in the image's pixels.
+    const double mid = 0.5 * (frame.normalized[0][0] * frame.height[0] + frame.bottom[0] +
+                               frame.normalized[1][0] * frame.height[1] + frame.bottom[1]);
+    const int x = static_cast<int>(0.5 * (plot->axisPositions[0] + plot->axisPositions[1]) * kWidth);
+    const int y = static_cast<int>(mid * kHeight);
+    for (int threshold : {std::numeric_limits<int>::max(), 1}) {
+        const RasterImage image = layer(threshold);
+        const std::uint8_t* p = image.at(x, y);
+        EXPECT_GT(p[0], p[1] + 100) << threshold << ": " << int(p[0]) << ' ' << int(p[1]) << ' ' << int(p[2]);
     }
 }
