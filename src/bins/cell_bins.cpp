@@ -117,6 +117,55 @@ inline float reciprocal(int n) {
     return n < static_cast<int>(table.size()) ? table[static_cast<std::size_t>(n)] : 1.0f / static_cast<float>(n);
 }
 
+// The cells crossing a column where every cell's piece is at the same
+// parameter: their heights and box half-widths at the samples either side,
+// f of the way from a to b, the segment's sigma, and their colours.
+struct ColumnCells {
+    const float* ya;
+    const float* yb;
+    const float* ha;
+    const float* hb;
+    const float* sigma;
+    const float* colors;  // `channels` floats per cell
+    const float* totals;
+    std::size_t count;
+    float f;
+};
+
+// Adds every cell's box to the profile of a column (sub-rows of `channels` +
+// 1 floats, as differences). Fixed: the channels when known at compile time.
+template <int Fixed>
+bool depositCells(const ColumnCells& cells, int channelsRuntime, float* profile, int subRows) {
+    const int channels = Fixed > 0 ? Fixed : channelsRuntime;
+    const std::size_t stride = static_cast<std::size_t>(channels) + 1;
+    const float last = static_cast<float>(subRows);
+    const float f = cells.f;
+    bool any = false;
+    for (std::size_t c = 0; c < cells.count; ++c) {
+        const float y = cells.ya[c] + f * (cells.yb[c] - cells.ya[c]);
+        const float half = cells.ha[c] + f * (cells.hb[c] - cells.ha[c]);
+        const float from = (y - half) * kSubRows;
+        const float to = (y + half) * kSubRows;
+        if (!(to >= 0.0f) || !(from < last)) continue;
+        const int s0 = floorOf(from);
+        const int s1 = floorOf(to);
+        const float density = reciprocal(s1 - s0 + 1);
+        float* start = profile + static_cast<std::size_t>(std::max(s0, 0)) * stride;
+        float* stop = profile + static_cast<std::size_t>(std::min(s1, subRows - 1) + 1) * stride;
+        const float* color = cells.colors + c * static_cast<std::size_t>(channels);
+        for (int k = 0; k < channels; ++k) {
+            const float d = color[k] * density;
+            start[k] += d;
+            stop[k] -= d;
+        }
+        const float lines = cells.totals[c] * density * cells.sigma[c];
+        start[channels] += lines;
+        stop[channels] -= lines;
+        any = true;
+    }
+    return any;
+}
+
 // A vertex of a cell's piece in pixels, with the spread of its records
 // across it (squared, in y and in x).
 struct Vertex {
@@ -465,7 +514,8 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
     const column_marks::LineStyle style(g.lineWidth, g.smooth, g.height);
     const double direction = g.x1 - g.x0 >= 0.0 ? 1.0 : -1.0;
     // Draws the column from its profile, a pixel row at a time: the row's
-    // sub-rows' records as one group at their mean height.
+    // sub-rows' records as one group at their mean height (a box of a pixel
+    // at most, drawn as a line there).
     auto drawColumn = [&](Band& band, int x) {
         std::vector<float>& running = band.running;
         const double xc = x + 0.5;
@@ -480,7 +530,6 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
             float rowChannels[maxAlphaClasses + 4] = {};
             float sum = 0.0f;
             float first = 0.0f;
-            float second = 0.0f;
             for (int s = 0; s < kSubRows; ++s, p += channels) {
                 float total = 0.0f;
                 for (int c = 0; c < channels; ++c) {
@@ -488,10 +537,8 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
                     rowChannels[c] += running[static_cast<std::size_t>(c)];
                 }
                 for (int c = 0; c < classes; ++c) total += running[static_cast<std::size_t>(c)];
-                const float at = (static_cast<float>(s) + 0.5f) / kSubRows;
                 sum += total;
-                first += total * at;
-                second += total * at * at;
+                first += total * (static_cast<float>(s) + 0.5f) / kSubRows;
             }
             if (!(sum > 1e-4f)) continue;
             float weight = 0.0f;
@@ -504,12 +551,11 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
             } else {
                 for (int c = 0; c < 3; ++c) rgb[c] = std::max(rowChannels[classes + c], 0.0f);
             }
-            const float mean = first / sum;
-            const float spread = std::max(0.0f, second / sum - mean * mean) + 1.0f / (12.0f * kSubRows * kSubRows);
             const float sigma = std::max(1.0f, rowChannels[channels_] / sum);
             const float slope = std::sqrt(std::max(0.0f, sigma * sigma - 1.0f));
-            column_marks::drawGroup(column, depths, style, {counts, sum, weight, rgb}, static_cast<float>(row) + mean,
-                                    std::sqrt(12.0f * spread), sigma, slope, style.ends(std::min(before, after), sigma));
+            column_marks::drawGroup(column, depths, style, {counts, sum, weight, rgb},
+                                    static_cast<float>(row) + first / sum, 0.0f, sigma, slope,
+                                    style.ends(std::min(before, after), sigma));
         }
     };
     auto frameColumns = [&](double lowest, double highest) {
@@ -613,16 +659,11 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
                     const float* ha = spreads[run.piece].data() + a * cellCount;
                     const float* hb = spreads[run.piece].data() + b * cellCount;
                     const float* sigma = sigmas[run.piece].data() + std::min(a, b) * cellCount;
-                    for (std::size_t c = 0; c < cellCount; ++c) {
-                        const float y = ya[c] + f * (yb[c] - ya[c]);
-                        const float half = ha[c] + f * (hb[c] - ha[c]);
-                        const float from = (y - half) * kSubRows;
-                        const float to = (y + half) * kSubRows;
-                        if (!(to >= 0.0f) || !(from < lastSubRow)) continue;
-                        const int s0 = floorOf(from);
-                        const int s1 = floorOf(to);
-                        addBox(band, c, std::max(s0, 0), std::min(s1, subRows - 1) + 1, reciprocal(s1 - s0 + 1), sigma[c]);
-                        any = true;
+                    const ColumnCells cells{ya, yb, ha, hb, sigma, colors_.data(), cellTotals_.data(), cellCount, f};
+                    switch (channels_) {
+                        case 1: any = depositCells<1>(cells, channels_, band.profile.data(), subRows) || any; break;
+                        case 2: any = depositCells<2>(cells, channels_, band.profile.data(), subRows) || any; break;
+                        default: any = depositCells<0>(cells, channels_, band.profile.data(), subRows) || any; break;
                     }
                 }
                 if (any) drawColumn(band, x);

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -393,6 +394,7 @@ TEST_F(RecordLayerTest, ExportFinishesTheLayerBeingCompletedWithoutTheBar) {
     plot->straightLines = false;
     setRecordLayerChoice(RecordLayerChoice::Software);
     setProgressiveDrawing(true);
+    setBinnedRecordThreshold(std::numeric_limits<int>::max());  // record by record
     GlTestWindow& w = GlTestWindow::at(kWidth, kHeight);
     w.renderFrame();
     ASSERT_TRUE(recordLayerStats().progressive);

@@ -52,6 +52,21 @@ void installClusteredTable(int records, int dims) {
     installTable(content);
 }
 
+// Every value drawn evenly: the cells of four values all occupied.
+void installUniformTable(int records, int dims) {
+    TableContent content;
+    content.recordCount = records;
+    content.shownCount = dims;
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> uniform(0.0, 1.0);
+    for (int d = 0; d < dims; ++d) {
+        content.names.push_back("d" + std::to_string(d));
+        content.columns.emplace_back(new double[static_cast<std::size_t>(records)]);
+        for (int r = 0; r < records; ++r) content.columns.back()[static_cast<std::size_t>(r)] = uniform(random);
+    }
+    installTable(content);
+}
+
 RasterImage layer(int threshold) {
     setBinnedRecordThreshold(threshold);
     FrameAxes frame;
@@ -303,16 +318,31 @@ TEST_F(BinnedLayerTest, CurvesAndOpenRegionsFromBinsDrawWhatTheRecordsDraw) {
              axis.scatterOn = axis.scatterTransition = true;
              axis.scatterProgress = 0.4;
          }},
+        {"transition, curves", [] {
+             plot->straightLines = false;
+             PCShowAxis& axis = *plot->axes[2];
+             axis.scatterOn = axis.scatterTransition = true;
+             axis.scatterProgress = 0.7;
+         }},
+        {"curves, anti-aliasing off", [] {
+             plot->straightLines = false;
+             plot->antialiasingOff = true;
+         }},
         // A neighbouring gap ten times the region's: the curve folds back.
         {"uneven spacing, curves", [] {
              plot->straightLines = false;
              plot->axes[2]->position = plot->axes[1]->position + 0.023;
          }},
+        // More occupied cells than a frame draws: dense ones pooled.
+        {"pooled cells", [] {
+             installUniformTable(60000, 5);
+             plot->straightLines = false;
+         }},
     };
     for (const Case& c : cases) {
         installClusteredTable(10000, 5);
-        clearShapes();
         c.arrange();
+        clearShapes();
         const RasterImage records = perRecord();
         const RasterImage bins = binned();
         EXPECT_EQ(recordLayerStats().perRecordRegions, 0) << c.name;
