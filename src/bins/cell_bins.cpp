@@ -811,6 +811,12 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
     return picture_;
 }
 
+long long CellBins::countedRecords() const {
+    double total = 0.0;
+    for (float n : cellTotals_) total += n;
+    return std::llround(total);
+}
+
 std::size_t CellBins::bytes() const {
     return fine_.capacity() * sizeof(Fine) + cellOf_.capacity() * sizeof(std::int32_t) +
            fineCounts_.capacity() * sizeof(std::uint32_t) + fineColors_.capacity() * sizeof(float) +

@@ -114,6 +114,8 @@ public:
     // threads.
     const Accumulation& draw(const BinColors& colors, const CellGeometry& g, int threads);
     void forgetPicture() { pictureValid_ = false; }
+    // Records counted in the cells drawn.
+    long long countedRecords() const;
     // Cells drawn (after pooling) and the bits per value they keep.
     int drawnCells() const { return static_cast<int>(cells_.size()); }
     const std::array<int, cellValues>& pooledBits() const { return bits_; }

@@ -420,3 +420,25 @@ TEST_F(RecordLayerTest, ExportFinishesTheLayerBeingCompletedWithoutTheBar) {
     std::remove(path.c_str());
     setProgressiveDrawing(true);
 }
+
+// The highlighted record goes over every other record's lines, drawn first
+// in the file or not, by GL and on the CPU.
+TEST_F(RecordLayerTest, TheHighlightedRecordIsDrawnOverTheOthersOnEveryPath) {
+    std::ostringstream text;
+    text << "1000 3 3 0\nid a b c\n";
+    for (int r = 0; r < 999; ++r) text << "50 50 50\n";  // one line, the first record's
+    text << "0 100 0\n";
+    for (RecordLayerChoice choice : {RecordLayerChoice::Gl, RecordLayerChoice::Software}) {
+        load(text.str());
+        plot->highlightRecord(0);
+        render(choice);
+        const GlTestWindow& w = GlTestWindow::at(kWidth, kHeight);
+        // Where its line crosses the middle of the first region.
+        const FrameAxes frame = frameAxes();
+        const double x = 0.5 * (plot->axisPositions[0] + plot->axisPositions[1]);
+        const double y = 0.5 * (frame.normalized[0][0] * frame.height[0] + frame.bottom[0] +
+                                frame.normalized[1][0] * frame.height[1] + frame.bottom[1]);
+        const GlTestWindow::Rgb p = w.pixel(w.column(x), w.row(y));
+        EXPECT_GT(p.r, p.g + 100) << (choice == RecordLayerChoice::Gl ? "gl" : "software") << ' ' << p.r << ' ' << p.g;
+    }
+}

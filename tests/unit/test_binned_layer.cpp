@@ -333,11 +333,6 @@ TEST_F(BinnedLayerTest, CurvesAndOpenRegionsFromBinsDrawWhatTheRecordsDraw) {
              plot->straightLines = false;
              plot->axes[2]->position = plot->axes[1]->position + 0.023;
          }},
-        // More occupied cells than a frame draws: dense ones pooled.
-        {"pooled cells", [] {
-             installUniformTable(60000, 5);
-             plot->straightLines = false;
-         }},
     };
     for (const Case& c : cases) {
         installClusteredTable(10000, 5);
@@ -351,6 +346,32 @@ TEST_F(BinnedLayerTest, CurvesAndOpenRegionsFromBinsDrawWhatTheRecordsDraw) {
         // The thresholds tell a picture one pixel off.
         const Difference shifted = compare(records, bins, 1);
         EXPECT_FALSE(withinThresholds(shifted)) << c.name << ' ' << shifted.mean << ' ' << shifted.farShare;
+    }
+}
+
+TEST_F(BinnedLayerTest, CellsBeyondTheBudgetArePooledWithEveryRecordKept) {
+    // Even values on four axes: far more occupied fine cells than a frame draws.
+    installUniformTable(60000, 4);
+    FrameAxes frame;
+    fillFrameAxes(*plot, frame);
+    std::vector<BinCoordinates> values(4);
+    for (int k = 0; k < 4; ++k) computeBinCoordinates(frame.normalized[static_cast<std::size_t>(k)], plot->recordCount, values[static_cast<std::size_t>(k)], 2);
+    BinColors allBut7;
+    allBut7.compute(*plot, 7, 2);
+    BinColors all;
+    all.compute(*plot, -1, 2);
+    struct Case {
+        std::array<int, 4> present;  // which values the region has
+    };
+    for (const Case& c : {Case{{1, 1, 1, 1}}, Case{{0, 1, 1, 1}}, Case{{0, 1, 1, 0}}}) {
+        std::array<const BinCoordinates*, cellValues> in{};
+        for (std::size_t k = 0; k < 4; ++k) in[k] = c.present[k] ? &values[k] : nullptr;
+        CellBins cells;
+        cells.place(in, plot->recordCount, allBut7, 7);
+        EXPECT_LE(cells.drawnCells(), cellBudget);
+        EXPECT_EQ(cells.countedRecords(), plot->recordCount - 1);
+        cells.count(in, plot->recordCount, all, -1);
+        EXPECT_EQ(cells.countedRecords(), plot->recordCount);
     }
 }
 
