@@ -2,6 +2,7 @@
 //
 //   frame_bench [--quick] [--overlays] [records...]   (default: 10000 100000)
 //   frame_bench --binned [--quick] [records...]       (default: 1000000 10000000)
+//   frame_bench --peak [records]                      (default: 10000000)
 //
 // Every case prints one line
 //   bench=frame case=<mode>-<records> ms=<t> gl_ms=<g> floor_ms=<f> ratio=<r> ...
@@ -33,6 +34,9 @@
 // frame (floor: one pass on both cores over what the count reads);
 // reorder-<n> times the frame after the last of 50 axis moves (floor:
 // binned-<n>); brush and stroke as described at their cases.
+// --peak [records]: only the peak memory of a table of 10,000,000 records
+// (or `records`) after straight lines, curves, an open region and 50 axis
+// moves, in a process of its own.
 //
 // --quick: 10,000 records (1,000,000 with --binned), one run per case, for
 // checking the benchmark. --overlays: only the stroke and animate cases, on
@@ -562,7 +566,8 @@ double modeCases(int records, int runs, double perRecordFloor) {
 
 // Clustered records with sparse tails, the kind of table where single lines
 // show beside saturated bands: the hardest case for pictures from bins.
-void installClusteredTable(int records) {
+// reversed: the same records in the opposite order of the file.
+void installClusteredTable(int records, bool reversed = false) {
     TableContent content;
     content.recordCount = records;
     content.shownCount = kDims;
@@ -579,6 +584,8 @@ void installClusteredTable(int records) {
         for (int d = 0; d < kDims; ++d)
             content.columns[static_cast<std::size_t>(d)][static_cast<std::size_t>(r)] = base * (d % 2 ? -1 : 1) + normal();
     }
+    if (reversed)
+        for (auto& column : content.columns) std::reverse(column.get(), column.get() + records);
     installTable(content);
     onReshape(kWidth, kHeight);
 }
@@ -613,17 +620,30 @@ void pictureCases() {
          }},
     };
     for (const Picture& p : pictures) {
-        installClusteredTable(20000);
+        // The per-record frame of the records in the opposite order: where
+        // colours differ, drawing in order lets the last record win, and
+        // that alone changes the picture by order_mean_diff and
+        // order_far_share.
+        installClusteredTable(20000, true);
         p.arrange();
         vanishingTracks.clear();
         setBinnedRecordThreshold(std::numeric_limits<int>::max());
+        freshProgramFrame();
+        const std::vector<unsigned char> reversed = readFrame();
+
+        installClusteredTable(20000);
+        p.arrange();
+        vanishingTracks.clear();
         const double records = timed(freshProgramFrame);
         const std::vector<unsigned char> reference = readFrame();
         const bool recordsBinned = recordLayerStats().binned;
         setBinnedRecordThreshold(0);
         freshProgramFrame();
         const double ms = bestOf(3, frameFromBins);
-        const std::string extra = binnedFields() + (recordsBinned ? " floor_binned=yes" : " floor_binned=no");
+        const Difference order = compare(reference, reversed);
+        char text[96];
+        std::snprintf(text, sizeof text, " order_mean_diff=%.3f order_far_share=%.4f", order.mean, order.far);
+        const std::string extra = binnedFields() + (recordsBinned ? " floor_binned=yes" : " floor_binned=no") + text;
         report("picture-" + std::string(p.name) + "-20000", ms, 0.0, records, compare(reference, readFrame()), extra);
     }
     clearBrushes();
@@ -746,6 +766,35 @@ void reorderCase(int records, double straightMs) {
     report("reorder-" + std::to_string(records), last, 0.0, straightMs, Difference{}, binnedFields() + extra);
 }
 
+// The peak memory of the process with a table of `records` x 8 built in
+// memory (no file read): straight lines, curves, the region between axes 1
+// and 2 opened, then 50 axis moves, each with its frame.
+int peakCase(int records) {
+    setProgressiveDrawing(false);
+    prepareCompleteFrame(records);
+    const double afterLoad = peakMb();
+    plot->straightLines = false;
+    onDisplay();
+    plot->axes[1]->scatterOn = true;
+    onDisplay();
+    std::uint64_t seed = 0xC0FFEE;
+    for (int move = 0; move < 50; ++move) {
+        const int n = plot->axisCount;
+        const int from = static_cast<int>(bench::splitmix(seed) % static_cast<std::uint64_t>(n));
+        const int to = static_cast<int>(bench::splitmix(seed) % static_cast<std::uint64_t>(n));
+        plot->axes[from]->position = plot->axes[to]->position + (to >= from ? 0.01 : -0.01);
+        plot->resortAxes();
+        plot->spaceAxesEvenly();
+        onDisplay();
+    }
+    std::printf("bench=memory case=peak-%d peak_mb=%.0f after_first_frame_mb=%.0f bins_mb=%.1f record_cache_mb=%.1f "
+                "per_record_regions=%d\n",
+                records, peakMb(), afterLoad, binnedTable().binBytes() / 1.0e6, binnedTable().recordBytes() / 1.0e6,
+                recordLayerStats().perRecordRegions);
+    setTraceStream(nullptr);
+    return 0;
+}
+
 int binnedCases(std::vector<int> sizes, bool quick) {
     if (sizes.empty()) sizes = quick ? std::vector<int>{1000000} : std::vector<int>{1000000, 10000000};
     setProgressiveDrawing(false);
@@ -840,6 +889,7 @@ int main(int argc, char** argv) {
     bool layerOnly = false;
     bool overlaysOnly = false;
     bool binnedOnly = false;
+    bool peakOnly = false;
     std::vector<int> sizes;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quick") == 0)
@@ -850,10 +900,12 @@ int main(int argc, char** argv) {
             overlaysOnly = true;
         else if (std::strcmp(argv[i], "--binned") == 0)
             binnedOnly = true;
+        else if (std::strcmp(argv[i], "--peak") == 0)
+            peakOnly = true;
         else
             sizes.push_back(std::atoi(argv[i]));
     }
-    if (sizes.empty() && !binnedOnly)
+    if (sizes.empty() && !binnedOnly && !peakOnly)
         sizes = quick || layerOnly ? std::vector<int>{10000} : std::vector<int>{10000, 100000};
     if (layerOnly) return layerTimesOnly(sizes.front());
 
@@ -868,6 +920,7 @@ int main(int argc, char** argv) {
     std::ostringstream ignored;
     setTraceStream(&ignored);
     setRecordLayerChoice(RecordLayerChoice::Software);
+    if (peakOnly) return peakCase(sizes.empty() ? 10000000 : sizes.front());
     if (binnedOnly) return binnedCases(sizes, quick);
     // Complete frames, record by record: what GL and the reference draw.
     setProgressiveDrawing(false);

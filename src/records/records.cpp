@@ -11,55 +11,56 @@ bool regionOpen(const PCShowAxis& axis) { return axis.scatterOn || axis.scatterT
 
 }  // namespace
 
+bool scatterPlaceOf(const PCPlot& plot, const FrameAxes& frame, int i, ScatterPlace& place) {
+    place = ScatterPlace{};
+    if (i < 0 || i + 1 >= plot.axisCount) return false;
+    const PCShowAxis* axis = plot.axes[i];
+    if (axis == nullptr || plot.axes[i + 1] == nullptr || !regionOpen(*axis)) return false;
+    place.left = axisValues(plot, frame, i);
+    place.right = axisValues(plot, frame, i + 1);
+    if (place.left == nullptr || place.right == nullptr) return false;
+    const double x = plot.axisPositions[i];
+    const double g = plot.axisPositions[i + 1] - x;
+    const double m = plot.regionMargin;
+    place.bottom = frame.bottom[i];
+    place.height = frame.height[i];
+    place.from = x + m * g;
+    place.width = (1.0 - 2.0 * m) * g;
+    place.vScale = place.height;
+    place.vKeep = 0.0;
+    if (axis->scatterTransition) {
+        // Grow out of the left axis: at t = 0 every point sits on it.
+        const double t = axis->scatterProgress;
+        place.from = x + t * m * g;
+        place.width = t * (1.0 - 2.0 * m) * g;
+        place.vScale = t * place.height;
+        place.vKeep = (1.0 - t) * place.height;
+    }
+    if (const MDSLayout* layout = usableLayout(*axis, plot.recordCount > 0 ? plot.recordCount : 0)) {
+        const MDSLayout::Output o = layout->layoutOutput();
+        place.outX = o.outX;
+        place.outY = o.outY;
+    }
+    return true;
+}
+
 void buildScatterPoints(const PCPlot& plot, const FrameAxes& frame, ScatterPoints& points) {
     const int n = plot.axisCount;
     const int regionCount = n >= 2 ? n - 1 : 0;
     const int records = plot.recordCount > 0 ? plot.recordCount : 0;
     points.first.assign(static_cast<std::size_t>(regionCount), -1);
-
+    std::vector<ScatterPlace> places(static_cast<std::size_t>(regionCount));
     int open = 0;
     for (int i = 0; i < regionCount; ++i) {
-        const PCShowAxis* axis = plot.axes[i];
-        if (axis == nullptr || plot.axes[i + 1] == nullptr || !regionOpen(*axis)) continue;
-        if (!axisValues(plot, frame, i) || !axisValues(plot, frame, i + 1)) continue;
+        if (!scatterPlaceOf(plot, frame, i, places[static_cast<std::size_t>(i)])) continue;
         points.first[i] = open * records;
         ++open;
     }
     points.storage.resize(static_cast<std::size_t>(open) * static_cast<std::size_t>(records));
-
     for (int i = 0; i < regionCount; ++i) {
         if (points.first[i] < 0) continue;
         Point* out = points.storage.data() + points.first[i];
-        const PCShowAxis& axis = *plot.axes[i];
-        const double* left = axisValues(plot, frame, i);
-        const double* right = axisValues(plot, frame, i + 1);
-        const double x = plot.axisPositions[i];
-        const double g = plot.axisPositions[i + 1] - x;
-        const double m = plot.regionMargin;
-        const double bottom = frame.bottom[i];
-        const double height = frame.height[i];
-
-        double from = x + m * g;
-        double width = (1.0 - 2.0 * m) * g;
-        double vScale = height;
-        double vKeep = 0.0;
-        if (axis.scatterTransition) {
-            // Grow out of the left axis: at t = 0 every point sits on it.
-            const double t = axis.scatterProgress;
-            from = x + t * m * g;
-            width = t * (1.0 - 2.0 * m) * g;
-            vScale = t * height;
-            vKeep = (1.0 - t) * height;
-        }
-
-        if (const MDSLayout* layout = usableLayout(axis, records)) {
-            const MDSLayout::Output o = layout->layoutOutput();
-            for (int r = 0; r < records; ++r)
-                out[r] = {from + width * o.outX[r], vScale * o.outY[r] + vKeep * left[r] + bottom};
-        } else {
-            // The point keeps its left-axis height; only its x moves.
-            for (int r = 0; r < records; ++r) out[r] = {from + width * right[r], left[r] * height + bottom};
-        }
+        for (int r = 0; r < records; ++r) out[r] = places[static_cast<std::size_t>(i)].at(r);
     }
 }
 
@@ -81,15 +82,13 @@ bool RecordPass::prepare(const PCPlot& plot, const FrameAxes& frame) {
     last = recordCount;
     skip = -1;
     pointsOf = -1;
-    buildScatterPoints(plot, frame, scatter);
 
     regions.resize(static_cast<std::size_t>(axisCount - 1));
     for (int i = 0; i + 1 < axisCount; ++i) {
         const PCShowAxis& axis = *plot.axes[i];
         RegionState& region = regions[i];
         region.binnedLines = region.binnedPoints = false;
-        region.points = scatter.region(i);
-        region.open = scatter.isOpen(i);
+        region.open = scatterPlaceOf(plot, frame, i, region.place);
         region.transition = axis.scatterTransition;
         region.t = axis.scatterTransition ? axis.scatterProgress : 0.0;
         region.curveOpacity = axis.curveOpacity;

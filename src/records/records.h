@@ -17,9 +17,34 @@
 #include "records/frame_axes.h"
 #include "records/sink.h"
 
-// Scatterplot point of every record in every open region, rebuilt for each
-// renderer call. The storage is kept between calls so a frame allocates only
-// when the table or the number of open regions grows.
+// Where an open region puts its records' points: across by the right
+// axis's value and at the left axis's height, or by an MDS layout's output.
+// Computed record by record as the renderers need them, so no frame keeps
+// a point per record.
+struct ScatterPlace {
+    double from = 0.0;   // x of value 0
+    double width = 0.0;  // x from value 0 to value 1
+    double vScale = 0.0; // an MDS point's height from its layout's value
+    double vKeep = 0.0;  // and from its left-axis value, while the region grows
+    double bottom = 0.0;
+    double height = 0.0;
+    const double* left = nullptr;
+    const double* right = nullptr;
+    const double* outX = nullptr;  // the MDS layout's output, or null
+    const double* outY = nullptr;
+
+    Point at(int r) const {
+        if (outX != nullptr) return {from + width * outX[r], vScale * outY[r] + vKeep * left[r] + bottom};
+        // The point keeps its left-axis height; only its x moves.
+        return {from + width * right[r], left[r] * height + bottom};
+    }
+};
+
+// The place of region i's points (region i lies right of axis i); false
+// for a region that is closed or whose axes have no values.
+bool scatterPlaceOf(const PCPlot& plot, const FrameAxes& frame, int i, ScatterPlace& place);
+
+// Scatterplot point of every record in every open region.
 struct ScatterPoints {
     std::vector<Point> storage;  // one block of recordCount points per open region
     std::vector<int> first;      // per region: offset of its block, -1 when closed
@@ -56,7 +81,7 @@ struct RecordPass {
         double curveOpacity = 1.0;
         double pointOpacity = 1.0;
         CurveBasis transitionBasis{};  // cardinal basis of tension 1 - t
-        const Point* points = nullptr;
+        ScatterPlace place;            // of its points while open
         // Drawn from bins instead of record by record (binned_layer.h).
         bool binnedLines = false;
         bool binnedPoints = false;
@@ -76,15 +101,13 @@ struct RecordPass {
     std::vector<AxisGeometry> axes;
     std::vector<RegionState> regions;
     std::vector<Point> at;  // the current record's point on every axis
-    ScatterPoints scatter;
 
     // False when there is nothing to draw: fewer than two axes, or an axis
     // whose dimension has no values.
     bool prepare(const PCPlot& plot, const FrameAxes& frame);
 
-    // Takes over a prepared pass's geometry without copying its scatterplot
-    // points (the regions keep pointing into `from`), so worker threads can
-    // each walk the records with their own `at`. Allocates only while growing.
+    // Takes over a prepared pass's geometry, so worker threads can each walk
+    // the records with their own `at`. Allocates only while growing.
     void shareGeometry(const RecordPass& from);
 
     void placeRecord(int r) {
@@ -124,8 +147,8 @@ inline Point blend(const Point& from, const Point& to, double t) {
 // while its transition runs, and `closed` when the region is closed.
 inline Point neighbourPoint(const RecordPass::RegionState& region, int r, const Point& closed) {
     if (!region.open) return closed;
-    if (region.transition) return blend(closed, region.points[r], region.t);
-    return region.points[r];
+    if (region.transition) return blend(closed, region.place.at(r), region.t);
+    return region.place.at(r);
 }
 
 template <class Sink>
@@ -216,7 +239,7 @@ void renderRecordLines(const PCPlot& plot, RecordPass& pass, const PieceRule& ru
             sink.end(Primitive::Lines);
             return;
         }
-        const Point s = region.points[r];
+        const Point s = region.place.at(r);
 
         Point before = a[i];
         if (i > 0) {
@@ -257,7 +280,7 @@ void renderRecordCurves(const PCPlot& plot, RecordPass& pass, const PieceRule& r
             emitCatmullRom(sink, {before, a[i], a[i + 1], after}, rule);
             return;
         }
-        const Point s = region.points[r];
+        const Point s = region.place.at(r);
         emitRegionPiece(sink, region, {before, a[i], s, a[i + 1]}, rule);
         // While the point slides out of the left axis, the second piece
         // starts from the plain curve's control point, so at t = 0 it is
@@ -289,7 +312,7 @@ void renderScatterPoints(const PCPlot& plot, const RecordPass& pass, Sink& sink)
         for (int r = record_detail::firstOnStride(pass.first, stride); r < last; r += stride) {
             if (r == pass.skip) continue;
             plot.colorOfRecord(r, c);
-            const Point s = region.points[r];
+            const Point s = region.place.at(r);
             sink.color(shadow);
             sink.vertex(s.x + 0.001, s.y - 0.001);
             c[3] = compensatedAlpha(c[3] * o, stride);
