@@ -3,17 +3,19 @@
 // neighbouring axes) the records are counted on a fixed grid of their two
 // normalised values, and each cell keeps, per alpha value in use, its count,
 // the sums of its records' offsets (so what it draws sits at their mean) and
-// of their alpha-weighted colours. A region's lines are then drawn column by
-// column: the records crossing a column at one height are the cells on one
-// line of the grid, and the slant stack sums every such line of the grid at
-// once, with the moments that place each group exactly and give its spread
-// and its mean slope. Points of open regions are drawn cell by cell. What the
-// marks cover is accumulated per pixel and composited once (accumulation.h).
+// of their alpha-weighted colours. A region's straight lines are then drawn
+// column by column: the records crossing a column at one height are the
+// cells on one line of the grid, and the slant stack sums every such line of
+// the grid at once, with the moments that place each group exactly and give
+// its spread and its mean slope. Points of open regions are drawn bin by bin,
+// or a dense block of bins at a time. What the marks cover is accumulated per
+// pixel and composited once (accumulation.h). Curves and the pieces of open
+// regions come from cells of four values instead (cell_bins.h).
 //
-// Bins are rebuilt when the table, the selection or the colours change, or a
-// region shows another pair of dimensions; the lines and points are drawn
-// again from kept bins when only the geometry changes; regions are composited
-// again with new opacities without being drawn again.
+// Bins are counted again when the table, the selection or the colours
+// change; the lines and points are drawn again from kept bins when only the
+// geometry changes; regions are composited again with new opacities without
+// being drawn again. binned_table.h keeps them per pair of dimensions.
 
 #include <array>
 #include <cstdint>
@@ -21,7 +23,6 @@
 
 #include "bins/slant_stack.h"
 #include "records/accumulation.h"
-#include "records/frame_axes.h"
 
 struct PCPlot;
 struct RasterView;

@@ -194,9 +194,9 @@ double perRecordPixels(const PCPlot& plot, const FrameAxes& frame, int width, in
 BinnedRegions prepareBins(const PCPlot& plot, const FrameAxes& frame, const RecordPass& pass, BinnedTable& bins,
                           int width, int height, int threads) {
     BinnedRegions out;
-    out.highlight = highlightedRecordOf(plot);
-    out.colors = &bins.colors(plot, binColorKey(plot),
-                              selectionColorsRecords(plot) ? plot.selectionRevision + 1 : 0, out.highlight, threads);
+    // The highlighted record is left out of the bins: it is drawn over them.
+    out.colors = &bins.colors(plot, binColorKey(plot), selectionColorsRecords(plot) ? plot.selectionRevision + 1 : 0,
+                              highlightedRecordOf(plot), threads);
     const RasterView view = RasterView::of(plot, width, height);
     auto request = [&](int i, BinKind kind, const RegionGeometry& g, const CellGeometry& pieces) {
         out.requests.push_back({i, kind});

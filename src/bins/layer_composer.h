@@ -32,7 +32,6 @@ struct LayerOptions {
 // `colors` is set to the record colours the bins count.
 struct BinnedRegions {
     const BinColors* colors = nullptr;
-    int highlight = -1;  // the record left out of the bins
     std::vector<BinRequest> requests;
     std::vector<RegionGeometry> geometry;
     std::vector<CellGeometry> pieces;

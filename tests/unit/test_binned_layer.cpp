@@ -434,12 +434,19 @@ TEST_F(BinnedLayerTest, ATableTakesItsBinsWithItBeforeTheNextFileIsRead) {
     installClusteredTable(6000, 4);
     binned();
     ASSERT_GT(binnedTable().binBytes(), 0u);
-    std::size_t heldWhileReading = 1;
-    setLoadWaitHook([&](double) { heldWhileReading = binnedTable().binBytes() + binnedTable().recordBytes(); });
-    ASSERT_NO_FATAL_FAILURE(testsupport::useTableFile(testsupport::smallTable, "bins"));
+    // A file that takes a while to read, so the load waits for it.
+    int waits = 0;
+    std::size_t heldWhileReading = 0;
+    setLoadWaitHook([&](double) {
+        ++waits;
+        heldWhileReading += binnedTable().binBytes() + binnedTable().recordBytes();
+    });
+    ASSERT_NO_FATAL_FAILURE(
+        testsupport::useTableFile("1500000 2 2 1 name a b" + testsupport::largeRecords(1500000), "bins"));
     loadDataFile();
     setLoadWaitHook({});
-    ASSERT_EQ(plot->recordCount, 5);
+    ASSERT_EQ(plot->recordCount, 1500000);
+    ASSERT_GT(waits, 0);
     EXPECT_EQ(heldWhileReading, 0u);
 }
 
