@@ -1,5 +1,7 @@
 #include "session/record_codec.h"
 
+#include <algorithm>
+
 namespace {
 
 int numberBytes(std::uint64_t v) {
@@ -19,13 +21,13 @@ void appendNumber(std::vector<std::uint8_t>& out, std::uint64_t v) {
     out.push_back(static_cast<std::uint8_t>(v));
 }
 
-// Calls run(index, length) for each run of equal indices.
+// Calls run(index, length) for each run of equal indices while it returns true.
 template <class Run>
 void forEachRun(const std::vector<std::uint32_t>& indices, Run&& run) {
     std::size_t first = 0;
     for (std::size_t i = 1; i <= indices.size(); ++i) {
         if (i < indices.size() && indices[i] == indices[first]) continue;
-        run(indices[first], i - first);
+        if (!run(indices[first], i - first)) return;
         first = i;
     }
 }
@@ -48,28 +50,36 @@ IndexedColumn encodeIndices(const std::vector<std::uint32_t>& indices, std::uint
     IndexedColumn column;
     int bits = 0;
     while ((std::uint64_t{1} << bits) < distinct) bits = bits == 0 ? 1 : 2 * bits;
+    const std::size_t n = indices.size();
+    const std::size_t packed = packedBytes(n, bits);
+    // Counted only as far as runs can stay the smaller form.
     std::size_t runBytes = 0;
-    if (!indices.empty())
+    if (n > 0)
         forEachRun(indices, [&](std::uint32_t index, std::size_t length) {
             runBytes += static_cast<std::size_t>(numberBytes(index) + numberBytes(length - 1));
+            return runBytes < packed;
         });
-    const std::size_t n = indices.size();
-    if (runBytes < packedBytes(n, bits)) {
+    if (runBytes < packed) {
         column.bits = IndexedColumn::runBits;
         column.bytes.reserve(runBytes);
         forEachRun(indices, [&](std::uint32_t index, std::size_t length) {
             appendNumber(column.bytes, index);
             appendNumber(column.bytes, length - 1);
+            return true;
         });
         return column;
     }
     column.bits = bits;
-    column.bytes.assign(packedBytes(n, bits), 0);
+    column.bytes.assign(packed, 0);
     std::uint8_t* out = column.bytes.data();
     if (bits > 0 && bits < 8) {
-        for (std::size_t r = 0; r < n; ++r) {
-            const std::size_t bit = r * static_cast<std::size_t>(bits);
-            out[bit / 8] = static_cast<std::uint8_t>(out[bit / 8] | (indices[r] << (bit % 8)));
+        // A byte at a time, filled in a register.
+        const std::size_t perByte = static_cast<std::size_t>(8 / bits);
+        for (std::size_t r = 0, b = 0; r < n; r += perByte, ++b) {
+            const std::size_t end = std::min(n, r + perByte);
+            unsigned byte = 0;
+            for (std::size_t k = r; k < end; ++k) byte |= indices[k] << ((k - r) * static_cast<std::size_t>(bits));
+            out[b] = static_cast<std::uint8_t>(byte);
         }
     } else if (bits >= 8) {
         const std::size_t width = static_cast<std::size_t>(bits) / 8;
@@ -101,7 +111,8 @@ std::string toBase64(const std::vector<std::uint8_t>& bytes) {
 bool fromBase64(std::string_view text, std::vector<std::uint8_t>& bytes) {
     bytes.clear();
     if (text.size() % 4 != 0) return false;
-    bytes.reserve(text.size() / 4 * 3);
+    bytes.resize(text.size() / 4 * 3);
+    std::size_t out = 0;
     for (std::size_t i = 0; i < text.size(); i += 4) {
         const bool last = i + 4 == text.size();
         const int pad = last ? (text[i + 3] == '=') + (text[i + 2] == '=') : 0;
@@ -113,9 +124,10 @@ bool fromBase64(std::string_view text, std::vector<std::uint8_t>& bytes) {
         }
         // "x=y=" is no padding.
         if (pad == 1 && text[i + 2] == '=') return false;
-        bytes.push_back(static_cast<std::uint8_t>(v >> 16));
-        if (pad < 2) bytes.push_back(static_cast<std::uint8_t>(v >> 8));
-        if (pad < 1) bytes.push_back(static_cast<std::uint8_t>(v));
+        bytes[out++] = static_cast<std::uint8_t>(v >> 16);
+        if (pad < 2) bytes[out++] = static_cast<std::uint8_t>(v >> 8);
+        if (pad < 1) bytes[out++] = static_cast<std::uint8_t>(v);
     }
+    bytes.resize(out);
     return true;
 }

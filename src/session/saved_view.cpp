@@ -32,31 +32,45 @@
 
 namespace {
 
-// Indices of keys in the order they first appear. A column has few distinct
-// values and long runs of one: the last one found is tried first, then a
-// short scan, and only a column of many values uses the map.
+// Indices of keys in the order they first appear. A column has few
+// distinct values, which records often take at random: up to fewKeys of them
+// are compared without a branch per value, and only a column of many values
+// uses the map (trying the last value found first).
 template <std::size_t N>
 class DistinctKeys {
 public:
     using Key = std::array<std::uint64_t, N>;
 
     std::uint32_t indexOf(const Key& key) {
-        if (last_ < keys_.size() && keys_[last_] == key) return last_;
-        if (keys_.size() <= scanLimit) {
-            for (std::uint32_t k = 0; k < keys_.size(); ++k)
-                if (keys_[k] == key) return last_ = k;
+        if (keys_.size() <= fewKeys) {
+            std::uint32_t index = 0;
+            bool found = false;
+            for (std::uint32_t k = 0; k < keys_.size(); ++k) {
+                const bool equal = same(keys_[k], key);
+                index |= equal ? k : 0;
+                found |= equal;
+            }
+            if (found) return index;
+        } else if (same(keys_[last_], key)) {
+            return last_;
         } else if (const auto at = map_.find(key); at != map_.end()) {
             return last_ = at->second;
         }
         last_ = static_cast<std::uint32_t>(keys_.size());
         keys_.push_back(key);
-        if (keys_.size() > scanLimit)
+        if (keys_.size() > fewKeys)
             for (std::uint32_t k = map_.empty() ? 0 : last_; k <= last_; ++k) map_.emplace(keys_[k], k);
         return last_;
     }
     const std::vector<Key>& keys() const { return keys_; }
 
 private:
+    // Word by word: std::array's == calls memcmp.
+    static bool same(const Key& a, const Key& b) {
+        bool equal = true;
+        for (std::size_t w = 0; w < N; ++w) equal &= a[w] == b[w];
+        return equal;
+    }
     struct Hash {
         std::size_t operator()(const Key& key) const {
             std::uint64_t h = 0;
@@ -64,7 +78,7 @@ private:
             return static_cast<std::size_t>(h ^ (h >> 29));
         }
     };
-    static constexpr std::size_t scanLimit = 16;
+    static constexpr std::size_t fewKeys = 16;
     std::vector<Key> keys_;
     std::unordered_map<Key, std::uint32_t, Hash> map_;
     std::uint32_t last_ = 0;
