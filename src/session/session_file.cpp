@@ -12,6 +12,8 @@
 #include "data/table.h"
 
 using nlohmann::json;
+// Written in the order of its fields, the file reads top down.
+using ordered = nlohmann::ordered_json;
 
 namespace {
 
@@ -20,10 +22,10 @@ constexpr int formatVersion = 1;
 // Brush geometry is stored relative to its axes; far beyond the view is nonsense.
 constexpr double geometryLimit = 1e6;
 
-json pointJson(Point p) { return json::array({p.x, p.y}); }
+ordered pointJson(Point p) { return ordered::array({p.x, p.y}); }
 
-json columnJson(json values, const IndexedColumn& column) {
-    json out{{"values", std::move(values)}};
+ordered columnJson(ordered values, const IndexedColumn& column) {
+    ordered out{{"values", std::move(values)}};
     if (column.bits == IndexedColumn::runBits) {
         out["encoding"] = "runs";
     } else {
@@ -357,12 +359,12 @@ bool readRecords(Checker& check, const json& root, SessionFile& s) {
 std::string writeSessionJson(const SessionFile& s) {
     char hash[17];
     std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(s.tableHash));
-    json root{{"format", formatName}, {"version", formatVersion}};
+    ordered root{{"format", formatName}, {"version", formatVersion}};
     root["table"] = {{"path", s.tablePath}, {"bytes", s.tableBytes}, {"xxh3", hash},
                      {"records", s.records}, {"dimensions", s.dimensions}};
-    json axes = json::array();
+    ordered axes = ordered::array();
     for (const SavedAxis& a : s.axes) {
-        json axis{{"dimension", a.dimension},     {"position", a.position},
+        ordered axis{{"dimension", a.dimension},     {"position", a.position},
                   {"selected", a.selected},       {"indicatorSelected", a.indicatorSelected},
                   {"scatterplot", a.scatter},     {"curveOpacity", a.curveOpacity},
                   {"pointOpacity", a.pointOpacity}};
@@ -370,6 +372,7 @@ std::string writeSessionJson(const SessionFile& s) {
         axes.push_back(std::move(axis));
     }
     root["axes"] = std::move(axes);
+    root["locked"] = s.axesLocked;
     root["view"] = {{"straightLines", s.straightLines},
                     {"histograms", s.showHistograms},
                     {"colorBySelection", s.colorBySelection},
@@ -382,13 +385,12 @@ std::string writeSessionJson(const SessionFile& s) {
                     {"curveLineWidth", s.curveLineWidth},
                     {"axisLineWidth", s.axisLineWidth},
                     {"colorDimension", s.colorDimension},
-                    {"highlighted", s.highlightedRecord >= 0 ? json(s.highlightedRecord) : json(nullptr)}};
-    root["locked"] = s.axesLocked;
+                    {"highlighted", s.highlightedRecord >= 0 ? ordered(s.highlightedRecord) : ordered(nullptr)}};
     root["palette"] = {{"paint", s.paintMode},
                        {"colorLevel", s.colorLevel},
                        {"transparencyLevel", s.transparencyLevel},
                        {"color", s.paintColor}};
-    json axisBrushes = json::array(), angular = json::array(), scatter = json::array();
+    ordered axisBrushes = ordered::array(), angular = ordered::array(), scatter = ordered::array();
     for (const SavedAxisBrush& b : s.axisBrushes)
         axisBrushes.push_back({{"axis", b.axis}, {"low", b.low}, {"high", b.high}, {"inverted", b.inverted}});
     for (const SavedAngularBrush& b : s.angularBrushes)
@@ -402,7 +404,7 @@ std::string writeSessionJson(const SessionFile& s) {
                            {"lowerEnd", pointJson(b.lowerEnd)},
                            {"inverted", b.inverted}});
     for (const SavedScatterPlotBrush& b : s.scatterPlotBrushes) {
-        json outline = json::array();
+        ordered outline = ordered::array();
         for (Point p : b.outline) outline.push_back(pointJson(p));
         scatter.push_back({{"leftAxis", b.leftAxis},
                            {"rightAxis", b.rightAxis},
@@ -410,13 +412,13 @@ std::string writeSessionJson(const SessionFile& s) {
                            {"inverted", b.inverted}});
     }
     root["brushes"] = {{"axis", std::move(axisBrushes)}, {"angular", std::move(angular)}, {"scatterplot", std::move(scatter)}};
-    json colors = json::array();
-    for (const std::optional<Rgba>& c : s.colorValues) colors.push_back(c ? json(*c) : json(nullptr));
+    ordered colors = ordered::array();
+    for (const std::optional<Rgba>& c : s.colorValues) colors.push_back(c ? ordered(*c) : ordered(nullptr));
     root["records"] = {{"selection", columnJson(s.selectionValues, s.selection)},
                        {"colors", columnJson(std::move(colors), s.colors)}};
     try {
         return root.dump(1) + "\n";
-    } catch (const json::type_error&) {
+    } catch (const ordered::type_error&) {
         return {};  // JSON holds UTF-8 text only: a table path in another encoding
     }
 }
