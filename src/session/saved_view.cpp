@@ -402,6 +402,13 @@ bool refuse(const std::string& why) {
     return false;
 }
 
+bool sameTable(const SessionFile& s) { return tableSourceBytes == s.tableBytes && tableSourceHash == s.tableHash; }
+
+bool sameShape(const SessionFile& s) {
+    return plot != nullptr && recordCount == s.records && dimensionCount == s.dimensions &&
+           plot->axisCount == static_cast<int>(s.axes.size());
+}
+
 }  // namespace
 
 bool isSessionPath(const std::string& path) {
@@ -438,17 +445,18 @@ bool openSessionFrom(const std::string& path, bool& hoverFading) {
         trace(" session table changed: ", table, ", session not loaded");
         return false;
     }
+    const char* const wrongShape = "its table reads with another shape";
+    // The table shown is the session's: its shape is known before it goes.
+    if (sameTable(s) && !sameShape(s)) return refuse(wrongShape);
     if (!setDataFileName(table.c_str())) return refuse("table path too long");
     loadDataFile();
     // Past this point the current view is gone: the table may still have
     // changed since it was checked, or read differently.
-    if (plot == nullptr || tableSourceBytes != s.tableBytes || tableSourceHash != s.tableHash) {
+    if (plot == nullptr || !sameTable(s)) {
         trace(" session table changed: ", table, ", session not loaded");
         return false;
     }
-    if (recordCount != s.records || dimensionCount != s.dimensions ||
-        plot->axisCount != static_cast<int>(s.axes.size()))
-        return refuse("its table reads with another shape");
+    if (!sameShape(s)) return refuse(wrongShape);
     restoreView(s);
     hoverFading = s.hoverFading;
     trace(" session restored from ", path);

@@ -9,6 +9,7 @@
 #include <random>
 #include <sstream>
 
+#include "app/shell.h"
 #include "base/textures.h"
 #include "session/record_codec.h"
 #include "session/saved_view.h"
@@ -152,9 +153,8 @@ TEST_F(SessionTest, RestoresTheSavedViewAndItsExport) {
     EXPECT_EQ(traceLines().back(), " session saved to " + path("view.korvelline"));
     ASSERT_NO_FATAL_FAILURE(loadTable(testsupport::smallTable, "other.txt"));
 
-    bool fading = true;
-    ASSERT_TRUE(openSessionFrom(path("view.korvelline"), fading));
-    EXPECT_FALSE(fading);
+    ASSERT_TRUE(openChosenPath(path("view.korvelline").c_str()));  // as File/Open and the command line do
+    EXPECT_FALSE(hoverEmphasis);
     EXPECT_EQ(traceLines().back(), " session restored from " + path("view.korvelline"));
     EXPECT_EQ(dataFileName, tablePath);
     EXPECT_EQ(viewFacts(), facts);
@@ -194,6 +194,8 @@ TEST_F(SessionTest, RefusesChangedTablesAndMalformedSessionsWithOneLine) {
          " bad session, brushes.axis[0].axis out of range, session not loaded"},
         {"a highlight beyond the records", replaced("\"highlighted\": null", "\"highlighted\": 600"), table,
          " bad session, view.highlighted out of range, session not loaded"},
+        {"another dimension count", replaced("\"dimensions\": 4", "\"dimensions\": 5"), table,
+         " bad session, its table reads with another shape, session not loaded"},
         {"records cut short", replaced("\"encoding\": \"packed\"", "\"encoding\": \"runs\""), table,
          " bad session, records.colors.data does not match the records, session not loaded"},
     };
