@@ -37,11 +37,12 @@ void brushTheTable() {
         double low, high;
     } brushes[] = {{0, 0.1, 0.8}, {3, 0.2, 0.9}, {5, 0.0, 0.6}};
     for (const auto& b : brushes)
-        commitBrush(std::make_unique<PCAxisBrush>(plot->axes[b.axis], b.low, b.high, 0.23, 1.0), BrushKind::Axis,
-                    axisTrackMs);
+        commitBrush(std::make_unique<PCAxisBrush>(plot->axes[b.axis], b.low, b.high, 0.23, 1.0),
+                    BrushKind::Axis, axisTrackMs);
     palette->select(0, 0);
     palette->currentColor = {0.9, 0.2, 0.1, 0.8};
-    commitBrush(std::make_unique<PCAxisBrush>(plot->axes[6], 0.4, 0.7, 0.23, 1.0), BrushKind::Axis, axisTrackMs);
+    commitBrush(std::make_unique<PCAxisBrush>(plot->axes[6], 0.4, 0.7, 0.23, 1.0), BrushKind::Axis,
+                axisTrackMs);
 }
 
 double floorSave(const std::string& path) {

@@ -78,13 +78,15 @@ IndexedColumn encodeIndices(const std::vector<std::uint32_t>& indices, std::uint
         for (std::size_t r = 0, b = 0; r < n; r += perByte, ++b) {
             const std::size_t end = std::min(n, r + perByte);
             unsigned byte = 0;
-            for (std::size_t k = r; k < end; ++k) byte |= indices[k] << ((k - r) * static_cast<std::size_t>(bits));
+            for (std::size_t k = r; k < end; ++k)
+                byte |= indices[k] << ((k - r) * static_cast<std::size_t>(bits));
             out[b] = static_cast<std::uint8_t>(byte);
         }
     } else if (bits >= 8) {
         const std::size_t width = static_cast<std::size_t>(bits) / 8;
         for (std::size_t r = 0; r < n; ++r)
-            for (std::size_t k = 0; k < width; ++k) out[r * width + k] = static_cast<std::uint8_t>(indices[r] >> (8 * k));
+            for (std::size_t k = 0; k < width; ++k)
+                out[r * width + k] = static_cast<std::uint8_t>(indices[r] >> (8 * k));
     }
     return column;
 }

@@ -39,7 +39,8 @@ inline bool readNumber(const std::uint8_t*& p, const std::uint8_t* end, std::uin
 }
 
 inline std::size_t packedBytes(std::size_t records, int bits) {
-    return (records / 8) * static_cast<std::size_t>(bits) + ((records % 8) * static_cast<std::size_t>(bits) + 7) / 8;
+    return (records / 8) * static_cast<std::size_t>(bits) +
+           ((records % 8) * static_cast<std::size_t>(bits) + 7) / 8;
 }
 
 }  // namespace record_codec_detail
@@ -82,7 +83,8 @@ bool decodeIndices(const IndexedColumn& column, std::size_t records, std::uint32
             index = (p[bit / 8] >> (bit % 8)) & mask;
         } else {
             const std::size_t width = static_cast<std::size_t>(bits) / 8;
-            for (std::size_t k = 0; k < width; ++k) index |= static_cast<std::uint32_t>(p[r * width + k]) << (8 * k);
+            for (std::size_t k = 0; k < width; ++k)
+                index |= static_cast<std::uint32_t>(p[r * width + k]) << (8 * k);
         }
         if (index >= distinct) return false;
         fill(r, std::size_t{1}, index);

@@ -110,15 +110,17 @@ void captureRecords(const PCPlot& p, SessionFile& s) {
     DistinctKeys<4> colors;
     for (std::size_t i = 0; i < n; ++i) {
         const Rgba& c = p.recordColors[i];
-        indices[i] = colors.indexOf(p.recordHasColor[i] == 1
-                                        ? std::array<std::uint64_t, 4>{bitsOf(c[0]), bitsOf(c[1]), bitsOf(c[2]), bitsOf(c[3])}
-                                        : noColor);
+        indices[i] =
+            colors.indexOf(p.recordHasColor[i] == 1 ? std::array<std::uint64_t, 4>{bitsOf(c[0]), bitsOf(c[1]),
+                                                                                   bitsOf(c[2]), bitsOf(c[3])}
+                                                    : noColor);
     }
     for (const auto& key : colors.keys()) {
         if (key == noColor)
             s.colorValues.emplace_back();
         else
-            s.colorValues.push_back(Rgba{doubleOf(key[0]), doubleOf(key[1]), doubleOf(key[2]), doubleOf(key[3])});
+            s.colorValues.push_back(
+                Rgba{doubleOf(key[0]), doubleOf(key[1]), doubleOf(key[2]), doubleOf(key[3])});
     }
     s.colors = encodeIndices(indices, static_cast<std::uint32_t>(colors.keys().size()));
 }
@@ -129,7 +131,8 @@ void captureBrushes(SessionFile& s) {
     for (const auto& b : angularBrushes)
         if (b->apexAxis && b->farAxis)
             s.angularBrushes.push_back({b->apexAxis->dimensionIndex, b->farAxis->dimensionIndex, b->apexOnLeft,
-                                        b->upperBound, b->lowerBound, b->apex, b->upperEnd, b->lowerEnd, b->inverted});
+                                        b->upperBound, b->lowerBound, b->apex, b->upperEnd, b->lowerEnd,
+                                        b->inverted});
     for (const auto& b : scatterPlotBrushes)
         if (b->leftAxis && b->rightAxis)
             s.scatterPlotBrushes.push_back(
@@ -328,10 +331,17 @@ void restoreView(const SessionFile& s) {
 bool readSessionFile(const std::string& path, SessionFile& s, std::string& why) {
     DataFile file;
     switch (file.open(path.c_str())) {
-    case DataFile::Status::Opened: break;
-    case DataFile::Status::Unopenable: why = "cannot read the file"; return false;
-    case DataFile::Status::NotRegular: why = "not a regular file"; return false;
-    case DataFile::Status::TooLarge: why = "file too large"; return false;
+        case DataFile::Status::Opened:
+            break;
+        case DataFile::Status::Unopenable:
+            why = "cannot read the file";
+            return false;
+        case DataFile::Status::NotRegular:
+            why = "not a regular file";
+            return false;
+        case DataFile::Status::TooLarge:
+            why = "file too large";
+            return false;
     }
     std::vector<char> bytes;
     if (!file.readAll(bytes)) {
@@ -360,7 +370,8 @@ bool hasFingerprint(const std::string& path, std::uint64_t bytes, std::uint64_t 
         return false;
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return false;
-    const std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> state(XXH3_createState(), XXH3_freeState);
+    const std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> state(XXH3_createState(),
+                                                                                XXH3_freeState);
     std::vector<char> step(std::size_t(8) << 20);
     std::uint64_t read = 0;
     bool ok = state != nullptr && XXH3_64bits_reset(state.get()) == XXH_OK;
@@ -402,7 +413,9 @@ bool refuse(const std::string& why) {
     return false;
 }
 
-bool sameTable(const SessionFile& s) { return tableSourceBytes == s.tableBytes && tableSourceHash == s.tableHash; }
+bool sameTable(const SessionFile& s) {
+    return tableSourceBytes == s.tableBytes && tableSourceHash == s.tableHash;
+}
 
 bool sameShape(const SessionFile& s) {
     return plot != nullptr && recordCount == s.records && dimensionCount == s.dimensions &&
@@ -414,7 +427,8 @@ bool sameShape(const SessionFile& s) {
 bool isSessionPath(const std::string& path) {
     constexpr std::string_view extension = ".korvelline";
     if (path.size() < extension.size()) return false;
-    return std::equal(extension.begin(), extension.end(), path.end() - static_cast<std::ptrdiff_t>(extension.size()),
+    return std::equal(extension.begin(), extension.end(),
+                      path.end() - static_cast<std::ptrdiff_t>(extension.size()),
                       [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
 }
 

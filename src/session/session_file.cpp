@@ -60,7 +60,8 @@ public:
         std::string saved_;
     };
 
-    const json* member(const json& object, const char* key, bool (json::*is)() const noexcept, const char* kind) {
+    const json* member(const json& object, const char* key, bool (json::*is)() const noexcept,
+                       const char* kind) {
         const auto at = object.find(key);
         if (at == object.end() || !((*at).*is)()) {
             fail(std::string(key) + " missing or not " + kind);
@@ -89,7 +90,8 @@ public:
     bool integerValue(const json& v, const std::string& name, long long& out, long long lo, long long hi) {
         if (!v.is_number_integer()) return fail(name + " not an integer");
         // Unsigned values beyond every signed one are out of range anyway.
-        const bool huge = v.is_number_unsigned() && v.get<std::uint64_t>() > static_cast<std::uint64_t>(LLONG_MAX);
+        const bool huge =
+            v.is_number_unsigned() && v.get<std::uint64_t>() > static_cast<std::uint64_t>(LLONG_MAX);
         const long long value = huge ? LLONG_MAX : v.get<long long>();
         if (value < lo || value > hi) return fail(name + " out of range");
         out = value;
@@ -112,26 +114,28 @@ public:
         if (v != nullptr) out = v->get<std::string>();
         return v != nullptr;
     }
-    // [x, y], each within the geometry limit.
-    bool point(const json& o, const char* key, Point& out) {
-        const json* v = list(o, key);
-        if (v == nullptr) return false;
-        return pointValue(*v, key, out);
-    }
-    bool pointValue(const json& v, const std::string& name, Point& out) {
-        if (!v.is_array() || v.size() != 2 || !v[0].is_number() || !v[1].is_number())
-            return fail(name + " not a point");
-        return inRange(v[0].get<double>(), name, out.x, -geometryLimit, geometryLimit) &&
-               inRange(v[1].get<double>(), name, out.y, -geometryLimit, geometryLimit);
-    }
-    // [r, g, b, a] in [0, 1].
-    bool colorValue(const json& v, const std::string& name, Rgba& out) {
-        if (!v.is_array() || v.size() != 4) return fail(name + " not a colour");
-        for (std::size_t k = 0; k < 4; ++k) {
-            if (!v[k].is_number()) return fail(name + " not a colour");
-            if (!inRange(v[k].get<double>(), name, out[k], 0.0, 1.0)) return false;
+    // A list of count numbers in [lo, hi], such as a colour or a point.
+    bool numbers(const json& v, const std::string& name, const char* what, double* out, std::size_t count,
+                 double lo, double hi) {
+        if (!v.is_array() || v.size() != count) return fail(name + " not " + what);
+        for (std::size_t k = 0; k < count; ++k) {
+            if (!v[k].is_number()) return fail(name + " not " + what);
+            if (!inRange(v[k].get<double>(), name, out[k], lo, hi)) return false;
         }
         return true;
+    }
+    bool pointValue(const json& v, const std::string& name, Point& out) {
+        double xy[2] = {0.0, 0.0};
+        if (!numbers(v, name, "a point", xy, 2, -geometryLimit, geometryLimit)) return false;
+        out = {xy[0], xy[1]};
+        return true;
+    }
+    bool point(const json& o, const char* key, Point& out) {
+        const json* v = list(o, key);
+        return v != nullptr && pointValue(*v, key, out);
+    }
+    bool colorValue(const json& v, const std::string& name, Rgba& out) {
+        return numbers(v, name, "a colour", out.data(), 4, 0.0, 1.0);
     }
     // A per-record column: its distinct values (read by readValue, which
     // faults itself) and the indices of all records.
@@ -168,7 +172,8 @@ private:
 bool readHash(Checker& check, const json& table, std::uint64_t& out) {
     std::string hex;
     if (!check.text(table, "xxh3", hex)) return false;
-    if (hex.size() != 16 || !std::all_of(hex.begin(), hex.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); }))
+    if (hex.size() != 16 || !std::all_of(hex.begin(), hex.end(),
+                                         [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); }))
         return check.fail("xxh3 not 16 hexadecimal digits");
     out = std::strtoull(hex.c_str(), nullptr, 16);
     return true;
@@ -225,7 +230,8 @@ bool readAxes(Checker& check, const json& root, SessionFile& s) {
         SavedAxis& axis = s.axes[static_cast<std::size_t>(i)];
         Checker::Scope scope(check, "axes[" + std::to_string(i) + "]");
         if (!check.index(a, "dimension", axis.dimension, 0, n - 1) ||
-            !check.number(a, "position", axis.position, 0.0, 1.0) || !check.flag(a, "selected", axis.selected) ||
+            !check.number(a, "position", axis.position, 0.0, 1.0) ||
+            !check.flag(a, "selected", axis.selected) ||
             !check.flag(a, "indicatorSelected", axis.indicatorSelected) ||
             !check.flag(a, "scatterplot", axis.scatter) ||
             !check.number(a, "curveOpacity", axis.curveOpacity, 0.0, geometryLimit) ||
@@ -234,7 +240,8 @@ bool readAxes(Checker& check, const json& root, SessionFile& s) {
         if (seen[static_cast<std::size_t>(axis.dimension)]) return check.fail("dimension shown twice");
         seen[static_cast<std::size_t>(axis.dimension)] = true;
         const auto mds = a.find("mds");
-        if (mds != a.end() && !(mds->is_object() ? readMds(check, *mds, n, axis) : check.fail("mds not an object")))
+        if (mds != a.end() &&
+            !(mds->is_object() ? readMds(check, *mds, n, axis) : check.fail("mds not an object")))
             return false;
     }
     return true;
@@ -257,12 +264,8 @@ bool readView(Checker& check, const json& root, SessionFile& s) {
         !check.index(v, "colorDimension", s.colorDimension, 0, axisCount > 0 ? axisCount - 1 : 0))
         return false;
     const json* box = check.list(v, "viewBox");
-    if (box == nullptr) return false;
-    if (box->size() != 4) return check.fail("viewBox not four numbers");
-    for (std::size_t k = 0; k < 4; ++k) {
-        if (!(*box)[k].is_number()) return check.fail("viewBox not four numbers");
-        if (!check.inRange((*box)[k].get<double>(), "viewBox", s.viewBox[k], -10.0, 10.0)) return false;
-    }
+    if (box == nullptr || !check.numbers(*box, "viewBox", "four numbers", s.viewBox.data(), 4, -10.0, 10.0))
+        return false;
     if (!(s.viewBox[0] < s.viewBox[1] && s.viewBox[2] < s.viewBox[3])) return check.fail("viewBox empty");
     const auto highlighted = v.find("highlighted");
     if (highlighted == v.end()) return check.fail("highlighted missing");
@@ -281,7 +284,8 @@ bool readPalette(Checker& check, const json& root, SessionFile& s) {
     return check.flag(*palette, "paint", s.paintMode) &&
            check.number(*palette, "colorLevel", s.colorLevel, 0.0, 1.0) &&
            check.number(*palette, "transparencyLevel", s.transparencyLevel, 0.0, 1.0) &&
-           (color != palette->end() ? check.colorValue(*color, "color", s.paintColor) : check.fail("color missing"));
+           (color != palette->end() ? check.colorValue(*color, "color", s.paintColor)
+                                    : check.fail("color missing"));
 }
 
 // Reads each entry of the list key of brushes with read(entry, brush).
@@ -318,7 +322,8 @@ bool readBrushes(Checker& check, const json& root, SessionFile& s) {
                                     check.flag(b, "apexOnLeft", brush.apexOnLeft) &&
                                     check.number(b, "upperBound", brush.upperBound, -g, g) &&
                                     check.number(b, "lowerBound", brush.lowerBound, -g, g) &&
-                                    check.point(b, "apex", brush.apex) && check.point(b, "upperEnd", brush.upperEnd) &&
+                                    check.point(b, "apex", brush.apex) &&
+                                    check.point(b, "upperEnd", brush.upperEnd) &&
                                     check.point(b, "lowerEnd", brush.lowerEnd);
                          }) &&
            readBrushList(check, *brushes, "scatterplot", s.scatterPlotBrushes,
@@ -331,7 +336,8 @@ bool readBrushes(Checker& check, const json& root, SessionFile& s) {
                              if (brush.leftAxis == brush.rightAxis) return check.fail("leftAxis is rightAxis");
                              brush.outline.resize(outline->size());
                              for (std::size_t k = 0; k < outline->size(); ++k)
-                                 if (!check.pointValue((*outline)[k], "outline", brush.outline[k])) return false;
+                                 if (!check.pointValue((*outline)[k], "outline", brush.outline[k]))
+                                     return false;
                              return true;
                          });
 }
@@ -360,32 +366,36 @@ std::string writeSessionJson(const SessionFile& s) {
     char hash[17];
     std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(s.tableHash));
     ordered root{{"format", formatName}, {"version", formatVersion}};
-    root["table"] = {{"path", s.tablePath}, {"bytes", s.tableBytes}, {"xxh3", hash},
-                     {"records", s.records}, {"dimensions", s.dimensions}};
+    root["table"] = {{"path", s.tablePath},
+                     {"bytes", s.tableBytes},
+                     {"xxh3", hash},
+                     {"records", s.records},
+                     {"dimensions", s.dimensions}};
     ordered axes = ordered::array();
     for (const SavedAxis& a : s.axes) {
-        ordered axis{{"dimension", a.dimension},     {"position", a.position},
-                  {"selected", a.selected},       {"indicatorSelected", a.indicatorSelected},
-                  {"scatterplot", a.scatter},     {"curveOpacity", a.curveOpacity},
-                  {"pointOpacity", a.pointOpacity}};
+        ordered axis{{"dimension", a.dimension},      {"position", a.position},
+                     {"selected", a.selected},        {"indicatorSelected", a.indicatorSelected},
+                     {"scatterplot", a.scatter},      {"curveOpacity", a.curveOpacity},
+                     {"pointOpacity", a.pointOpacity}};
         if (!a.mdsMembers.empty()) axis["mds"] = {{"members", a.mdsMembers}, {"active", a.mdsActive}};
         axes.push_back(std::move(axis));
     }
     root["axes"] = std::move(axes);
     root["locked"] = s.axesLocked;
-    root["view"] = {{"straightLines", s.straightLines},
-                    {"histograms", s.showHistograms},
-                    {"colorBySelection", s.colorBySelection},
-                    {"antialiasingOff", s.antialiasingOff},
-                    {"densityShading", s.densityShading},
-                    {"hoverFading", s.hoverFading},
-                    {"strokeTexture", s.strokeTexture},
-                    {"viewBox", s.viewBox},
-                    {"pointSize", s.pointSize},
-                    {"curveLineWidth", s.curveLineWidth},
-                    {"axisLineWidth", s.axisLineWidth},
-                    {"colorDimension", s.colorDimension},
-                    {"highlighted", s.highlightedRecord >= 0 ? ordered(s.highlightedRecord) : ordered(nullptr)}};
+    root["view"] = {
+        {"straightLines", s.straightLines},
+        {"histograms", s.showHistograms},
+        {"colorBySelection", s.colorBySelection},
+        {"antialiasingOff", s.antialiasingOff},
+        {"densityShading", s.densityShading},
+        {"hoverFading", s.hoverFading},
+        {"strokeTexture", s.strokeTexture},
+        {"viewBox", s.viewBox},
+        {"pointSize", s.pointSize},
+        {"curveLineWidth", s.curveLineWidth},
+        {"axisLineWidth", s.axisLineWidth},
+        {"colorDimension", s.colorDimension},
+        {"highlighted", s.highlightedRecord >= 0 ? ordered(s.highlightedRecord) : ordered(nullptr)}};
     root["palette"] = {{"paint", s.paintMode},
                        {"colorLevel", s.colorLevel},
                        {"transparencyLevel", s.transparencyLevel},
@@ -411,7 +421,8 @@ std::string writeSessionJson(const SessionFile& s) {
                            {"outline", std::move(outline)},
                            {"inverted", b.inverted}});
     }
-    root["brushes"] = {{"axis", std::move(axisBrushes)}, {"angular", std::move(angular)}, {"scatterplot", std::move(scatter)}};
+    root["brushes"] = {
+        {"axis", std::move(axisBrushes)}, {"angular", std::move(angular)}, {"scatterplot", std::move(scatter)}};
     ordered colors = ordered::array();
     for (const std::optional<Rgba>& c : s.colorValues) colors.push_back(c ? ordered(*c) : ordered(nullptr));
     root["records"] = {{"selection", columnJson(s.selectionValues, s.selection)},

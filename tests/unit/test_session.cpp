@@ -21,8 +21,8 @@ namespace {
 std::string sessionTable() {
     std::string text = "600 4 4 1\nname d0 d1 d2 d3\n";
     for (int i = 0; i < 600; ++i)
-        text += "r" + std::to_string(i) + ' ' + std::to_string(i % 97) + ' ' + std::to_string(i * 37 % 101) + ' ' +
-                std::to_string(i * 0.5) + ' ' + std::to_string(i % 3) + '\n';
+        text += "r" + std::to_string(i) + ' ' + std::to_string(i % 97) + ' ' + std::to_string(i * 37 % 101) +
+                ' ' + std::to_string(i * 0.5) + ' ' + std::to_string(i % 3) + '\n';
     return text + "label d3 3 0 low 1 mid 2 high\n";
 }
 
@@ -83,11 +83,12 @@ protected:
         }
         for (const auto& s : shapes) out << "shape " << s->type() << ' ' << s->selected << '\n';
         out << "switches " << p.straightLines << p.showHistograms << p.colorBySelection << p.antialiasingOff
-            << densityShading << axesLocked << ' ' << curveStep << ' ' << activeTexture << ' ' << p.viewLeft << ' '
-            << p.viewRight << ' ' << p.viewBottom << ' ' << p.viewTop << ' ' << p.pointSize << ' '
+            << densityShading << axesLocked << ' ' << curveStep << ' ' << activeTexture << ' ' << p.viewLeft
+            << ' ' << p.viewRight << ' ' << p.viewBottom << ' ' << p.viewTop << ' ' << p.pointSize << ' '
             << p.curveLineWidth << ' ' << p.axisLineWidth << ' ' << p.colorDimension << ' '
             << p.hasHighlightedRecord << p.highlightedRecord << '\n';
-        out << "palette " << palette->selected << ' ' << palette->colorLevel << ' ' << palette->transparencyLevel;
+        out << "palette " << palette->selected << ' ' << palette->colorLevel << ' '
+            << palette->transparencyLevel;
         for (double c : palette->currentColor) out << ' ' << c;
         for (const auto& b : axisBrushes)
             out << "\naxis brush " << b->axis->dimensionIndex << ' ' << b->low << ' ' << b->high << ' '
@@ -126,13 +127,14 @@ TEST_F(SessionTest, RestoresTheSavedViewAndItsExport) {
     idleAt(now + 6000.0);
     std::vector<Point> circle;
     const double cx = (axis(2).position + axis(3).position) / 2.0;
-    for (int k = 0; k <= 40; ++k) circle.push_back({cx + 0.03 * std::cos(k * 0.15), 0.5 + 0.2 * std::sin(k * 0.15)});
+    for (int k = 0; k <= 40; ++k)
+        circle.push_back({cx + 0.03 * std::cos(k * 0.15), 0.5 + 0.2 * std::sin(k * 0.15)});
     dispatch(circle, ModCtrl);
     onKey('m', regionX(0), regionY());  // an MDS plot of region 0
     ASSERT_TRUE(axis(0).mdsLayout);
     shapes.push_back(std::make_unique<MDSShape>(plot, &axis(0), &axis(3)));
     shapes.back()->select(0, 0);  // its member switched off
-    palette->select(0, 0);  // paint mode over the selection
+    palette->select(0, 0);        // paint mode over the selection
     palette->pickAt(0.5, 0.7);
     palette->updateColor();
     plot->highlightRecord(17);
@@ -231,8 +233,21 @@ TEST_F(SessionTest, MangledSessionsAreRestoredOrRefusedWithOneLine) {
     const nlohmann::json flat = parsed.flatten();
     std::vector<std::string> leaves;
     for (const auto& leaf : flat.items()) leaves.push_back(leaf.key());
-    const std::vector<nlohmann::json> odd = {nullptr, -1, 0, 1, 2, 601, 1e308, -0.5, 4294967296ULL, true, "",
-                                             "AAAA", "runs", nlohmann::json::array(), nlohmann::json::object()};
+    const std::vector<nlohmann::json> odd = {nullptr,
+                                             -1,
+                                             0,
+                                             1,
+                                             2,
+                                             601,
+                                             1e308,
+                                             -0.5,
+                                             4294967296ULL,
+                                             true,
+                                             "",
+                                             "AAAA",
+                                             "runs",
+                                             nlohmann::json::array(),
+                                             nlohmann::json::object()};
     std::mt19937 random(20240611);
     auto pick = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random); };
     std::string facts = viewFacts();
@@ -309,9 +324,9 @@ TEST(RecordCodecTest, StoresIndicesExactlyInTheSmallerForm) {
         ASSERT_TRUE(fromBase64(toBase64(column.bytes), bytes));
         EXPECT_EQ(bytes, column.bytes);
         std::vector<std::uint32_t> decoded;
-        EXPECT_TRUE(decodeIndices(column, c.indices.size(), c.distinct, [&](std::size_t, std::size_t n, std::uint32_t k) {
-            decoded.insert(decoded.end(), n, k);
-        }));
+        EXPECT_TRUE(decodeIndices(
+            column, c.indices.size(), c.distinct,
+            [&](std::size_t, std::size_t n, std::uint32_t k) { decoded.insert(decoded.end(), n, k); }));
         EXPECT_EQ(decoded, c.indices);
         // Another record count (beyond a packed column's last byte), or an
         // index beyond the values, is refused.
@@ -325,7 +340,8 @@ TEST(RecordCodecTest, StoresIndicesExactlyInTheSmallerForm) {
         }
     }
     std::vector<std::uint8_t> ignored;
-    for (const char* bad : {"abc", "ab=c", "a===", "@@@@", "AA==AAAA"}) EXPECT_FALSE(fromBase64(bad, ignored)) << bad;
+    for (const char* bad : {"abc", "ab=c", "a===", "@@@@", "AA==AAAA"})
+        EXPECT_FALSE(fromBase64(bad, ignored)) << bad;
 }
 
 }  // namespace
