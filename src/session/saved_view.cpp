@@ -23,6 +23,7 @@
 #include "base/textures.h"
 #include "brush/brush.h"
 #include "data/data_file.h"
+#include "data/load_progress.h"
 #include "data/table.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
@@ -451,6 +452,8 @@ bool saveSessionTo(const std::string& path, bool hoverFading) {
 }
 
 bool openSessionFrom(const std::string& path, bool& hoverFading) {
+    // One table at a time, as for every load.
+    if (loadInProgress()) return false;
     SessionFile s;
     std::string why;
     if (!readSessionFile(path, s, why)) return refuse(why);
@@ -464,9 +467,11 @@ bool openSessionFrom(const std::string& path, bool& hoverFading) {
     if (sameTable(s) && !sameShape(s)) return refuse(wrongShape);
     if (!setDataFileName(table.c_str())) return refuse("table path too long");
     loadDataFile();
-    // Past this point the current view is gone: the table may still have
-    // changed since it was checked, or read differently.
-    if (plot == nullptr || !sameTable(s)) {
+    // Past this point the current view is gone. The load may have failed
+    // (it said why), the table may have changed since it was checked, or
+    // it may read differently.
+    if (plot == nullptr || tableSourceBytes == 0) return refuse("its table did not load");
+    if (!sameTable(s)) {
         trace(" session table changed: ", table, ", session not loaded");
         return false;
     }
