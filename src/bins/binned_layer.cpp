@@ -17,10 +17,16 @@
 namespace {
 
 constexpr int kPool = binsPerAxis / stackCells;
-// Points go down in blocks of this many bins a side, as one mark where a
-// block holds at least kDenseBlock records.
-constexpr int kPointBlock = 4;
-constexpr float kDenseBlock = 64.0f;
+// Points go down in blocks of bins at most this many a side and a pixel wide.
+constexpr int kPointBlock = 8;
+
+// The most bins, a power of two up to kPointBlock, that span at most a
+// pixel when `pixels` cover all of them.
+int pointBlock(double pixels) {
+    int block = 1;
+    while (block < kPointBlock && 2.0 * block * std::fabs(pixels) <= binsPerAxis) block *= 2;
+    return block;
+}
 static_assert(kPool * stackCells == binsPerAxis, "the stack grid pools whole bins");
 
 // Moments kept per stack cell after the class counts.
@@ -741,32 +747,22 @@ const Accumulation& RegionBins::drawPoints(const BinColors& colors, const Region
             column_marks::addMarks(px, depths, counts, total, weight, c, rgb);
         });
     };
-    // Bins go down in blocks: a block holding many records, where points
-    // pile up into a dense patch anyway, as one mark at its records' mean;
-    // the bins of a sparser block, lone points among them, each on its own.
-    constexpr int block = kPointBlock;
+    // Bins go down in blocks no wider or higher than a pixel, each block's
+    // records as one mark at their mean: a point moves by less than a pixel,
+    // and a dense scatterplot costs a fraction of its bins.
+    const int blockU = pointBlock(g.q0);
+    const int blockW = pointBlock(g.pw);
     float blockCounts[maxAlphaClasses];
     float blockRgb[3];
-    for (int bj = 0; bj < binsPerAxis; bj += block) {
-        for (int bk = 0; bk < binsPerAxis; bk += block) {
-            float blockTotal = 0.0f;
-            for (int j = bj; j < bj + block; ++j)
-                for (int k = bk; k < bk + block; ++k) {
-                    const std::size_t bin = static_cast<std::size_t>(j) * binsPerAxis + static_cast<std::size_t>(k);
-                    for (int q = 0; q < classes; ++q)
-                        blockTotal += static_cast<float>(counts_[static_cast<std::size_t>(q) * bins + bin]);
-                }
-            if (blockTotal <= 0.0f) continue;
-            const bool pooled = blockTotal >= kDenseBlock;
-            if (pooled) {
-                std::fill(blockCounts, blockCounts + classes, 0.0f);
-                std::fill(blockRgb, blockRgb + 3, 0.0f);
-            }
+    for (int bj = 0; bj < binsPerAxis; bj += blockU) {
+        for (int bk = 0; bk < binsPerAxis; bk += blockW) {
+            std::fill(blockCounts, blockCounts + classes, 0.0f);
+            std::fill(blockRgb, blockRgb + 3, 0.0f);
             double blockRecords = 0.0;
             double sumU = 0.0;
             double sumW = 0.0;
-            for (int j = bj; j < bj + block; ++j) {
-                for (int k = bk; k < bk + block; ++k) {
+            for (int j = bj; j < bj + blockU; ++j) {
+                for (int k = bk; k < bk + blockW; ++k) {
                     const std::size_t bin = static_cast<std::size_t>(j) * binsPerAxis + static_cast<std::size_t>(k);
                     float total = 0.0f;
                     float weight = 0.0f;
@@ -786,10 +782,6 @@ const Accumulation& RegionBins::drawPoints(const BinColors& colors, const Region
                         const float share = cellWeights[cell] > 0.0f ? weight / cellWeights[cell] : 0.0f;
                         for (int c = 0; c < 3; ++c) rgb[c] = colorSums_[3 * cell + static_cast<std::size_t>(c)] * share;
                     }
-                    if (!pooled) {
-                        mark(counts, total, weight, rgb, g.px + g.pw * w, g.p0 + g.q0 * u);
-                        continue;
-                    }
                     for (int q = 0; q < classes; ++q) blockCounts[q] += counts[q];
                     for (int c = 0; c < 3; ++c) blockRgb[c] += rgb[c];
                     blockRecords += total;
@@ -797,12 +789,11 @@ const Accumulation& RegionBins::drawPoints(const BinColors& colors, const Region
                     sumW += total * w;
                 }
             }
-            if (pooled) {
-                float blockWeight = 0.0f;
-                for (int q = 0; q < classes; ++q) blockWeight += blockCounts[q] * colors.classAlpha[static_cast<std::size_t>(q)];
-                mark(blockCounts, static_cast<float>(blockRecords), blockWeight, blockRgb,
-                     g.px + g.pw * sumW / blockRecords, g.p0 + g.q0 * sumU / blockRecords);
-            }
+            if (!(blockRecords > 0.0)) continue;
+            float blockWeight = 0.0f;
+            for (int q = 0; q < classes; ++q) blockWeight += blockCounts[q] * colors.classAlpha[static_cast<std::size_t>(q)];
+            mark(blockCounts, static_cast<float>(blockRecords), blockWeight, blockRgb, g.px + g.pw * sumW / blockRecords,
+                 g.p0 + g.q0 * sumU / blockRecords);
         }
     }
     return points_;

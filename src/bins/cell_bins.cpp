@@ -135,7 +135,7 @@ struct ColumnCells {
 // Adds every cell's box to the profile of a column (sub-rows of `channels` +
 // 1 floats, as differences). Fixed: the channels when known at compile time.
 template <int Fixed>
-bool depositCells(const ColumnCells& cells, int channelsRuntime, float* profile, int subRows) {
+bool depositCells(const ColumnCells& cells, int channelsRuntime, double* profile, int subRows) {
     const int channels = Fixed > 0 ? Fixed : channelsRuntime;
     const std::size_t stride = static_cast<std::size_t>(channels) + 1;
     const float last = static_cast<float>(subRows);
@@ -150,8 +150,8 @@ bool depositCells(const ColumnCells& cells, int channelsRuntime, float* profile,
         const int s0 = floorOf(from);
         const int s1 = floorOf(to);
         const float density = reciprocal(s1 - s0 + 1);
-        float* start = profile + static_cast<std::size_t>(std::max(s0, 0)) * stride;
-        float* stop = profile + static_cast<std::size_t>(std::min(s1, subRows - 1) + 1) * stride;
+        double* start = profile + static_cast<std::size_t>(std::max(s0, 0)) * stride;
+        double* stop = profile + static_cast<std::size_t>(std::min(s1, subRows - 1) + 1) * stride;
         const float* color = cells.colors + c * static_cast<std::size_t>(channels);
         for (int k = 0; k < channels; ++k) {
             const float d = color[k] * density;
@@ -476,16 +476,18 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
     const int subRows = g.height * kSubRows;
     // What a band of columns drawn by one thread works in.
     struct Band {
-        std::vector<float> profile;
-        std::vector<float> running;
+        // In doubles: a column's boxes add and take away millions of records,
+        // and what is left where none are must come out as nothing.
+        std::vector<double> profile;
+        std::vector<double> running;
     };
     const int classes = classes_;
     const float lastSubRow = static_cast<float>(subRows);
     // Adds a cell's records spread over the sub-rows [first, end) at `density` each.
     auto addBox = [&](Band& band, std::size_t cell, int first, int end, float density, float sigma) {
         const float* color = colors_.data() + cell * static_cast<std::size_t>(channels_);
-        float* start = band.profile.data() + static_cast<std::size_t>(first) * static_cast<std::size_t>(channels);
-        float* stop = band.profile.data() + static_cast<std::size_t>(end) * static_cast<std::size_t>(channels);
+        double* start = band.profile.data() + static_cast<std::size_t>(first) * static_cast<std::size_t>(channels);
+        double* stop = band.profile.data() + static_cast<std::size_t>(end) * static_cast<std::size_t>(channels);
         for (int c = 0; c < channels_; ++c) {
             const float d = color[c] * density;
             start[c] += d;
@@ -517,30 +519,33 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
     // sub-rows' records as one group at their mean height (a box of a pixel
     // at most, drawn as a line there).
     auto drawColumn = [&](Band& band, int x) {
-        std::vector<float>& running = band.running;
+        std::vector<double>& running = band.running;
         const double xc = x + 0.5;
         const double before = (xc - g.x0) * direction;
         const double after = (g.x1 - xc) * direction;
         AccumulatedPixel* column = picture_.column(x);
-        std::fill(running.begin(), running.end(), 0.0f);
+        std::fill(running.begin(), running.end(), 0.0);
         float counts[maxAlphaClasses];
         float rgb[3];
-        const float* p = band.profile.data();
+        const double* p = band.profile.data();
         for (int row = 0; row < g.height; ++row) {
-            float rowChannels[maxAlphaClasses + 4] = {};
-            float sum = 0.0f;
-            float first = 0.0f;
+            double channelSums[maxAlphaClasses + 4] = {};
+            double total = 0.0;
+            double first = 0.0;
             for (int s = 0; s < kSubRows; ++s, p += channels) {
-                float total = 0.0f;
+                double records = 0.0;
                 for (int c = 0; c < channels; ++c) {
                     running[static_cast<std::size_t>(c)] += p[c];
-                    rowChannels[c] += running[static_cast<std::size_t>(c)];
+                    channelSums[c] += running[static_cast<std::size_t>(c)];
                 }
-                for (int c = 0; c < classes; ++c) total += running[static_cast<std::size_t>(c)];
-                sum += total;
-                first += total * (static_cast<float>(s) + 0.5f) / kSubRows;
+                for (int c = 0; c < classes; ++c) records += running[static_cast<std::size_t>(c)];
+                total += records;
+                first += records * (s + 0.5) / kSubRows;
             }
-            if (!(sum > 1e-4f)) continue;
+            if (!(total > 1e-3)) continue;
+            float rowChannels[maxAlphaClasses + 4];
+            for (int c = 0; c < channels; ++c) rowChannels[c] = static_cast<float>(channelSums[c]);
+            const float sum = static_cast<float>(total);
             float weight = 0.0f;
             for (int c = 0; c < classes; ++c) {
                 counts[c] = std::max(rowChannels[c], 0.0f);
@@ -554,7 +559,7 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
             const float sigma = std::max(1.0f, rowChannels[channels_] / sum);
             const float slope = std::sqrt(std::max(0.0f, sigma * sigma - 1.0f));
             column_marks::drawGroup(column, depths, style, {counts, sum, weight, rgb},
-                                    static_cast<float>(row) + first / sum, 0.0f, sigma, slope,
+                                    static_cast<float>(row + first / total), 0.0f, sigma, slope,
                                     style.ends(std::min(before, after), sigma));
         }
     };
@@ -635,7 +640,7 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
             for (int x = first; x < last; ++x) {
                 const double xc = x + 0.5;
                 bool any = false;
-                std::fill(band.profile.begin(), band.profile.end(), 0.0f);
+                std::fill(band.profile.begin(), band.profile.end(), 0.0);
                 for (const Run& run : allRuns) {
                     const std::vector<Affine>& px = sampled[run.piece].x;
                     // The run's vertices in rising x: from `low` towards `high`.
@@ -768,7 +773,7 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
         std::size_t next = 0;
         for (int x = first; x < end; ++x) {
             const float xc = static_cast<float>(x) + 0.5f;
-            std::fill(band.profile.begin(), band.profile.end(), 0.0f);
+            std::fill(band.profile.begin(), band.profile.end(), 0.0);
             bool any = false;
             for (std::size_t p = 0; p < rising.size(); ++p) {
                 const Rising& r = rising[p];
