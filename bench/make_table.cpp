@@ -1,6 +1,7 @@
 // make_table: writes a synthetic data file for Korvelline.
 //
 //   make_table <records> <dims> <outfile> [seed] [--labels]
+//   make_table --flights <records> <outfile.csv> [seed]
 //
 // <outfile> may be "-" for standard output. The same arguments always give
 // the same bytes, so benchmarks and tests can regenerate their inputs.
@@ -13,6 +14,11 @@
 //
 // Output format: "R D S L", then the label heading and D names, then R
 // records (a label first when L is non-zero), all whitespace separated.
+//
+// --flights writes a CSV shaped like a public table of flights instead: a
+// departure date-time to the minute, a delay in minutes, a distance in miles,
+// and the origin and destination among 230 airport codes, the busy airports
+// far more frequent than the rest (about 33 bytes a row).
 
 #include <cerrno>
 #include <charconv>
@@ -122,14 +128,91 @@ bool parse_count(const char* s, long long max, long long& out) {
 int usage(const char* argv0) {
   std::fprintf(stderr,
                "usage: %s <records> <dims> <outfile> [seed] [--labels]\n"
+               "       %s --flights <records> <outfile.csv> [seed]\n"
                "  dims 1..%d; outfile '-' writes to standard output\n",
-               argv0, kMaxDims);
+               argv0, argv0, kMaxDims);
   return 2;
+}
+
+int writeFlights(long long records, std::FILE* f, std::uint64_t seed) {
+  SplitMix64 rng{seed * 0x9e3779b97f4a7c15ULL + 3};
+  constexpr int kAirports = 230;
+  std::vector<std::string> codes;
+  std::vector<double> cumulative;
+  double total = 0.0;
+  while (static_cast<int>(codes.size()) < kAirports) {
+    std::string code(3, 'A');
+    for (char& c : code) c = static_cast<char>('A' + rng.next() % 26);
+    bool taken = false;
+    for (const std::string& other : codes) taken = taken || other == code;
+    if (taken) continue;
+    codes.push_back(code);
+    // Zipf-like: the k-th airport is about 1/k as busy as the first.
+    total += 1.0 / static_cast<double>(codes.size());
+    cumulative.push_back(total);
+  }
+  const auto airport = [&]() -> const std::string& {
+    const double pick = rng.uniform() * total;
+    std::size_t k = 0;
+    while (k + 1 < cumulative.size() && cumulative[k] < pick) ++k;
+    return codes[k];
+  };
+  Output out(f);
+  out.put(std::string("time,delay,distance,origin,destination\n"));
+  // Days since 1970 of 2006-01-01; a year of departures.
+  constexpr long long firstDay = 13149;
+  char line[96];
+  for (long long i = 0; i < records; ++i) {
+    const long long day = firstDay + static_cast<long long>(rng.next() % 365);
+    const int minute = static_cast<int>(300 + rng.next() % 1140);  // 05:00 to 23:59
+    // Civil date from days since 1970 (proleptic Gregorian).
+    const long long z = day + 719468;
+    const long long era = z / 146097;
+    const long long doe = z - era * 146097;
+    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const long long mp = (5 * doy + 2) / 153;
+    const int dayOfMonth = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    const long long year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+    // Most flights leave about on time; a long tail leaves hours late.
+    const double late = rng.uniform();
+    const int delay = late < 0.8 ? static_cast<int>(rng.gaussian() * 8.0) : static_cast<int>(-std::log(1.0 - rng.uniform()) * 60.0);
+    const int distance = 80 + static_cast<int>(rng.next() % 2700);
+    const std::string& origin = airport();
+    const std::string& destination = airport();
+    const int length = std::snprintf(line, sizeof line, "%04lld-%02d-%02d %02d:%02d,%d,%d,%s,%s\n", year, month,
+                                     dayOfMonth, minute / 60, minute % 60, delay, distance, origin.c_str(),
+                                     destination.c_str());
+    out.reserve(sizeof line);
+    out.put(line, static_cast<std::size_t>(length));
+  }
+  out.flush();
+  return out.failed() ? 1 : 0;
+}
+
+int flightsMain(int argc, char** argv) {
+  long long records = 0, seed = 1;
+  if ((argc != 4 && argc != 5) || !parse_count(argv[2], 1LL << 40, records) ||
+      (argc == 5 && !parse_count(argv[4], 1LL << 62, seed)))
+    return usage(argv[0]);
+  std::FILE* f = std::strcmp(argv[3], "-") == 0 ? stdout : std::fopen(argv[3], "wb");
+  if (!f) {
+    std::fprintf(stderr, "make_table: cannot open %s: %s\n", argv[3], std::strerror(errno));
+    return 1;
+  }
+  const int status = writeFlights(records, f, static_cast<std::uint64_t>(seed));
+  if ((f != stdout ? std::fclose(f) : std::fflush(f)) != 0 || status != 0) {
+    std::fprintf(stderr, "make_table: write to %s failed\n", argv[3]);
+    return 1;
+  }
+  return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "--flights") == 0) return flightsMain(argc, argv);
   std::vector<const char*> pos;
   bool labels = false;
   for (int i = 1; i < argc; ++i) {

@@ -74,6 +74,25 @@ bool DataFile::readFrom(std::size_t n, std::vector<char>& out) const {
     return true;
 }
 
+bool DataFile::readAt(std::uint64_t offset, std::size_t n, std::vector<char>& out) const {
+    if (fd_ < 0) return false;
+    const std::size_t start = out.size();
+    out.resize(start + n);
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t got = ::pread(fd_, out.data() + start + done, n - done, static_cast<off_t>(offset + done));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            out.resize(start);
+            return false;
+        }
+        if (got == 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    out.resize(start + done);
+    return true;
+}
+
 bool DataFile::readPrefix(std::size_t n, std::vector<char>& out) const {
     if (fd_ < 0) return false;
     return readFrom(n < size_ ? n : size_, out);

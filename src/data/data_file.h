@@ -4,6 +4,7 @@
 // the first bytes before they commit to reading the rest.
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 // Bytes a load may take: half of the machine's physical memory.
@@ -32,6 +33,10 @@ public:
     // The whole file; false on a read error. A file that shrank meanwhile
     // gives what is left of it.
     bool readAll(std::vector<char>& out) const;
+    // Appends up to n bytes from offset to out (fewer at the end of the
+    // file); false on a read error.
+    bool readAt(std::uint64_t offset, std::size_t n, std::vector<char>& out) const;
+    int descriptor() const { return fd_; }
 
 private:
     bool readFrom(std::size_t n, std::vector<char>& out) const;

@@ -9,6 +9,7 @@
 #include <exception>
 #include <iterator>
 #include <new>
+#include <stdexcept>
 #include <string_view>
 #include <thread>
 #include <type_traits>
@@ -433,14 +434,10 @@ LoadResult readTableFile(const std::string& path, TableContent& content) {
         return LoadResult::Empty;
     }
     setLoadSize(file.size());
-    std::vector<char> buffer;
     if (const char delimiter = delimiterForPath(path.c_str())) {
-        // A CSV file has no header to judge first: it is read whole.
-        if (!file.readAll(buffer)) {
-            trace(" read error, file not loaded");
-            return LoadResult::Empty;
-        }
-        const CsvResult result = readCsv(buffer.data(), buffer.size(), content, delimiter);
+        // A CSV file has no header to judge first: it is judged by its
+        // first megabyte, then read in pieces.
+        const CsvResult result = readCsvFile(file, content, delimiter);
         if (result == CsvResult::TooManyDimensions) return LoadResult::Refused;
         if (result == CsvResult::Refused) return LoadResult::Empty;
         if (tableBytes(content.recordCount, static_cast<long long>(content.names.size()), content.hasLabels) >
@@ -450,6 +447,7 @@ LoadResult readTableFile(const std::string& path, TableContent& content) {
         }
         return LoadResult::Loaded;
     }
+    std::vector<char> buffer;
     Header header;
     if (!file.readPrefix(headerBytes, buffer)) {
         trace(" read error, file not loaded");
@@ -479,6 +477,11 @@ LoadResult readTableFileOrRefuse(const std::string& path, TableContent& content)
     } catch (const std::bad_alloc&) {
         content = TableContent();
         trace(" out of memory, file not loaded");
+        return LoadResult::Empty;
+    } catch (const std::runtime_error&) {
+        // The only one the readers throw: a file that could not be read on.
+        content = TableContent();
+        trace(" read error, file not loaded");
         return LoadResult::Empty;
     }
     if (result != LoadResult::Loaded) content = TableContent();
