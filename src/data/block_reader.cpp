@@ -3,6 +3,8 @@
 #define XXH_INLINE_ALL
 #include <xxhash.h>
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cstring>
 #include <exception>
@@ -66,6 +68,41 @@ bool PieceReader::next(Piece& piece, std::size_t blockSize, const PieceCut& cut)
         // No place to cut yet: a longer piece.
         want = std::max(want, piece.bytes.size()) * 2;
     }
+}
+
+ByteCounts countBytes(const char* data, std::size_t size, char a, char b, char c, char d) {
+    ByteCounts counts;
+    const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b), vc = _mm_set1_epi8(c), vd = _mm_set1_epi8(d);
+    const __m128i zero = _mm_setzero_si128();
+    const auto total = [&](__m128i bytes) {
+        const __m128i sums = _mm_sad_epu8(bytes, zero);
+        return static_cast<std::size_t>(_mm_cvtsi128_si64(sums)) +
+               static_cast<std::size_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
+    };
+    std::size_t i = 0;
+    while (size - i >= 16) {
+        // Byte counters hold up to 255 matches: add them up every 255 steps.
+        const std::size_t steps = std::min<std::size_t>((size - i) / 16, 255);
+        __m128i sa = zero, sb = zero, sc = zero, sd = zero;
+        for (std::size_t k = 0; k < steps; ++k, i += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+            sa = _mm_sub_epi8(sa, _mm_cmpeq_epi8(v, va));
+            sb = _mm_sub_epi8(sb, _mm_cmpeq_epi8(v, vb));
+            sc = _mm_sub_epi8(sc, _mm_cmpeq_epi8(v, vc));
+            sd = _mm_sub_epi8(sd, _mm_cmpeq_epi8(v, vd));
+        }
+        counts.a += total(sa);
+        counts.b += total(sb);
+        counts.c += total(sc);
+        counts.d += total(sd);
+    }
+    for (; i < size; ++i) {
+        counts.a += data[i] == a;
+        counts.b += data[i] == b;
+        counts.c += data[i] == c;
+        counts.d += data[i] == d;
+    }
+    return counts;
 }
 
 std::uint64_t PieceReader::hash() const { return XXH3_64bits_digest(&hash_->state); }

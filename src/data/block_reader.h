@@ -77,3 +77,10 @@ void parsePieces(PieceReader& reader, std::size_t blockSize, const PieceCut& cut
                  const std::function<void(Piece&)>& parse);
 
 constexpr std::size_t pieceBytes = 4 << 20;
+
+// How often each of the bytes a, b, c, d occurs in [data, data + size), in
+// one pass (16 bytes at a time).
+struct ByteCounts {
+    std::size_t a = 0, b = 0, c = 0, d = 0;
+};
+ByteCounts countBytes(const char* data, std::size_t size, char a, char b, char c, char d);

@@ -195,15 +195,11 @@ public:
             start_ = 0;
         }
         // One pass over the piece for everything it must count.
-        std::size_t lineFeeds = 0, returns = 0, pairs = 0, nuls = 0;
-        for (std::size_t i = 0; i < cut; ++i) {
-            const char c = data[i];
-            lineFeeds += c == '\n';
-            returns += c == '\r';
-            nuls += c == '\0';
-        }
-        if (returns > 0)
+        const ByteCounts counts = countBytes(data, cut, '\n', '\r', '\0', '"');
+        std::size_t pairs = 0;
+        if (counts.b > 0)
             for (std::size_t i = 0; i + 1 < cut; ++i) pairs += data[i] == '\r' && data[i + 1] == '\n';
+        const std::size_t lineFeeds = counts.a, returns = counts.b, nuls = counts.c;
         binary = binary || nuls > 0;
         // Every row ends in a line end (CR, LF or both), but the last.
         bound = static_cast<long long>(lineFeeds + returns - pairs) + (atEnd ? 1 : 0);
@@ -222,8 +218,7 @@ private:
             // Every quote opens, closes or doubles, so a line end outside
             // quotes has an even number of quotes before it (a stray quote
             // is refused where the parser meets it, before any cut matters).
-            std::size_t quotes = 0;
-            for (std::size_t i = from; i < size; ++i) quotes += data[i] == '"';
+            std::size_t quotes = countBytes(data + from, size - from, '"', '"', '"', '"').a;
             for (std::size_t end = size; end > from;) {
                 const char* lineEnd = static_cast<const char*>(memrchr(data + from, '\n', end - from));
                 if (lineEnd == nullptr) return 0;

@@ -121,6 +121,18 @@ std::vector<std::uint32_t> categoryOrder(const std::vector<std::string_view>& te
     return order;
 }
 
+// Most texts of a category column are short: compared in place rather than
+// through a call.
+bool sameText(const char* kept, std::size_t length, std::string_view text) {
+    if (length != text.size()) return false;
+    if (length <= 16) {
+        for (std::size_t i = 0; i < length; ++i)
+            if (kept[i] != text[i]) return false;
+        return true;
+    }
+    return std::memcmp(kept, text.data(), length) == 0;
+}
+
 }  // namespace
 
 std::uint32_t TextDictionary::code(std::string_view text) {
@@ -139,9 +151,7 @@ std::uint32_t TextDictionary::code(std::string_view text) {
             return code;
         }
         const Entry& entry = entries_[found - 1];
-        if (entry.hash == hash &&
-            (!keepsTexts_ || (entry.length == text.size() &&
-                              std::memcmp(bytes_.data() + entry.offset, text.data(), text.size()) == 0))) {
+        if (entry.hash == hash && (!keepsTexts_ || sameText(bytes_.data() + entry.offset, entry.length, text))) {
             sawRepeat_ = true;
             forgetTextsIfHopeless();
             return found - 1;
