@@ -1,5 +1,6 @@
 #include "data/data_file.h"
 
+#include "base/memory.h"
 #include "base/platform.h"
 #include "data/load_progress.h"
 
@@ -7,19 +8,26 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace {
 
 std::size_t memoryLimitOverride = 0;
+std::size_t memoryAtLoadStart = 0;
 // Read in steps so a load can show how far the read got.
 constexpr std::size_t readStep = 16 << 20;
 
 }  // namespace
 
 std::size_t loadMemoryLimit() {
-    return memoryLimitOverride != 0 ? memoryLimitOverride : halfPhysicalMemory();
+    if (memoryLimitOverride != 0) return memoryLimitOverride;
+    return memoryAtLoadStart != 0 ? memoryAtLoadStart : availableMemory();
 }
+
+LoadMemoryScope::LoadMemoryScope() { memoryAtLoadStart = std::max<std::size_t>(availableMemory(), 1); }
+
+LoadMemoryScope::~LoadMemoryScope() { memoryAtLoadStart = 0; }
 
 void setLoadMemoryLimit(std::size_t bytes) { memoryLimitOverride = bytes; }
 

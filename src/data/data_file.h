@@ -7,10 +7,22 @@
 #include <cstdint>
 #include <vector>
 
-// Bytes a load may take: half of the machine's physical memory.
+// Bytes a load may take: the memory available to the process
+// (base/memory.h), taken once as the load begins (LoadMemoryScope).
 std::size_t loadMemoryLimit();
 // Lets tests lower the limit; 0 restores the machine's.
 void setLoadMemoryLimit(std::size_t bytes);
+
+// While one lives, loadMemoryLimit() stays what was available when it was
+// made: every check of one load measures against the same memory, not
+// against what the load itself has taken since.
+class LoadMemoryScope {
+public:
+    LoadMemoryScope();
+    ~LoadMemoryScope();
+    LoadMemoryScope(const LoadMemoryScope&) = delete;
+    LoadMemoryScope& operator=(const LoadMemoryScope&) = delete;
+};
 
 class DataFile {
 public:

@@ -19,6 +19,7 @@
 #include "data/block_reader.h"
 #include "data/csv_table.h"
 #include "data/data_file.h"
+#include "data/duckdb_table.h"
 #include "data/dimension.h"
 #include "data/load_progress.h"
 #include "data/table_content.h"
@@ -431,6 +432,16 @@ LoadResult parseText(const DataFile& file, Header header, TableContent& content)
     return LoadResult::Loaded;
 }
 
+// Checked again once a table with a header of names has been read, with
+// its real size.
+bool fitsAfterReading(const TableContent& content) {
+    if (tableBytes(content.recordCount, static_cast<long long>(content.names.size()), content.hasLabels) <=
+        loadMemoryLimit())
+        return true;
+    trace(" table too large for memory, file not loaded");
+    return false;
+}
+
 // Opens, judges and parses path into content, touching nothing else: this
 // runs on the load's worker thread.
 LoadResult readTableFile(const std::string& path, TableContent& content) {
@@ -448,18 +459,19 @@ LoadResult readTableFile(const std::string& path, TableContent& content) {
         return LoadResult::Empty;
     }
     setLoadSize(file.size());
+    if (const char* format = typedFormatForPath(path.c_str())) {
+        const CsvResult result = readTypedFile(file, path.c_str(), format, content);
+        if (result == CsvResult::TooManyDimensions) return LoadResult::Refused;
+        if (result == CsvResult::Refused) return LoadResult::Empty;
+        return fitsAfterReading(content) ? LoadResult::Loaded : LoadResult::Empty;
+    }
     if (const char delimiter = delimiterForPath(path.c_str())) {
         // A CSV file has no header to judge first: it is judged by its
         // first megabyte, then read in pieces.
         const CsvResult result = readCsvFile(file, content, delimiter);
         if (result == CsvResult::TooManyDimensions) return LoadResult::Refused;
         if (result == CsvResult::Refused) return LoadResult::Empty;
-        if (tableBytes(content.recordCount, static_cast<long long>(content.names.size()), content.hasLabels) >
-            loadMemoryLimit()) {
-            trace(" table too large for memory, file not loaded");
-            return LoadResult::Empty;
-        }
-        return LoadResult::Loaded;
+        return fitsAfterReading(content) ? LoadResult::Loaded : LoadResult::Empty;
     }
     std::vector<char> buffer;
     Header header;
@@ -482,6 +494,7 @@ LoadResult readTableFile(const std::string& path, TableContent& content) {
 // The worker's whole job: whatever it refuses leaves content empty.
 LoadResult readTableFileOrRefuse(const std::string& path, TableContent& content) {
     LoadResult result = LoadResult::Empty;
+    const LoadMemoryScope memory;
     try {
         result = readTableFile(path, content);
     } catch (const std::bad_alloc&) {

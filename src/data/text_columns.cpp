@@ -210,9 +210,7 @@ void ColumnPiece::add(long long row, std::string_view cell, double& out) {
         // a number before the first time makes it text.
         bool midnight = false;
         if ((kind == CellKind::Time || valueCount == 0) && parseTimeText(cell, value, midnight)) {
-            kind = CellKind::Time;
-            allMidnight = allMidnight && midnight;
-            addTime(value, out);
+            addTime(value, midnight, out);
             return;
         }
         kind = CellKind::Text;
@@ -232,8 +230,9 @@ void ColumnPiece::addNumber(double value, double& out) {
     high = std::max(high, value);
 }
 
-void ColumnPiece::addTime(double seconds, double& out) {
+void ColumnPiece::addTime(double seconds, bool midnight, double& out) {
     kind = CellKind::Time;
+    allMidnight = allMidnight && midnight;
     addNumber(seconds, out);
 }
 

@@ -65,7 +65,7 @@ struct ColumnPiece {
     // A typed value from a file that has types: NaN or infinite values,
     // and values too large for the range arithmetic, are missing.
     void addNumber(double value, double& out);
-    void addTime(double seconds, double& out);
+    void addTime(double seconds, bool midnight, double& out);
     void addMissing(double& out);
     // Starts again, keeping every cell as text from the piece's first row.
     void restartAsText();
