@@ -224,7 +224,9 @@ void openStartFile(const std::string& path) {
 
 void openFile(Fl_Widget*, void*) {
     if (loadInProgress()) return;
-    fileChooser->filter("TEXT Files (*.txt)\tCSV Files (*.csv)\tTSV Files (*.{tsv,tab})\t");
+    fileChooser->filter(
+        "TEXT Files (*.txt)\tCSV Files (*.csv)\tTSV Files (*.{tsv,tab})\tParquet Files (*.parquet)\t"
+        "JSON Files (*.json)\t");
     fileChooser->show();
     while (fileChooser->shown()) Fl::wait();
     if (fileChooser->count() == 0 || fileChooser->value() == nullptr) return;

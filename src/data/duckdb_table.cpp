@@ -40,6 +40,9 @@ public:
 };
 
 std::string oneLine(std::string text, const std::string& alias, const std::string& path) {
+    // DuckDB quotes our query after its message; the file is what matters.
+    const std::size_t query = text.find("\nLINE ");
+    if (query != std::string::npos) text.erase(query);
     for (std::size_t at = 0; (at = text.find(alias, at)) != std::string::npos; at += path.size())
         text.replace(at, alias.size(), path);
     std::string line;
@@ -213,7 +216,7 @@ std::string_view textOf(const duckdb_string_t& s) {
 
 // One column being read: its rules, its values so far and where they go.
 struct TypedColumn {
-    std::size_t source = 0;  // its place in the file's columns
+    std::size_t in = 0;  // its place among the columns the query brings
     Arrival arrival = Arrival::Number;
     ColumnPiece piece;
     std::unique_ptr<double[]> values;
@@ -272,6 +275,7 @@ void reserveRows(std::vector<TypedColumn>& columns, long long& capacity, long lo
     if (rows <= capacity) return;
     long long grown = std::max<long long>(rows, capacity + capacity / 2 + 4096);
     for (TypedColumn& column : columns) {
+        if (column.arrival == Arrival::Nested) continue;
         std::unique_ptr<double[]> values(new double[static_cast<std::size_t>(grown)]);
         if (column.values) std::copy(column.values.get(), column.values.get() + capacity, values.get());
         column.values = std::move(values);
@@ -346,18 +350,16 @@ CsvResult readTypedFile(const DataFile& file, const char* path, const char* form
         for (std::size_t k = 0; k < query.columns(); ++k) {
             const std::string name = query.name(k);
             const Arrival arrival = arrivalOf(query.type(k));
-            if (arrival == Arrival::Nested) {
-                trace(" ", format, " column ", tokenFrom(name), " left out: nested values");
-                continue;
-            }
             TypedColumn column;
-            column.source = k;
             column.arrival = arrival;
             columns.push_back(std::move(column));
             names.push_back(name);
-            list += (list.empty() ? "" : ", ") + selected(name, arrival);
+            if (arrival != Arrival::Nested) list += (list.empty() ? "" : ", ") + selected(name, arrival);
         }
-        if (columns.empty()) list = "NULL";
+        std::size_t brought = 0;
+        for (TypedColumn& column : columns)
+            if (column.arrival != Arrival::Nested) column.in = brought++;
+        if (brought == 0) list = "NULL";
 
         // Judged before it is read: Parquet says how many rows it holds; a
         // JSON file's rows are estimated from its first megabyte.
@@ -377,8 +379,8 @@ CsvResult readTypedFile(const DataFile& file, const char* path, const char* form
                                     : static_cast<long long>(static_cast<double>(records) *
                                                              static_cast<double>(file.size()) / static_cast<double>(sampled));
         }
-        const unsigned long long reading = sizeof(double) * columns.size() * static_cast<unsigned long long>(estimate);
-        if (std::max<unsigned long long>(reading, tableBytes(estimate, static_cast<long long>(columns.size()), false)) >
+        const unsigned long long reading = sizeof(double) * brought * static_cast<unsigned long long>(estimate);
+        if (std::max<unsigned long long>(reading, tableBytes(estimate, static_cast<long long>(brought), false)) >
             loadMemoryLimit()) {
             content = TableContent();
             trace(" table too large for memory, file not loaded");
@@ -395,7 +397,8 @@ CsvResult readTypedFile(const DataFile& file, const char* path, const char* form
             const long long n = static_cast<long long>(duckdb_data_chunk_get_size(chunk));
             if (count + n > std::numeric_limits<int>::max() - 100) throw Refusal("too many rows");
             reserveRows(columns, capacity, count + n);
-            for (std::size_t c = 0; c < columns.size(); ++c) readChunkColumn(chunk, c, columns[c], count);
+            for (TypedColumn& column : columns)
+                if (column.arrival != Arrival::Nested) readChunkColumn(chunk, column.in, column, count);
             count += n;
             const double parsed = std::min(static_cast<double>(file.size()), parsedPerRow * static_cast<double>(count));
             addLoadParsed(static_cast<std::size_t>(parsed - reported));
@@ -405,7 +408,9 @@ CsvResult readTypedFile(const DataFile& file, const char* path, const char* form
         // Text columns that met texts after numbers read their texts again.
         for (std::size_t c = 0; c < columns.size(); ++c) {
             TypedColumn& column = columns[c];
-            if (column.piece.kind != CellKind::Text || !column.piece.needsTextsAgain()) continue;
+            if (column.arrival == Arrival::Nested || column.piece.kind != CellKind::Text ||
+                !column.piece.needsTextsAgain())
+                continue;
             column.piece.restartAsText();
             column.arrival = Arrival::Text;
             Query again(database, "SELECT " + selected(names[c], Arrival::Text) + " FROM " + source);
@@ -423,6 +428,7 @@ CsvResult readTypedFile(const DataFile& file, const char* path, const char* form
         std::vector<std::unique_ptr<double[]>> storage;
         for (std::size_t c = 0; c < columns.size(); ++c) {
             pieces[c].name = tokenFrom(names[c]);
+            pieces[c].nested = columns[c].arrival == Arrival::Nested;
             pieces[c].pieces.push_back(&columns[c].piece);
             pieces[c].rows.push_back(count);
             storage.push_back(std::move(columns[c].values));

@@ -444,7 +444,7 @@ bool fitsAfterReading(const TableContent& content) {
 
 // Opens, judges and parses path into content, touching nothing else: this
 // runs on the load's worker thread.
-LoadResult readTableFile(const std::string& path, TableContent& content) {
+LoadResult readTableFile(const std::string& path, bool otherNamesAsCsv, TableContent& content) {
     DataFile file;
     switch (file.open(path.c_str())) {
     case DataFile::Status::Opened:
@@ -465,7 +465,9 @@ LoadResult readTableFile(const std::string& path, TableContent& content) {
         if (result == CsvResult::Refused) return LoadResult::Empty;
         return fitsAfterReading(content) ? LoadResult::Loaded : LoadResult::Empty;
     }
-    if (const char delimiter = delimiterForPath(path.c_str())) {
+    char delimiter = delimiterForPath(path.c_str());
+    if (delimiter == 0 && otherNamesAsCsv) delimiter = ',';
+    if (delimiter != 0) {
         // A CSV file has no header to judge first: it is judged by its
         // first megabyte, then read in pieces.
         const CsvResult result = readCsvFile(file, content, delimiter);
@@ -492,11 +494,11 @@ LoadResult readTableFile(const std::string& path, TableContent& content) {
 }  // namespace
 
 // The worker's whole job: whatever it refuses leaves content empty.
-LoadResult readTableFileOrRefuse(const std::string& path, TableContent& content) {
+LoadResult readTableFileOrRefuse(const std::string& path, TableContent& content, bool otherNamesAsCsv) {
     LoadResult result = LoadResult::Empty;
     const LoadMemoryScope memory;
     try {
-        result = readTableFile(path, content);
+        result = readTableFile(path, otherNamesAsCsv, content);
     } catch (const std::bad_alloc&) {
         content = TableContent();
         trace(" out of memory, file not loaded");

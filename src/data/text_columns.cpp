@@ -268,6 +268,10 @@ void finishColumns(std::vector<ColumnPieces>& columns, std::vector<std::unique_p
     for (std::size_t j = 0; j < columns.size(); ++j) {
         ColumnPieces& column = columns[j];
         const std::string& name = column.name;
+        if (column.nested) {
+            trace(prefix, name, " left out: nested values");
+            continue;
+        }
         double* values = storage[j].get();
         const CellKind kind = joinedKind(column);
         if (kind != CellKind::Text) {

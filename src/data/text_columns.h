@@ -84,6 +84,7 @@ bool parseNumberCell(std::string_view cell, double& out);
 // One column's pieces, in row order.
 struct ColumnPieces {
     std::string name;                  // as in the header, turned into a token
+    bool nested = false;               // values of a structure, left out
     std::vector<ColumnPiece*> pieces;  // one per piece of rows
     std::vector<long long> rows;       // each piece's row count
 };
