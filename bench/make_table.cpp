@@ -31,6 +31,8 @@
 #include <system_error>
 #include <vector>
 
+#include "flights.h"
+
 namespace {
 
 constexpr int kMaxDims = 999;
@@ -134,63 +136,6 @@ int usage(const char* argv0) {
   return 2;
 }
 
-int writeFlights(long long records, std::FILE* f, std::uint64_t seed) {
-  SplitMix64 rng{seed * 0x9e3779b97f4a7c15ULL + 3};
-  constexpr int kAirports = 230;
-  std::vector<std::string> codes;
-  std::vector<double> cumulative;
-  double total = 0.0;
-  while (static_cast<int>(codes.size()) < kAirports) {
-    std::string code(3, 'A');
-    for (char& c : code) c = static_cast<char>('A' + rng.next() % 26);
-    bool taken = false;
-    for (const std::string& other : codes) taken = taken || other == code;
-    if (taken) continue;
-    codes.push_back(code);
-    // Zipf-like: the k-th airport is about 1/k as busy as the first.
-    total += 1.0 / static_cast<double>(codes.size());
-    cumulative.push_back(total);
-  }
-  const auto airport = [&]() -> const std::string& {
-    const double pick = rng.uniform() * total;
-    std::size_t k = 0;
-    while (k + 1 < cumulative.size() && cumulative[k] < pick) ++k;
-    return codes[k];
-  };
-  Output out(f);
-  out.put(std::string("time,delay,distance,origin,destination\n"));
-  // Days since 1970 of 2006-01-01; a year of departures.
-  constexpr long long firstDay = 13149;
-  char line[96];
-  for (long long i = 0; i < records; ++i) {
-    const long long day = firstDay + static_cast<long long>(rng.next() % 365);
-    const int minute = static_cast<int>(300 + rng.next() % 1140);  // 05:00 to 23:59
-    // Civil date from days since 1970 (proleptic Gregorian).
-    const long long z = day + 719468;
-    const long long era = z / 146097;
-    const long long doe = z - era * 146097;
-    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const long long mp = (5 * doy + 2) / 153;
-    const int dayOfMonth = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    const long long year = yoe + era * 400 + (month <= 2 ? 1 : 0);
-    // Most flights leave about on time; a long tail leaves hours late.
-    const double late = rng.uniform();
-    const int delay = late < 0.8 ? static_cast<int>(rng.gaussian() * 8.0) : static_cast<int>(-std::log(1.0 - rng.uniform()) * 60.0);
-    const int distance = 80 + static_cast<int>(rng.next() % 2700);
-    const std::string& origin = airport();
-    const std::string& destination = airport();
-    const int length = std::snprintf(line, sizeof line, "%04lld-%02d-%02d %02d:%02d,%d,%d,%s,%s\n", year, month,
-                                     dayOfMonth, minute / 60, minute % 60, delay, distance, origin.c_str(),
-                                     destination.c_str());
-    out.reserve(sizeof line);
-    out.put(line, static_cast<std::size_t>(length));
-  }
-  out.flush();
-  return out.failed() ? 1 : 0;
-}
-
 int flightsMain(int argc, char** argv) {
   long long records = 0, seed = 1;
   if ((argc != 4 && argc != 5) || !parse_count(argv[2], 1LL << 40, records) ||
@@ -201,7 +146,7 @@ int flightsMain(int argc, char** argv) {
     std::fprintf(stderr, "make_table: cannot open %s: %s\n", argv[3], std::strerror(errno));
     return 1;
   }
-  const int status = writeFlights(records, f, static_cast<std::uint64_t>(seed));
+  const int status = bench::writeFlights(f, records, static_cast<std::uint64_t>(seed)) ? 0 : 1;
   if ((f != stdout ? std::fclose(f) : std::fflush(f)) != 0 || status != 0) {
     std::fprintf(stderr, "make_table: write to %s failed\n", argv[3]);
     return 1;

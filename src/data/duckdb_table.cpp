@@ -3,6 +3,10 @@
 #include <duckdb.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -209,6 +213,67 @@ struct Chunk {
     Chunk& operator=(const Chunk&) = delete;
 };
 
+// A query's chunks fetched on a thread of their own, so DuckDB goes on
+// producing while the chunks before are converted.
+class ChunkPipe {
+public:
+    explicit ChunkPipe(Query& query) : fetcher_([this, &query] { fetch(query); }) {}
+    ~ChunkPipe() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopped_ = true;
+        }
+        changed_.notify_all();
+        fetcher_.join();
+    }
+    ChunkPipe(const ChunkPipe&) = delete;
+    ChunkPipe& operator=(const ChunkPipe&) = delete;
+
+    // The next chunk, or null at the end; throws what the fetching threw.
+    std::unique_ptr<Chunk> next() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return !chunks_.empty() || done_; });
+        if (chunks_.empty()) {
+            if (failure_) std::rethrow_exception(failure_);
+            return nullptr;
+        }
+        std::unique_ptr<Chunk> chunk = std::move(chunks_.front());
+        chunks_.pop_front();
+        changed_.notify_all();
+        return chunk;
+    }
+
+private:
+    // A few chunks ahead at most: the converted rows are what the memory is for.
+    static constexpr std::size_t ahead = 16;
+
+    void fetch(Query& query) {
+        try {
+            while (duckdb_data_chunk chunk = query.next()) {
+                auto holder = std::make_unique<Chunk>(chunk);
+                std::unique_lock<std::mutex> lock(mutex_);
+                changed_.wait(lock, [&] { return chunks_.size() < ahead || stopped_; });
+                if (stopped_) break;
+                chunks_.push_back(std::move(holder));
+                changed_.notify_all();
+            }
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            failure_ = std::current_exception();
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        done_ = true;
+        changed_.notify_all();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::unique_ptr<Chunk>> chunks_;
+    std::exception_ptr failure_;
+    bool done_ = false, stopped_ = false;
+    std::thread fetcher_;
+};
+
 std::string_view textOf(const duckdb_string_t& s) {
     const std::uint32_t length = s.value.inlined.length;
     return length <= 12 ? std::string_view(s.value.inlined.inlined, length) : std::string_view(s.value.pointer.ptr, length);
@@ -392,8 +457,9 @@ CsvResult readTypedFile(const DataFile& file, const char* path, const char* form
         reserveRows(columns, capacity, parquet ? estimate : std::max<long long>(estimate, 1));
         const double parsedPerRow = estimate > 0 ? static_cast<double>(file.size()) / static_cast<double>(estimate) : 0.0;
         double reported = 0.0;
-        while (duckdb_data_chunk chunk = rows.next()) {
-            Chunk holder(chunk);
+        ChunkPipe pipe(rows);
+        while (std::unique_ptr<Chunk> holder = pipe.next()) {
+            const duckdb_data_chunk chunk = holder->chunk;
             const long long n = static_cast<long long>(duckdb_data_chunk_get_size(chunk));
             if (count + n > std::numeric_limits<int>::max() - 100) throw Refusal("too many rows");
             reserveRows(columns, capacity, count + n);

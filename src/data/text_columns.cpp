@@ -121,10 +121,24 @@ std::vector<std::uint32_t> categoryOrder(const std::vector<std::string_view>& te
     return order;
 }
 
+// The n <= 8 bytes at p as a little-endian number, through loads of a fixed
+// size (overlapping where n is not 4 or 8: the bytes they share agree).
+std::uint64_t packedBytes(const char* p, std::size_t n) {
+    if (n >= 4) {
+        std::uint32_t low = 0, high = 0;
+        std::memcpy(&low, p, 4);
+        std::memcpy(&high, p + n - 4, 4);
+        return low | static_cast<std::uint64_t>(high) << (8 * (n - 4));
+    }
+    if (n == 0) return 0;
+    const auto byte = [&](std::size_t i) { return static_cast<std::uint64_t>(static_cast<unsigned char>(p[i])) << (8 * i); };
+    return byte(0) | byte(n / 2) | byte(n - 1);
+}
+
 // Most texts of a category column are short: compared in place rather than
 // through a call.
-bool sameText(const char* kept, std::size_t length, std::string_view text) {
-    if (length != text.size()) return false;
+bool sameText(const char* kept, std::string_view text) {
+    const std::size_t length = text.size();
     if (length <= 16) {
         for (std::size_t i = 0; i < length; ++i)
             if (kept[i] != text[i]) return false;
@@ -137,13 +151,27 @@ bool sameText(const char* kept, std::size_t length, std::string_view text) {
 
 std::uint32_t TextDictionary::code(std::string_view text) {
     if (slots_.empty()) slots_.assign(64, 0);
-    const std::uint64_t hash = XXH3_64bits(text.data(), text.size());
+    // A text of up to 8 bytes is its own hash: its bytes and its length tell
+    // it apart from every other, and it is compared without a look at them.
+    const bool shortText = text.size() <= 8;
+    std::uint64_t hash = 0;
+    if (shortText) {
+        hash = packedBytes(text.data(), text.size());
+        // A bijective mix (MurmurHash3's finaliser) spreads the bytes over the slots.
+        hash ^= hash >> 33;
+        hash *= 0xff51afd7ed558ccdULL;
+        hash ^= hash >> 33;
+        hash *= 0xc4ceb9fe1a85ec53ULL;
+        hash ^= hash >> 33;
+    } else {
+        hash = XXH3_64bits(text.data(), text.size());
+    }
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t slot = static_cast<std::size_t>(hash) & mask;; slot = (slot + 1) & mask) {
         const std::uint32_t found = slots_[slot];
         if (found == 0) {
             const auto code = static_cast<std::uint32_t>(entries_.size());
-            entries_.push_back(Entry{hash, bytes_.size(), static_cast<std::uint32_t>(keepsTexts_ ? text.size() : 0)});
+            entries_.push_back(Entry{hash, bytes_.size(), static_cast<std::uint32_t>(text.size())});
             if (keepsTexts_) bytes_.insert(bytes_.end(), text.begin(), text.end());
             slots_[slot] = code + 1;
             if (2 * entries_.size() > slots_.size()) grow();
@@ -151,7 +179,8 @@ std::uint32_t TextDictionary::code(std::string_view text) {
             return code;
         }
         const Entry& entry = entries_[found - 1];
-        if (entry.hash == hash && (!keepsTexts_ || sameText(bytes_.data() + entry.offset, entry.length, text))) {
+        if (entry.hash == hash && entry.length == text.size() &&
+            (shortText || !keepsTexts_ || sameText(bytes_.data() + entry.offset, text))) {
             sawRepeat_ = true;
             forgetTextsIfHopeless();
             return found - 1;
