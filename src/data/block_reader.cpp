@@ -23,7 +23,7 @@ ByteSource::ByteSource(const DataFile& file) : file_(&file), size_(file.size()) 
 
 ByteSource::ByteSource(const char* data, std::size_t size) : data_(data), size_(size) {}
 
-bool ByteSource::read(std::uint64_t offset, std::size_t n, std::vector<char>& out) const {
+bool ByteSource::read(std::uint64_t offset, std::size_t n, Bytes& out) const {
     if (offset >= size_) return true;
     n = static_cast<std::size_t>(std::min<std::uint64_t>(n, size_ - offset));
     if (file_ != nullptr) return file_->readAt(offset, n, out);

@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-class DataFile;
+#include "data/data_file.h"
 
 // The bytes of a table: an open file, or text already in memory.
 class ByteSource {
@@ -20,7 +20,7 @@ public:
     ByteSource(const char* data, std::size_t size);
     std::uint64_t size() const { return size_; }
     // Appends up to n bytes from offset to out; false on a read error.
-    bool read(std::uint64_t offset, std::size_t n, std::vector<char>& out) const;
+    bool read(std::uint64_t offset, std::size_t n, Bytes& out) const;
 
 private:
     const DataFile* file_ = nullptr;
@@ -34,7 +34,7 @@ struct Piece {
     std::uint64_t offset = 0;
     std::size_t length = 0;
     bool last = false;  // ends at the end of the source
-    std::vector<char> bytes;
+    Bytes bytes;
 };
 
 // Where a piece read so far may end: its length, or 0 to read more first.
@@ -63,7 +63,7 @@ private:
     const ByteSource& source_;
     std::uint64_t offset_;        // next byte to read
     std::uint64_t carryOffset_;  // where the kept bytes lie
-    std::vector<char> carry_;
+    Bytes carry_;
     std::size_t pieces_ = 0;
     struct HashState;
     std::unique_ptr<HashState> hash_;

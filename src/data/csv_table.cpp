@@ -352,7 +352,7 @@ CsvResult readSource(const ByteSource& source, TableContent& content, char delim
         piece.columns.resize(columnCount);
         std::vector<double*> values;
         for (std::size_t j = 0; j < columnCount; ++j) {
-            piece.own.emplace_back(new double[static_cast<std::size_t>(std::max<long long>(piece.bound, 1))]);
+            piece.own.push_back(newValues(static_cast<std::size_t>(piece.bound)));
             values.push_back(piece.own.back().get());
         }
         parsePiece(dialect, p, piece.length, piece, values);
@@ -379,7 +379,7 @@ CsvResult readSource(const ByteSource& source, TableContent& content, char delim
         std::max(sampleRows, first.last ? sampleRows : estimate + estimate / 8 + 4096);
     std::vector<std::unique_ptr<double[]>> storage;
     for (std::size_t j = 0; j < columnCount; ++j) {
-        storage.emplace_back(new double[static_cast<std::size_t>(std::max<long long>(capacity, 1))]);
+        storage.push_back(newValues(static_cast<std::size_t>(capacity)));
         std::copy(pieces[0].own[j].get(), pieces[0].own[j].get() + sampleRows, storage[j].get());
     }
     pieces[0].own.clear();
@@ -414,7 +414,7 @@ CsvResult readSource(const ByteSource& source, TableContent& content, char delim
             piece->columns.resize(columnCount);
             std::vector<double*> values(columnCount);
             for (std::size_t j = 0; j < columnCount; ++j) {
-                if (piece->placed < 0) piece->own.emplace_back(new double[static_cast<std::size_t>(piece->bound)]);
+                if (piece->placed < 0) piece->own.push_back(newValues(static_cast<std::size_t>(piece->bound)));
                 values[j] = piece->placed < 0 ? piece->own[j].get() : storage[j].get() + piece->placed;
             }
             parsePiece(dialect, bytes.bytes.data(), bytes.length, *piece, values);
@@ -448,7 +448,7 @@ CsvResult readSource(const ByteSource& source, TableContent& content, char delim
     const bool ownPieces = std::any_of(pieces.begin(), pieces.end(), [](const CsvPiece& p) { return p.placed < 0; });
     for (std::size_t j = 0; j < columnCount; ++j) {
         std::unique_ptr<double[]> joined;
-        if (ownPieces) joined.reset(new double[static_cast<std::size_t>(std::max<long long>(rows, 1))]);
+        if (ownPieces) joined = newValues(static_cast<std::size_t>(rows));
         double* target = ownPieces ? joined.get() : storage[j].get();
         long long at = 0;
         for (const CsvPiece& piece : pieces) {
@@ -481,7 +481,7 @@ CsvResult readSource(const ByteSource& source, TableContent& content, char delim
     }
     if (readAgain) {
         long long at = 0;
-        std::vector<char> bytes;
+        Bytes bytes;
         for (std::size_t k = 0; k < pieces.size(); ++k) {
             CsvPiece& piece = pieces[k];
             if (std::find(again[k].begin(), again[k].end(), true) != again[k].end()) {

@@ -82,7 +82,7 @@ bool DataFile::readFrom(std::size_t n, std::vector<char>& out) const {
     return true;
 }
 
-bool DataFile::readAt(std::uint64_t offset, std::size_t n, std::vector<char>& out) const {
+bool DataFile::readAt(std::uint64_t offset, std::size_t n, Bytes& out) const {
     if (fd_ < 0) return false;
     const std::size_t start = out.size();
     out.resize(start + n);

@@ -5,7 +5,33 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <utility>
 #include <vector>
+
+// Leaves the bytes a vector grows by as they are, since a read fills them
+// at once: zeroing the blocks of a file first would cost a pass over it.
+template <class T>
+struct UninitializedAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = UninitializedAllocator<U>;
+    };
+    UninitializedAllocator() = default;
+    template <class U>
+    UninitializedAllocator(const UninitializedAllocator<U>&) {}
+    template <class U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
+// Bytes read from a file.
+using Bytes = std::vector<char, UninitializedAllocator<char>>;
 
 // Bytes a load may take: the memory available to the process
 // (base/memory.h), taken once as the load begins (LoadMemoryScope).
@@ -47,7 +73,7 @@ public:
     bool readAll(std::vector<char>& out) const;
     // Appends up to n bytes from offset to out (fewer at the end of the
     // file); false on a read error.
-    bool readAt(std::uint64_t offset, std::size_t n, std::vector<char>& out) const;
+    bool readAt(std::uint64_t offset, std::size_t n, Bytes& out) const;
     int descriptor() const { return fd_; }
 
 private:

@@ -341,7 +341,7 @@ void reserveRows(std::vector<TypedColumn>& columns, long long& capacity, long lo
     long long grown = std::max<long long>(rows, capacity + capacity / 2 + 4096);
     for (TypedColumn& column : columns) {
         if (column.arrival == Arrival::Nested) continue;
-        std::unique_ptr<double[]> values(new double[static_cast<std::size_t>(grown)]);
+        std::unique_ptr<double[]> values = newValues(static_cast<std::size_t>(grown));
         if (column.values) std::copy(column.values.get(), column.values.get() + capacity, values.get());
         column.values = std::move(values);
     }

@@ -379,7 +379,7 @@ LoadResult parseText(const DataFile& file, Header header, TableContent& content)
     // unread is zeroed below.
     content.columns.reserve(static_cast<size_t>(header.dimensions));
     for (long long j = 0; j < header.dimensions; ++j)
-        content.columns.push_back(std::unique_ptr<double[]>(new double[records]));
+        content.columns.push_back(newValues(records));
     // Unlabelled tables keep no per-record strings; readers of labels check the size.
     if (content.hasLabels) content.labels.assign(records, std::string());
     std::vector<std::string> names(static_cast<size_t>(header.dimensions) + 1);
@@ -421,7 +421,7 @@ LoadResult parseText(const DataFile& file, Header header, TableContent& content)
         clearRecords(content, record, field, content.recordCount);
         trace(" malformed or missing number in record ", record + 1);
     } else if (pieces.hasTrailer()) {
-        std::vector<char> trailer;
+        Bytes trailer;
         if (!file.readAt(pieces.trailerOffset(), static_cast<size_t>(file.size() - pieces.trailerOffset()), trailer))
             throw std::runtime_error("read error");
         TokenReader trailerReader(trailer.data(), trailer.data() + trailer.size());

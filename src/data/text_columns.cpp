@@ -3,6 +3,8 @@
 #define XXH_INLINE_ALL
 #include <xxhash.h>
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -209,6 +211,17 @@ void TextDictionary::grow() {
 }
 
 void TextDictionary::clear() { *this = TextDictionary(); }
+
+std::unique_ptr<double[]> newValues(std::size_t n) {
+    std::unique_ptr<double[]> values(new double[std::max<std::size_t>(n, 1)]);
+    constexpr std::uintptr_t hugePage = std::uintptr_t(2) << 20;
+    const auto begin = reinterpret_cast<std::uintptr_t>(values.get());
+    const std::uintptr_t first = (begin + hugePage - 1) & ~(hugePage - 1);
+    const std::uintptr_t last = (begin + n * sizeof(double)) & ~(hugePage - 1);
+    // A hint: without huge pages it works as before.
+    if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+    return values;
+}
 
 bool isMissingCell(std::string_view cell) {
     if (cell.size() > 4) return false;

@@ -74,6 +74,11 @@ struct ColumnPiece {
     bool needsTextsAgain() const { return kind != CellKind::Text || firstTextRow > 0; }
 };
 
+// A column's values for n rows, not initialised. From a few megabytes on
+// the kernel is asked for huge pages, so filling them takes a fault per
+// 2 MB rather than per 4 KB.
+std::unique_ptr<double[]> newValues(std::size_t n);
+
 // Largest magnitude a value may have; beyond it the range arithmetic fails.
 constexpr double largestValue = 1e300;
 
