@@ -351,7 +351,7 @@ void reserveRows(std::vector<TypedColumn>& columns, long long& capacity, long lo
 // Records of a JSON file in its first megabyte, either newline-delimited
 // objects or the objects of one array, and the bytes they took: enough to
 // estimate how many the file holds.
-void sampleJsonRecords(const std::vector<char>& head, long long& records, std::size_t& bytes) {
+void sampleJsonRecords(const Bytes& head, long long& records, std::size_t& bytes) {
     int depth = 0;
     bool inString = false, escaped = false;
     records = 0;
@@ -397,15 +397,28 @@ CsvResult readTypedFile(const DataFile& file, const char* path, const char* form
     const std::string source =
         std::string(parquet ? "read_parquet('" : "read_json('") + alias + "')";
     try {
-        // Every byte once, for the table's hash, and the first megabyte for a JSON estimate.
+        // The first megabyte for a JSON estimate; every byte, for the
+        // table's hash, on a thread of its own while DuckDB reads.
+        Bytes head;
+        if (!file.readAt(0, 1 << 20, head)) throw std::runtime_error("read error");
         const ByteSource bytes(file);
         PieceReader reader(bytes, 0);
-        Piece piece;
-        std::vector<char> head;
-        while (reader.next(piece, pieceBytes, [](const char*, std::size_t size, bool) { return size; }))
-            if (head.empty()) head.assign(piece.bytes.begin(), piece.bytes.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(piece.length, 1 << 20)));
-        content.sourceBytes = file.size();
-        content.sourceHash = reader.hash();
+        std::exception_ptr hashFailure;
+        std::thread hashing([&] {
+            try {
+                Piece piece;
+                while (reader.next(piece, pieceBytes, [](const char*, std::size_t size, bool) { return size; })) {
+                }
+            } catch (...) {
+                hashFailure = std::current_exception();
+            }
+        });
+        struct Joiner {
+            std::thread& thread;
+            ~Joiner() {
+                if (thread.joinable()) thread.join();
+            }
+        } joiner{hashing};
 
         Database database;
         Query query(database, "SELECT * FROM " + source);
@@ -499,7 +512,6 @@ CsvResult readTypedFile(const DataFile& file, const char* path, const char* form
             pieces[c].rows.push_back(count);
             storage.push_back(std::move(columns[c].values));
         }
-        const std::uint64_t bytesRead = content.sourceBytes, hash = content.sourceHash;
         finishColumns(pieces, storage, count, format, content);
         if (content.names.size() >= static_cast<std::size_t>(maxSlots)) {
             trace(" too many axis");
@@ -508,8 +520,11 @@ CsvResult readTypedFile(const DataFile& file, const char* path, const char* form
         }
         if (!content.hasLabels) content.labelColumnName = "id";
         content.shownCount = static_cast<int>(content.names.size());
-        content.sourceBytes = bytesRead;
-        content.sourceHash = hash;
+        hashing.join();
+        hashing = std::thread();
+        if (hashFailure) std::rethrow_exception(hashFailure);
+        content.sourceBytes = file.size();
+        content.sourceHash = reader.hash();
         return CsvResult::Read;
     } catch (const Refusal& refusal) {
         content = TableContent();

@@ -229,47 +229,22 @@ bool isMissingCell(std::string_view cell) {
            equalsIgnoringCase(cell, "null");
 }
 
-bool parseNumberCell(std::string_view cell, double& out) {
-    const char* first = cell.data();
-    const char* last = first + cell.size();
-    if (last - first > 1 && *first == '+' && first[1] != '-') ++first;
-    const auto result = std::from_chars(first, last, out);
-    return result.ec == std::errc() && result.ptr == last && std::isfinite(out) && std::fabs(out) <= largestValue;
-}
-
-void ColumnPiece::add(long long row, std::string_view cell, double& out) {
-    if (kind != CellKind::Text) {
-        double value = 0.0;
-        if (kind == CellKind::Numeric && parseNumberCell(cell, value)) {
-            addNumber(value, out);
-            return;
-        }
-        if (isMissingCell(cell)) {
-            addMissing(out);
-            return;
-        }
-        // A column holds times when every cell that is not missing is one:
-        // a number before the first time makes it text.
-        bool midnight = false;
-        if ((kind == CellKind::Time || valueCount == 0) && parseTimeText(cell, value, midnight)) {
-            addTime(value, midnight, out);
-            return;
-        }
-        kind = CellKind::Text;
-        firstTextRow = row;
-    }
-    out = static_cast<double>(texts.code(cell));
-}
-
-void ColumnPiece::addNumber(double value, double& out) {
-    if (!std::isfinite(value) || std::fabs(value) > largestValue) {
+void ColumnPiece::addOther(long long row, std::string_view cell, double& out) {
+    if (isMissingCell(cell)) {
         addMissing(out);
         return;
     }
-    out = value;
-    if (valueCount++ == 0) low = high = value;
-    low = std::min(low, value);
-    high = std::max(high, value);
+    // A column holds times when every cell that is not missing is one: a
+    // number before the first time makes it text.
+    double value = 0.0;
+    bool midnight = false;
+    if ((kind == CellKind::Time || valueCount == 0) && parseTimeText(cell, value, midnight)) {
+        addTime(value, midnight, out);
+        return;
+    }
+    kind = CellKind::Text;
+    firstTextRow = row;
+    out = static_cast<double>(texts.code(cell));
 }
 
 void ColumnPiece::addTime(double seconds, bool midnight, double& out) {

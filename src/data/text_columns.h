@@ -5,6 +5,8 @@
 // the pieces of a column are then joined into one dimension, a time axis,
 // category codes, the record labels, or nothing.
 
+#include <charconv>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -49,6 +51,19 @@ private:
 
 enum class CellKind { Numeric, Time, Text };
 
+// Largest magnitude a value may have; beyond it the range arithmetic fails.
+constexpr double largestValue = 1e300;
+
+bool isMissingCell(std::string_view cell);
+// A whole cell as a finite number within largestValue.
+inline bool parseNumberCell(std::string_view cell, double& out) {
+    const char* first = cell.data();
+    const char* last = first + cell.size();
+    if (last - first > 1 && *first == '+' && first[1] != '-') ++first;
+    const auto result = std::from_chars(first, last, out);
+    return result.ec == std::errc() && result.ptr == last && std::fabs(out) <= largestValue;
+}
+
 // One column over one piece's rows. Numbers and times are stored as they
 // are read, NaN where a cell is missing; texts as their dictionary code.
 struct ColumnPiece {
@@ -61,10 +76,31 @@ struct ColumnPiece {
     TextDictionary texts;
 
     // Reads row's cell into *out (row counts from the piece's first row).
-    void add(long long row, std::string_view cell, double& out);
+    // Inline: it runs once per cell of a file.
+    void add(long long row, std::string_view cell, double& out) {
+        if (kind == CellKind::Text) {
+            out = static_cast<double>(texts.code(cell));
+            return;
+        }
+        double value = 0.0;
+        if (kind == CellKind::Numeric && parseNumberCell(cell, value)) {
+            addNumber(value, out);
+            return;
+        }
+        addOther(row, cell, out);
+    }
     // A typed value from a file that has types: NaN or infinite values,
     // and values too large for the range arithmetic, are missing.
-    void addNumber(double value, double& out);
+    void addNumber(double value, double& out) {
+        if (!(std::fabs(value) <= largestValue)) {
+            addMissing(out);
+            return;
+        }
+        out = value;
+        if (valueCount++ == 0) low = high = value;
+        low = value < low ? value : low;
+        high = value > high ? value : high;
+    }
     void addTime(double seconds, bool midnight, double& out);
     void addMissing(double& out);
     // Starts again, keeping every cell as text from the piece's first row.
@@ -72,6 +108,10 @@ struct ColumnPiece {
     // The piece's cells read from row `from` on were texts, and the earlier
     // rows' texts must be read again.
     bool needsTextsAgain() const { return kind != CellKind::Text || firstTextRow > 0; }
+
+private:
+    // A cell that is missing, a time, or the column's first text.
+    void addOther(long long row, std::string_view cell, double& out);
 };
 
 // A column's values for n rows, not initialised. From a few megabytes on
@@ -79,12 +119,6 @@ struct ColumnPiece {
 // 2 MB rather than per 4 KB.
 std::unique_ptr<double[]> newValues(std::size_t n);
 
-// Largest magnitude a value may have; beyond it the range arithmetic fails.
-constexpr double largestValue = 1e300;
-
-bool isMissingCell(std::string_view cell);
-// A whole cell as a finite number within largestValue.
-bool parseNumberCell(std::string_view cell, double& out);
 
 // One column's pieces, in row order.
 struct ColumnPieces {
