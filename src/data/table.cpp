@@ -34,6 +34,8 @@ std::vector<std::string> recordLabels;
 std::array<std::unique_ptr<double[]>, maxSlots> rawValues;
 std::array<Dimension*, maxSlots> dimensionTable{};
 std::uint64_t tableGeneration = 0;
+std::uint64_t tableSourceBytes = 0;
+std::uint64_t tableSourceHash = 0;
 
 namespace {
 
@@ -156,6 +158,7 @@ private:
 }  // namespace
 
 void releaseTable() {
+    tableSourceBytes = tableSourceHash = 0;
     recordLabels.clear();
     recordLabels.shrink_to_fit();
     for (auto& slot : rawValues) slot.reset();
@@ -528,6 +531,8 @@ void takeTable(TableContent& content) {
     dimensionCount = static_cast<int>(content.names.size());
     shownDimensionCount = content.shownCount;
     hasRecordLabels = content.hasLabels;
+    tableSourceBytes = content.sourceBytes;
+    tableSourceHash = content.sourceHash;
     // Unlabelled tables keep no per-record strings, as the text loader does.
     if (hasRecordLabels) recordLabels = std::move(content.labels);
     for (int j = 0; j < dimensionCount; ++j) rawValues[j] = std::move(content.columns[j]);
