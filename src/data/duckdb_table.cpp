@@ -66,7 +66,7 @@ std::string quotedName(const std::string& name) {
 }
 
 // How a column's values arrive from the query.
-enum class Arrival { Number, Days, Seconds, Milliseconds, Microseconds, Nanoseconds, Text, Nested };
+enum class Arrival { Number, Days, Seconds, Milliseconds, Microseconds, Nanoseconds, Text, Json, Nested };
 
 Arrival arrivalOf(duckdb_type type) {
     switch (type) {
@@ -101,11 +101,14 @@ Arrival arrivalOf(duckdb_type type) {
     }
 }
 
-// The expression that brings a column as it arrives.
+// The expression that brings a column as it arrives. A JSON field whose
+// values differ in type comes as JSON text: its strings are unquoted, so
+// "NA" is a missing cell and "Adelie" a category, as in CSV.
 std::string selected(const std::string& name, Arrival arrival) {
     switch (arrival) {
     case Arrival::Number: return "CAST(" + quotedName(name) + " AS DOUBLE)";
     case Arrival::Text: return "CAST(" + quotedName(name) + " AS VARCHAR)";
+    case Arrival::Json: return "json_extract_string(" + quotedName(name) + ", '$')";
     default: return quotedName(name);
     }
 }
@@ -173,6 +176,15 @@ public:
         return name;
     }
     duckdb_type type(std::size_t column) const { return duckdb_prepared_statement_column_type(prepared_, column); }
+    // The type's alias ("JSON" for JSON text), empty when it has none.
+    std::string alias(std::size_t column) const {
+        duckdb_logical_type type = duckdb_prepared_statement_column_logical_type(prepared_, column);
+        char* text = type != nullptr ? duckdb_logical_type_get_alias(type) : nullptr;
+        const std::string alias = text != nullptr ? text : "";
+        duckdb_free(text);
+        duckdb_destroy_logical_type(&type);
+        return alias;
+    }
 
     // The next chunk, or null at the end.
     duckdb_data_chunk next() {
@@ -295,7 +307,7 @@ void readChunkColumn(duckdb_data_chunk chunk, std::size_t in, TypedColumn& colum
     std::uint64_t* validity = duckdb_vector_get_validity(vector);
     double* out = column.values.get() + row;
     const auto valid = [&](std::size_t i) { return validity == nullptr || duckdb_validity_row_is_valid(validity, i); };
-    if (column.arrival == Arrival::Text) {
+    if (column.arrival == Arrival::Text || column.arrival == Arrival::Json) {
         const auto* texts = static_cast<const duckdb_string_t*>(data);
         // NULL is an empty cell: missing among numbers, a text of its own among texts.
         for (std::size_t i = 0; i < n; ++i)
@@ -427,7 +439,8 @@ CsvResult readTypedFile(const DataFile& file, const char* path, const char* form
         std::string list;
         for (std::size_t k = 0; k < query.columns(); ++k) {
             const std::string name = query.name(k);
-            const Arrival arrival = arrivalOf(query.type(k));
+            Arrival arrival = arrivalOf(query.type(k));
+            if (arrival == Arrival::Text && query.alias(k) == "JSON") arrival = Arrival::Json;
             TypedColumn column;
             column.arrival = arrival;
             columns.push_back(std::move(column));
@@ -491,8 +504,7 @@ CsvResult readTypedFile(const DataFile& file, const char* path, const char* form
                 !column.piece.needsTextsAgain())
                 continue;
             column.piece.restartAsText();
-            column.arrival = Arrival::Text;
-            Query again(database, "SELECT " + selected(names[c], Arrival::Text) + " FROM " + source);
+            Query again(database, "SELECT " + selected(names[c], column.arrival) + " FROM " + source);
             long long row = 0;
             while (duckdb_data_chunk chunk = again.next()) {
                 Chunk holder(chunk);

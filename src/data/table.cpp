@@ -39,7 +39,6 @@ std::uint64_t tableSourceHash = 0;
 
 namespace {
 
-
 // The separators of a text stream: blank, tab, line feed, vertical tab, form feed, return.
 bool isSeparator(char c) {
     const unsigned char u = static_cast<unsigned char>(c);

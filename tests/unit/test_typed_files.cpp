@@ -163,6 +163,21 @@ TEST_F(TypedFileTest, TypedColumnsFollowTheColumnRules) {
     EXPECT_EQ(table.values[0], (std::vector<double>{1, 0, -0.1}));
     EXPECT_EQ(table.values[3], (std::vector<double>{7, 8, 9}));
     EXPECT_EQ(table.values[2][0], 984553500.0);
+
+    // JSON fields of mixed types come as JSON text: strings are unquoted
+    // cells, and texts after numbers make categories of all of them.
+    const std::string json = write("mixed.json",
+                                   "{\"v\": 1, \"w\": 1, \"s\": \"a\"}\n{\"v\": \"NA\", \"w\": 2, \"s\": \"b\"}\n"
+                                   "{\"v\": 3, \"w\": 1, \"s\": \"a\"}\n{\"v\": 4, \"w\": 2, \"s\": \"b\"}\n"
+                                   "{\"v\": 5, \"w\": \"late\", \"s\": \"a\"}\n{\"v\": 6, \"w\": \"late\", \"s\": \"b\"}\n"
+                                   "{\"v\": 7, \"w\": 1, \"s\": \"a\"}\n");
+    EXPECT_EQ(load(json), std::vector<std::string>{" json column v: 1 missing values drawn at 0.4, below the range"});
+    const Loaded mixed = Loaded::take();
+    ASSERT_EQ(mixed.names, (std::vector<std::string>{"v", "w", "s"}));
+    EXPECT_EQ(mixed.values[0], (std::vector<double>{1, 1 - 0.1 * (7 - 1), 3, 4, 5, 6, 7}));
+    EXPECT_EQ(mixed.values[1], (std::vector<double>{0, 1, 0, 1, 2, 2, 0}));
+    EXPECT_EQ(mixed.categories[1], (std::vector<std::string>{"1", "2", "late"}));
+    EXPECT_EQ(mixed.categories[2], (std::vector<std::string>{"a", "b"}));
 }
 
 // Files that are not what their name says are refused with one line, and
