@@ -282,6 +282,28 @@ TEST_F(CsvTest, LargeFilesReadInPiecesGiveTheWholeTable) {
     EXPECT_EQ(traceLines()[0].rfind(" csv column x: 1 missing values drawn at ", 0), 0u);
 }
 
+// Rows land in order whatever the pieces held: blank lines and CRLF line
+// ends (fewer rows than line ends), and rows far shorter than in the first
+// megabyte the table is estimated from (more rows than the estimate).
+TEST_F(CsvTest, RowsLandInOrderWhateverThePiecesHeld) {
+    constexpr int rows = 1200000;
+    for (const int longRows : {0, 10000}) {
+        SCOPED_TRACE(longRows);
+        std::string text = "name,x\r\n";
+        for (int i = 0; i < rows; ++i) {
+            text += (i < longRows ? std::string(100, 'n') : "n") + std::to_string(i) + "," + std::to_string(i) + "\r\n";
+            if (i % 1000 == 0) text += "\r\n  \r\n";
+        }
+        ASSERT_NO_FATAL_FAILURE(loadCsv(text));
+        ASSERT_EQ(recordCount, rows);
+        std::vector<double> x(rows);
+        for (int i = 0; i < rows; ++i) x[i] = i;
+        EXPECT_TRUE(column(0) == x);
+        EXPECT_EQ(recordLabels[rows - 1], "n" + std::to_string(rows - 1));
+        EXPECT_EQ(traceOutput.str(), "");
+    }
+}
+
 TEST_F(CsvTest, ConvertedFileLoadsToTheSameTable) {
     const std::string tricky =
         "name,kind,x,y\n"
