@@ -29,15 +29,6 @@ constexpr std::size_t samplePieceBytes = 1 << 20;
 // Control characters within this many bytes from the start mark binary data.
 constexpr std::size_t binaryCheckBytes = 1 << 16;
 
-bool equalsIgnoringCase(std::string_view a, std::string_view lower) {
-    if (a.size() != lower.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
-        if (x != lower[i]) return false;
-    }
-    return true;
-}
-
 enum class Fault { None, Ragged, MisplacedQuote, UnterminatedQuote, Overflow };
 
 // The rules of one kind of file. Blanks around unquoted fields are dropped

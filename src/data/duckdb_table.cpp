@@ -27,14 +27,8 @@
 
 namespace {
 
-bool endsWithIgnoringCase(const char* path, const char* suffix) {
-    const std::size_t length = std::strlen(path), n = std::strlen(suffix);
-    if (length < n) return false;
-    for (std::size_t i = 0; i < n; ++i) {
-        const char c = path[length - n + i];
-        if ((c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) != suffix[i]) return false;
-    }
-    return true;
+bool endsWithIgnoringCase(std::string_view path, std::string_view suffix) {
+    return path.size() >= suffix.size() && equalsIgnoringCase(path.substr(path.size() - suffix.size()), suffix);
 }
 
 // What DuckDB said, on one line, naming the file as the user did.

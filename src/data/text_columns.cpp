@@ -21,15 +21,6 @@ namespace {
 
 constexpr double notANumber = std::numeric_limits<double>::quiet_NaN();
 
-bool equalsIgnoringCase(std::string_view a, std::string_view lower) {
-    if (a.size() != lower.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
-        if (x != lower[i]) return false;
-    }
-    return true;
-}
-
 std::string timeText(double seconds, ValueFormat format) {
     char text[40];
     formatTime(seconds, format == ValueFormat::Date, text, sizeof text);
@@ -221,6 +212,15 @@ std::unique_ptr<double[]> newValues(std::size_t n) {
     // A hint: without huge pages it works as before.
     if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
     return values;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view lower) {
+    if (a.size() != lower.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
+        if (x != lower[i]) return false;
+    }
+    return true;
 }
 
 bool isMissingCell(std::string_view cell) {

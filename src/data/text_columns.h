@@ -55,6 +55,8 @@ enum class CellKind { Numeric, Time, Text };
 constexpr double largestValue = 1e300;
 
 bool isMissingCell(std::string_view cell);
+// Whether a equals lower (which is in lower case) ignoring ASCII case.
+bool equalsIgnoringCase(std::string_view a, std::string_view lower);
 // A whole cell as a finite number within largestValue.
 inline bool parseNumberCell(std::string_view cell, double& out) {
     const char* first = cell.data();
