@@ -400,8 +400,10 @@ CsvResult readTypedFile(const DataFile& file, const char* path, const char* form
     // DuckDB opens the file this reader opened and judged, by its
     // descriptor: no other file, and no name DuckDB would take as a pattern.
     const std::string alias = "/proc/self/fd/" + std::to_string(file.descriptor());
-    const std::string source =
-        std::string(parquet ? "read_parquet('" : "read_json('") + alias + "')";
+    // A JSON object of many fields still gives one column per field, never
+    // one map column (DuckDB's guess from 200 fields on).
+    const std::string source = parquet ? "read_parquet('" + alias + "')"
+                                       : "read_json('" + alias + "', map_inference_threshold = -1)";
     try {
         // The first megabyte for a JSON estimate; every byte, for the
         // table's hash, on a thread of its own while DuckDB reads.

@@ -259,14 +259,31 @@ TEST_F(TypedFileTest, TablesTooLargeForMemoryAreRefusedBeforeTheyAreRead) {
     EXPECT_EQ(recordCount, 0);
     setLoadMemoryLimit(table * 2);
     EXPECT_EQ(load(path), ragged);
-    // JSON and Parquet likewise.
-    const std::string json = (dir / "large.json").string();
-    ASSERT_NO_FATAL_FAILURE(duck("COPY (SELECT range AS x FROM range(200000)) TO '" + json + "' (FORMAT json)"));
-    setLoadMemoryLimit(tableBytes(200000, 1, false) / 2);
-    EXPECT_EQ(load(json), std::vector<std::string>{" table too large for memory, file not loaded"});
-    setLoadMemoryLimit(tableBytes(200000, 1, false) * 2);
-    EXPECT_EQ(load(json), std::vector<std::string>{});
-    EXPECT_EQ(recordCount, 200000);
+    // JSON (newline-delimited or one array, estimated from its first
+    // megabyte) and Parquet (by its row count) likewise.
+    for (const char* copy : {"json", "json, ARRAY true", "parquet"}) {
+        SCOPED_TRACE(copy);
+        const std::string typed = (dir / (std::string("large.") + (copy[0] == 'j' ? "json" : "parquet"))).string();
+        ASSERT_NO_FATAL_FAILURE(
+            duck("COPY (SELECT range AS x FROM range(200000)) TO '" + typed + "' (FORMAT " + copy + ")"));
+        setLoadMemoryLimit(tableBytes(200000, 1, false) / 2);
+        EXPECT_EQ(load(typed), std::vector<std::string>{" table too large for memory, file not loaded"});
+        setLoadMemoryLimit(tableBytes(200000, 1, false) * 2);
+        EXPECT_EQ(load(typed), std::vector<std::string>{});
+        EXPECT_EQ(recordCount, 200000);
+    }
+}
+
+TEST_F(TypedFileTest, AThousandColumnsAreTooManyAxesInEveryFormat) {
+    std::string columns;
+    for (int j = 0; j < 1000; ++j) columns += (j ? ", " : "") + std::to_string(j) + " AS c" + std::to_string(j);
+    for (const char* format : {"parquet", "json"}) {
+        SCOPED_TRACE(format);
+        const std::string path = (dir / (std::string("wide.") + format)).string();
+        ASSERT_NO_FATAL_FAILURE(duck("COPY (SELECT " + columns + ") TO '" + path + "' (FORMAT " + format + ")"));
+        EXPECT_EQ(load(path), std::vector<std::string>{" too many axis"});
+        EXPECT_EQ(plot, nullptr);
+    }
 }
 
 TEST(MemoryTest, ContainerLimitsAreTheTightestOfTheGroupAndItsParents) {
