@@ -515,16 +515,6 @@ LoadResult readTableFileOrRefuse(const std::string& path, TableContent& content,
     return result;
 }
 
-unsigned long long tableBytes(long long records, long long dimensions, bool labelled) {
-    if (records <= 0) return 0;
-    // Raw values and their normalised copies per dimension; colour, colour
-    // flag and selection per record in the plot; a label string when labelled.
-    const unsigned long long perRecord = 2 * sizeof(double) * static_cast<unsigned long long>(dimensions) +
-                                         sizeof(Rgba) + 1 + sizeof(double) +
-                                         (labelled ? sizeof(std::string) : 0);
-    return static_cast<unsigned long long>(records) * perRecord;
-}
-
 void takeTable(TableContent& content) {
     recordCount = content.recordCount;
     dimensionCount = static_cast<int>(content.names.size());
