@@ -17,6 +17,8 @@
 namespace {
 
 constexpr int kPool = binsPerAxis / stackCells;
+static_assert(kPool * stackCells == binsPerAxis, "the stack grid pools whole bins");
+
 // Points go down in blocks of bins at most this many a side and a pixel wide.
 constexpr int kPointBlock = 8;
 
@@ -27,7 +29,6 @@ int pointBlock(double pixels) {
     while (block < kPointBlock && 2.0 * block * std::fabs(pixels) <= binsPerAxis) block *= 2;
     return block;
 }
-static_assert(kPool * stackCells == binsPerAxis, "the stack grid pools whole bins");
 
 // Moments kept per stack cell after the class counts.
 enum Moment { SumU, SumW, SumUU, SumWW, SumUW, MomentCount };

@@ -34,7 +34,7 @@ constexpr int stackCells = 256;
 constexpr int maxAlphaClasses = 16;
 // Bins, their line sums, cells and pictures together stay below this: what
 // two views of eight axes need at once (straight lines and curves, an open
-// region) and the bins of about twenty more pairs of dimensions shown
+// region) and the bins of about thirty more pairs of dimensions shown
 // before. A region beyond it draws each record.
 constexpr std::size_t binnedMemoryLimit = std::size_t(512) << 20;
 

@@ -320,6 +320,9 @@ void CellBins::place(const std::array<const BinCoordinates*, cellValues>& values
         }
         cell.covarianceLR = static_cast<float>(s.lr / s.n - mean[1] * mean[2]);
     }
+    // The drawn cells hold what the fine ones told.
+    std::vector<Fine>().swap(fine_);
+    placed_ = true;
     poolCounts();
 }
 
@@ -830,8 +833,9 @@ std::size_t CellBins::bytes() const {
 }
 
 std::size_t CellBins::typicalBytes(int width, int height) {
-    // Places, the drawn cell and two classes' counts per fine cell.
-    const std::size_t fine = kFineCells * (sizeof(Fine) + sizeof(std::int32_t) + 2 * sizeof(std::uint32_t));
+    // The drawn cell and two classes' counts per fine cell (their places go
+    // once the cells are drawn from them).
+    const std::size_t fine = kFineCells * (sizeof(std::int32_t) + 2 * sizeof(std::uint32_t));
     const std::size_t drawn = static_cast<std::size_t>(cellBudget) * (sizeof(Cell) + 8 * sizeof(float));
     const std::size_t picture = static_cast<std::size_t>(std::max(width, 0) / 4 + 8) * std::max(height, 0) *
                                 sizeof(AccumulatedPixel);

@@ -102,7 +102,7 @@ public:
     // far cells are pooled; in the same pass, counts them as count() does.
     void place(const std::array<const BinCoordinates*, cellValues>& values, int records, const BinColors& colors,
                int skip);
-    bool placed() const { return !fine_.empty(); }
+    bool placed() const { return placed_; }
     // Counts the records of colors (all but `skip`) per cell and class, with
     // their colour sums.
     void count(const std::array<const BinCoordinates*, cellValues>& values, int records, const BinColors& colors,
@@ -142,7 +142,8 @@ private:
     // The drawn cells' counts and colours from the fine cells'.
     void poolCounts();
 
-    std::vector<Fine> fine_;
+    std::vector<Fine> fine_;  // while placing
+    bool placed_ = false;
     std::vector<std::uint32_t> fineCounts_;  // per class, then per fine cell
     std::vector<float> fineColors_;          // alpha-weighted red, green, blue per fine cell
     std::vector<std::int32_t> cellOf_;  // fine cell -> drawn cell, -1 when empty
