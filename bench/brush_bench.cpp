@@ -126,15 +126,15 @@ int main(int argc, char** argv) {
             }),
             timeMs([&] {
                 axisBrush.apply();
-                p.intersectSelection(axisBrush.values.data());
+                p.intersectSelection(axisBrush.membership());
             }),
             timeMs([&] {
                 angular.apply();
-                p.intersectSelection(angular.values.data());
+                p.intersectSelection(angular.membership());
             }),
             timeMs([&] {
                 scatter.evaluate();
-                p.intersectSelection(scatter.values.data());
+                p.intersectSelection(scatter.membership());
             }),
             timeMs([&] { scatter.traceAccepted(); }),
             // For comparison: the edge-by-edge crossing test the bands replace.
@@ -143,16 +143,16 @@ int main(int argc, char** argv) {
                 for (int i = 0; i < n; ++i)
                     m[i] = insideOutline(Point{sx[i], sy[i]}, scatter.outline) ? 1.0 : 0.23;
             }),
-            timeMs([&] { std::fill(p.recordSelection.begin(), p.recordSelection.end(), 1.0); }),
+            timeMs([&] { p.recordSelection.fill(1.0); }),
         };
         for (int k = 0; k < 7; ++k) best[k] = std::min(best[k], t[k]);
     }
 
     long accepted[3] = {0, 0, 0};
     for (int i = 0; i < n; ++i) {
-        accepted[0] += axisBrush.values[i] == 1.0;
-        accepted[1] += angular.values[i] == 1.0;
-        accepted[2] += scatter.values[i] == 1.0;
+        accepted[0] += axisBrush.value(i) == 1.0;
+        accepted[1] += angular.value(i) == 1.0;
+        accepted[2] += scatter.value(i) == 1.0;
     }
     const double floor = best[0];
     auto line = [&](const char* name, double ms, long count) {

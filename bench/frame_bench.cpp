@@ -565,7 +565,7 @@ int binnedCases(std::vector<int> sizes, bool quick) {
         floor = std::min(floor, binIndexFloor(index));
     }
     long long selected = 0;
-    for (int r = 0; r < records; ++r) selected += plot->recordSelection[static_cast<std::size_t>(r)] > 0.99999;
+    for (int r = 0; r < records; ++r) selected += plot->recordSelection.selected(r);
     std::printf("bench=brush case=binned-%d ms=%.1f floor_ms=%.1f ratio=%.3f selected=%.3f\n", records, brush, floor,
                 brush / floor, static_cast<double>(selected) / records);
 

@@ -47,7 +47,7 @@ int formatPair(char* out, std::size_t size, double a, double b) {
 }  // namespace
 
 PCBrush::PCBrush()
-    : values(::plot ? static_cast<size_t>(::plot->capacity) : 0, 0.0),
+    : values(::plot ? static_cast<size_t>(::plot->capacity) : 0, 0),
       plot(::plot),
       capacity(::plot ? ::plot->capacity : 0) {}
 
@@ -70,18 +70,15 @@ void PCAxisBrush::apply() {
     const int n = evaluatedCount(*this);
     if (n == 0) return;
     const double* v = plot->normalizedOn(axis);
-    double* out = values.data();
+    unsigned char* out = values.data();
     if (v == nullptr) {
-        std::fill(out, out + n, outsideValue);
+        std::fill(out, out + n, 0);
         return;
     }
-    const double lo = low, hi = high, in = insideValue, outside = outsideValue;
+    const double lo = low, hi = high;
     runRanges(n, threadsFor(0, 2), [&](long long first, long long last) {
         // Without a branch: half the records may go either way.
-        for (long long i = first; i < last; ++i) {
-            const bool inside = (lo <= v[i]) & (v[i] <= hi);
-            out[i] = inside ? in : outside;
-        }
+        for (long long i = first; i < last; ++i) out[i] = (lo <= v[i]) & (v[i] <= hi);
     });
 }
 
@@ -171,14 +168,14 @@ void PCAngularBrush::apply() {
     if (n == 0) return;
     const double* a = plot->normalizedOn(apexAxis);
     const double* b = plot->normalizedOn(farAxis);
-    double* out = values.data();
+    unsigned char* out = values.data();
     if (a == nullptr || b == nullptr) {
-        std::fill(out, out + n, outsideValue);
+        std::fill(out, out + n, 0);
         return;
     }
-    const double lo = lowerBound, hi = upperBound, in = insideValue, outside = outsideValue;
+    const double lo = lowerBound, hi = upperBound;
     // Both comparisons always run, so the loop needs no branch per record.
-    for (int i = 0; i < n; ++i) out[i] = ((a[i] + lo <= b[i]) & (b[i] <= a[i] + hi)) ? in : outside;
+    for (int i = 0; i < n; ++i) out[i] = (a[i] + lo <= b[i]) & (b[i] <= a[i] + hi);
 }
 
 void PCAngularBrush::draw() {
@@ -244,11 +241,11 @@ bool PCScatterPlotBrush::recordPoints(const double*& xs, const double*& ys) cons
 void PCScatterPlotBrush::evaluate() {
     const int n = evaluatedCount(*this);
     if (n == 0) return;
-    double* out = values.data();
+    unsigned char* out = values.data();
     const double* xs = nullptr;
     const double* ys = nullptr;
     if (outline.empty() || !recordPoints(xs, ys)) {
-        std::fill(out, out + n, outsideValue);
+        std::fill(out, out + n, 0);
         return;
     }
     double minU = 2.0, minV = 2.0, maxU = -1.0, maxV = -1.0;
@@ -264,7 +261,7 @@ void PCScatterPlotBrush::evaluate() {
     // Points outside the outline's box are rejected without the crossing test.
     const double box[4] = {minU, maxU, minV, maxV};
     static std::vector<int> scratch;
-    grid.classify(n, xs, ys, box, insideValue, outsideValue, out, scratch);
+    grid.classify(n, xs, ys, box, out, scratch);
 }
 
 void PCScatterPlotBrush::traceAccepted() const {
@@ -278,8 +275,8 @@ void PCScatterPlotBrush::traceAccepted() const {
     const int n = evaluatedCount(*this);
     if (n > 0 && recordPoints(xs, ys)) {
         for (int i = 0; i < n; ++i) {
-            // The records the outline holds carry insideValue, inverted or not.
-            if (values[i] != insideValue) continue;
+            // The records the outline holds, inverted or not.
+            if (!values[static_cast<std::size_t>(i)]) continue;
             os.write(line, formatPair(line, sizeof line, xs[i], ys[i]));
         }
     }
@@ -319,14 +316,14 @@ void commitBrush(std::unique_ptr<PCBrush> brush, BrushKind kind, double lifetime
     PCPlot* p = brush->plot;
     const bool paint = palette != nullptr && palette->selected;
     if (paint) {
-        if (p) p->paintSelected(brush->values.data(), palette->currentColor);
+        if (p) p->paintSelected(brush->membership(), palette->currentColor);
         switch (kind) {
         case BrushKind::Axis: trace("axis color brush"); break;
         case BrushKind::Angular: trace("angular color  brush"); break;
         case BrushKind::ScatterPlot: trace("ScatterPlot color  brush"); break;
         }
     } else {
-        const double* values = brush->values.data();
+        const Membership values = brush->membership();
         switch (kind) {
         case BrushKind::Axis:
             axisBrushes.emplace_back(static_cast<PCAxisBrush*>(brush.release()));
@@ -362,7 +359,7 @@ void clearBrushes() {
     interaction.strokeLength = 0.0;
     if (plot != nullptr) {
         plot->colorBySelection = true;
-        std::fill(plot->recordSelection.begin(), plot->recordSelection.end(), 1.0);
+        plot->recordSelection.fill(1.0);
         ++plot->colorRevision;
         ++plot->selectionRevision;
         plot->straightLines = true;

@@ -9,13 +9,16 @@
 
 #include "base/large_array.h"
 #include "base/types.h"
+#include "plot/record_state.h"
 
 struct PCPlot;
 struct PCShowAxis;
 
 class PCBrush {
 public:
-    std::vector<double, LargeArrayAllocator<double>> values;
+    // Per record, 1 where the brush's test accepted it (its value is then
+    // insideValue) and 0 where it did not (outsideValue).
+    std::vector<unsigned char, LargeArrayAllocator<unsigned char>> values;
     PCPlot* plot = nullptr;
     double outsideValue = 0.23;
     double insideValue = 1.0;
@@ -27,6 +30,9 @@ public:
     virtual void apply() {}
     virtual void draw() {}
     void invert();
+    // Record i's membership value, and all of them as the plot folds them.
+    double value(int i) const { return values[static_cast<std::size_t>(i)] ? insideValue : outsideValue; }
+    Membership membership() const { return {values.data(), insideValue, outsideValue}; }
 };
 
 class PCAxisBrush : public PCBrush {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "base/parallel.h"
 #include "data/dimension.h"
 #include "data/table.h"
 #include "plot/axis.h"
@@ -18,10 +17,10 @@ PCPlot::PCPlot(int requestedCapacity)
     : recordCount(::recordCount),
       capacity(std::max(requestedCapacity, ::recordCount)),
       viewportWidth(windowWidth),
-      viewportHeight(windowHeight),
-      recordColors(static_cast<size_t>(capacity), Rgba{0, 0, 0, 0}),
-      recordHasColor(static_cast<size_t>(capacity), 0),
-      recordSelection(static_cast<size_t>(capacity), 1.0) {}
+      viewportHeight(windowHeight) {
+    recordColors.reset(capacity);
+    recordSelection.reset(capacity);
+}
 
 PCPlot::~PCPlot() { deleteAxes(); }
 
@@ -52,11 +51,11 @@ double* PCPlot::captureAxisPositions() {
 }
 
 void PCPlot::colorOfRecord(int i, Rgba& out) const {
-    if (useRecordColors && recordHasColor[i] == 1) {
+    if (useRecordColors && recordColors.has(i)) {
         out = recordColors[i];
     } else if (colorByFunction) {
         if (colorBySelection)
-            selectionColorFn(*this, i, recordSelection.data(), out);
+            selectionColorFn(*this, i, recordSelection[i], out);
         else
             dimensionColorFn(*this, i, out);
     } else {
@@ -66,43 +65,50 @@ void PCPlot::colorOfRecord(int i, Rgba& out) const {
 
 void PCPlot::setAllRecordColors(const Rgba& color) {
     ++colorRevision;
-    std::fill(recordHasColor.begin(), recordHasColor.end(), 1);
-    std::fill(recordColors.begin(), recordColors.begin() + recordCount, color);
+    recordColors.setAll(color);
 }
 
 void PCPlot::highlightRecord(int index) {
     if (index < 0 || index >= recordCount) return;
     setAllRecordColors({0.1, 0.1, 0.1, 0.05});
-    recordColors[index] = {0.8, 0.0, 0.0, 0.9};
+    recordColors.set(index, {0.8, 0.0, 0.0, 0.9});
     highlightedRecord = index;
     hasHighlightedRecord = true;
 }
 
-// Millions of records are folded on every core.
+void PCPlot::intersectSelection(const Membership& values) {
+    ++selectionRevision;
+    recordSelection.intersect(recordCount, values);
+}
+
+void PCPlot::uniteSelection(const Membership& values) {
+    ++selectionRevision;
+    recordSelection.unite(recordCount, values);
+}
+
+void PCPlot::paintSelected(const Membership& values, const Rgba& color) {
+    ++colorRevision;
+    const bool inside = values.insideValue > fullySelected;
+    const bool outside = values.outsideValue > fullySelected;
+    if (inside && outside)
+        recordColors.setWhere(recordCount, [](int) { return true; }, color);
+    else if (inside || outside)
+        recordColors.setWhere(recordCount, [&](int i) { return (values.passed[i] != 0) == inside; }, color);
+}
+
 void PCPlot::intersectSelection(const double* values) {
     ++selectionRevision;
-    double* selection = recordSelection.data();
-    runRanges(recordCount, threadsFor(0, 2), [&](long long first, long long last) {
-        for (long long i = first; i < last; ++i) selection[i] = std::min(selection[i], values[i]);
-    });
+    for (int i = 0; i < recordCount; ++i) recordSelection.set(i, std::min(recordSelection[i], values[i]));
 }
 
 void PCPlot::uniteSelection(const double* values) {
     ++selectionRevision;
-    double* selection = recordSelection.data();
-    runRanges(recordCount, threadsFor(0, 2), [&](long long first, long long last) {
-        for (long long i = first; i < last; ++i) selection[i] = std::max(selection[i], values[i]);
-    });
+    for (int i = 0; i < recordCount; ++i) recordSelection.set(i, std::max(recordSelection[i], values[i]));
 }
 
 void PCPlot::paintSelected(const double* values, const Rgba& color) {
     ++colorRevision;
-    for (int i = 0; i < recordCount; ++i) {
-        if (values[i] > 0.99999) {
-            recordColors[i] = color;
-            recordHasColor[i] = 1;
-        }
-    }
+    recordColors.setWhere(recordCount, [&](int i) { return values[i] > fullySelected; }, color);
 }
 
 void PCPlot::normalizedForAxes(const double** out) const {
@@ -133,10 +139,10 @@ void dimensionColorFn(const PCPlot& plot, int recordIndex, Rgba& out) {
     }
 }
 
-void selectionColorFn(const PCPlot& plot, int recordIndex, const double* selection, Rgba& out) {
+void selectionColorFn(const PCPlot& plot, int recordIndex, double selection, Rgba& out) {
     if (recordIndex < 0 || recordIndex >= plot.recordCount) return;
-    const double v = selection[recordIndex];
-    if (v > 0.99999) {
+    const double v = selection;
+    if (v > fullySelected) {
         plot.dimensionColorFn(plot, recordIndex, out);
         return;
     }

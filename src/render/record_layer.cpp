@@ -280,11 +280,7 @@ bool selectionColorsRecords(const PCPlot& plot) {
     static bool answer = true;
     if (owner != &plot || generation != tableGeneration || revision != plot.colorRevision ||
         records != plot.recordCount) {
-        const std::size_t n = std::min(static_cast<std::size_t>(std::max(plot.recordCount, 0)),
-                                       plot.recordHasColor.size());
-        answer = n < static_cast<std::size_t>(std::max(plot.recordCount, 0)) ||
-                 std::any_of(plot.recordHasColor.begin(), plot.recordHasColor.begin() + n,
-                             [](unsigned char c) { return c != 1; });
+        answer = plot.recordColors.anyWithout(plot.recordCount);
         owner = &plot;
         records = plot.recordCount;
         generation = tableGeneration;

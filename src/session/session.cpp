@@ -122,8 +122,7 @@ void resetPlot() {
     axesLocked = false;
     layoutTargetsValid = false;
     interaction.shapeDragActive = false;
-    std::fill(p.recordHasColor.begin(), p.recordHasColor.end(), 0);
-    std::fill(p.recordColors.begin(), p.recordColors.end(), Rgba{0, 0, 0, 0});
+    p.recordColors.clearAll();
     p.hasHighlightedRecord = false;
     clearShapes();
     p.buildDimensionList();
@@ -144,8 +143,7 @@ void resetPlot() {
     palette = newPalette.get();
     shapes.push_back(std::move(newPalette));
 
-    std::fill(p.recordHasColor.begin(), p.recordHasColor.end(), 1);
-    std::fill(p.recordColors.begin(), p.recordColors.begin() + p.recordCount, Rgba{0.2, 0.2, 0.2, 0.2});
+    p.recordColors.setAll({0.2, 0.2, 0.2, 0.2});
     ++p.colorRevision;
     clearBrushes();
     layoutAnimationPaused = false;
@@ -157,7 +155,7 @@ TableContent selectedRecords() {
     if (plot == nullptr) return content;
     std::vector<std::size_t> chosen;
     for (int i = 0; i < recordCount; ++i)
-        if (plot->recordSelection[i] > 0.99999) chosen.push_back(static_cast<std::size_t>(i));
+        if (plot->recordSelection.selected(i)) chosen.push_back(static_cast<std::size_t>(i));
     content.recordCount = static_cast<int>(chosen.size());
     content.shownCount = shownDimensionCount;
     content.hasLabels = hasRecordLabels;
