@@ -427,8 +427,8 @@ double binIndexFloor(std::vector<std::vector<std::uint32_t>>& index) {
         const int begin = static_cast<int>(static_cast<long long>(records) * k / 2);
         const int end = static_cast<int>(static_cast<long long>(records) * (k + 1) / 2);
         for (int i = 0; i + 1 < plot->axisCount; ++i) {
-            const double* u = frame.normalized[frame.dimensionOf[i]];
-            const double* w = frame.normalized[frame.dimensionOf[i + 1]];
+            const Positions u = frame.normalized[frame.dimensionOf[i]];
+            const Positions w = frame.normalized[frame.dimensionOf[i + 1]];
             std::uint32_t* out = index[static_cast<std::size_t>(i)].data();
             for (int r = begin; r < end; ++r) {
                 const int j = std::min(511, std::max(0, static_cast<int>(u[r] * 512.0)));
@@ -457,8 +457,8 @@ double splatFrameMs() {
     std::vector<std::vector<Bin>> regions(static_cast<std::size_t>(plot->axisCount - 1),
                                           std::vector<Bin>(512 * 512));
     for (int i = 0; i + 1 < plot->axisCount; ++i) {
-        const double* u = frame.normalized[frame.dimensionOf[i]];
-        const double* w = frame.normalized[frame.dimensionOf[i + 1]];
+        const Positions u = frame.normalized[frame.dimensionOf[i]];
+        const Positions w = frame.normalized[frame.dimensionOf[i + 1]];
         std::vector<Bin>& bins = regions[static_cast<std::size_t>(i)];
         for (int r = 0; r < plot->recordCount; ++r) {
             const int j = std::min(511, std::max(0, static_cast<int>(u[r] * 512.0)));

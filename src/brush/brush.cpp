@@ -69,16 +69,22 @@ PCAxisBrush::PCAxisBrush(PCShowAxis* axis, double low, double high, double outsi
 void PCAxisBrush::apply() {
     const int n = evaluatedCount(*this);
     if (n == 0) return;
-    const double* v = plot->normalizedOn(axis);
+    const Positions positions = plot->normalizedOn(axis);
     unsigned char* out = values.data();
-    if (v == nullptr) {
+    if (!positions) {
         std::fill(out, out + n, 0);
         return;
     }
     const double lo = low, hi = high;
     runRanges(n, threadsFor(0, 2), [&](long long first, long long last) {
-        // Without a branch: half the records may go either way.
-        for (long long i = first; i < last; ++i) out[i] = (lo <= v[i]) & (v[i] <= hi);
+        double v[placementBlock];
+        for (long long from = first; from < last; from += placementBlock) {
+            const long long count = std::min<long long>(placementBlock, last - from);
+            positions.fill(from, count, v);
+            unsigned char* o = out + from;
+            // Without a branch: half the records may go either way.
+            for (long long i = 0; i < count; ++i) o[i] = (lo <= v[i]) & (v[i] <= hi);
+        }
     });
 }
 
@@ -166,16 +172,24 @@ void PCAngularBrush::computeAngularBounds(Point p1, Point p2, Point p3) {
 void PCAngularBrush::apply() {
     const int n = evaluatedCount(*this);
     if (n == 0) return;
-    const double* a = plot->normalizedOn(apexAxis);
-    const double* b = plot->normalizedOn(farAxis);
+    const Positions apexSide = plot->normalizedOn(apexAxis);
+    const Positions farSide = plot->normalizedOn(farAxis);
     unsigned char* out = values.data();
-    if (a == nullptr || b == nullptr) {
+    if (!apexSide || !farSide) {
         std::fill(out, out + n, 0);
         return;
     }
     const double lo = lowerBound, hi = upperBound;
-    // Both comparisons always run, so the loop needs no branch per record.
-    for (int i = 0; i < n; ++i) out[i] = (a[i] + lo <= b[i]) & (b[i] <= a[i] + hi);
+    double a[placementBlock];
+    double b[placementBlock];
+    for (int first = 0; first < n; first += placementBlock) {
+        const int count = std::min(placementBlock, n - first);
+        apexSide.fill(first, count, a);
+        farSide.fill(first, count, b);
+        unsigned char* o = out + first;
+        // Both comparisons always run, so the loop needs no branch per record.
+        for (int i = 0; i < count; ++i) o[i] = (a[i] + lo <= b[i]) & (b[i] <= a[i] + hi);
+    }
 }
 
 void PCAngularBrush::draw() {
@@ -223,28 +237,38 @@ void PCScatterPlotBrush::captureOutline() {
                            (p.y - leftAxis->regionBottom) / height});
 }
 
-bool PCScatterPlotBrush::recordPoints(const double*& xs, const double*& ys) const {
-    if (plot == nullptr || leftAxis == nullptr || rightAxis == nullptr) return false;
+PCScatterPlotBrush::PointSource PCScatterPlotBrush::recordPoints() const {
+    PointSource source;
+    if (plot == nullptr || leftAxis == nullptr || rightAxis == nullptr) return source;
     // Where the renderers draw the points: by the layout once it covers the
     // table, else by the region's two dimensions.
     if (const MDSLayout* layout = usableLayout(*leftAxis, plot->recordCount)) {
         const MDSLayout::Output out = layout->layoutOutput();
-        xs = out.outX;
-        ys = out.outY;
-        return true;
+        source.layoutX = out.outX;
+        source.layoutY = out.outY;
+        return source;
     }
-    xs = plot->normalizedOn(rightAxis);
-    ys = plot->normalizedOn(leftAxis);
-    return xs != nullptr && ys != nullptr;
+    source.across = plot->normalizedOn(rightAxis);
+    source.up = plot->normalizedOn(leftAxis);
+    return source;
+}
+
+void PCScatterPlotBrush::PointSource::fill(long long first, long long count, double* x, double* y) const {
+    if (layoutX != nullptr) {
+        std::copy(layoutX + first, layoutX + first + count, x);
+        std::copy(layoutY + first, layoutY + first + count, y);
+        return;
+    }
+    across.fill(first, count, x);
+    up.fill(first, count, y);
 }
 
 void PCScatterPlotBrush::evaluate() {
     const int n = evaluatedCount(*this);
     if (n == 0) return;
     unsigned char* out = values.data();
-    const double* xs = nullptr;
-    const double* ys = nullptr;
-    if (outline.empty() || !recordPoints(xs, ys)) {
+    const PointSource points = recordPoints();
+    if (outline.empty() || !points) {
         std::fill(out, out + n, 0);
         return;
     }
@@ -261,7 +285,13 @@ void PCScatterPlotBrush::evaluate() {
     // Points outside the outline's box are rejected without the crossing test.
     const double box[4] = {minU, maxU, minV, maxV};
     static std::vector<int> scratch;
-    grid.classify(n, xs, ys, box, out, scratch);
+    double xs[placementBlock];
+    double ys[placementBlock];
+    for (int first = 0; first < n; first += placementBlock) {
+        const int count = std::min(placementBlock, n - first);
+        points.fill(first, count, xs, ys);
+        grid.classify(count, xs, ys, box, out + first, scratch);
+    }
 }
 
 void PCScatterPlotBrush::traceAccepted() const {
@@ -270,14 +300,14 @@ void PCScatterPlotBrush::traceAccepted() const {
     char line[64];
     for (const Point& p : outline) os.write(line, formatPair(line, sizeof line, p.x, p.y));
     os << "point\n";
-    const double* xs = nullptr;
-    const double* ys = nullptr;
     const int n = evaluatedCount(*this);
-    if (n > 0 && recordPoints(xs, ys)) {
+    const PointSource points = recordPoints();
+    if (n > 0 && points) {
         for (int i = 0; i < n; ++i) {
             // The records the outline holds, inverted or not.
             if (!values[static_cast<std::size_t>(i)]) continue;
-            os.write(line, formatPair(line, sizeof line, xs[i], ys[i]));
+            const Point p = points[i];
+            os.write(line, formatPair(line, sizeof line, p.x, p.y));
         }
     }
     os.flush();

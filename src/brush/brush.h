@@ -9,6 +9,7 @@
 
 #include "base/large_array.h"
 #include "base/types.h"
+#include "data/dimension.h"
 #include "plot/record_state.h"
 
 struct PCPlot;
@@ -87,8 +88,22 @@ public:
     // The trace part of apply: the outline and every accepted record, one
     // line each, flushed once at the end.
     void traceAccepted() const;
-    // Where apply finds record i's point: x and y arrays of recordCount entries.
-    bool recordPoints(const double*& xs, const double*& ys) const;
+    // Where apply finds the records' points: the MDS layout's output where
+    // the region shows one, else the positions on the region's two axes.
+    struct PointSource {
+        const double* layoutX = nullptr;
+        const double* layoutY = nullptr;
+        Positions across;  // the right axis
+        Positions up;      // the left axis
+
+        explicit operator bool() const { return layoutX != nullptr || (across && up); }
+        Point operator[](long long i) const {
+            return layoutX ? Point{layoutX[i], layoutY[i]} : Point{across[i], up[i]};
+        }
+        // Records first .. first + count - 1, into x and y.
+        void fill(long long first, long long count, double* x, double* y) const;
+    };
+    PointSource recordPoints() const;
 };
 
 // A finished stroke that fades out after it made a brush.

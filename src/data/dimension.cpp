@@ -34,8 +34,7 @@ Dimension::Dimension(const std::string& name_, int recordCount_, int capacity_, 
       capacity(capacity_),
       maximum(initialMaximum),
       minimum(initialMinimum),
-      values(values_),
-      normalized(new double[static_cast<size_t>(capacity_)]) {
+      values(values_) {
     double outMaximum = 0.0;
     double outMinimum = 0.0;
     computeRange(outMaximum, outMinimum);
@@ -50,7 +49,6 @@ bool Dimension::computeRange(double& outMaximum, double& outMinimum) {
         else if (values[i] < minimum)
             minimum = values[i];
     }
-    rangeChanged = true;
     touchDisplay();
     // Widened so that no record sits exactly on an end of its axis.
     const double s = (maximum - minimum) * 0.02;
@@ -66,18 +64,14 @@ void Dimension::touchDisplay() {
     displayRevision = ++revisions;
 }
 
-const double* Dimension::normalizedValues() {
-    if (!alwaysRenormalize && !rangeChanged) return normalized.get();
-    if (!alwaysRenormalize) rangeChanged = false;
+void Placement::place(const double* values, long long count, double* out) const {
     const double span = maximum - minimum;
-    double* out = normalized.get();
-    if (span > 0.0) {
-        for (int i = 0; i < recordCount; ++i) out[i] = (values[i] - minimum) / span;
-    } else {
-        // Every value is the same: put all records in the middle of the axis.
-        for (int i = 0; i < recordCount; ++i) out[i] = 0.5;
+    if (!(span > 0.0 && span < HUGE_VAL)) {
+        std::fill(out, out + count, 0.5);
+        return;
     }
-    return out;
+    const double low = minimum;
+    for (long long i = 0; i < count; ++i) out[i] = (values[i] - low) / span;
 }
 
 void Dimension::setLabels(int count, const LabelEntry* entries) {

@@ -487,10 +487,11 @@ LoadResult readTableFileOrRefuse(const std::string& path, TableContent& content)
 
 unsigned long long tableBytes(long long records, long long dimensions, bool labelled) {
     if (records <= 0) return 0;
-    // Raw values and their normalised copies per dimension; colour, colour
-    // flag and selection per record in the plot; a label string when labelled.
-    const unsigned long long perRecord = 2 * sizeof(double) * static_cast<unsigned long long>(dimensions) +
-                                         sizeof(Rgba) + 1 + sizeof(double) +
+    // Raw values per dimension (positions on the axes are computed from
+    // them, not kept); the plot's colour index and selection byte per
+    // record; a label string when labelled.
+    const unsigned long long perRecord = sizeof(double) * static_cast<unsigned long long>(dimensions) +
+                                         sizeof(std::uint16_t) + sizeof(unsigned char) +
                                          (labelled ? sizeof(std::string) : 0);
     return static_cast<unsigned long long>(records) * perRecord;
 }

@@ -47,6 +47,6 @@ void clearTableCounts();
 // Makes content's counts, labels and values (moved from) the loaded table.
 void takeTable(TableContent& content);
 
-// Bytes a table of this size keeps per load (values, normalised copies,
-// per-record plot arrays, labels).
+// Bytes a table of this size keeps per load (values, per-record plot
+// state, labels).
 unsigned long long tableBytes(long long records, long long dimensions, bool labelled);

@@ -30,9 +30,9 @@ Dimension* PCPlot::dimensionAt(int i) const {
     return i >= 0 && i < dimensionCount ? dimensions[i] : nullptr;
 }
 
-const double* PCPlot::normalizedOn(const PCShowAxis* axis) const {
-    Dimension* d = axis ? dimensionAt(axis->dimensionIndex) : nullptr;
-    return d ? d->normalizedValues() : nullptr;
+Positions PCPlot::normalizedOn(const PCShowAxis* axis) const {
+    const Dimension* d = axis ? dimensionAt(axis->dimensionIndex) : nullptr;
+    return d ? d->positions() : Positions{};
 }
 
 void PCPlot::setViewBox(double left, double right, double bottom, double top, double near,
@@ -111,12 +111,11 @@ void PCPlot::paintSelected(const double* values, const Rgba& color) {
     recordColors.setWhere(recordCount, [&](int i) { return values[i] > fullySelected; }, color);
 }
 
-void PCPlot::normalizedForAxes(const double** out) const {
-    for (int d = 0; d < dimensionCount; ++d) out[d] = nullptr;
+void PCPlot::normalizedForAxes(Positions* out) const {
+    for (int d = 0; d < dimensionCount; ++d) out[d] = Positions{};
     for (int i = 0; i < axisCount; ++i) {
         const int d = axes[i]->dimensionIndex;
-        if (d >= 0 && d < dimensionCount && out[d] == nullptr)
-            out[d] = dimensions[d]->normalizedValues();
+        if (d >= 0 && d < dimensionCount && !out[d]) out[d] = dimensions[d]->positions();
     }
 }
 

@@ -13,6 +13,7 @@
 
 struct Dimension;
 struct PCShowAxis;
+struct Positions;
 struct PCPlot;
 
 using DimensionColorFn = void (*)(const PCPlot& plot, int recordIndex, Rgba& out);
@@ -95,8 +96,9 @@ struct PCPlot {
 
     PCShowAxis* axisAt(int i) const;
     Dimension* dimensionAt(int i) const;
-    // Normalised values of the dimension an axis shows; null for no axis or dimension.
-    const double* normalizedOn(const PCShowAxis* axis) const;
+    // Positions of the records on an axis (its dimension's normalised
+    // values); empty for no axis or dimension.
+    Positions normalizedOn(const PCShowAxis* axis) const;
     void setViewBox(double left, double right, double bottom, double top, double near, double far);
     std::array<int, 4> getViewport() const {
         return {viewportX, viewportY, viewportWidth, viewportHeight};
@@ -132,8 +134,8 @@ struct PCPlot {
     int regionAt(double vx) const;
     void dragAxisTo(double x, int index);
     void resortAxes();
-    // Per plot dimension: its normalised values when some axis shows it, else null.
-    void normalizedForAxes(const double** out) const;
+    // Per plot dimension: its records' positions when some axis shows it, else empty.
+    void normalizedForAxes(Positions* out) const;
 };
 
 // The current plot; null only between releasePlot and the next construction.

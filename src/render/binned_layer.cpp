@@ -308,17 +308,20 @@ bool RegionGeometry::samePoints(const RegionGeometry& o) const {
 
 // ---------------------------------------------------------------- bins
 
-void computeBinCoordinates(const double* normalized, int records, BinCoordinates& out, int threads) {
+void computeBinCoordinates(const Positions& normalized, int records, BinCoordinates& out, int threads) {
     out.resize(static_cast<std::size_t>(std::max(records, 0)));
     const int parts = recordParts(threads, records);
     runSplit(records, parts, [&](long long first, long long last, int) {
-        const int begin = static_cast<int>(first);
-        const int end = static_cast<int>(last);
-        for (int r = begin; r < end; ++r) {
-            const double f = normalized[r] * 65536.0;
-            // A value just outside [0, 1] (or not a number) joins the nearest end bin.
-            out[static_cast<std::size_t>(r)] =
-                f >= 0.0 ? (f < 65535.0 ? static_cast<std::uint16_t>(f) : std::uint16_t(65535)) : std::uint16_t(0);
+        double block[placementBlock];
+        for (long long from = first; from < last; from += placementBlock) {
+            const long long n = std::min<long long>(placementBlock, last - from);
+            normalized.fill(from, n, block);
+            std::uint16_t* o = out.data() + from;
+            for (long long k = 0; k < n; ++k) {
+                const double f = block[k] * 65536.0;
+                // A value just outside [0, 1] (or not a number) joins the nearest end bin.
+                o[k] = f >= 0.0 ? (f < 65535.0 ? static_cast<std::uint16_t>(f) : std::uint16_t(65535)) : std::uint16_t(0);
+            }
         }
     });
 }
@@ -854,7 +857,7 @@ std::vector<RegionBins*> BinnedTable::prepare(const PCPlot& plot, const FrameAxe
     for (std::size_t i = 0; i < requests.size(); ++i) {
         const BinRequest& q = requests[i];
         const std::pair<int, int> pair{frame.dimensionOf[q.leftAxis], frame.dimensionOf[q.leftAxis + 1]};
-        if (frame.normalized[pair.first] == nullptr || frame.normalized[pair.second] == nullptr) continue;
+        if (!frame.normalized[pair.first] || !frame.normalized[pair.second]) continue;
         auto found = regions_.find(pair);
         if (found == regions_.end()) {
             const std::size_t more = RegionBins::typicalBytes(width, height);

@@ -44,7 +44,7 @@ void setUpFrame() {
 }
 
 void fillFrameAxes(const PCPlot& p, FrameAxes& frame) {
-    frame.normalized.fill(nullptr);
+    frame.normalized.fill(Positions{});
     p.normalizedForAxes(frame.normalized.data());
     for (int i = 0; i < p.axisCount; ++i) {
         const PCShowAxis& axis = *p.axes[i];

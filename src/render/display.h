@@ -5,12 +5,14 @@
 #include <array>
 
 #include "base/types.h"
+#include "data/dimension.h"
 
 struct PCPlot;
 
 // Per-frame scratch the layers share; filled once by drawPlotBody.
 struct FrameAxes {
-    std::array<const double*, maxSlots> normalized{};
+    // Per plot dimension shown by some axis: its records' positions.
+    std::array<Positions, maxSlots> normalized{};
     std::array<int, maxSlots> dimensionOf{};
     std::array<double, maxSlots> top{};
     std::array<double, maxSlots> bottom{};

@@ -260,7 +260,7 @@ std::uint64_t recordLayerSignature(const PCPlot& plot, const FrameAxes& frame) {
     // The normalised values follow from a dimension's values and its range.
     const int dims = std::clamp(plot.dimensionCount, 0, maxSlots);
     for (int d = 0; d < dims; ++d) {
-        s.flag(frame.normalized[d] != nullptr);
+        s.flag(static_cast<bool>(frame.normalized[d]));
         if (const Dimension* dimension = plot.dimensionAt(d)) {
             s.integer(dimension->recordCount);
             s.number(dimension->minimum);

@@ -32,8 +32,8 @@ void buildScatterPoints(const PCPlot& plot, const FrameAxes& frame, ScatterPoint
         if (points.first[i] < 0) continue;
         Point* out = points.storage.data() + points.first[i];
         const PCShowAxis& axis = *plot.axes[i];
-        const double* left = axisValues(plot, frame, i);
-        const double* right = axisValues(plot, frame, i + 1);
+        const Positions left = axisValues(plot, frame, i);
+        const Positions right = axisValues(plot, frame, i + 1);
         const double x = plot.axisPositions[i];
         const double g = plot.axisPositions[i + 1] - x;
         const double m = plot.regionMargin;
@@ -72,8 +72,8 @@ bool RecordPass::prepare(const PCPlot& plot, const FrameAxes& frame) {
     axes.resize(static_cast<std::size_t>(axisCount));
     at.resize(static_cast<std::size_t>(axisCount));
     for (int i = 0; i < axisCount; ++i) {
-        const double* values = axisValues(plot, frame, i);
-        if (values == nullptr) return false;
+        const Positions values = axisValues(plot, frame, i);
+        if (!values) return false;
         axes[i] = {plot.axisPositions[i], values, frame.bottom[i], frame.height[i]};
     }
 

@@ -210,7 +210,7 @@ TEST_F(BrushTest, AxisGestures) {
 }
 
 TEST_F(BrushTest, AxisIntervalEndsAreInclusiveAndMayPassTheAxisEnds) {
-    const double* v = plot->dimensionAt(0)->normalizedValues();
+    const Positions v = plot->dimensionAt(0)->positions();
     PCAxisBrush exact(&axis(0), v[3], v[1], 0.23, 1.0);  // raw 25 .. 50
     exact.apply();
     EXPECT_EQ(valuesOf(exact),

@@ -51,34 +51,30 @@ TEST_F(PlotStateTest, NormalisationUsesTheWidenedRange) {
     Dimension& a = *dimensionTable[0];
     EXPECT_DOUBLE_EQ(a.minimum, -0.2);
     EXPECT_DOUBLE_EQ(a.maximum, 10.2);
-    const double* v = a.normalizedValues();
+    const Positions v = a.positions();
     EXPECT_DOUBLE_EQ(v[0], 0.2 / 10.4);
     EXPECT_DOUBLE_EQ(v[1], 5.2 / 10.4);
     EXPECT_DOUBLE_EQ(v[2], 10.2 / 10.4);
-    EXPECT_FALSE(a.rangeChanged);  // cached until the range changes again
 
     // A column whose values are all equal sits in the middle of its axis.
-    const double* flat = dimensionTable[1]->normalizedValues();
+    const Positions flat = dimensionTable[1]->positions();
     EXPECT_EQ(flat[0], 0.5);
     EXPECT_EQ(flat[2], 0.5);
 }
 
-TEST_F(PlotStateTest, RangeIsRecomputedOnlyWhenMarkedStale) {
+TEST_F(PlotStateTest, PositionsFollowTheRangeWithoutACopy) {
     loadText(fourAxes);
     Dimension& a = *dimensionTable[0];
-    const double first = a.normalizedValues()[1];
     a.minimum = 0.0;
     a.maximum = 10.0;
-    EXPECT_EQ(a.normalizedValues()[1], first);  // stale cache until marked
-    a.rangeChanged = true;
-    EXPECT_DOUBLE_EQ(a.normalizedValues()[1], 0.5);
+    EXPECT_DOUBLE_EQ(a.positions()[1], 0.5);
 }
 
 TEST_F(PlotStateTest, SingleRecordAndEmptyTablesKeepTheirRanges) {
     loadText("1 1 1 0 id x 7");
     EXPECT_EQ(dimensionTable[0]->maximum, 7.0);
     EXPECT_EQ(dimensionTable[0]->minimum, 7.0);
-    EXPECT_EQ(dimensionTable[0]->normalizedValues()[0], 0.5);
+    EXPECT_EQ(dimensionTable[0]->positions()[0], 0.5);
     loadText("0 1 1 0 id x");
     double hi = -1, lo = -1;
     EXPECT_FALSE(dimensionTable[0]->computeRange(hi, lo));
