@@ -34,6 +34,13 @@ Rgba drawnColor(const Rgba& color, bool inverted) {
     return c;
 }
 
+// How an axis places its dimension's values now; linear over nothing for
+// an axis without a dimension.
+Placement placementOf(const PCPlot* p, const PCShowAxis* axis) {
+    const Dimension* d = p != nullptr && axis != nullptr ? p->dimensionAt(axis->dimensionIndex) : nullptr;
+    return d != nullptr ? d->placement() : Placement{};
+}
+
 int evaluatedCount(const PCBrush& brush) {
     if (brush.plot == nullptr) return 0;
     return std::min(brush.plot->recordCount, static_cast<int>(brush.values.size()));
@@ -61,7 +68,7 @@ void PCBrush::invert() {
 
 PCAxisBrush::PCAxisBrush(PCShowAxis* axis, double low, double high, double outsideValue,
                          double insideValue)
-    : high(high), low(low), axis(axis) {
+    : high(high), low(low), axis(axis), madeOn(placementOf(plot, axis)) {
     this->outsideValue = outsideValue;
     this->insideValue = insideValue;
 }
@@ -88,6 +95,22 @@ void PCAxisBrush::apply() {
     });
 }
 
+void axisBrushInterval(const PCAxisBrush& brush, double& low, double& high) {
+    low = brush.low;
+    high = brush.high;
+    const Placement now = placementOf(brush.plot, brush.axis);
+    if (now == brush.madeOn) return;
+    // The values the ends stood for, placed as the axis places them now. A
+    // value a log axis cannot place (at or below zero) lies below it; the
+    // frame stays within an axis length of the axis's ends.
+    const auto moved = [&](double end) {
+        const double p = now.position(brush.madeOn.valueAt(end));
+        return std::isnan(p) ? -1.0 : std::clamp(p, -1.0, 2.0);
+    };
+    low = moved(brush.low);
+    high = moved(brush.high);
+}
+
 void drawAxisBrush(const PCAxisBrush& brush, double w) {
     if (brush.axis == nullptr) return;
     const PCShowAxis& axis = *brush.axis;
@@ -95,8 +118,10 @@ void drawAxisBrush(const PCAxisBrush& brush, double w) {
     glColor4dv(drawnColor(brush.color, brush.inverted).data());
     const double x = axis.position;
     const double span = axis.regionTop - axis.regionBottom;
-    const double low = axis.regionBottom + span * brush.low;
-    const double high = axis.regionBottom + span * brush.high;
+    double lowEnd = 0.0, highEnd = 0.0;
+    axisBrushInterval(brush, lowEnd, highEnd);
+    const double low = axis.regionBottom + span * lowEnd;
+    const double high = axis.regionBottom + span * highEnd;
     drawRectangle(GL_LINE_LOOP, x - w, low, x + w, high);
     glLineWidth(1.0);
 }
@@ -142,7 +167,11 @@ void fromBrushCoordinates(const PCAngularBrush& brush, double u, double v, doubl
 PCAngularBrush::PCAngularBrush(PCShowAxis* apexAxis, PCShowAxis* farAxis, bool apexOnLeft,
                                Point apex, Point upperEnd, Point lowerEnd, double outsideValue,
                                double insideValue)
-    : apexAxis(apexAxis), farAxis(farAxis), apexOnLeft(apexOnLeft) {
+    : apexAxis(apexAxis),
+      farAxis(farAxis),
+      apexOnLeft(apexOnLeft),
+      apexMadeOn(placementOf(plot, apexAxis)),
+      farMadeOn(placementOf(plot, farAxis)) {
     this->outsideValue = outsideValue;
     this->insideValue = insideValue;
     computeAngularBounds(apex, upperEnd, lowerEnd);
@@ -192,8 +221,13 @@ void PCAngularBrush::apply() {
     }
 }
 
+bool drawnAsMade(const PCAngularBrush& brush) {
+    return placementOf(brush.plot, brush.apexAxis) == brush.apexMadeOn &&
+           placementOf(brush.plot, brush.farAxis) == brush.farMadeOn;
+}
+
 void PCAngularBrush::draw() {
-    if (!apexAxis || !farAxis) return;
+    if (!apexAxis || !farAxis || !drawnAsMade(*this)) return;
     const PCShowAxis& left = apexOnLeft ? *apexAxis : *farAxis;
     if (left.scatterOn && !left.scatterTransition) return;
     if (farAxis->position == apexAxis->position) return;
@@ -219,10 +253,18 @@ void PCAngularBrush::draw() {
 
 PCScatterPlotBrush::PCScatterPlotBrush(PCShowAxis* leftAxis, PCShowAxis* rightAxis,
                                        double outsideValue, double insideValue)
-    : leftAxis(leftAxis), rightAxis(rightAxis) {
+    : leftAxis(leftAxis),
+      rightAxis(rightAxis),
+      leftMadeOn(placementOf(plot, leftAxis)),
+      rightMadeOn(placementOf(plot, rightAxis)) {
     this->outsideValue = outsideValue;
     this->insideValue = insideValue;
     captureOutline();
+}
+
+bool drawnAsMade(const PCScatterPlotBrush& brush) {
+    return placementOf(brush.plot, brush.leftAxis) == brush.leftMadeOn &&
+           placementOf(brush.plot, brush.rightAxis) == brush.rightMadeOn;
 }
 
 void PCScatterPlotBrush::captureOutline() {
@@ -319,7 +361,7 @@ void PCScatterPlotBrush::apply() {
 }
 
 void PCScatterPlotBrush::draw() {
-    if (!leftAxis || !rightAxis) return;
+    if (!leftAxis || !rightAxis || !drawnAsMade(*this)) return;
     const PCShowAxis& a = *leftAxis;
     if (!a.scatterOn && !a.scatterTransition) return;
     glLineWidth(2.0);
@@ -377,6 +419,31 @@ void commitBrush(std::unique_ptr<PCBrush> brush, BrushKind kind, double lifetime
     vanishingTracks.push_back(VanishingTrack{interaction.strokePoints, clockMs(), lifetime});
     if (kind == BrushKind::Angular) trace("angular brush");
     if (kind == BrushKind::ScatterPlot) trace("ScatterPlot brush");
+}
+
+namespace {
+
+// One line per axis of the brush that no longer places its values as when
+// the brush was made, the first time it is found so.
+void reportIfHidden(PCBrush& brush, bool asMade, std::initializer_list<std::pair<const PCShowAxis*, const Placement*>> axes) {
+    if (asMade || brush.hidden) {
+        brush.hidden = !asMade;
+        return;
+    }
+    brush.hidden = true;
+    for (const auto& [axis, made] : axes) {
+        const Dimension* d = brush.plot && axis ? brush.plot->dimensionAt(axis->dimensionIndex) : nullptr;
+        if (d != nullptr && d->placement() != *made) trace(" brush on ", d->name, " hidden: its axis changed");
+    }
+}
+
+}  // namespace
+
+void reportHiddenBrushes() {
+    for (const auto& b : angularBrushes)
+        reportIfHidden(*b, drawnAsMade(*b), {{b->apexAxis, &b->apexMadeOn}, {b->farAxis, &b->farMadeOn}});
+    for (const auto& b : scatterPlotBrushes)
+        reportIfHidden(*b, drawnAsMade(*b), {{b->leftAxis, &b->leftMadeOn}, {b->rightAxis, &b->rightMadeOn}});
 }
 
 void dropBrushes() {

@@ -25,6 +25,9 @@ public:
     double insideValue = 1.0;
     bool inverted = false;
     int capacity = 0;
+    // Set once its trace said the brush is no longer drawn: an axis it
+    // touches places its values differently now (flip, scale).
+    bool hidden = false;
 
     PCBrush();
     virtual ~PCBrush() = default;
@@ -42,6 +45,9 @@ public:
     double low = 0.0;
     PCShowAxis* axis = nullptr;
     Rgba color{1.0, 0.0, 0.0, 0.7};
+    // How the axis placed its values when the brush was made: the interval
+    // is drawn at the same values when the axis is flipped or scaled later.
+    Placement madeOn;
 
     PCAxisBrush() = default;
     PCAxisBrush(PCShowAxis* axis, double low, double high, double outsideValue, double insideValue);
@@ -59,6 +65,9 @@ public:
     Point apex;
     Point upperEnd;
     Point lowerEnd;
+    // How both axes placed their values when the brush was made.
+    Placement apexMadeOn;
+    Placement farMadeOn;
 
     PCAngularBrush() = default;
     // The three points are in view coordinates.
@@ -75,6 +84,8 @@ public:
     PCShowAxis* leftAxis = nullptr;
     PCShowAxis* rightAxis = nullptr;
     std::vector<Point> outline;
+    Placement leftMadeOn;
+    Placement rightMadeOn;
 
     PCScatterPlotBrush() = default;
     // Takes the outline from the current stroke.
@@ -134,6 +145,17 @@ void clearBrushes();
 void dropBrushes();
 // Draws one axis brush as a frame of half-width w around its interval.
 void drawAxisBrush(const PCAxisBrush& brush, double w);
+// Where the axis brush's interval ends (low, high) lie on its axis now: as
+// made, or at the values they stood for when the axis was flipped or scaled.
+void axisBrushInterval(const PCAxisBrush& brush, double& low, double& high);
+// Whether an angular or scatterplot brush can still be drawn where it
+// selected: both its axes place their values as when it was made.
+bool drawnAsMade(const PCAngularBrush& brush);
+bool drawnAsMade(const PCScatterPlotBrush& brush);
+// After a flip or scale: traces " brush on <name> hidden: its axis changed"
+// once for each kept angular or scatterplot brush that can no longer be
+// drawn truthfully.
+void reportHiddenBrushes();
 
 // Brush coordinates: u = 0 on the apex axis and 1 on the far axis, v over the
 // mean height of the two axes. Degenerate axes leave the outputs untouched.

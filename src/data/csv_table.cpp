@@ -542,9 +542,10 @@ CsvResult readCsv(const char* data, std::size_t size, TableContent& content, cha
             if (format != ValueFormat::Number)
                 trace(" csv column ", name, ": time axis from ", timeText(low, format), " to ",
                       timeText(high, format));
+            double missingValue = NAN;
             if (c.missing > 0) {
                 // Below the range, so the axis stays numeric and the cells stay visible.
-                const double missingValue = high > low ? low - 0.1 * (high - low) : low - 1.0;
+                missingValue = high > low ? low - 0.1 * (high - low) : low - 1.0;
                 for (std::size_t i = 0; i < rows; ++i)
                     if (std::isnan(c.values[i])) c.values[i] = missingValue;
                 if (format == ValueFormat::Number)
@@ -557,6 +558,7 @@ CsvResult readCsv(const char* data, std::size_t size, TableContent& content, cha
             content.names.push_back(uniqueName(name, usedNames));
             content.columns.push_back(std::move(c.values));
             content.formats.push_back(format);
+            content.missingValues.push_back(missingValue);
             continue;
         }
         std::unordered_map<std::string_view, int> codes;
@@ -577,6 +579,7 @@ CsvResult readCsv(const char* data, std::size_t size, TableContent& content, cha
             content.names.push_back(uniqueName(name, usedNames));
             content.columns.push_back(std::move(values));
             content.formats.push_back(ValueFormat::Number);
+            content.missingValues.push_back(NAN);
             content.sections.push_back(std::move(section));
         } else if (distinct == rows && !content.hasLabels) {
             content.hasLabels = true;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/platform.h"
 #include "data/dimension.h"
 #include "data/table.h"
 #include "plot/axis.h"
@@ -119,14 +120,60 @@ void PCPlot::normalizedForAxes(Positions* out) const {
     }
 }
 
+bool PCPlot::axisFlipped(const PCShowAxis& axis) const {
+    const Dimension* d = dimensionAt(axis.dimensionIndex);
+    return d != nullptr && d->flipped;
+}
+
+AxisScale PCPlot::axisScale(const PCShowAxis& axis) const {
+    const Dimension* d = dimensionAt(axis.dimensionIndex);
+    return d != nullptr ? d->scale : AxisScale::Linear;
+}
+
+bool PCPlot::setAxisFlipped(const PCShowAxis& axis, bool flipped) {
+    Dimension* d = dimensionAt(axis.dimensionIndex);
+    if (d == nullptr) return false;
+    d->setFlipped(flipped);
+    trace(" axis ", d->name, flipped ? " flipped" : " upright");
+    return true;
+}
+
+bool PCPlot::setAxisScale(const PCShowAxis& axis, AxisScale scale) {
+    Dimension* d = dimensionAt(axis.dimensionIndex);
+    if (d == nullptr) return false;
+    if (scale != AxisScale::Linear && !d->scalable()) {
+        trace(" axis ", d->name, ": no log scale for time or category axes");
+        return false;
+    }
+    const AxisScale before = d->scale;
+    if (!d->setScale(scale)) return false;
+    // The colour ramp follows the scale of its dimension.
+    if (before != scale && dimensionAt(colorDimension) == d) ++colorRevision;
+    switch (scale) {
+    case AxisScale::Log: trace(" axis ", d->name, " scale log"); break;
+    case AxisScale::Symlog: trace(" axis ", d->name, " scale symlog c=", d->symlogConstant); break;
+    case AxisScale::Linear: trace(" axis ", d->name, " scale linear"); break;
+    }
+    return true;
+}
+
+bool PCPlot::cycleAxisScale(const PCShowAxis& axis) {
+    const Dimension* d = dimensionAt(axis.dimensionIndex);
+    if (d == nullptr) return false;
+    if (d->scale != AxisScale::Linear) return setAxisScale(axis, AxisScale::Linear);
+    return setAxisScale(axis, d->scalable() ? d->logarithmicScale() : AxisScale::Log);
+}
+
 void dimensionColorFn(const PCPlot& plot, int recordIndex, Rgba& out) {
     if (recordIndex < 0 || recordIndex >= plot.recordCount) return;
     const Dimension* d = plot.dimensionAt(plot.colorDimension);
     if (d == nullptr) return;
     out[3] = 1.0;
-    const double span = d->maximum - d->minimum;
-    // A dimension without spread colours every record as its middle value.
-    const double t = span > 0.0 ? (d->values[recordIndex] - d->minimum) / span : 0.5;
+    // Along the axis's scale, bottom to top whichever way up it stands; a
+    // dimension without spread colours every record as its middle value.
+    Placement along = d->placement();
+    along.flipped = false;
+    const double t = along.position(d->values[recordIndex]);
     if (t >= 0.0 && t < 0.25) {
         out[0] = 1.0; out[1] = 4.0 * t; out[2] = 0.0;
     } else if (t < 0.5) {

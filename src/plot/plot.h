@@ -14,6 +14,7 @@
 struct Dimension;
 struct PCShowAxis;
 struct Positions;
+enum class AxisScale : unsigned char;
 struct PCPlot;
 
 using DimensionColorFn = void (*)(const PCPlot& plot, int recordIndex, Rgba& out);
@@ -136,6 +137,20 @@ struct PCPlot {
     void resortAxes();
     // Per plot dimension: its records' positions when some axis shows it, else empty.
     void normalizedForAxes(Positions* out) const;
+
+    // An axis's flip and scale belong to the dimension it shows, so that
+    // whatever is keyed on the dimension (histograms, bins) follows them.
+    // Each setter traces what it did and is false when the axis shows no
+    // dimension or the change is refused; a scale other than linear is
+    // refused for time and category axes (with a line) and log for values
+    // at or below zero.
+    bool axisFlipped(const PCShowAxis& axis) const;
+    AxisScale axisScale(const PCShowAxis& axis) const;
+    bool setAxisFlipped(const PCShowAxis& axis, bool flipped);
+    bool setAxisScale(const PCShowAxis& axis, AxisScale scale);
+    // Key L: linear, then log (every present value positive) or symlog,
+    // then linear again.
+    bool cycleAxisScale(const PCShowAxis& axis);
 };
 
 // The current plot; null only between releasePlot and the next construction.

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "base/parallel.h"
+#include "data/dimension.h"
 #include "plot/plot.h"
 #include "render/raster.h"
 
@@ -852,6 +853,19 @@ std::vector<RegionBins*> BinnedTable::prepare(const PCPlot& plot, const FrameAxe
                                               const std::vector<BinRequest>& requests, int width, int height,
                                               int threads) {
     std::vector<RegionBins*> out(requests.size(), nullptr);
+    // Coordinates follow their dimension's placement (flip, scale): those of
+    // a changed one are computed again and the regions showing it counted
+    // again; the other regions keep their bins.
+    for (auto it = coordinates_.begin(); it != coordinates_.end();) {
+        const Dimension* d = plot.dimensionAt(it->first);
+        if (d != nullptr && placedFor_[it->first] == d->displayRevision) {
+            ++it;
+            continue;
+        }
+        for (auto r = regions_.begin(); r != regions_.end();)
+            r = r->first.first == it->first || r->first.second == it->first ? regions_.erase(r) : std::next(r);
+        it = coordinates_.erase(it);
+    }
     std::size_t used = binBytes();
     std::vector<int> newDimensions;
     for (std::size_t i = 0; i < requests.size(); ++i) {
@@ -874,8 +888,10 @@ std::vector<RegionBins*> BinnedTable::prepare(const PCPlot& plot, const FrameAxe
                 newDimensions.push_back(d);
         out[i] = found->second.get();
     }
-    for (int d : newDimensions)
+    for (int d : newDimensions) {
         computeBinCoordinates(frame.normalized[d], plot.recordCount, coordinates_[d], threads);
+        placedFor_[d] = plot.dimensionAt(d) != nullptr ? plot.dimensionAt(d)->displayRevision : 0;
+    }
 
     // Regions run side by side; a region's counting and its two line sums
     // are parts of their own, so two threads share seven regions evenly.

@@ -240,5 +240,6 @@ private:
     BinColors colors_;
     std::map<std::pair<int, int>, std::unique_ptr<RegionBins>> regions_;
     std::map<int, BinCoordinates> coordinates_;  // per dimension
+    std::map<int, std::uint64_t> placedFor_;     // ... for its displayRevision
     long rebuilds_ = 0;
 };

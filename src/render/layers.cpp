@@ -94,9 +94,12 @@ void drawRuler(const PCPlot& plot, const FrameAxes& frame, int i) {
     glEnd();
 
     if (const Dimension* d = dimensionOfAxis(plot, frame, i + 1)) {
+        // The values at the plot's left and right edges, which a flipped
+        // axis swaps and a scaled one transforms back.
+        const Placement placement = d->placement();
         drawText(left + w / 2.0, top + 0.02, d->name);
-        drawValue(left - 0.02, top - 0.025, *d, d->minimum);
-        drawValue(left + w - 0.02, top - 0.025, *d, d->maximum);
+        drawValue(left - 0.02, top - 0.025, *d, placement.valueAtEnd(false));
+        drawValue(left + w - 0.02, top - 0.025, *d, placement.valueAtEnd(true));
     }
 }
 
@@ -288,9 +291,11 @@ void drawLabels(const PCPlot& plot, const FrameAxes& frame) {
     for (int i = 0; i < n; ++i) {
         const double x = plot.axisPositions[i];
         if (const Dimension* d = dimensionOfAxis(plot, frame, i)) {
+            // Data values at the ends: the minimum on top of a flipped axis.
+            const Placement placement = d->placement();
             drawText(x, 0.97, d->name);
-            drawValue(x, 0.93, *d, d->maximum);
-            drawValue(x, 0.07, *d, d->minimum);
+            drawValue(x, 0.93, *d, placement.valueAtEnd(true));
+            drawValue(x, 0.07, *d, placement.valueAtEnd(false));
         }
         if (plot.axes[i]->mdsLayout && i < n - 1)
             drawText((x + plot.axisPositions[i + 1]) / 2.0, 0.08, "MDS");

@@ -265,6 +265,8 @@ std::uint64_t recordLayerSignature(const PCPlot& plot, const FrameAxes& frame) {
             s.integer(dimension->recordCount);
             s.number(dimension->minimum);
             s.number(dimension->maximum);
+            // Flips and scales.
+            s.word(dimension->displayRevision);
         }
     }
     return s.value();

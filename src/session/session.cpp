@@ -69,6 +69,8 @@ void installTable(TableContent& content) {
     buildPlot(names);
     for (std::size_t j = 0; j < content.formats.size() && j < content.names.size(); ++j)
         dimensionTable[j]->format = content.formats[j];
+    for (std::size_t j = 0; j < content.missingValues.size() && j < content.names.size(); ++j)
+        dimensionTable[j]->missingValue = content.missingValues[j];
     for (const LabelSection& section : content.sections)
         dimensionTable[section.dimension]->setLabels(static_cast<int>(section.entries.size()),
                                                      section.entries.data());
@@ -124,6 +126,12 @@ void resetPlot() {
     interaction.shapeDragActive = false;
     p.recordColors.clearAll();
     p.hasHighlightedRecord = false;
+    // Every axis upright and linear again.
+    for (Dimension* d : dimensionTable) {
+        if (d == nullptr) continue;
+        d->setScale(AxisScale::Linear);
+        d->setFlipped(false);
+    }
     clearShapes();
     p.buildDimensionList();
     p.showHistograms = false;
