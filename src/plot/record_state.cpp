@@ -7,7 +7,8 @@
 
 // ---------------------------------------------------------------- colours
 
-void RecordColors::reset(int capacity) {
+void RecordColors::reset(int capacity, std::size_t colorLimit) {
+    limit_ = std::clamp<std::size_t>(colorLimit, 1, maxColors);
     index_.assign(static_cast<std::size_t>(std::max(capacity, 0)), 0);
     table_.assign(1, Rgba{0, 0, 0, 0});
     full_.clear();
@@ -44,7 +45,7 @@ std::uint16_t RecordColors::indexOf(const Rgba& color) {
     if (!full_.empty()) return 1;
     for (std::size_t k = 1; k < table_.size(); ++k)
         if (table_[k] == color) return static_cast<std::uint16_t>(k);
-    if (table_.size() > maxColors && !compact()) {
+    if (table_.size() > limit_ && !compact()) {
         // Every colour an index can name is in use: keep each record's own.
         full_.resize(index_.size());
         for (std::size_t i = 0; i < index_.size(); ++i) {
@@ -61,6 +62,7 @@ std::uint16_t RecordColors::indexOf(const Rgba& color) {
 bool RecordColors::compact() {
     std::vector<std::uint16_t> remap(table_.size(), 0);
     for (std::uint16_t k : index_) remap[k] = 1;
+    remap[0] = 0;  // "none" stays "none"
     std::vector<Rgba> kept{table_[0]};
     for (std::size_t k = 1; k < table_.size(); ++k) {
         if (remap[k] == 0) continue;
@@ -74,7 +76,7 @@ bool RecordColors::compact() {
 }
 
 bool RecordColors::assign(const std::vector<std::uint16_t>& indices, const std::vector<Rgba>& table) {
-    if (indices.size() != index_.size() || table.empty() || table.size() > maxColors + 1) return false;
+    if (indices.size() != index_.size() || table.empty() || table.size() > limit_ + 1) return false;
     for (std::uint16_t k : indices)
         if (k >= table.size()) return false;
     std::copy(indices.begin(), indices.end(), index_.begin());

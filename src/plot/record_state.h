@@ -31,8 +31,9 @@ class RecordColors {
 public:
     static constexpr std::size_t maxColors = 65535;
 
-    // capacity records, none with a colour of its own.
-    void reset(int capacity);
+    // capacity records, none with a colour of its own; at most colorLimit
+    // distinct colours are kept as indices.
+    void reset(int capacity, std::size_t colorLimit = maxColors);
     int size() const { return static_cast<int>(index_.size()); }
 
     bool has(int i) const { return index_[static_cast<std::size_t>(i)] != 0; }
@@ -81,6 +82,7 @@ private:
     std::vector<std::uint16_t, LargeArrayAllocator<std::uint16_t>> index_;
     std::vector<Rgba> table_{Rgba{0, 0, 0, 0}};
     std::vector<Rgba> full_;
+    std::size_t limit_ = maxColors;
 };
 
 // Each record's degree of selection: a byte naming one of the distinct
