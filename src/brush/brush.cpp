@@ -41,6 +41,10 @@ Placement placementOf(const PCPlot* p, const PCShowAxis* axis) {
     return d != nullptr ? d->placement() : Placement{};
 }
 
+// Records are evaluated on both cores from about 65,000 on; each record's
+// value is its own, so the split never changes them.
+int evaluationParts(int n) { return std::max(1, std::min(threadsFor(0, 2), n / 65536 + 1)); }
+
 int evaluatedCount(const PCBrush& brush) {
     if (brush.plot == nullptr) return 0;
     return std::min(brush.plot->recordCount, static_cast<int>(brush.values.size()));
@@ -82,13 +86,12 @@ void PCAxisBrush::apply() {
         std::fill(out, out + n, 0);
         return;
     }
-    const double lo = low, hi = high;
-    runRanges(n, threadsFor(0, 2), [&](long long first, long long last) {
+    runSplit(n, evaluationParts(n), [&positions, out, lo = low, hi = high](long long first, long long last, int) {
         double v[placementBlock];
         for (long long from = first; from < last; from += placementBlock) {
             const long long count = std::min<long long>(placementBlock, last - from);
             positions.fill(from, count, v);
-            unsigned char* o = out + from;
+            unsigned char* __restrict o = out + from;
             // Without a branch: half the records may go either way.
             for (long long i = 0; i < count; ++i) o[i] = (lo <= v[i]) & (v[i] <= hi);
         }
@@ -208,17 +211,18 @@ void PCAngularBrush::apply() {
         std::fill(out, out + n, 0);
         return;
     }
-    const double lo = lowerBound, hi = upperBound;
-    double a[placementBlock];
-    double b[placementBlock];
-    for (int first = 0; first < n; first += placementBlock) {
-        const int count = std::min(placementBlock, n - first);
-        apexSide.fill(first, count, a);
-        farSide.fill(first, count, b);
-        unsigned char* o = out + first;
-        // Both comparisons always run, so the loop needs no branch per record.
-        for (int i = 0; i < count; ++i) o[i] = (a[i] + lo <= b[i]) & (b[i] <= a[i] + hi);
-    }
+    runSplit(n, evaluationParts(n), [&, lo = lowerBound, hi = upperBound](long long begin, long long end, int) {
+        double a[placementBlock];
+        double b[placementBlock];
+        for (long long first = begin; first < end; first += placementBlock) {
+            const long long count = std::min<long long>(placementBlock, end - first);
+            apexSide.fill(first, count, a);
+            farSide.fill(first, count, b);
+            unsigned char* __restrict o = out + first;
+            // Both comparisons always run, so the loop needs no branch per record.
+            for (long long i = 0; i < count; ++i) o[i] = (a[i] + lo <= b[i]) & (b[i] <= a[i] + hi);
+        }
+    });
 }
 
 bool drawnAsMade(const PCAngularBrush& brush) {
@@ -326,14 +330,16 @@ void PCScatterPlotBrush::evaluate() {
     const OutlineGrid grid(outline, cells);
     // Points outside the outline's box are rejected without the crossing test.
     const double box[4] = {minU, maxU, minV, maxV};
-    static std::vector<int> scratch;
-    double xs[placementBlock];
-    double ys[placementBlock];
-    for (int first = 0; first < n; first += placementBlock) {
-        const int count = std::min(placementBlock, n - first);
-        points.fill(first, count, xs, ys);
-        grid.classify(count, xs, ys, box, out + first, scratch);
-    }
+    runSplit(n, evaluationParts(n), [&](long long begin, long long end, int) {
+        std::vector<int> scratch;
+        double xs[placementBlock];
+        double ys[placementBlock];
+        for (long long first = begin; first < end; first += placementBlock) {
+            const int count = static_cast<int>(std::min<long long>(placementBlock, end - first));
+            points.fill(first, count, xs, ys);
+            grid.classify(count, xs, ys, box, out + first, scratch);
+        }
+    });
 }
 
 void PCScatterPlotBrush::traceAccepted() const {

@@ -150,8 +150,13 @@ void RecordSelection::fold(int count, const Membership& m, Fold pick) {
     unsigned char* codes = codes_.data();
     const unsigned char* passed = m.passed;
     count = std::clamp(count, 0, size());
-    runRanges(count, threadsFor(0, 2), [&](long long first, long long last) {
-        for (long long i = first; i < last; ++i) codes[i] = pick(codes[i], passed[i] ? inside : outside);
+    runRanges(count, threadsFor(0, 2), [=](long long first, long long last) {
+        // Copies of everything read: a byte store could alias a captured
+        // reference and keep the loop from running on vector registers.
+        unsigned char* __restrict out = codes;
+        const unsigned char* __restrict in = passed;
+        const unsigned char yes = inside, no = outside;
+        for (long long i = first; i < last; ++i) out[i] = pick(out[i], in[i] ? yes : no);
     });
 }
 
