@@ -115,23 +115,6 @@ bool Placement::operator==(const Placement& o) const {
            sameNumber(missing, o.missing) && missingAt == o.missingAt && flipped == o.flipped;
 }
 
-Placement Dimension::placement() const {
-    Placement p;
-    p.flipped = flipped;
-    if (scale == AxisScale::Linear) {
-        p.minimum = minimum;
-        p.maximum = maximum;
-        return p;
-    }
-    p.minimum = scaledMinimum;
-    p.maximum = scaledMaximum;
-    p.scale = scale;
-    p.constant = symlogConstant;
-    p.missing = missingValue;
-    p.missingAt = missingAt;
-    return p;
-}
-
 namespace {
 
 // The least and largest value of the records that are not missing, and

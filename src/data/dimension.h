@@ -128,7 +128,10 @@ struct Dimension {
     bool computeRange(double& outMaximum, double& outMinimum);
     // Where the values lie on an axis, from the range, the scale and the
     // flip as they are now.
-    Placement placement() const;
+    Placement placement() const {
+        if (scale == AxisScale::Linear) return {minimum, maximum, scale, 1.0, NAN, 0.0, flipped};
+        return {scaledMinimum, scaledMaximum, scale, symlogConstant, missingValue, missingAt, flipped};
+    }
     Positions positions() const { return {values, placement()}; }
     // Whether the axis may take a scale other than linear: not for times or
     // categories, whose texts and dates follow their values' spacing.
