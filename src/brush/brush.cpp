@@ -401,7 +401,14 @@ void commitBrush(std::unique_ptr<PCBrush> brush, BrushKind kind, double lifetime
         case BrushKind::ScatterPlot: trace("ScatterPlot color  brush"); break;
         }
     } else {
-        const Membership values = brush->membership();
+        if (p) {
+            if (mods & ModCtrl)
+                p->uniteSelection(brush->membership());
+            else
+                p->intersectSelection(brush->membership());
+        }
+        // A kept brush is never evaluated again: its values go once folded.
+        brush->values = {};
         switch (kind) {
         case BrushKind::Axis:
             axisBrushes.emplace_back(static_cast<PCAxisBrush*>(brush.release()));
@@ -412,12 +419,6 @@ void commitBrush(std::unique_ptr<PCBrush> brush, BrushKind kind, double lifetime
         case BrushKind::ScatterPlot:
             scatterPlotBrushes.emplace_back(static_cast<PCScatterPlotBrush*>(brush.release()));
             break;
-        }
-        if (p) {
-            if (mods & ModCtrl)
-                p->uniteSelection(values);
-            else
-                p->intersectSelection(values);
         }
         if (kind == BrushKind::Axis) trace("axis brush");
     }

@@ -18,7 +18,8 @@ struct PCShowAxis;
 class PCBrush {
 public:
     // Per record, 1 where the brush's test accepted it (its value is then
-    // insideValue) and 0 where it did not (outsideValue).
+    // insideValue) and 0 where it did not (outsideValue). Written by apply;
+    // a brush kept in its list has folded them and holds none.
     std::vector<unsigned char, LargeArrayAllocator<unsigned char>> values;
     PCPlot* plot = nullptr;
     double outsideValue = 0.23;
