@@ -432,7 +432,8 @@ namespace {
 
 // One line per axis of the brush that no longer places its values as when
 // the brush was made, the first time it is found so.
-void reportIfHidden(PCBrush& brush, bool asMade, std::initializer_list<std::pair<const PCShowAxis*, const Placement*>> axes) {
+void reportIfHidden(PCBrush& brush, bool asMade,
+                    std::initializer_list<std::pair<const PCShowAxis*, const Placement*>> axes) {
     if (asMade || brush.hidden) {
         brush.hidden = !asMade;
         return;

@@ -175,18 +175,18 @@ bool Dimension::setScale(AxisScale to) {
     made.scale = to;
     made.constant = to == AxisScale::Symlog && values != nullptr ? medianMagnitude(*this) : 1.0;
     // Both transforms rise with the value: the ends come from the ends.
-    double from = any ? made.transform(low) : 0.0;
-    const double to_ = any ? made.transform(high) : 0.0;
-    if (!std::isfinite(from) || !std::isfinite(to_)) return false;
+    double bottom = any ? made.transform(low) : 0.0;
+    const double top = any ? made.transform(high) : 0.0;
+    if (!std::isfinite(bottom) || !std::isfinite(top)) return false;
     // Missing values go just below, as the loader puts them below a linear range.
-    const double missingPlace = to_ > from ? from - 0.1 * (to_ - from) : from - 1.0;
-    if (anyMissing) from = missingPlace;
-    const double widen = (to_ - from) * 0.02;
+    const double missingPlace = top > bottom ? bottom - 0.1 * (top - bottom) : bottom - 1.0;
+    if (anyMissing) bottom = missingPlace;
+    const double widen = (top - bottom) * 0.02;
     scale = to;
     symlogConstant = made.constant;
     missingAt = missingPlace;
-    scaledMinimum = from - widen;
-    scaledMaximum = to_ + widen;
+    scaledMinimum = bottom - widen;
+    scaledMaximum = top + widen;
     touchDisplay();
     return true;
 }
