@@ -75,11 +75,10 @@ bool RecordColors::compact() {
     return true;
 }
 
-bool RecordColors::assign(const std::vector<std::uint16_t>& indices, const std::vector<Rgba>& table) {
-    if (indices.size() != index_.size() || table.empty() || table.size() > limit_ + 1) return false;
-    for (std::uint16_t k : indices)
-        if (k >= table.size()) return false;
-    std::copy(indices.begin(), indices.end(), index_.begin());
+bool RecordColors::assign(const std::uint16_t* indices, std::size_t count, const std::vector<Rgba>& table) {
+    if (count != index_.size() || table.empty() || table.size() > limit_ + 1) return false;
+    if (std::any_of(indices, indices + count, [&](std::uint16_t k) { return k >= table.size(); })) return false;
+    std::copy(indices, indices + count, index_.begin());
     table_ = table;
     full_.clear();
     return true;
@@ -168,13 +167,12 @@ void RecordSelection::unite(int count, const Membership& m) {
     fold(count, m, [](unsigned char a, unsigned char b) { return std::max(a, b); });
 }
 
-bool RecordSelection::assign(const std::vector<unsigned char>& codes, const std::vector<double>& levels) {
-    if (codes.size() != codes_.size() || levels.empty() || levels.size() > maxLevels) return false;
+bool RecordSelection::assign(const unsigned char* codes, std::size_t count, const std::vector<double>& levels) {
+    if (count != codes_.size() || levels.empty() || levels.size() > maxLevels) return false;
     for (std::size_t k = 0; k < levels.size(); ++k)
         if (!std::isfinite(levels[k]) || (k > 0 && !(levels[k - 1] < levels[k]))) return false;
-    for (unsigned char c : codes)
-        if (c >= levels.size()) return false;
-    std::copy(codes.begin(), codes.end(), codes_.begin());
+    if (std::any_of(codes, codes + count, [&](unsigned char c) { return c >= levels.size(); })) return false;
+    std::copy(codes, codes + count, codes_.begin());
     levels_ = levels;
     settle();
     return true;

@@ -64,9 +64,10 @@ public:
     const std::vector<std::uint16_t, LargeArrayAllocator<std::uint16_t>>& indices() const { return index_; }
     const std::vector<Rgba>& table() const { return table_; }
     bool fallsBack() const { return !full_.empty(); }
-    // Takes a stored form back; false, with nothing changed, when the sizes
-    // differ from this one's or an index names no colour of the table.
-    bool assign(const std::vector<std::uint16_t>& indices, const std::vector<Rgba>& table);
+    // Takes a stored form back (count indices); false, with nothing
+    // changed, when the count differs from size() or an index names no
+    // colour of the table.
+    bool assign(const std::uint16_t* indices, std::size_t count, const std::vector<Rgba>& table);
     std::size_t bytes() const;
 
 private:
@@ -114,10 +115,10 @@ public:
     const std::vector<unsigned char, LargeArrayAllocator<unsigned char>>& codes() const { return codes_; }
     const std::vector<double>& levels() const { return levels_; }
     int firstSelected() const { return firstSelected_; }
-    // Takes a stored form back; false, with nothing changed, when the sizes
-    // differ, the degrees are not finite and strictly ascending, or a code
-    // names no degree.
-    bool assign(const std::vector<unsigned char>& codes, const std::vector<double>& levels);
+    // Takes a stored form back (count codes); false, with nothing changed,
+    // when the count differs from size(), the degrees are not finite and
+    // strictly ascending, or a code names no degree.
+    bool assign(const unsigned char* codes, std::size_t count, const std::vector<double>& levels);
 
 private:
     unsigned char codeOf(double degree);

@@ -62,14 +62,15 @@ TEST(RecordStateTest, StoredFormsAreCheckedBeforeTheyAreTaken) {
         {"no degrees", {0, 0, 0}, {}, false},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(selection.assign(c.codes, c.levels), c.taken) << c.name;
+        EXPECT_EQ(selection.assign(c.codes.data(), c.codes.size(), c.levels), c.taken) << c.name;
         EXPECT_EQ(selection[0], 0.23) << c.name;  // a refused form leaves the valid one
         EXPECT_EQ(selection[2], 1.0) << c.name;
     }
     RecordColors colors;
     colors.reset(2);
-    EXPECT_TRUE(colors.assign({1, 0}, {Rgba{}, Rgba{1, 0, 0, 1}}));
-    EXPECT_FALSE(colors.assign({2, 0}, {Rgba{}, Rgba{0, 1, 0, 1}}));
+    const std::uint16_t valid[2] = {1, 0}, beyond[2] = {2, 0};
+    EXPECT_TRUE(colors.assign(valid, 2, {Rgba{}, Rgba{1, 0, 0, 1}}));
+    EXPECT_FALSE(colors.assign(beyond, 2, {Rgba{}, Rgba{0, 1, 0, 1}}));
     EXPECT_EQ(colors[0], (Rgba{1, 0, 0, 1}));
     EXPECT_FALSE(colors.has(1));
 }
