@@ -32,42 +32,7 @@ namespace {
 
 using bench::nowMs;
 using bench::splitmix;
-
-// The same values as CSV: a header row, commas between the fields.
-void writeTable(const std::string& path, long records, int dimensions, bool csv) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        std::perror(path.c_str());
-        std::exit(1);
-    }
-    std::string text;
-    if (csv) {
-        for (int j = 0; j < dimensions; ++j) text += (j ? ",d" : "d") + std::to_string(j);
-    } else {
-        text = std::to_string(records) + ' ' + std::to_string(dimensions) + ' ' +
-               std::to_string(dimensions) + " 0\nid";
-        for (int j = 0; j < dimensions; ++j) text += " d" + std::to_string(j);
-    }
-    text += '\n';
-    const char separator = csv ? ',' : ' ';
-    std::uint64_t state = 42;
-    char number[32];
-    for (long i = 0; i < records; ++i) {
-        for (int j = 0; j < dimensions; ++j) {
-            const double value = static_cast<double>(splitmix(state) % 1000000) / 997.0 - 300.0;
-            const auto end = std::to_chars(number, number + sizeof number, value,
-                                           std::chars_format::general, 6).ptr;
-            text.append(number, end);
-            text += j + 1 < dimensions ? separator : '\n';
-        }
-        if (text.size() > (1 << 20)) {
-            std::fwrite(text.data(), 1, text.size(), file);
-            text.clear();
-        }
-    }
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fclose(file);
-}
+using bench::writeTable;
 
 // rows of "when,delay": the time as "2014-07-09 13:45:07" or, for the
 // floor, as its seconds padded with zeros to the same 19 characters.

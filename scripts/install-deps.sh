@@ -8,7 +8,7 @@ packages=(
   build-essential cmake
   libfltk1.3-dev libfreeimage-dev
   libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
-  libcsv-dev
+  libcsv-dev nlohmann-json3-dev libxxhash-dev
   libgtest-dev libbenchmark-dev libagg-dev
   xvfb xauth x11-utils xdotool imagemagick
 )

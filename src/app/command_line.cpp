@@ -39,10 +39,11 @@ int toolkitSwitch(int argc, char** argv, int& i) {
 }
 
 const char* usageText() {
-    return "usage: korvelline [toolkit switches] [table.txt | table.csv | table.tsv]\n"
+    return "usage: korvelline [toolkit switches] [table.txt | table.csv | table.tsv | view.korvelline]\n"
            "  Opens the table given (the whitespace text format; comma-separated when\n"
-           "  the name ends in .csv, tab-separated when it ends in .tsv or .tab);\n"
-           "  without one the viewer starts empty.\n"
+           "  the name ends in .csv, tab-separated when it ends in .tsv or .tab), or\n"
+           "  restores a saved session (.korvelline) with its table; without one the\n"
+           "  viewer starts empty.\n"
            "  --help          show this text and exit\n"
            "  --              take the next word as the table, even if it starts with -\n"
            "  toolkit switches: -display host:n.s  -geometry WxH+X+Y  -scheme name\n"

@@ -29,6 +29,7 @@
 #include "render/picture.h"
 #include "render/progress.h"
 #include "render/record_layer.h"
+#include "session/saved_view.h"
 #include "session/session.h"
 
 const char* const feedbackAddress = "korvelline-feedback@varnholm.org";
@@ -107,6 +108,7 @@ Fl_Menu_Item menuItems[] = {
     {"Export", 0, nullptr, nullptr, FL_SUBMENU, 0, 0, 0, 0},
     {"Selected records...", 0, exportSelected, nullptr, 0, 0, 0, 0, 0},
     {"Picture...", 0, exportPicture, nullptr, 0, 0, 0, 0, 0},
+    {"Session...", 0, exportSession, nullptr, 0, 0, 0, 0, 0},
     {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
     {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
 };
@@ -177,13 +179,14 @@ void answerDuringLoad(double) {
 void openStartFileWhenShown(void* path) { openStartFile(*static_cast<const std::string*>(path)); }
 
 // Asks for a file to write; confirms before replacing an existing one.
-// Empty when the user cancelled.
-std::string chooseSavePath(const char* title, const char* filter) {
+// Sessions typed without their extension get it. Empty when the user cancelled.
+std::string chooseSavePath(const char* title, const char* filter, bool session = false) {
     const std::unique_ptr<Fl_File_Chooser> chooser = buildChooser(filter, Fl_File_Chooser::CREATE, title);
     chooser->show();
     while (chooser->shown()) Fl::wait();
     if (chooser->count() == 0 || chooser->value() == nullptr) return {};
     std::string path = chooser->value();
+    if (session && !isSessionPath(path)) path += ".korvelline";
     std::error_code ignored;
     if (std::filesystem::exists(path, ignored) &&
         fl_choice("%s exists. Replace it?", "Cancel", "Replace", nullptr, path.c_str()) != 1)
@@ -203,6 +206,15 @@ const char* mainWindowTitle() {
 }
 
 bool openChosenPath(const char* path) {
+    if (isSessionPath(path)) {
+        bool fading = hoverEmphasis;
+        const bool restored = openSessionFrom(path, fading);
+        hoverEmphasis = fading;
+        // Whatever was loaded brought new axes: hover records of the old ones go.
+        pruneHoverState();
+        requestRedraw();
+        return restored;
+    }
     if (!setDataFileName(path)) {
         trace(" file path too long, not opened");
         return false;
@@ -224,7 +236,8 @@ void openStartFile(const std::string& path) {
 
 void openFile(Fl_Widget*, void*) {
     if (loadInProgress()) return;
-    fileChooser->filter("TEXT Files (*.txt)\tCSV Files (*.csv)\tTSV Files (*.{tsv,tab})\t");
+    fileChooser->filter(
+        "TEXT Files (*.txt)\tCSV Files (*.csv)\tTSV Files (*.{tsv,tab})\tSession Files (*.korvelline)\t");
     fileChooser->show();
     while (fileChooser->shown()) Fl::wait();
     if (fileChooser->count() == 0 || fileChooser->value() == nullptr) return;
@@ -251,6 +264,12 @@ void exportSelected(Fl_Widget*, void*) {
     if (loadInProgress()) return;
     const std::string path = chooseSavePath("Export selected records", "TEXT Files (*.txt)\t");
     if (!path.empty()) exportSelectedRecordsTo(path);
+}
+
+void exportSession(Fl_Widget*, void*) {
+    if (loadInProgress()) return;
+    const std::string path = chooseSavePath("Save session", "Session Files (*.korvelline)\t", true);
+    if (!path.empty()) saveSessionTo(path, hoverEmphasis);
 }
 
 void exportPicture(Fl_Widget*, void*) {

@@ -25,9 +25,10 @@ void schemeGtk(Fl_Widget* widget, void* data);
 void schemePlastic(Fl_Widget* widget, void* data);
 void exportSelected(Fl_Widget* widget, void* data);
 void exportPicture(Fl_Widget* widget, void* data);
+void exportSession(Fl_Widget* widget, void* data);
 
-// Loads the chosen path, or refuses it with a trace line when it does not fit.
-// Returns whether a load ran.
+// Loads the chosen table, or restores the chosen session (.korvelline), or
+// refuses it with a trace line. Returns whether a load ran.
 bool openChosenPath(const char* path);
 
 // Opens the table named on the command line; a name that does not exist is

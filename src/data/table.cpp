@@ -13,6 +13,8 @@
 #include <thread>
 #include <type_traits>
 
+#include <xxhash.h>
+
 #include "base/platform.h"
 #include "data/csv_table.h"
 #include "data/data_file.h"
@@ -29,6 +31,8 @@ std::vector<std::string> recordLabels;
 std::array<std::unique_ptr<double[]>, maxSlots> rawValues;
 std::array<Dimension*, maxSlots> dimensionTable{};
 std::uint64_t tableGeneration = 0;
+std::uint64_t tableSourceBytes = 0;
+std::uint64_t tableSourceHash = 0;
 
 namespace {
 
@@ -38,6 +42,12 @@ constexpr double largestValue = 1e300;
 constexpr size_t parallelBytes = 8 << 20;
 // Records between two progress reports.
 constexpr int progressRecords = 4096;
+
+// What a saved view checks its table by: the bytes as read and their hash.
+void takeFingerprint(const std::vector<char>& bytes, TableContent& content) {
+    content.sourceBytes = bytes.size();
+    content.sourceHash = XXH3_64bits(bytes.data(), bytes.size());
+}
 
 // The separators of a text stream: blank, tab, line feed, vertical tab, form feed, return.
 bool isSeparator(char c) {
@@ -184,6 +194,7 @@ private:
 }  // namespace
 
 void releaseTable() {
+    tableSourceBytes = tableSourceHash = 0;
     recordLabels.clear();
     recordLabels.shrink_to_fit();
     for (auto& slot : rawValues) slot.reset();
@@ -441,6 +452,7 @@ LoadResult readTableFile(const std::string& path, TableContent& content) {
             return LoadResult::Empty;
         }
         const CsvResult result = readCsv(buffer.data(), buffer.size(), content, delimiter);
+        takeFingerprint(buffer, content);
         if (result == CsvResult::TooManyDimensions) return LoadResult::Refused;
         if (result == CsvResult::Refused) return LoadResult::Empty;
         if (tableBytes(content.recordCount, static_cast<long long>(content.names.size()), content.hasLabels) >
@@ -466,6 +478,7 @@ LoadResult readTableFile(const std::string& path, TableContent& content) {
         trace(" read error, file not loaded");
         return LoadResult::Empty;
     }
+    takeFingerprint(buffer, content);
     return parseText(buffer, header, content);
 }
 
@@ -501,6 +514,8 @@ void takeTable(TableContent& content) {
     dimensionCount = static_cast<int>(content.names.size());
     shownDimensionCount = content.shownCount;
     hasRecordLabels = content.hasLabels;
+    tableSourceBytes = content.sourceBytes;
+    tableSourceHash = content.sourceHash;
     // Unlabelled tables keep no per-record strings, as the text loader does.
     if (hasRecordLabels) recordLabels = std::move(content.labels);
     for (int j = 0; j < dimensionCount; ++j) rawValues[j] = std::move(content.columns[j]);

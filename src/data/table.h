@@ -28,6 +28,10 @@ extern std::array<Dimension*, maxSlots> dimensionTable;
 // table's values is stale once it moves, even where the new arrays landed at
 // the old addresses.
 extern std::uint64_t tableGeneration;
+// The loaded table's file as it was read: its size in bytes and the XXH3 hash
+// of all of them (zero while no table is loaded).
+extern std::uint64_t tableSourceBytes;
+extern std::uint64_t tableSourceHash;
 
 // Copies path into dataFileName; refuses (false, name unchanged) a path that does not fit.
 bool setDataFileName(const char* path);

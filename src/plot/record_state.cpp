@@ -18,6 +18,17 @@ void RecordColors::set(int i, const Rgba& color) { place(i, indexOf(color), colo
 
 void RecordColors::clear(int i) { index_[static_cast<std::size_t>(i)] = 0; }
 
+void RecordColors::setRange(int first, int count, const Rgba* color) {
+    const auto from = index_.begin() + first;
+    if (color == nullptr) {
+        std::fill(from, from + count, 0);
+        return;
+    }
+    const std::uint16_t k = indexOf(*color);
+    std::fill(from, from + count, full_.empty() ? k : 1);
+    if (!full_.empty()) std::fill(full_.begin() + first, full_.begin() + first + count, *color);
+}
+
 void RecordColors::clearAll() {
     std::fill(index_.begin(), index_.end(), 0);
     table_.assign(1, Rgba{0, 0, 0, 0});
@@ -43,8 +54,9 @@ bool RecordColors::anyWithout(int count) const {
 
 std::uint16_t RecordColors::indexOf(const Rgba& color) {
     if (!full_.empty()) return 1;
+    if (last_ > 0 && last_ < table_.size() && table_[last_] == color) return last_;
     for (std::size_t k = 1; k < table_.size(); ++k)
-        if (table_[k] == color) return static_cast<std::uint16_t>(k);
+        if (table_[k] == color) return last_ = static_cast<std::uint16_t>(k);
     if (table_.size() > limit_ && !compact()) {
         // Every colour an index can name is in use: keep each record's own.
         full_.resize(index_.size());
@@ -56,7 +68,7 @@ std::uint16_t RecordColors::indexOf(const Rgba& color) {
         return 1;
     }
     table_.push_back(color);
-    return static_cast<std::uint16_t>(table_.size() - 1);
+    return last_ = static_cast<std::uint16_t>(table_.size() - 1);
 }
 
 bool RecordColors::compact() {
@@ -72,15 +84,6 @@ bool RecordColors::compact() {
     if (kept.size() == table_.size()) return false;
     for (std::uint16_t& k : index_) k = remap[k];
     table_ = std::move(kept);
-    return true;
-}
-
-bool RecordColors::assign(const std::uint16_t* indices, std::size_t count, const std::vector<Rgba>& table) {
-    if (count != index_.size() || table.empty() || table.size() > limit_ + 1) return false;
-    if (std::any_of(indices, indices + count, [&](std::uint16_t k) { return k >= table.size(); })) return false;
-    std::copy(indices, indices + count, index_.begin());
-    table_ = table;
-    full_.clear();
     return true;
 }
 
@@ -103,8 +106,9 @@ void RecordSelection::settle() {
 
 unsigned char RecordSelection::codeOf(double degree) {
     if (std::isnan(degree)) degree = 0.0;
+    if (last_ < levels_.size() && levels_[last_] == degree) return last_;
     auto at = std::lower_bound(levels_.begin(), levels_.end(), degree);
-    if (at != levels_.end() && *at == degree) return static_cast<unsigned char>(at - levels_.begin());
+    if (at != levels_.end() && *at == degree) return last_ = static_cast<unsigned char>(at - levels_.begin());
     if (levels_.size() == maxLevels) {
         // Drop the degrees no record holds any more.
         std::vector<unsigned char> remap(levels_.size(), 0);
@@ -129,10 +133,15 @@ unsigned char RecordSelection::codeOf(double degree) {
     // The codes of the larger degrees move up one.
     for (unsigned char& c : codes_) c = static_cast<unsigned char>(c + (c >= code));
     settle();
-    return code;
+    return last_ = code;
 }
 
 void RecordSelection::set(int i, double degree) { codes_[static_cast<std::size_t>(i)] = codeOf(degree); }
+
+void RecordSelection::setRange(int first, int count, double degree) {
+    const auto from = codes_.begin() + first;
+    std::fill(from, from + count, codeOf(degree));
+}
 
 void RecordSelection::fill(double degree) {
     levels_.assign(1, std::isnan(degree) ? 0.0 : degree);
@@ -165,15 +174,4 @@ void RecordSelection::intersect(int count, const Membership& m) {
 
 void RecordSelection::unite(int count, const Membership& m) {
     fold(count, m, [](unsigned char a, unsigned char b) { return std::max(a, b); });
-}
-
-bool RecordSelection::assign(const unsigned char* codes, std::size_t count, const std::vector<double>& levels) {
-    if (count != codes_.size() || levels.empty() || levels.size() > maxLevels) return false;
-    for (std::size_t k = 0; k < levels.size(); ++k)
-        if (!std::isfinite(levels[k]) || (k > 0 && !(levels[k - 1] < levels[k]))) return false;
-    if (std::any_of(codes, codes + count, [&](unsigned char c) { return c >= levels.size(); })) return false;
-    std::copy(codes, codes + count, codes_.begin());
-    levels_ = levels;
-    settle();
-    return true;
 }

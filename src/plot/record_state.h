@@ -44,6 +44,8 @@ public:
 
     void set(int i, const Rgba& color);
     void clear(int i);
+    // Gives records first .. first + count - 1 the colour, or none (null).
+    void setRange(int first, int count, const Rgba* color);
     // Every record without, or with, a colour of its own.
     void clearAll();
     void setAll(const Rgba& color);
@@ -58,16 +60,12 @@ public:
     bool anyWith(int count) const;
     bool anyWithout(int count) const;
 
-    // The stored form, exactly: per record its index, and the colours the
-    // indices name (entry 0 is the "none" entry). While fallsBack() the
-    // indices are only 0 or 1 and each record's colour is kept in full.
+    // The stored form: per record its index, and the colours the indices
+    // name (entry 0 is the "none" entry). While fallsBack() the indices are
+    // only 0 or 1 and each record's colour is kept in full.
     const std::vector<std::uint16_t, LargeArrayAllocator<std::uint16_t>>& indices() const { return index_; }
     const std::vector<Rgba>& table() const { return table_; }
     bool fallsBack() const { return !full_.empty(); }
-    // Takes a stored form back (count indices); false, with nothing
-    // changed, when the count differs from size() or an index names no
-    // colour of the table.
-    bool assign(const std::uint16_t* indices, std::size_t count, const std::vector<Rgba>& table);
     std::size_t bytes() const;
 
 private:
@@ -84,6 +82,7 @@ private:
     std::vector<Rgba> table_{Rgba{0, 0, 0, 0}};
     std::vector<Rgba> full_;
     std::size_t limit_ = maxColors;
+    std::uint16_t last_ = 0;  // the index found last, tried first
 };
 
 // Each record's degree of selection: a byte naming one of the distinct
@@ -104,21 +103,18 @@ public:
     // A NaN degree is taken as 0; beyond maxLevels distinct degrees a new
     // one takes the nearest degree kept.
     void set(int i, double degree);
+    void setRange(int first, int count, double degree);
     void fill(double degree);
     // Per record i < count: the lesser (intersect) or the larger (unite) of
     // its degree and m[i], on both cores for millions of records.
     void intersect(int count, const Membership& m);
     void unite(int count, const Membership& m);
 
-    // The stored form, exactly: a code per record and the ascending degrees
-    // the codes name. Codes from firstSelected() on are fully selected.
+    // The stored form: a code per record and the ascending degrees the
+    // codes name. Codes from firstSelected() on are fully selected.
     const std::vector<unsigned char, LargeArrayAllocator<unsigned char>>& codes() const { return codes_; }
     const std::vector<double>& levels() const { return levels_; }
     int firstSelected() const { return firstSelected_; }
-    // Takes a stored form back (count codes); false, with nothing changed,
-    // when the count differs from size(), the degrees are not finite and
-    // strictly ascending, or a code names no degree.
-    bool assign(const unsigned char* codes, std::size_t count, const std::vector<double>& levels);
 
 private:
     unsigned char codeOf(double degree);
@@ -129,4 +125,5 @@ private:
     std::vector<unsigned char, LargeArrayAllocator<unsigned char>> codes_;
     std::vector<double> levels_{1.0};
     int firstSelected_ = 0;  // levels_.size() when no degree is fully selected
+    unsigned char last_ = 0;  // the code found last, tried first
 };

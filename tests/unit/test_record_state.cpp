@@ -36,43 +36,17 @@ TEST(RecordStateTest, SelectionFoldsGiveTheDoublesPlainArraysGive) {
         for (int i = 0; i < count; ++i) plain[i] = unite ? std::max(plain[i], m[i]) : std::min(plain[i], m[i]);
         if (round % 10 == 9) {
             const double d = degree(round);
-            for (int i = 0; i < n; ++i) selection.set(i, plain[i] = i % 5 ? d : 1.0);
+            selection.setRange(0, n / 2, d);
+            for (int i = 0; i < n; ++i) {
+                if (i >= n / 2) selection.set(i, i % 5 ? d : 1.0);
+                plain[i] = i < n / 2 || i % 5 ? d : 1.0;
+            }
         }
         for (int i = 0; i < n; ++i) {
             ASSERT_EQ(selection[i], plain[i]) << "round " << round << ", record " << i;
             ASSERT_EQ(selection.selected(i), plain[i] > fullySelected) << round;
         }
     }
-}
-
-TEST(RecordStateTest, StoredFormsAreCheckedBeforeTheyAreTaken) {
-    RecordSelection selection;
-    selection.reset(3);
-    const struct {
-        const char* name;
-        std::vector<unsigned char> codes;
-        std::vector<double> levels;
-        bool taken;
-    } cases[] = {
-        {"valid", {0, 1, 1}, {0.23, 1.0}, true},
-        {"wrong size", {0, 1}, {0.23, 1.0}, false},
-        {"code without degree", {0, 2, 1}, {0.23, 1.0}, false},
-        {"descending", {0, 1, 1}, {1.0, 0.23}, false},
-        {"not a number", {0, 0, 0}, {NAN}, false},
-        {"no degrees", {0, 0, 0}, {}, false},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(selection.assign(c.codes.data(), c.codes.size(), c.levels), c.taken) << c.name;
-        EXPECT_EQ(selection[0], 0.23) << c.name;  // a refused form leaves the valid one
-        EXPECT_EQ(selection[2], 1.0) << c.name;
-    }
-    RecordColors colors;
-    colors.reset(2);
-    const std::uint16_t valid[2] = {1, 0}, beyond[2] = {2, 0};
-    EXPECT_TRUE(colors.assign(valid, 2, {Rgba{}, Rgba{1, 0, 0, 1}}));
-    EXPECT_FALSE(colors.assign(beyond, 2, {Rgba{}, Rgba{0, 1, 0, 1}}));
-    EXPECT_EQ(colors[0], (Rgba{1, 0, 0, 1}));
-    EXPECT_FALSE(colors.has(1));
 }
 
 TEST(RecordStateTest, ColoursGiveBackWhatWasSetThroughCompactionAndFallBack) {
@@ -91,6 +65,13 @@ TEST(RecordStateTest, ColoursGiveBackWhatWasSetThroughCompactionAndFallBack) {
         case 0: colors.setAll(c); plain.assign(n, c); break;
         case 1: colors.clearAll(); plain.assign(n, std::nullopt); break;
         case 2: colors.clear(i); plain[i].reset(); break;
+        case 4: {
+            const int count = static_cast<int>(random() % (n - i + 1));
+            const bool none = random() % 3 == 0;
+            colors.setRange(i, count, none ? nullptr : &c);
+            for (int r = i; r < i + count; ++r) plain[r] = none ? std::nullopt : std::optional<Rgba>(c);
+            break;
+        }
         case 3:
             colors.setWhere(n / 2, [](int r) { return r % 3 == 0; }, c);
             for (int r = 0; r < n / 2; r += 3) plain[r] = c;
