@@ -273,7 +273,6 @@ bool BinColors::splitSelection(const PCPlot& plot, int threads) {
     const bool anyOthers = selectedCount < static_cast<long long>(records);
     if (anyOthers && least != largest) return false;  // more than one grey: counted record by record
     const double others = anyOthers ? plot.recordSelection.levels()[static_cast<std::size_t>(largest)] : -1.0;
- // more than one grey: counted record by record
     // The colours selectionColorFn gives, as they reach 8 bits.
     deselectedAlpha = others >= 0.0 ? unorm8(others) : 0;
     deselectedGrey = others >= 0.0 ? unorm8(1.0 - others) : 0;

@@ -257,7 +257,8 @@ std::uint64_t recordLayerSignature(const PCPlot& plot, const FrameAxes& frame) {
         }
     }
 
-    // The normalised values follow from a dimension's values and its range.
+    // The records' positions follow from a dimension's values, its range,
+    // its scale and its flip (the last two by its displayRevision).
     const int dims = std::clamp(plot.dimensionCount, 0, maxSlots);
     for (int d = 0; d < dims; ++d) {
         s.flag(static_cast<bool>(frame.normalized[d]));
@@ -265,7 +266,6 @@ std::uint64_t recordLayerSignature(const PCPlot& plot, const FrameAxes& frame) {
             s.integer(dimension->recordCount);
             s.number(dimension->minimum);
             s.number(dimension->maximum);
-            // Flips and scales.
             s.word(dimension->displayRevision);
         }
     }
