@@ -21,12 +21,18 @@
 #include <string>
 #include <vector>
 
+#include <duckdb.h>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <unistd.h>
+
+#include <thread>
 
 #include "data/table.h"
 #include "plot/plot.h"
 #include "session/session.h"
 #include "bench_support.h"
+#include "flights.h"
 
 namespace {
 
@@ -187,6 +193,162 @@ void runDates(long rows, int repeats) {
                 bestDates / bestSeconds);
 }
 
+// An in-memory DuckDB with two threads, as the peer measurement.
+struct Duck {
+    duckdb_database database = nullptr;
+    duckdb_connection connection = nullptr;
+    Duck() {
+        duckdb_config config = nullptr;
+        duckdb_create_config(&config);
+        duckdb_set_config(config, "threads", "2");
+        if (duckdb_open_ext(nullptr, &database, config, nullptr) == DuckDBError ||
+            duckdb_connect(database, &connection) == DuckDBError) {
+            std::fprintf(stderr, "DuckDB did not open\n");
+            std::exit(1);
+        }
+        duckdb_destroy_config(&config);
+    }
+    ~Duck() {
+        duckdb_disconnect(&connection);
+        duckdb_close(&database);
+    }
+    void run(const std::string& sql) {
+        duckdb_result result;
+        if (duckdb_query(connection, sql.c_str(), &result) == DuckDBError) {
+            std::fprintf(stderr, "%s: %s\n", sql.c_str(), duckdb_result_error(&result));
+            std::exit(1);
+        }
+        duckdb_destroy_result(&result);
+    }
+    // Fetches every chunk of the query's streaming result, converting nothing.
+    long long fetchAll(const std::string& sql) {
+        duckdb_prepared_statement prepared = nullptr;
+        duckdb_pending_result pending = nullptr;
+        duckdb_result result;
+        if (duckdb_prepare(connection, sql.c_str(), &prepared) == DuckDBError ||
+            duckdb_pending_prepared_streaming(prepared, &pending) == DuckDBError ||
+            duckdb_execute_pending(pending, &result) == DuckDBError) {
+            std::fprintf(stderr, "%s failed\n", sql.c_str());
+            std::exit(1);
+        }
+        long long rows = 0;
+        while (duckdb_data_chunk chunk = duckdb_fetch_chunk(result)) {
+            rows += static_cast<long long>(duckdb_data_chunk_get_size(chunk));
+            duckdb_destroy_data_chunk(&chunk);
+        }
+        duckdb_destroy_result(&result);
+        duckdb_destroy_pending(&pending);
+        duckdb_destroy_prepare(&prepared);
+        return rows;
+    }
+};
+
+double duckdbCsvRun(const std::string& path) {
+    Duck duck;
+    const double start = nowMs();
+    duck.run("CREATE TABLE t AS SELECT * FROM read_csv('" + path + "')");
+    return nowMs() - start;
+}
+
+double duckdbFetchRun(const std::string& path) {
+    Duck duck;
+    const double start = nowMs();
+    if (duck.fetchAll("SELECT * FROM read_parquet('" + path + "')") <= 0) std::exit(1);
+    return nowMs() - start;
+}
+
+// The floor of a CSV load: the file read in 4 MB blocks by two threads, one
+// per half (cut at a line end), split at commas and line ends, and one
+// from_chars per token of the numeric columns.
+double csvFloorRun(const std::string& path, const std::vector<bool>& numeric, double& checksum) {
+    const double start = nowMs();
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    const long long size = ::lseek(fd, 0, SEEK_END);
+    const auto half = [&](long long from, long long to, double& sum) {
+        std::vector<char> block;
+        std::string carry;
+        std::size_t column = 0;
+        bool header = from == 0;
+        for (long long at = from; at < to;) {
+            const long long n = std::min<long long>(4 << 20, to - at);
+            block.assign(carry.begin(), carry.end());
+            const std::size_t kept = block.size();
+            block.resize(kept + static_cast<std::size_t>(n));
+            if (::pread(fd, block.data() + kept, static_cast<std::size_t>(n), at) != n) std::exit(1);
+            at += n;
+            std::size_t end = block.size();
+            if (at < to)
+                while (end > 0 && block[end - 1] != '\n') --end;
+            carry.assign(block.begin() + static_cast<std::ptrdiff_t>(end), block.end());
+            const char* p = block.data();
+            const char* stop = p + end;
+            while (p < stop) {
+                const char* token = p;
+                while (p < stop && *p != ',' && *p != '\n') ++p;
+                if (!header && column < numeric.size() && numeric[column]) {
+                    double value = 0.0;
+                    std::from_chars(token, p, value);
+                    sum += value;
+                }
+                if (p < stop && *p == '\n') {
+                    column = 0;
+                    header = false;
+                } else {
+                    ++column;
+                }
+                ++p;
+            }
+        }
+    };
+    // The second half starts after the first line end past the middle.
+    long long middle = size / 2;
+    {
+        char c = 0;
+        while (middle < size && ::pread(fd, &c, 1, middle) == 1 && c != '\n') ++middle;
+        ++middle;
+    }
+    double first = 0.0, second = 0.0;
+    std::thread worker([&] { half(middle, size, second); });
+    half(0, std::min(middle, size), first);
+    worker.join();
+    ::close(fd);
+    checksum = first + second;
+    return nowMs() - start;
+}
+
+void runFlights(long rows, int repeats) {
+    const std::string csvPath = "load_bench_flights.csv";
+    const std::string parquetPath = "load_bench_flights.parquet";
+    std::FILE* file = std::fopen(csvPath.c_str(), "wb");
+    if (file == nullptr || !bench::writeFlights(file, rows, 1) || std::fclose(file) != 0) {
+        std::perror(csvPath.c_str());
+        std::exit(1);
+    }
+    {
+        Duck duck;
+        duck.run("COPY (SELECT * FROM read_csv('" + csvPath + "')) TO '" + parquetPath + "' (FORMAT parquet)");
+    }
+    // time, delay, distance, origin, destination: the two in the middle are numbers.
+    const std::vector<bool> numeric = {false, true, true, false, false};
+    double best[6] = {1e300, 1e300, 1e300, 1e300, 1e300, 1e300};
+    double checksum = 0.0;
+    for (int r = 0; r < repeats; ++r) {
+        best[0] = std::min(best[0], loadRun(csvPath));
+        best[1] = std::min(best[1], csvFloorRun(csvPath, numeric, checksum));
+        best[2] = std::min(best[2], duckdbCsvRun(csvPath));
+        best[3] = std::min(best[3], loadRun(parquetPath));
+        best[4] = std::min(best[4], duckdbFetchRun(parquetPath));
+    }
+    std::printf("flights: %ld rows, %.1f MB as CSV, %.1f MB as Parquet (checksum %.6g)\n", rows,
+                fileSize(csvPath) / 1e6, fileSize(parquetPath) / 1e6, checksum);
+    std::remove(csvPath.c_str());
+    std::remove(parquetPath.c_str());
+    std::printf("bench=load case=csv-real ms=%.1f floor_ms=%.1f ratio=%.2f duckdb_ms=%.1f duckdb_ratio=%.2f\n", best[0],
+                best[1], best[0] / best[1], best[2], best[0] / best[2]);
+    std::printf("bench=load case=parquet-real ms=%.1f floor_ms=%.1f ratio=%.2f\n", best[3], best[4],
+                best[3] / best[4]);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -196,7 +358,9 @@ int main(int argc, char** argv) {
     const int dimensions = argc > 2 ? std::atoi(argv[2]) : 10;
     const int repeats = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
     const long dateRows = argc > 4 ? std::atol(argv[4]) : 3000000;
+    const long flightRows = argc > 5 ? std::atol(argv[5]) : 3000000;
     if (records > 0) runTables(records, dimensions, repeats);
     if (dateRows > 0) runDates(dateRows, repeats);
+    if (flightRows > 0) runFlights(flightRows, repeats);
     return 0;
 }

@@ -1,15 +1,13 @@
-// korvelline-convert in.csv out.txt: writes a comma- or tab-separated table
-// in the text format the viewer reads, with the same column rules as opening
-// the file directly.
+// korvelline-convert in.csv out.txt: writes a comma- or tab-separated,
+// Parquet or JSON table in the text format the viewer reads, with the same
+// column rules as opening the file directly.
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <filesystem>
 #include <string>
-#include <vector>
 
-#include "data/csv_table.h"
+#include "data/table.h"
 #include "data/table_content.h"
 #include "data/table_writer.h"
 
@@ -17,10 +15,11 @@ namespace {
 
 const char* const usage =
     "usage: korvelline-convert in.csv out.txt\n"
-    "  Reads in.csv (tab-separated when its name ends in .tsv or .tab, comma-\n"
-    "  separated otherwise) with the viewer's column rules and writes the table\n"
-    "  in the text format. Time columns are written as seconds since\n"
-    "  1970-01-01 00:00 UTC, since the text format has no dates.\n";
+    "  Reads in.csv (tab-separated when its name ends in .tsv or .tab, Parquet\n"
+    "  or JSON when it ends in .parquet or .json, comma-separated otherwise)\n"
+    "  with the viewer's column rules and writes the table in the text format.\n"
+    "  Time columns are written as seconds since 1970-01-01 00:00 UTC, since\n"
+    "  the text format has no dates.\n";
 
 }  // namespace
 
@@ -33,16 +32,15 @@ int main(int argc, char** argv) {
         std::fputs(usage, stderr);
         return 2;
     }
-    std::ifstream in(argv[1], std::ios::binary);
-    if (!in) {
+    std::error_code error;
+    if (!std::filesystem::exists(argv[1], error)) {
         std::fprintf(stderr, "korvelline-convert: cannot read %s\n", argv[1]);
         return 1;
     }
-    const std::vector<char> text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const char delimiter = delimiterForPath(argv[1]) == '\t' ? '\t' : ',';
     TableContent content;
-    // The column notes and refusals are the viewer's trace lines, on standard output.
-    if (readCsv(text.data(), text.size(), content, delimiter) != CsvResult::Read) {
+    // The column notes and refusals are the viewer's trace lines, on
+    // standard output; the file is read in pieces as the viewer reads it.
+    if (readTableFileOrRefuse(argv[1], content, true) != LoadResult::Loaded) {
         std::fprintf(stderr, "korvelline-convert: %s not converted\n", argv[1]);
         return 1;
     }

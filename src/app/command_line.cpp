@@ -39,11 +39,12 @@ int toolkitSwitch(int argc, char** argv, int& i) {
 }
 
 const char* usageText() {
-    return "usage: korvelline [toolkit switches] [table.txt | table.csv | table.tsv | view.korvelline]\n"
+    return "usage: korvelline [toolkit switches] [table.txt | .csv | .tsv | .parquet | .json | view.korvelline]\n"
            "  Opens the table given (the whitespace text format; comma-separated when\n"
-           "  the name ends in .csv, tab-separated when it ends in .tsv or .tab), or\n"
-           "  restores a saved session (.korvelline) with its table; without one the\n"
-           "  viewer starts empty.\n"
+           "  the name ends in .csv, tab-separated when it ends in .tsv or .tab,\n"
+           "  Parquet or JSON when it ends in .parquet or .json), or restores a saved\n"
+           "  session (.korvelline) with its table; without one the viewer starts\n"
+           "  empty.\n"
            "  --help          show this text and exit\n"
            "  --              take the next word as the table, even if it starts with -\n"
            "  toolkit switches: -display host:n.s  -geometry WxH+X+Y  -scheme name\n"

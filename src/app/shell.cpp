@@ -237,7 +237,8 @@ void openStartFile(const std::string& path) {
 void openFile(Fl_Widget*, void*) {
     if (loadInProgress()) return;
     fileChooser->filter(
-        "TEXT Files (*.txt)\tCSV Files (*.csv)\tTSV Files (*.{tsv,tab})\tSession Files (*.korvelline)\t");
+        "TEXT Files (*.txt)\tCSV Files (*.csv)\tTSV Files (*.{tsv,tab})\tParquet Files (*.parquet)\t"
+        "JSON Files (*.json)\tSession Files (*.korvelline)\t");
     fileChooser->show();
     while (fileChooser->shown()) Fl::wait();
     if (fileChooser->count() == 0 || fileChooser->value() == nullptr) return;

@@ -7,6 +7,7 @@
 #include <cstddef>
 
 struct TableContent;
+class DataFile;
 
 enum class CsvResult { Read, TooManyDimensions, Refused };
 
@@ -19,6 +20,11 @@ char delimiterForPath(const char* path);
 // as times or holding missing cells, and one line when the text is refused
 // (content is then left empty).
 CsvResult readCsv(const char* data, std::size_t size, TableContent& content, char delimiter = ',');
+// The same for an open file, read in pieces on all cores without ever
+// holding all of it; content's sourceBytes and sourceHash tell the file. A
+// table estimated from its first megabyte to exceed loadMemoryLimit() is
+// refused before the rest is read.
+CsvResult readCsvFile(const DataFile& file, TableContent& content, char delimiter);
 
 // Most distinct texts a column may have to become a category dimension (it
 // must also have fewer distinct texts than half its rows).

@@ -1,5 +1,6 @@
 #include "data/data_file.h"
 
+#include "base/memory.h"
 #include "base/platform.h"
 #include "data/load_progress.h"
 
@@ -7,19 +8,26 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace {
 
 std::size_t memoryLimitOverride = 0;
+std::size_t memoryAtLoadStart = 0;
 // Read in steps so a load can show how far the read got.
 constexpr std::size_t readStep = 16 << 20;
 
 }  // namespace
 
 std::size_t loadMemoryLimit() {
-    return memoryLimitOverride != 0 ? memoryLimitOverride : halfPhysicalMemory();
+    if (memoryLimitOverride != 0) return memoryLimitOverride;
+    return memoryAtLoadStart != 0 ? memoryAtLoadStart : availableMemory();
 }
+
+LoadMemoryScope::LoadMemoryScope() { memoryAtLoadStart = std::max<std::size_t>(availableMemory(), 1); }
+
+LoadMemoryScope::~LoadMemoryScope() { memoryAtLoadStart = 0; }
 
 void setLoadMemoryLimit(std::size_t bytes) { memoryLimitOverride = bytes; }
 
@@ -71,6 +79,25 @@ bool DataFile::readFrom(std::size_t n, std::vector<char>& out) const {
         addLoadRead(static_cast<std::size_t>(got));
     }
     out.resize(done);
+    return true;
+}
+
+bool DataFile::readAt(std::uint64_t offset, std::size_t n, Bytes& out) const {
+    if (fd_ < 0) return false;
+    const std::size_t start = out.size();
+    out.resize(start + n);
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t got = ::pread(fd_, out.data() + start + done, n - done, static_cast<off_t>(offset + done));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            out.resize(start);
+            return false;
+        }
+        if (got == 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    out.resize(start + done);
     return true;
 }
 

@@ -8,19 +8,22 @@
 #include <cstring>
 #include <exception>
 #include <iterator>
+#include <mutex>
 #include <new>
+#include <stdexcept>
 #include <string_view>
-#include <thread>
 #include <type_traits>
 
-#include <xxhash.h>
-
 #include "base/platform.h"
+#include "base/parallel.h"
+#include "data/block_reader.h"
 #include "data/csv_table.h"
 #include "data/data_file.h"
+#include "data/duckdb_table.h"
 #include "data/dimension.h"
 #include "data/load_progress.h"
 #include "data/table_content.h"
+#include "data/text_columns.h"
 
 char dataFileName[dataFileNameSize] = "";
 int recordCount = 0;
@@ -35,19 +38,6 @@ std::uint64_t tableSourceBytes = 0;
 std::uint64_t tableSourceHash = 0;
 
 namespace {
-
-// Values beyond this magnitude would overflow the range arithmetic.
-constexpr double largestValue = 1e300;
-// Record sections from this size on are parsed by two threads.
-constexpr size_t parallelBytes = 8 << 20;
-// Records between two progress reports.
-constexpr int progressRecords = 4096;
-
-// What a saved view checks its table by: the bytes as read and their hash.
-void takeFingerprint(const std::vector<char>& bytes, TableContent& content) {
-    content.sourceBytes = bytes.size();
-    content.sourceHash = XXH3_64bits(bytes.data(), bytes.size());
-}
 
 // The separators of a text stream: blank, tab, line feed, vertical tab, form feed, return.
 bool isSeparator(char c) {
@@ -71,27 +61,24 @@ unsigned long long tokenStarts(const char* p, const char* end, bool separatorBef
     return count;
 }
 
-// Where the token with index k (0 for the first) starts from p on, or end
-// when there are not that many; p starts the text or follows a separator.
-const char* skipTokens(const char* p, const char* end, unsigned long long k) {
-    const char* const start = p;
-    unsigned long long count = 0;
-    while (p != end) {
-        const char* blockEnd = end - p > 65536 ? p + 65536 : end;
-        const bool separatorBefore = p == start || isSeparator(p[-1]);
-        const unsigned long long inBlock = tokenStarts(p, blockEnd, separatorBefore);
-        if (count + inBlock <= k) {
-            count += inBlock;
-            p = blockEnd;
-            continue;
-        }
-        for (bool previous = separatorBefore; p != blockEnd; ++p) {
-            const bool space = isSeparator(*p);
-            if (previous && !space && count++ == k) return p;
-            previous = space;
-        }
+// A number token must be a number as a whole.
+template <class T>
+bool parseToken(std::string_view token, T& out) {
+    const char* first = token.data();
+    const char* last = first + token.size();
+    if (first != last && *first == '+' && last - first > 1 && first[1] != '-') ++first;
+    T value{};
+    const auto result = std::from_chars(first, last, value);
+    if (result.ptr != last) return false;
+    if (result.ec == std::errc::result_out_of_range) {
+        if constexpr (!std::is_floating_point_v<T>) return false;
+        // Overflow reads as infinite (refused later), underflow as tiny or zero.
+        value = std::strtod(std::string(token).c_str(), nullptr);
+    } else if (result.ec != std::errc()) {
+        return false;
     }
-    return end;
+    out = value;
+    return true;
 }
 
 // Whitespace-separated tokens of a file held in memory. Like a text stream,
@@ -132,16 +119,19 @@ public:
     bool readInteger(long long& out) {
         std::string_view token;
         if (!next(token)) return false;
-        return parse(token, out);
+        if (parseToken(token, out)) return true;
+        failed_ = true;
+        return false;
     }
 
     bool readNumber(double& out) {
         std::string_view token;
         if (!next(token)) return false;
-        return parse(token, out);
+        if (parseToken(token, out)) return true;
+        failed_ = true;
+        return false;
     }
 
-private:
     bool next(std::string_view& token) {
         if (failed_) return false;
         const char* p = cursor_;
@@ -158,34 +148,7 @@ private:
         return true;
     }
 
-    // A number token must be a number as a whole; anything else fails the reader.
-    template <class T>
-    bool parse(std::string_view token, T& out) {
-        const char* first = token.data();
-        const char* last = first + token.size();
-        if (first != last && *first == '+' && last - first > 1 && first[1] != '-') ++first;
-        T value{};
-        const auto result = std::from_chars(first, last, value);
-        if (result.ptr != last) {
-            failed_ = true;
-            return false;
-        }
-        if (result.ec == std::errc::result_out_of_range) {
-            if constexpr (std::is_floating_point_v<T>) {
-                // Overflow reads as infinite (refused later), underflow as tiny or zero.
-                value = std::strtod(std::string(token).c_str(), nullptr);
-            } else {
-                failed_ = true;
-                return false;
-            }
-        } else if (result.ec != std::errc()) {
-            failed_ = true;
-            return false;
-        }
-        out = value;
-        return true;
-    }
-
+private:
     const char* cursor_ = nullptr;
     const char* end_ = nullptr;
     bool failed_ = true;  // a reader over no file fails every read
@@ -295,104 +258,145 @@ void clearRecords(TableContent& content, int first, int field, int last) {
         for (int i = first + 1; i < last; ++i) content.labels[i].clear();
 }
 
-// How far one parser got through its records.
-struct RecordSpan {
-    int malformed = -1;  // first record with a missing or malformed token
-    int badValue = -1;   // first record with a non-finite or overlarge value
-    bool clean() const { return malformed < 0 && badValue < 0; }
+// Where reading the records stopped short: the token at which a record's
+// number was missing or malformed, or was not finite or too large.
+struct RecordFault {
+    unsigned long long token = ~0ULL;
+    bool badValue = false;
 };
 
-// Reads records [first, last) into content, stopping at the first fault.
-// Values it did not read are zero afterwards.
-RecordSpan readRecords(TokenReader& reader, TableContent& content, int first, int last) {
-    RecordSpan span;
-    const int dimensions = static_cast<int>(content.names.size());
-    const char* reported = reader.position();
-    for (int i = first; i < last; ++i) {
-        if ((i - first) % progressRecords == 0) {
-            addLoadParsed(static_cast<size_t>(reader.position() - reported));
-            reported = reader.position();
+// Reads the text format's tokens in pieces, each knowing the index of its
+// first token, so records are read on all cores from wherever they start.
+class TextPieces {
+public:
+    TextPieces(TableContent& content, const Header& header, std::vector<std::string>& names)
+        : content_(content), names_(names), dimensions_(static_cast<unsigned long long>(header.dimensions)),
+          perRecord_(dimensions_ + (header.labelled ? 1 : 0)), recordsStart_(4 + dimensions_ + 1),
+          recordsEnd_(recordsStart_ + static_cast<unsigned long long>(header.records) * perRecord_) {}
+
+    // Cuts a piece after its last separator and counts its tokens; called
+    // in order.
+    std::size_t cut(const char* data, std::size_t size, bool atEnd) {
+        std::size_t length = size;
+        if (!atEnd) {
+            while (length > 0 && !isSeparator(data[length - 1])) --length;
+            if (length == 0) return 0;
         }
-        if (content.hasLabels) reader.readText(content.labels[i]);
-        int j = 0;
-        for (; j < dimensions; ++j) {
-            double& value = content.columns[j][i];
-            if (!reader.readNumber(value)) break;
-            if (!std::isfinite(value) || std::fabs(value) > largestValue) {
-                span.badValue = i;
-                return span;
+        firstTokens_.push_back(tokens_);
+        tokens_ += tokenStarts(data, data + length, true);
+        return length;
+    }
+
+    void parse(const Piece& piece) {
+        unsigned long long token = firstTokens_[piece.index];
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (token >= fault_.token || token >= recordsEnd_) {
+                // Beyond a fault, or the trailer: read once the records are in.
+                if (token >= recordsEnd_ && token < trailerToken_) noteTrailer(token, piece.offset);
+                return;
             }
         }
-        if (reader.failed()) {
-            span.malformed = i;
-            clearRecords(content, i, j, last);
-            break;
+        TokenReader reader(piece.bytes.data(), piece.bytes.data() + piece.length);
+        std::string_view text;
+        unsigned long long record = 0, field = 0;
+        if (token >= recordsStart_) {
+            record = (token - recordsStart_) / perRecord_;
+            field = (token - recordsStart_) % perRecord_;
+        }
+        const unsigned long long valueField = content_.hasLabels ? 1 : 0;
+        for (; reader.next(text); ++token) {
+            if (token < recordsStart_) {
+                if (token >= 4) names_[token - 4].assign(text);
+                continue;
+            }
+            if (token >= recordsEnd_) {
+                std::lock_guard<std::mutex> lock(mutex_);
+                noteTrailer(token, piece.offset + static_cast<std::uint64_t>(text.data() - piece.bytes.data()));
+                return;
+            }
+            if (field < valueField) {
+                content_.labels[record].assign(text);
+            } else {
+                double& value = content_.columns[field - valueField][record];
+                if (!parseToken(text, value)) {
+                    noteFault(token, false);
+                    return;
+                }
+                if (!std::isfinite(value) || std::fabs(value) > largestValue) {
+                    noteFault(token, true);
+                    return;
+                }
+            }
+            if (++field == perRecord_) {
+                field = 0;
+                ++record;
+            }
         }
     }
-    addLoadParsed(static_cast<size_t>(reader.position() - reported));
-    return span;
-}
 
-// Reads the records, from large files in two parts at once: the second
-// parser counts the first part's tokens to find where it starts, then reads
-// on from there. Counting costs a tenth or less of parsing, so the first
-// part is a little larger and both end at about the same time. The parts
-// are cut by record count, so the table does not depend on the number of
-// cores, and the first fault in file order is the one reported.
-RecordSpan readAllRecords(TokenReader& reader, TableContent& content) {
-    const int records = content.recordCount;
-    const unsigned long long perRecord = content.names.size() + (content.hasLabels ? 1 : 0);
-    if (perRecord == 0 || records < 2 || reader.remainingBytes() < parallelBytes)
-        return readRecords(reader, content, 0, records);
-
-    const int cut = records / 2 + records / 50;
-    // Taken before the first parser moves the reader on.
-    const char* recordsStart = reader.position();
-    const char* end = reader.end();
-    TokenReader second;
-    RecordSpan secondSpan;
-    std::exception_ptr secondFailure;
-    RecordSpan firstSpan;
-    {
-        std::thread worker([&] {
-            try {
-                const char* start = skipTokens(recordsStart, end, static_cast<unsigned long long>(cut) * perRecord);
-                second = TokenReader(start, end);
-                secondSpan = readRecords(second, content, cut, records);
-            } catch (...) {
-                secondFailure = std::current_exception();
-            }
-        });
-        struct Joiner {
-            std::thread& thread;
-            ~Joiner() { thread.join(); }
-        } joiner{worker};
-        firstSpan = readRecords(reader, content, 0, cut);
+    unsigned long long tokens() const { return tokens_; }
+    unsigned long long recordsStart() const { return recordsStart_; }
+    unsigned long long recordsEnd() const { return recordsEnd_; }
+    RecordFault fault() const { return fault_; }
+    std::uint64_t trailerOffset() const { return trailerOffset_; }
+    bool hasTrailer() const { return trailerToken_ != ~0ULL; }
+    // The record and the field of a token among the records.
+    void place(unsigned long long token, int& record, int& field) const {
+        record = static_cast<int>((token - recordsStart_) / perRecord_);
+        const unsigned long long f = (token - recordsStart_) % perRecord_;
+        field = static_cast<int>(content_.hasLabels ? (f == 0 ? 0 : f - 1) : f);
     }
-    if (secondFailure) std::rethrow_exception(secondFailure);
-    if (!firstSpan.clean()) {
-        // The second part lies beyond the fault: a stream never got there.
-        clearRecords(content, cut, 0, records);
-        if (content.hasLabels) content.labels[cut].clear();
-        return firstSpan;
-    }
-    reader = second;
-    return secondSpan;
-}
 
-LoadResult parseText(const std::vector<char>& buffer, Header header, TableContent& content) {
-    TokenReader reader(buffer.data(), buffer.data() + buffer.size());
-    long long skipped = 0;
-    for (int k = 0; k < 4; ++k) reader.readInteger(skipped);
+private:
+    void noteFault(unsigned long long token, bool badValue) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (token < fault_.token) fault_ = RecordFault{token, badValue};
+    }
+    // The first token of the trailer lies in the earliest piece beyond the records.
+    void noteTrailer(unsigned long long token, std::uint64_t offset) {
+        if (token >= trailerToken_) return;
+        trailerToken_ = token;
+        trailerOffset_ = offset;
+    }
+
+    TableContent& content_;
+    std::vector<std::string>& names_;
+    const unsigned long long dimensions_, perRecord_, recordsStart_, recordsEnd_;
+    std::vector<unsigned long long> firstTokens_;  // per piece
+    unsigned long long tokens_ = 0;
+    std::mutex mutex_;
+    RecordFault fault_;
+    unsigned long long trailerToken_ = ~0ULL;
+    std::uint64_t trailerOffset_ = 0;
+};
+
+// Reads the whole text format from the file in pieces; the header has been
+// judged from the first bytes already.
+LoadResult parseText(const DataFile& file, Header header, TableContent& content) {
+    content.recordCount = static_cast<int>(header.records);
+    content.hasLabels = header.labelled;
+    const size_t records = static_cast<size_t>(header.records);
+    // Not zeroed here: the pieces write every value, and what a fault left
+    // unread is zeroed below.
+    content.columns.reserve(static_cast<size_t>(header.dimensions));
+    for (long long j = 0; j < header.dimensions; ++j)
+        content.columns.push_back(newValues(records));
+    // Unlabelled tables keep no per-record strings; readers of labels check the size.
+    if (content.hasLabels) content.labels.assign(records, std::string());
+    std::vector<std::string> names(static_cast<size_t>(header.dimensions) + 1);
+
+    const ByteSource source(file);
+    PieceReader reader(source, 0);
+    TextPieces pieces(content, header, names);
+    parsePieces(reader, pieceBytes, [&](const char* data, std::size_t size, bool atEnd) { return pieces.cut(data, size, atEnd); },
+                threadsFor(0, 16), [&](Piece& piece) { pieces.parse(piece); });
 
     // Short files are read with zeros for what is missing, but blank space
     // is no room for records: the records must find at least a quarter of
     // their tokens after the names.
-    const unsigned long long nameTokens = static_cast<unsigned long long>(header.dimensions) + 1;
-    const unsigned long long needed = static_cast<unsigned long long>(header.records) *
-                                      static_cast<unsigned long long>(header.dimensions + (header.labelled ? 1 : 0));
-    const unsigned long long quarter = (needed + 3) / 4;
-    if (needed > 0 && reader.countTokens(nameTokens + quarter) < nameTokens + quarter) {
+    const unsigned long long needed = pieces.recordsEnd() - pieces.recordsStart();
+    if (needed > 0 && pieces.tokens() < pieces.recordsStart() + (needed + 3) / 4) {
         trace(" record count exceeds the file, file not loaded");
         return LoadResult::Empty;
     }
@@ -400,36 +404,49 @@ LoadResult parseText(const std::vector<char>& buffer, Header header, TableConten
         header.shown = std::clamp(header.shown, 0LL, header.dimensions);
         trace(" shown dimensions clamped to ", header.shown);
     }
-
-    content.recordCount = static_cast<int>(header.records);
     content.shownCount = static_cast<int>(header.shown);
-    content.hasLabels = header.labelled;
-    const size_t records = static_cast<size_t>(header.records);
-    // Not zeroed here: the parsers write every value or zero what they could not read.
-    content.columns.reserve(static_cast<size_t>(header.dimensions));
-    for (long long j = 0; j < header.dimensions; ++j)
-        content.columns.push_back(std::unique_ptr<double[]>(new double[records]));
-    // Unlabelled tables keep no per-record strings; readers of labels check the size.
-    if (content.hasLabels) content.labels.assign(records, std::string());
-
-    std::vector<std::string> names(static_cast<size_t>(header.dimensions) + 1);
-    for (std::string& name : names) reader.readText(name);
     content.labelColumnName = std::move(names[0]);
     content.names.assign(std::make_move_iterator(names.begin() + 1), std::make_move_iterator(names.end()));
 
-    const RecordSpan span = readAllRecords(reader, content);
-    if (span.badValue >= 0) {
-        trace(" bad value in record ", span.badValue + 1, ", file not loaded");
-        return LoadResult::Empty;
+    RecordFault fault = pieces.fault();
+    // A file that ends early lacks the token after its last one.
+    const unsigned long long missing = std::max(pieces.tokens(), pieces.recordsStart());
+    if (missing < pieces.recordsEnd() && missing < fault.token) fault = RecordFault{missing, false};
+    if (fault.token < pieces.recordsEnd()) {
+        int record = 0, field = 0;
+        pieces.place(fault.token, record, field);
+        if (fault.badValue) {
+            trace(" bad value in record ", record + 1, ", file not loaded");
+            return LoadResult::Empty;
+        }
+        // What a stream that failed there would have left: zeros, and no trailer.
+        clearRecords(content, record, field, content.recordCount);
+        trace(" malformed or missing number in record ", record + 1);
+    } else if (pieces.hasTrailer()) {
+        Bytes trailer;
+        if (!file.readAt(pieces.trailerOffset(), static_cast<size_t>(file.size() - pieces.trailerOffset()), trailer))
+            throw std::runtime_error("read error");
+        TokenReader trailerReader(trailer.data(), trailer.data() + trailer.size());
+        readTrailer(trailerReader, content);
     }
-    if (span.malformed >= 0) trace(" malformed or missing number in record ", span.malformed + 1);
-    readTrailer(reader, content);
+    content.sourceBytes = source.size();
+    content.sourceHash = reader.hash();
     return LoadResult::Loaded;
+}
+
+// Checked again once a table with a header of names has been read, with
+// its real size.
+bool fitsAfterReading(const TableContent& content) {
+    if (tableBytes(content.recordCount, static_cast<long long>(content.names.size()), content.hasLabels) <=
+        loadMemoryLimit())
+        return true;
+    trace(" table too large for memory, file not loaded");
+    return false;
 }
 
 // Opens, judges and parses path into content, touching nothing else: this
 // runs on the load's worker thread.
-LoadResult readTableFile(const std::string& path, TableContent& content) {
+LoadResult readTableFile(const std::string& path, bool otherNamesAsCsv, TableContent& content) {
     DataFile file;
     switch (file.open(path.c_str())) {
     case DataFile::Status::Opened:
@@ -444,24 +461,23 @@ LoadResult readTableFile(const std::string& path, TableContent& content) {
         return LoadResult::Empty;
     }
     setLoadSize(file.size());
-    std::vector<char> buffer;
-    if (const char delimiter = delimiterForPath(path.c_str())) {
-        // A CSV file has no header to judge first: it is read whole.
-        if (!file.readAll(buffer)) {
-            trace(" read error, file not loaded");
-            return LoadResult::Empty;
-        }
-        const CsvResult result = readCsv(buffer.data(), buffer.size(), content, delimiter);
-        takeFingerprint(buffer, content);
+    if (const char* format = typedFormatForPath(path.c_str())) {
+        const CsvResult result = readTypedFile(file, path.c_str(), format, content);
         if (result == CsvResult::TooManyDimensions) return LoadResult::Refused;
         if (result == CsvResult::Refused) return LoadResult::Empty;
-        if (tableBytes(content.recordCount, static_cast<long long>(content.names.size()), content.hasLabels) >
-            loadMemoryLimit()) {
-            trace(" table too large for memory, file not loaded");
-            return LoadResult::Empty;
-        }
-        return LoadResult::Loaded;
+        return fitsAfterReading(content) ? LoadResult::Loaded : LoadResult::Empty;
     }
+    char delimiter = delimiterForPath(path.c_str());
+    if (delimiter == 0 && otherNamesAsCsv) delimiter = ',';
+    if (delimiter != 0) {
+        // A CSV file has no header to judge first: it is judged by its
+        // first megabyte, then read in pieces.
+        const CsvResult result = readCsvFile(file, content, delimiter);
+        if (result == CsvResult::TooManyDimensions) return LoadResult::Refused;
+        if (result == CsvResult::Refused) return LoadResult::Empty;
+        return fitsAfterReading(content) ? LoadResult::Loaded : LoadResult::Empty;
+    }
+    std::vector<char> buffer;
     Header header;
     if (!file.readPrefix(headerBytes, buffer)) {
         trace(" read error, file not loaded");
@@ -474,24 +490,25 @@ LoadResult readTableFile(const std::string& path, TableContent& content) {
         trace(" table too large for memory, file not loaded");
         return LoadResult::Empty;
     }
-    if (buffer.size() < file.size() && !file.readAll(buffer)) {
-        trace(" read error, file not loaded");
-        return LoadResult::Empty;
-    }
-    takeFingerprint(buffer, content);
-    return parseText(buffer, header, content);
+    return parseText(file, header, content);
 }
 
 }  // namespace
 
 // The worker's whole job: whatever it refuses leaves content empty.
-LoadResult readTableFileOrRefuse(const std::string& path, TableContent& content) {
+LoadResult readTableFileOrRefuse(const std::string& path, TableContent& content, bool otherNamesAsCsv) {
     LoadResult result = LoadResult::Empty;
+    const LoadMemoryScope memory;
     try {
-        result = readTableFile(path, content);
+        result = readTableFile(path, otherNamesAsCsv, content);
     } catch (const std::bad_alloc&) {
         content = TableContent();
         trace(" out of memory, file not loaded");
+        return LoadResult::Empty;
+    } catch (const std::runtime_error&) {
+        // The only one the readers throw: a file that could not be read on.
+        content = TableContent();
+        trace(" read error, file not loaded");
         return LoadResult::Empty;
     }
     if (result != LoadResult::Loaded) content = TableContent();

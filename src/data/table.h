@@ -42,8 +42,10 @@ enum class LoadResult { Loaded, Refused, Empty };
 
 // Opens, judges and parses path into content, touching nothing else: this
 // runs on the load's worker thread (data/load_progress.h). Whatever it
-// refuses leaves content empty, with the refusal's trace line written.
-LoadResult readTableFileOrRefuse(const std::string& path, TableContent& content);
+// refuses leaves content empty, with the refusal's trace line written. The
+// format follows the name: ".csv", ".tsv" or ".tab", ".parquet", ".json",
+// else the text format, or CSV with otherNamesAsCsv.
+LoadResult readTableFileOrRefuse(const std::string& path, TableContent& content, bool otherNamesAsCsv = false);
 
 // Frees the values and labels of the loaded table; sets its counts to zero.
 void releaseTable();

@@ -1,6 +1,5 @@
 #include "data/time_text.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -8,12 +7,16 @@ namespace {
 
 constexpr long long secondsPerDay = 86400;
 
-// Exactly count decimal digits at p; from_chars alone would also take a sign
-// or stop early.
+// Exactly count decimal digits at p (at most 9): no sign, nothing else.
 bool readDigits(const char* p, int count, unsigned& out) {
-    for (int k = 0; k < count; ++k)
-        if (p[k] < '0' || p[k] > '9') return false;
-    return std::from_chars(p, p + count, out).ptr == p + count;
+    unsigned value = 0;
+    for (int k = 0; k < count; ++k) {
+        const unsigned digit = static_cast<unsigned>(p[k]) - '0';
+        if (digit > 9) return false;
+        value = value * 10 + digit;
+    }
+    out = value;
+    return true;
 }
 
 bool leapYear(long long y) { return y % 4 == 0 && (y % 100 != 0 || y % 400 == 0); }

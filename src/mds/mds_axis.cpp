@@ -64,7 +64,7 @@ bool PCShowAxis::startMds(PCShowAxis* first, PCShowAxis* second) {
         if (other && other != this && other->mdsLayout)
             need += MDSLayout::bytesNeeded(other->mdsLayout->recordCount);
     }
-    const std::size_t budget = mdsMemoryBudget();
+    const std::size_t budget = mdsMemoryBudget(need - MDSLayout::bytesNeeded(n));
     if (n > 0 && (!plot->normalizedOn(second) || !plot->normalizedOn(first))) {
         mdsVisible = false;
         return false;

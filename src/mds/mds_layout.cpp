@@ -1,5 +1,6 @@
 #include "mds/mds_layout.h"
 
+#include "base/memory.h"
 #include "base/platform.h"
 
 #include <algorithm>
@@ -83,9 +84,9 @@ std::size_t budgetSetting = 0;
 
 }  // namespace
 
-std::size_t mdsMemoryBudget() {
-    const std::size_t half = halfPhysicalMemory();
-    return budgetSetting > 0 ? std::min(budgetSetting, half) : half;
+std::size_t mdsMemoryBudget(std::size_t held) {
+    const std::size_t available = availableMemory(held);
+    return budgetSetting > 0 ? std::min(budgetSetting, available) : available;
 }
 
 void setMdsMemoryBudget(std::size_t bytes) { budgetSetting = bytes; }

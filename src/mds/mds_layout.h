@@ -107,7 +107,8 @@ private:
     double distanceScale = 0.0;             // 1 / largest raw distance of the sums above
 };
 
-// Bytes the MDS layouts may take together: half the machine's physical
-// memory, or less when set lower (0 restores half).
-std::size_t mdsMemoryBudget();
+// Bytes the MDS layouts may take together: the memory available to the
+// process (base/memory.h) with the `held` bytes of the layouts it holds
+// already, or less when set lower (0 restores that).
+std::size_t mdsMemoryBudget(std::size_t held = 0);
 void setMdsMemoryBudget(std::size_t bytes);

@@ -57,4 +57,16 @@ done
 cmp -s "$tmp/s.txt" "$src/examples/synthetic_10k.txt" ||
   fail "examples/synthetic_10k.txt is stale: regenerate with 'make_table 10000 8 examples/synthetic_10k.txt 1 --labels'"
 
+# The flights-shaped CSV: the same bytes for the same seed, five columns,
+# one row per record, and the 230 airports (fewer in a short table) in use.
+"$bin" --flights 20000 "$tmp/f1.csv" 3
+"$bin" --flights 20000 "$tmp/f2.csv" 3
+cmp -s "$tmp/f1.csv" "$tmp/f2.csv" || fail "--flights gave different output for one seed"
+awk -F, '
+  NR == 1 { if ($0 != "time,delay,distance,origin,destination") { print "bad header"; exit 1 }; next }
+  NF != 5 || $1 !~ /^2006-[0-9][0-9]-[0-9][0-9] [0-9][0-9]:[0-9][0-9]$/ { print "bad row " NR; exit 1 }
+  { airports[$4] = 1; rows++ }
+  END { n = 0; for (a in airports) n++; if (rows != 20000 || n < 150 || n > 230) { print rows " rows, " n " airports"; exit 1 } }
+' "$tmp/f1.csv" || fail "format check of --flights output"
+
 echo "make_table: all checks passed"

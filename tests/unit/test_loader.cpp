@@ -493,6 +493,16 @@ TEST_F(HostileFileTest, RefusesTablesLargerThanTheMemoryLimit) {
 
 // ------------------------------------------------------------ loads in sequence
 
+// A token longer than a piece of the file makes that piece longer.
+TEST_F(LoaderTest, TokensLongerThanAPieceAreReadWhole) {
+    const std::string label(9 << 20, 'a');
+    load("2 1 1 1 id x " + label + " 5 b 6");
+    ASSERT_EQ(recordCount, 2);
+    EXPECT_EQ(recordLabels[0], label);
+    EXPECT_EQ(raw(0, 1), 6.0);
+    EXPECT_EQ(traceOutput.str(), "");
+}
+
 TEST_F(LoaderTest, RecordsWithoutValuesAreATable) {
     load("5 0 0 0 id");
     EXPECT_EQ(recordCount, 5);

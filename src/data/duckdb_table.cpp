@@ -1,0 +1,542 @@
+#include "data/duckdb_table.h"
+
+#include <duckdb.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/platform.h"
+#include "base/types.h"
+#include "data/block_reader.h"
+#include "data/data_file.h"
+#include "data/load_progress.h"
+#include "data/table.h"
+#include "data/table_content.h"
+#include "data/text_columns.h"
+
+namespace {
+
+bool endsWithIgnoringCase(std::string_view path, std::string_view suffix) {
+    return path.size() >= suffix.size() && equalsIgnoringCase(path.substr(path.size() - suffix.size()), suffix);
+}
+
+// What DuckDB said, on one line, naming the file as the user did.
+class Refusal : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+std::string oneLine(std::string text, const std::string& alias, const std::string& path) {
+    // DuckDB quotes our query after its message; the file is what matters.
+    const std::size_t query = text.find("\nLINE ");
+    if (query != std::string::npos) text.erase(query);
+    for (std::size_t at = 0; (at = text.find(alias, at)) != std::string::npos; at += path.size())
+        text.replace(at, alias.size(), path);
+    std::string line;
+    for (char c : text) {
+        const bool blank = c == '\n' || c == '\r' || c == '\t' || c == ' ';
+        if (blank && (line.empty() || line.back() == ' ')) continue;
+        line += blank ? ' ' : c;
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    return line.empty() ? "unknown error" : line;
+}
+
+std::string quotedName(const std::string& name) {
+    std::string quoted = "\"";
+    for (char c : name) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + '"';
+}
+
+// How a column's values arrive from the query.
+enum class Arrival { Number, Days, Seconds, Milliseconds, Microseconds, Nanoseconds, Text, Json, Nested };
+
+Arrival arrivalOf(duckdb_type type) {
+    switch (type) {
+    case DUCKDB_TYPE_BOOLEAN:
+    case DUCKDB_TYPE_TINYINT:
+    case DUCKDB_TYPE_SMALLINT:
+    case DUCKDB_TYPE_INTEGER:
+    case DUCKDB_TYPE_BIGINT:
+    case DUCKDB_TYPE_UTINYINT:
+    case DUCKDB_TYPE_USMALLINT:
+    case DUCKDB_TYPE_UINTEGER:
+    case DUCKDB_TYPE_UBIGINT:
+    case DUCKDB_TYPE_HUGEINT:
+    case DUCKDB_TYPE_UHUGEINT:
+    case DUCKDB_TYPE_FLOAT:
+    case DUCKDB_TYPE_DOUBLE:
+    case DUCKDB_TYPE_DECIMAL:
+    case DUCKDB_TYPE_BIGNUM:
+        return Arrival::Number;
+    case DUCKDB_TYPE_DATE: return Arrival::Days;
+    case DUCKDB_TYPE_TIMESTAMP_S: return Arrival::Seconds;
+    case DUCKDB_TYPE_TIMESTAMP_MS: return Arrival::Milliseconds;
+    case DUCKDB_TYPE_TIMESTAMP:
+    case DUCKDB_TYPE_TIMESTAMP_TZ: return Arrival::Microseconds;
+    case DUCKDB_TYPE_TIMESTAMP_NS: return Arrival::Nanoseconds;
+    case DUCKDB_TYPE_LIST:
+    case DUCKDB_TYPE_STRUCT:
+    case DUCKDB_TYPE_MAP:
+    case DUCKDB_TYPE_ARRAY:
+    case DUCKDB_TYPE_UNION: return Arrival::Nested;
+    default: return Arrival::Text;  // texts, and whatever else DuckDB can write as text
+    }
+}
+
+// The expression that brings a column as it arrives. A JSON field whose
+// values differ in type comes as JSON text: its strings are unquoted, so
+// "NA" is a missing cell and "Adelie" a category, as in CSV.
+std::string selected(const std::string& name, Arrival arrival) {
+    switch (arrival) {
+    case Arrival::Number: return "CAST(" + quotedName(name) + " AS DOUBLE)";
+    case Arrival::Text: return "CAST(" + quotedName(name) + " AS VARCHAR)";
+    case Arrival::Json: return "json_extract_string(" + quotedName(name) + ", '$')";
+    default: return quotedName(name);
+    }
+}
+
+// An open in-memory database, closed on every way out.
+class Database {
+public:
+    Database() {
+        duckdb_config config = nullptr;
+        if (duckdb_create_config(&config) == DuckDBError) throw Refusal("DuckDB is not available");
+        const std::string threads = std::to_string(std::max(1u, std::min(16u, std::thread::hardware_concurrency())));
+        duckdb_set_config(config, "threads", threads.c_str());
+        // Nothing is fetched from the network, nothing is written to disk.
+        duckdb_set_config(config, "autoinstall_known_extensions", "false");
+        duckdb_set_config(config, "autoload_known_extensions", "false");
+        duckdb_set_config(config, "enable_progress_bar", "false");
+        char* error = nullptr;
+        const duckdb_state state = duckdb_open_ext(nullptr, &database_, config, &error);
+        duckdb_destroy_config(&config);
+        if (state == DuckDBError) {
+            const std::string why = error != nullptr ? error : "DuckDB did not open";
+            duckdb_free(error);
+            throw Refusal(why);
+        }
+        if (duckdb_connect(database_, &connection_) == DuckDBError) {
+            duckdb_close(&database_);
+            throw Refusal("DuckDB did not connect");
+        }
+    }
+    ~Database() {
+        duckdb_disconnect(&connection_);
+        duckdb_close(&database_);
+    }
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+    duckdb_connection connection() const { return connection_; }
+
+private:
+    duckdb_database database_ = nullptr;
+    duckdb_connection connection_ = nullptr;
+};
+
+// One query's result, fetched chunk by chunk as DuckDB produces it.
+class Query {
+public:
+    Query(const Database& database, const std::string& sql) {
+        if (duckdb_prepare(database.connection(), sql.c_str(), &prepared_) == DuckDBError) {
+            const std::string why = duckdb_prepare_error(prepared_);
+            duckdb_destroy_prepare(&prepared_);
+            throw Refusal(why);
+        }
+    }
+    ~Query() {
+        if (started_) duckdb_destroy_result(&result_);
+        duckdb_destroy_prepare(&prepared_);
+    }
+    Query(const Query&) = delete;
+    Query& operator=(const Query&) = delete;
+
+    std::size_t columns() const { return duckdb_prepared_statement_column_count(prepared_); }
+    std::string name(std::size_t column) const {
+        const char* text = duckdb_prepared_statement_column_name(prepared_, column);
+        std::string name = text != nullptr ? text : "";
+        duckdb_free(const_cast<char*>(text));
+        return name;
+    }
+    duckdb_type type(std::size_t column) const { return duckdb_prepared_statement_column_type(prepared_, column); }
+    // The type's alias ("JSON" for JSON text), empty when it has none.
+    std::string alias(std::size_t column) const {
+        duckdb_logical_type type = duckdb_prepared_statement_column_logical_type(prepared_, column);
+        char* text = type != nullptr ? duckdb_logical_type_get_alias(type) : nullptr;
+        const std::string alias = text != nullptr ? text : "";
+        duckdb_free(text);
+        duckdb_destroy_logical_type(&type);
+        return alias;
+    }
+
+    // The next chunk, or null at the end.
+    duckdb_data_chunk next() {
+        if (!started_) {
+            duckdb_pending_result pending = nullptr;
+            // Streaming: DuckDB never holds the whole result beside ours.
+            if (duckdb_pending_prepared_streaming(prepared_, &pending) == DuckDBError) {
+                const std::string why = pending != nullptr ? duckdb_pending_error(pending) : "query failed";
+                duckdb_destroy_pending(&pending);
+                throw Refusal(why);
+            }
+            const duckdb_state state = duckdb_execute_pending(pending, &result_);
+            duckdb_destroy_pending(&pending);
+            started_ = true;
+            if (state == DuckDBError) throw Refusal(error());
+        }
+        duckdb_data_chunk chunk = duckdb_fetch_chunk(result_);
+        if (chunk == nullptr && duckdb_result_error(&result_) != nullptr) throw Refusal(error());
+        return chunk;
+    }
+
+private:
+    std::string error() {
+        const char* why = duckdb_result_error(&result_);
+        return why != nullptr ? why : "query failed";
+    }
+
+    duckdb_prepared_statement prepared_ = nullptr;
+    duckdb_result result_{};
+    bool started_ = false;
+};
+
+struct Chunk {
+    duckdb_data_chunk chunk;
+    explicit Chunk(duckdb_data_chunk c) : chunk(c) {}
+    ~Chunk() { duckdb_destroy_data_chunk(&chunk); }
+    Chunk(const Chunk&) = delete;
+    Chunk& operator=(const Chunk&) = delete;
+};
+
+// A query's chunks fetched on a thread of their own, so DuckDB goes on
+// producing while the chunks before are converted.
+class ChunkPipe {
+public:
+    explicit ChunkPipe(Query& query) : fetcher_([this, &query] { fetch(query); }) {}
+    ~ChunkPipe() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopped_ = true;
+        }
+        changed_.notify_all();
+        fetcher_.join();
+    }
+    ChunkPipe(const ChunkPipe&) = delete;
+    ChunkPipe& operator=(const ChunkPipe&) = delete;
+
+    // The next chunk, or null at the end; throws what the fetching threw.
+    std::unique_ptr<Chunk> next() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return !chunks_.empty() || done_; });
+        if (chunks_.empty()) {
+            if (failure_) std::rethrow_exception(failure_);
+            return nullptr;
+        }
+        std::unique_ptr<Chunk> chunk = std::move(chunks_.front());
+        chunks_.pop_front();
+        changed_.notify_all();
+        return chunk;
+    }
+
+private:
+    // A few chunks ahead at most: the converted rows are what the memory is for.
+    static constexpr std::size_t ahead = 16;
+
+    void fetch(Query& query) {
+        try {
+            while (duckdb_data_chunk chunk = query.next()) {
+                auto holder = std::make_unique<Chunk>(chunk);
+                std::unique_lock<std::mutex> lock(mutex_);
+                changed_.wait(lock, [&] { return chunks_.size() < ahead || stopped_; });
+                if (stopped_) break;
+                chunks_.push_back(std::move(holder));
+                changed_.notify_all();
+            }
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            failure_ = std::current_exception();
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        done_ = true;
+        changed_.notify_all();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::unique_ptr<Chunk>> chunks_;
+    std::exception_ptr failure_;
+    bool done_ = false, stopped_ = false;
+    std::thread fetcher_;
+};
+
+std::string_view textOf(const duckdb_string_t& s) {
+    const std::uint32_t length = s.value.inlined.length;
+    return length <= 12 ? std::string_view(s.value.inlined.inlined, length) : std::string_view(s.value.pointer.ptr, length);
+}
+
+// One column being read: its rules, its values so far and where they go.
+struct TypedColumn {
+    std::size_t in = 0;  // its place among the columns the query brings
+    Arrival arrival = Arrival::Number;
+    ColumnPiece piece;
+    std::unique_ptr<double[]> values;
+};
+
+// Appends a chunk's rows of column `in` to column at rows [row, row + n).
+void readChunkColumn(duckdb_data_chunk chunk, std::size_t in, TypedColumn& column, long long row) {
+    const duckdb_vector vector = duckdb_data_chunk_get_vector(chunk, in);
+    const std::size_t n = duckdb_data_chunk_get_size(chunk);
+    const void* data = duckdb_vector_get_data(vector);
+    std::uint64_t* validity = duckdb_vector_get_validity(vector);
+    double* out = column.values.get() + row;
+    const auto valid = [&](std::size_t i) { return validity == nullptr || duckdb_validity_row_is_valid(validity, i); };
+    if (column.arrival == Arrival::Text || column.arrival == Arrival::Json) {
+        const auto* texts = static_cast<const duckdb_string_t*>(data);
+        // NULL is an empty cell: missing among numbers, a text of its own among texts.
+        for (std::size_t i = 0; i < n; ++i)
+            column.piece.add(row + static_cast<long long>(i), valid(i) ? textOf(texts[i]) : std::string_view(), out[i]);
+        return;
+    }
+    if (column.arrival == Arrival::Number) {
+        const auto* numbers = static_cast<const double*>(data);
+        for (std::size_t i = 0; i < n; ++i) {
+            if (valid(i))
+                column.piece.addNumber(numbers[i], out[i]);
+            else
+                column.piece.addMissing(out[i]);
+        }
+        return;
+    }
+    // Times: days, or an instant since 1970 in some unit; the infinite
+    // dates and times DuckDB knows are missing.
+    long long perSecond = 1;
+    switch (column.arrival) {
+    case Arrival::Milliseconds: perSecond = 1000; break;
+    case Arrival::Microseconds: perSecond = 1000000; break;
+    case Arrival::Nanoseconds: perSecond = 1000000000; break;
+    default: break;
+    }
+    const long long perDay = 86400 * perSecond;
+    const double unit = column.arrival == Arrival::Days ? 86400.0 : 1.0 / static_cast<double>(perSecond);
+    const bool days = column.arrival == Arrival::Days;
+    for (std::size_t i = 0; i < n; ++i) {
+        const long long count = days ? static_cast<const std::int32_t*>(data)[i] : static_cast<const std::int64_t*>(data)[i];
+        const long long infinity = days ? std::numeric_limits<std::int32_t>::max() : std::numeric_limits<std::int64_t>::max();
+        if (!valid(i) || count >= infinity || count <= -infinity) {
+            column.piece.addMissing(out[i]);
+            continue;
+        }
+        column.piece.addTime(static_cast<double>(count) * unit, days || count % perDay == 0, out[i]);
+    }
+}
+
+// Grows every column's values to hold at least rows.
+void reserveRows(std::vector<TypedColumn>& columns, long long& capacity, long long rows) {
+    if (rows <= capacity) return;
+    long long grown = std::max<long long>(rows, capacity + capacity / 2 + 4096);
+    for (TypedColumn& column : columns) {
+        if (column.arrival == Arrival::Nested) continue;
+        std::unique_ptr<double[]> values = newValues(static_cast<std::size_t>(grown));
+        if (column.values) std::copy(column.values.get(), column.values.get() + capacity, values.get());
+        column.values = std::move(values);
+    }
+    capacity = grown;
+}
+
+// Records of a JSON file in its first megabyte, either newline-delimited
+// objects or the objects of one array, and the bytes they took: enough to
+// estimate how many the file holds.
+void sampleJsonRecords(const Bytes& head, long long& records, std::size_t& bytes) {
+    int depth = 0;
+    bool inString = false, escaped = false;
+    records = 0;
+    bytes = 0;
+    int recordDepth = -1;
+    for (std::size_t i = 0; i < head.size(); ++i) {
+        const char c = head[i];
+        if (inString) {
+            if (escaped) escaped = false;
+            else if (c == '\\') escaped = true;
+            else if (c == '"') inString = false;
+            continue;
+        }
+        if (c == '"') {
+            inString = true;
+        } else if (c == '{' || c == '[') {
+            if (recordDepth < 0 && c == '{') recordDepth = depth;
+            ++depth;
+        } else if (c == '}' || c == ']') {
+            --depth;
+            if (c == '}' && depth == recordDepth) {
+                ++records;
+                bytes = i + 1;
+            }
+        }
+    }
+}
+
+}  // namespace
+
+const char* typedFormatForPath(const char* path) {
+    if (endsWithIgnoringCase(path, ".parquet")) return "parquet";
+    if (endsWithIgnoringCase(path, ".json")) return "json";
+    return nullptr;
+}
+
+CsvResult readTypedFile(const DataFile& file, const char* path, const char* format, TableContent& content) {
+    content = TableContent();
+    const bool parquet = std::strcmp(format, "parquet") == 0;
+    // DuckDB opens the file this reader opened and judged, by its
+    // descriptor: no other file, and no name DuckDB would take as a pattern.
+    const std::string alias = "/proc/self/fd/" + std::to_string(file.descriptor());
+    // A JSON object of many fields still gives one column per field, never
+    // one map column (DuckDB's guess from 200 fields on).
+    const std::string source = parquet ? "read_parquet('" + alias + "')"
+                                       : "read_json('" + alias + "', map_inference_threshold = -1)";
+    try {
+        // The first megabyte for a JSON estimate; every byte, for the
+        // table's hash, on a thread of its own while DuckDB reads.
+        Bytes head;
+        if (!file.readAt(0, 1 << 20, head)) throw std::runtime_error("read error");
+        const ByteSource bytes(file);
+        PieceReader reader(bytes, 0);
+        std::exception_ptr hashFailure;
+        std::thread hashing([&] {
+            try {
+                Piece piece;
+                while (reader.next(piece, pieceBytes, [](const char*, std::size_t size, bool) { return size; })) {
+                }
+            } catch (...) {
+                hashFailure = std::current_exception();
+            }
+        });
+        struct Joiner {
+            std::thread& thread;
+            ~Joiner() {
+                if (thread.joinable()) thread.join();
+            }
+        } joiner{hashing};
+
+        Database database;
+        Query query(database, "SELECT * FROM " + source);
+        std::vector<TypedColumn> columns;
+        std::vector<std::string> names;
+        std::string list;
+        for (std::size_t k = 0; k < query.columns(); ++k) {
+            const std::string name = query.name(k);
+            Arrival arrival = arrivalOf(query.type(k));
+            if (arrival == Arrival::Text && query.alias(k) == "JSON") arrival = Arrival::Json;
+            TypedColumn column;
+            column.arrival = arrival;
+            columns.push_back(std::move(column));
+            names.push_back(name);
+            if (arrival != Arrival::Nested) list += (list.empty() ? "" : ", ") + selected(name, arrival);
+        }
+        std::size_t brought = 0;
+        for (TypedColumn& column : columns)
+            if (column.arrival != Arrival::Nested) column.in = brought++;
+        if (brought == 0) list = "NULL";
+
+        // Judged before it is read: Parquet says how many rows it holds; a
+        // JSON file's rows are estimated from its first megabyte.
+        long long estimate = 0;
+        if (parquet) {
+            Query count(database, "SELECT count(*)::DOUBLE FROM " + source);
+            if (duckdb_data_chunk chunk = count.next()) {
+                Chunk holder(chunk);
+                estimate = static_cast<long long>(
+                    static_cast<const double*>(duckdb_vector_get_data(duckdb_data_chunk_get_vector(chunk, 0)))[0]);
+            }
+        } else {
+            long long records = 0;
+            std::size_t sampled = 0;
+            sampleJsonRecords(head, records, sampled);
+            estimate = sampled == 0 ? 0
+                                    : static_cast<long long>(static_cast<double>(records) *
+                                                             static_cast<double>(file.size()) / static_cast<double>(sampled));
+        }
+        const unsigned long long reading = sizeof(double) * brought * static_cast<unsigned long long>(estimate);
+        if (std::max<unsigned long long>(reading, tableBytes(estimate, static_cast<long long>(brought), false)) >
+            loadMemoryLimit()) {
+            content = TableContent();
+            trace(" table too large for memory, file not loaded");
+            return CsvResult::Refused;
+        }
+
+        Query rows(database, "SELECT " + list + " FROM " + source);
+        long long capacity = 0, count = 0;
+        reserveRows(columns, capacity, parquet ? estimate : std::max<long long>(estimate, 1));
+        const double parsedPerRow = estimate > 0 ? static_cast<double>(file.size()) / static_cast<double>(estimate) : 0.0;
+        double reported = 0.0;
+        ChunkPipe pipe(rows);
+        while (std::unique_ptr<Chunk> holder = pipe.next()) {
+            const duckdb_data_chunk chunk = holder->chunk;
+            const long long n = static_cast<long long>(duckdb_data_chunk_get_size(chunk));
+            if (count + n > std::numeric_limits<int>::max() - 100) throw Refusal("too many rows");
+            reserveRows(columns, capacity, count + n);
+            for (TypedColumn& column : columns)
+                if (column.arrival != Arrival::Nested) readChunkColumn(chunk, column.in, column, count);
+            count += n;
+            const double parsed = std::min(static_cast<double>(file.size()), parsedPerRow * static_cast<double>(count));
+            addLoadParsed(static_cast<std::size_t>(parsed - reported));
+            reported = static_cast<double>(static_cast<std::size_t>(parsed));
+        }
+
+        // Text columns that met texts after numbers read their texts again.
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            TypedColumn& column = columns[c];
+            if (column.arrival == Arrival::Nested || column.piece.kind != CellKind::Text ||
+                !column.piece.needsTextsAgain())
+                continue;
+            column.piece.restartAsText();
+            Query again(database, "SELECT " + selected(names[c], column.arrival) + " FROM " + source);
+            long long row = 0;
+            while (duckdb_data_chunk chunk = again.next()) {
+                Chunk holder(chunk);
+                const long long n = static_cast<long long>(duckdb_data_chunk_get_size(chunk));
+                if (row + n > count) throw Refusal("the file changed while it was read");
+                readChunkColumn(chunk, 0, column, row);
+                row += n;
+            }
+        }
+
+        std::vector<ColumnPieces> pieces(columns.size());
+        std::vector<std::unique_ptr<double[]>> storage;
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            pieces[c].name = tokenFrom(names[c]);
+            pieces[c].nested = columns[c].arrival == Arrival::Nested;
+            pieces[c].pieces.push_back(&columns[c].piece);
+            pieces[c].rows.push_back(count);
+            storage.push_back(std::move(columns[c].values));
+        }
+        finishColumns(pieces, storage, count, format, content);
+        if (content.names.size() >= static_cast<std::size_t>(maxSlots)) {
+            trace(" too many axis");
+            content = TableContent();
+            return CsvResult::TooManyDimensions;
+        }
+        if (!content.hasLabels) content.labelColumnName = "id";
+        content.shownCount = static_cast<int>(content.names.size());
+        hashing.join();
+        hashing = std::thread();
+        if (hashFailure) std::rethrow_exception(hashFailure);
+        content.sourceBytes = file.size();
+        content.sourceHash = reader.hash();
+        return CsvResult::Read;
+    } catch (const Refusal& refusal) {
+        content = TableContent();
+        trace(" bad ", format, ", ", oneLine(refusal.what(), alias, path), ", file not loaded");
+        return CsvResult::Refused;
+    }
+}
