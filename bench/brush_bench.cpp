@@ -1,6 +1,6 @@
 // Times the evaluation of each brush kind and its fold into the selection
-// against a floor measured in the same run: one pass that reads two
-// normalised value arrays and writes one membership array.
+// against a floor measured in the same run: one pass that reads two value
+// arrays and writes one membership byte per record.
 //
 //   brush_bench [records] [repeats]     (defaults 1000000 5; 8 dimensions)
 
@@ -97,9 +97,9 @@ int main(int argc, char** argv) {
 
     PCPlot& p = *plot;
     const int n = p.recordCount;
-    const double* a = p.dimensions[0]->normalizedValues();
-    const double* b = p.dimensions[1]->normalizedValues();
-    std::vector<double> membership(static_cast<std::size_t>(p.capacity));
+    const double* a = p.dimensions[0]->values;
+    const double* b = p.dimensions[1]->values;
+    std::vector<unsigned char> membership(static_cast<std::size_t>(p.capacity));
 
     // The brushes, built once; each timed run evaluates and folds again.
     // Values spread evenly over about 0.02 .. 0.98 of each axis.
@@ -113,46 +113,45 @@ int main(int argc, char** argv) {
         const double t = 2.0 * 3.14159265358979 * k / 400;
         scatter.outline.push_back({0.5 + radius * std::cos(t), 0.5 + radius * std::sin(t)});
     }
-    const double* sx = p.dimensions[2]->normalizedValues();
-    const double* sy = p.dimensions[1]->normalizedValues();
+    const Positions sx = p.dimensions[2]->positions();
+    const Positions sy = p.dimensions[1]->positions();
 
     double best[7];
     std::fill(best, best + 7, 1e300);
     for (int r = 0; r < repeats; ++r) {
         const double t[7] = {
             timeMs([&] {
-                double* m = membership.data();
-                for (int i = 0; i < n; ++i) m[i] = a[i] <= b[i] ? 1.0 : 0.23;
+                unsigned char* m = membership.data();
+                for (int i = 0; i < n; ++i) m[i] = a[i] <= b[i];
             }),
             timeMs([&] {
                 axisBrush.apply();
-                p.intersectSelection(axisBrush.values.data());
+                p.intersectSelection(axisBrush.membership());
             }),
             timeMs([&] {
                 angular.apply();
-                p.intersectSelection(angular.values.data());
+                p.intersectSelection(angular.membership());
             }),
             timeMs([&] {
                 scatter.evaluate();
-                p.intersectSelection(scatter.values.data());
+                p.intersectSelection(scatter.membership());
             }),
             timeMs([&] { scatter.traceAccepted(); }),
             // For comparison: the edge-by-edge crossing test the bands replace.
             timeMs([&] {
-                double* m = membership.data();
-                for (int i = 0; i < n; ++i)
-                    m[i] = insideOutline(Point{sx[i], sy[i]}, scatter.outline) ? 1.0 : 0.23;
+                unsigned char* m = membership.data();
+                for (int i = 0; i < n; ++i) m[i] = insideOutline(Point{sx[i], sy[i]}, scatter.outline);
             }),
-            timeMs([&] { std::fill(p.recordSelection.begin(), p.recordSelection.end(), 1.0); }),
+            timeMs([&] { p.recordSelection.fill(1.0); }),
         };
         for (int k = 0; k < 7; ++k) best[k] = std::min(best[k], t[k]);
     }
 
     long accepted[3] = {0, 0, 0};
     for (int i = 0; i < n; ++i) {
-        accepted[0] += axisBrush.values[i] == 1.0;
-        accepted[1] += angular.values[i] == 1.0;
-        accepted[2] += scatter.values[i] == 1.0;
+        accepted[0] += axisBrush.value(i) == 1.0;
+        accepted[1] += angular.value(i) == 1.0;
+        accepted[2] += scatter.value(i) == 1.0;
     }
     const double floor = best[0];
     auto line = [&](const char* name, double ms, long count) {

@@ -441,8 +441,8 @@ double binIndexFloor(std::vector<std::vector<std::uint32_t>>& index) {
         const int begin = static_cast<int>(static_cast<long long>(records) * k / 2);
         const int end = static_cast<int>(static_cast<long long>(records) * (k + 1) / 2);
         for (int i = 0; i + 1 < plot->axisCount; ++i) {
-            const double* u = frame.normalized[frame.dimensionOf[i]];
-            const double* w = frame.normalized[frame.dimensionOf[i + 1]];
+            const Positions u = frame.normalized[frame.dimensionOf[i]];
+            const Positions w = frame.normalized[frame.dimensionOf[i + 1]];
             std::uint32_t* out = index[static_cast<std::size_t>(i)].data();
             for (int r = begin; r < end; ++r) {
                 const int j = std::min(511, std::max(0, static_cast<int>(u[r] * 512.0)));
@@ -471,8 +471,8 @@ double splatFrameMs() {
     std::vector<std::vector<Bin>> regions(static_cast<std::size_t>(plot->axisCount - 1),
                                           std::vector<Bin>(512 * 512));
     for (int i = 0; i + 1 < plot->axisCount; ++i) {
-        const double* u = frame.normalized[frame.dimensionOf[i]];
-        const double* w = frame.normalized[frame.dimensionOf[i + 1]];
+        const Positions u = frame.normalized[frame.dimensionOf[i]];
+        const Positions w = frame.normalized[frame.dimensionOf[i + 1]];
         std::vector<Bin>& bins = regions[static_cast<std::size_t>(i)];
         for (int r = 0; r < plot->recordCount; ++r) {
             const int j = std::min(511, std::max(0, static_cast<int>(u[r] * 512.0)));
@@ -689,7 +689,7 @@ std::vector<std::vector<std::uint16_t>> shownCoordinates() {
     fillFrameAxes(*plot, frame);
     std::vector<std::vector<std::uint16_t>> out(static_cast<std::size_t>(plot->axisCount));
     for (int i = 0; i < plot->axisCount; ++i) {
-        const double* v = frame.normalized[static_cast<std::size_t>(frame.dimensionOf[i])];
+        const Positions v = frame.normalized[static_cast<std::size_t>(frame.dimensionOf[i])];
         out[static_cast<std::size_t>(i)].resize(static_cast<std::size_t>(plot->recordCount));
         for (int r = 0; r < plot->recordCount; ++r)
             out[static_cast<std::size_t>(i)][static_cast<std::size_t>(r)] =
@@ -853,7 +853,7 @@ int binnedCases(std::vector<int> sizes, bool quick) {
         floor = std::min(floor, binIndexFloor(index));
     }
     long long selected = 0;
-    for (int r = 0; r < records; ++r) selected += plot->recordSelection[static_cast<std::size_t>(r)] > 0.99999;
+    for (int r = 0; r < records; ++r) selected += plot->recordSelection.selected(r);
     std::printf("bench=brush case=binned-%d ms=%.1f floor_ms=%.1f ratio=%.3f selected=%.3f\n", records, brush, floor,
                 brush / floor, static_cast<double>(selected) / records);
 

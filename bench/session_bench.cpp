@@ -53,7 +53,7 @@ double floorSave(const std::string& path) {
     const Rgba first = p.recordColors[0];
     for (std::size_t i = 0; i < n; ++i) {
         bytes[i / 8] = static_cast<unsigned char>(bytes[i / 8] | ((p.recordSelection[i] > 0.99999) << (i % 8)));
-        bytes[(n + 7) / 8 + i] = static_cast<unsigned char>(p.recordHasColor[i] + (p.recordColors[i] == first));
+        bytes[(n + 7) / 8 + i] = static_cast<unsigned char>(p.recordColors.has(static_cast<int>(i)) + (p.recordColors[static_cast<int>(i)] == first));
     }
     std::FILE* file = std::fopen(path.c_str(), "wb");
     std::fwrite(bytes.data(), 1, bytes.size(), file);

@@ -6,6 +6,7 @@
 
 #include "base/parallel.h"
 #include "bins/column_marks.h"
+#include "data/dimension.h"
 #include "data/table.h"
 #include "plot/plot.h"
 #include "records/raster.h"
@@ -180,10 +181,7 @@ bool BinColors::computeBase(const PCPlot& plot, int threads) {
         plot.dimensionAt(plot.colorDimension) == nullptr)
         return false;
     const int records = std::max(plot.recordCount, 0);
-    if (plot.useRecordColors &&
-        std::any_of(plot.recordHasColor.begin(), plot.recordHasColor.begin() + std::min<std::size_t>(records, plot.recordHasColor.size()),
-                    [](unsigned char c) { return c == 1; }))
-        return false;
+    if (plot.useRecordColors && plot.recordColors.anyWith(records)) return false;
     packed.resize(static_cast<std::size_t>(records));
     const int parts = recordParts(threads, records);
     runSplit(records, parts, [&](long long first, long long last, int) {
@@ -205,56 +203,61 @@ bool BinColors::splitSelection(const PCPlot& plot, int threads) {
     if (records >= 0xFFFFFFFFu / 255u) return false;
     const std::size_t words = (records + 63) / 64;
     selected.resize(words);
-    const double* selection = plot.recordSelection.data();
+    // Each record's selection is a byte naming one of the degrees in use, in
+    // ascending order: the selected ones are the codes from `first` on.
+    const unsigned char* codes = plot.recordSelection.codes().data();
+    const int first = plot.recordSelection.firstSelected();
     const int parts = std::max(1, std::min<int>(threads, static_cast<int>(words / 1024) + 1));
-    // The others' values are one grey when their least equals their largest.
+    // The others' degrees are one grey when their least code is their largest.
     struct Part {
         long long count = 0;
-        double least = 2.0;
-        double largest = -1.0;
+        int least = 255;
+        int largest = 0;
     };
     std::vector<Part> found(static_cast<std::size_t>(parts));
     runParts(parts, parts, [&](int part) {
         Part& f = found[static_cast<std::size_t>(part)];
-        const std::size_t first = words * static_cast<std::size_t>(part) / parts;
-        const std::size_t last = words * static_cast<std::size_t>(part + 1) / parts;
-        double least = 2.0;
-        double largest = -1.0;
-        std::size_t k = first;
+        const std::size_t firstWord = words * static_cast<std::size_t>(part) / parts;
+        const std::size_t lastWord = words * static_cast<std::size_t>(part + 1) / parts;
+        int least = 255;
+        int largest = 0;
+        std::size_t k = firstWord;
 #if defined(__SSE2__)
-        // Two records a step over whole words: a compare gives their bits,
-        // and the selected ones take values that leave the others' range be.
-        const __m128d threshold = _mm_set1_pd(0.99999);
-        __m128d low = _mm_set1_pd(2.0);
-        __m128d high = _mm_set1_pd(-1.0);
-        for (; k < last && 64 * k + 64 <= records; ++k) {
-            std::uint64_t bits = 0;
-            const double* v = selection + 64 * k;
-            for (int i = 0; i < 64; i += 2) {
-                const __m128d x = _mm_loadu_pd(v + i);
-                const __m128d in = _mm_cmpgt_pd(x, threshold);
-                bits |= static_cast<std::uint64_t>(_mm_movemask_pd(in)) << i;
-                low = _mm_min_pd(low, _mm_or_pd(_mm_and_pd(in, _mm_set1_pd(2.0)), _mm_andnot_pd(in, x)));
-                high = _mm_max_pd(high, _mm_or_pd(_mm_and_pd(in, _mm_set1_pd(-1.0)), _mm_andnot_pd(in, x)));
+        // Sixteen records a step over whole words; the selected ones take
+        // codes that leave the others' least and largest be.
+        if (first <= 255) {
+            const __m128i threshold = _mm_set1_epi8(static_cast<char>(first));
+            __m128i low = _mm_set1_epi8(static_cast<char>(0xFF));
+            __m128i high = _mm_setzero_si128();
+            for (; k < lastWord && 64 * k + 64 <= records; ++k) {
+                std::uint64_t bits = 0;
+                const unsigned char* c = codes + 64 * k;
+                for (int i = 0; i < 64; i += 16) {
+                    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + i));
+                    const __m128i in = _mm_cmpeq_epi8(_mm_max_epu8(x, threshold), x);
+                    bits |= static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(in))) << i;
+                    low = _mm_min_epu8(low, _mm_or_si128(x, in));
+                    high = _mm_max_epu8(high, _mm_andnot_si128(in, x));
+                }
+                selected[k] = bits;
+                f.count += __builtin_popcountll(bits);
             }
-            selected[k] = bits;
-            f.count += __builtin_popcountll(bits);
+            unsigned char lanes[16];
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), low);
+            least = *std::min_element(lanes, lanes + 16);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), high);
+            largest = *std::max_element(lanes, lanes + 16);
         }
-        double lanes[2];
-        _mm_storeu_pd(lanes, low);
-        least = std::min(lanes[0], lanes[1]);
-        _mm_storeu_pd(lanes, high);
-        largest = std::max(lanes[0], lanes[1]);
 #endif
-        for (; k < last; ++k) {
+        for (; k < lastWord; ++k) {
             std::uint64_t bits = 0;
             const std::size_t end = std::min(records, 64 * k + 64);
             for (std::size_t r = 64 * k; r < end; ++r) {
-                const double v = selection[r];
-                const bool in = v > 0.99999;
+                const int c = codes[r];
+                const bool in = c >= first;
                 bits |= static_cast<std::uint64_t>(in) << (r - 64 * k);
-                least = std::min(least, in ? 2.0 : v);
-                largest = std::max(largest, in ? -1.0 : v);
+                least = std::min(least, in ? 255 : c);
+                largest = std::max(largest, in ? 0 : c);
             }
             selected[k] = bits;
             f.count += __builtin_popcountll(bits);
@@ -263,15 +266,16 @@ bool BinColors::splitSelection(const PCPlot& plot, int threads) {
         f.largest = largest;
     });
     selectedCount = 0;
-    double least = 2.0;
-    double largest = -1.0;
+    int least = 255;
+    int largest = 0;
     for (const Part& f : found) {
         selectedCount += f.count;
         least = std::min(least, f.least);
         largest = std::max(largest, f.largest);
     }
-    if (largest >= 0.0 && least != largest) return false;  // more than one grey: counted record by record
-    const double others = largest;
+    const bool anyOthers = selectedCount < static_cast<long long>(records);
+    if (anyOthers && least != largest) return false;  // more than one grey: counted record by record
+    const double others = anyOthers ? plot.recordSelection.levels()[static_cast<std::size_t>(largest)] : -1.0;
     // The colours selectionColorFn gives, as they reach 8 bits.
     deselectedAlpha = others >= 0.0 ? unorm8(others) : 0;
     deselectedGrey = others >= 0.0 ? unorm8(1.0 - others) : 0;
@@ -300,11 +304,7 @@ bool selectionColorsRecords(const PCPlot& plot) {
     static bool answer = true;
     if (owner != &plot || generation != tableGeneration || revision != plot.colorRevision ||
         records != plot.recordCount) {
-        const std::size_t n = std::min(static_cast<std::size_t>(std::max(plot.recordCount, 0)),
-                                       plot.recordHasColor.size());
-        answer = n < static_cast<std::size_t>(std::max(plot.recordCount, 0)) ||
-                 std::any_of(plot.recordHasColor.begin(), plot.recordHasColor.begin() + n,
-                             [](unsigned char c) { return c != 1; });
+        answer = plot.recordColors.anyWithout(plot.recordCount);
         owner = &plot;
         records = plot.recordCount;
         generation = tableGeneration;
@@ -329,17 +329,20 @@ bool RegionGeometry::samePoints(const RegionGeometry& o) const {
 
 // ---------------------------------------------------------------- bins
 
-void computeBinCoordinates(const double* normalized, int records, BinCoordinates& out, int threads) {
+void computeBinCoordinates(const Positions& normalized, int records, BinCoordinates& out, int threads) {
     out.resize(static_cast<std::size_t>(std::max(records, 0)));
     const int parts = recordParts(threads, records);
     runSplit(records, parts, [&](long long first, long long last, int) {
-        const int begin = static_cast<int>(first);
-        const int end = static_cast<int>(last);
-        for (int r = begin; r < end; ++r) {
-            const double f = normalized[r] * 65536.0;
-            // A value just outside [0, 1] (or not a number) joins the nearest end bin.
-            out[static_cast<std::size_t>(r)] =
-                f >= 0.0 ? (f < 65535.0 ? static_cast<std::uint16_t>(f) : std::uint16_t(65535)) : std::uint16_t(0);
+        double block[placementBlock];
+        for (long long from = first; from < last; from += placementBlock) {
+            const long long n = std::min<long long>(placementBlock, last - from);
+            normalized.fill(from, n, block);
+            std::uint16_t* o = out.data() + from;
+            for (long long k = 0; k < n; ++k) {
+                const double f = block[k] * 65536.0;
+                // A value just outside [0, 1] (or not a number) joins the nearest end bin.
+                o[k] = f >= 0.0 ? (f < 65535.0 ? static_cast<std::uint16_t>(f) : std::uint16_t(65535)) : std::uint16_t(0);
+            }
         }
     });
 }

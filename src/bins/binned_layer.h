@@ -26,6 +26,7 @@
 
 struct PCPlot;
 struct RasterView;
+struct Positions;
 
 constexpr int binsPerAxis = 512;
 // The grid the slant stack groups lines on: two by two bins per cell.
@@ -87,7 +88,7 @@ bool selectionColorsRecords(const PCPlot& plot);
 // 9 bits are the bin, the rest the offset within it. Read instead of the
 // doubles, they cut what a rebuild streams fourfold.
 using BinCoordinates = std::vector<std::uint16_t>;
-void computeBinCoordinates(const double* normalized, int records, BinCoordinates& out, int threads);
+void computeBinCoordinates(const Positions& normalized, int records, BinCoordinates& out, int threads);
 
 // Where one region's lines and points go in the frame's pixels.
 struct RegionGeometry {

@@ -99,7 +99,7 @@ std::vector<PreparedBins> BinnedTable::prepare(const PCPlot& plot, const FrameAx
     std::vector<PreparedBins> out(requests.size());
     const int n = plot.axisCount;
     auto dimensionOfAxis = [&](int axis) {
-        return axis >= 0 && axis < n && frame.normalized[static_cast<std::size_t>(frame.dimensionOf[axis])] != nullptr
+        return axis >= 0 && axis < n && static_cast<bool>(frame.normalized[static_cast<std::size_t>(frame.dimensionOf[axis])])
                    ? frame.dimensionOf[axis]
                    : -1;
     };

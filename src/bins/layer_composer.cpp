@@ -32,8 +32,12 @@ std::uint64_t binColorKey(const PCPlot& plot) {
     s.function(plot.dimensionColorFn);
     s.function(plot.selectionColorFn);
     if (const Dimension* d = plot.dimensionAt(plot.colorDimension)) {
+        // The ramp follows the dimension's scale, not its flip.
         s.number(d->minimum);
         s.number(d->maximum);
+        s.integer(static_cast<int>(d->scale));
+        s.number(d->scaledMinimum);
+        s.number(d->scaledMaximum);
     }
     return s.value();
 }

@@ -34,6 +34,17 @@ Rgba drawnColor(const Rgba& color, bool inverted) {
     return c;
 }
 
+// How an axis places its dimension's values now; linear over nothing for
+// an axis without a dimension.
+Placement placementOf(const PCPlot* p, const PCShowAxis* axis) {
+    const Dimension* d = p != nullptr && axis != nullptr ? p->dimensionAt(axis->dimensionIndex) : nullptr;
+    return d != nullptr ? d->placement() : Placement{};
+}
+
+// Records are evaluated on both cores from about 65,000 on; each record's
+// value is its own, so the split never changes them.
+int evaluationParts(int n) { return std::max(1, std::min(threadsFor(0, 2), n / 65536 + 1)); }
+
 int evaluatedCount(const PCBrush& brush) {
     if (brush.plot == nullptr) return 0;
     return std::min(brush.plot->recordCount, static_cast<int>(brush.values.size()));
@@ -47,7 +58,7 @@ int formatPair(char* out, std::size_t size, double a, double b) {
 }  // namespace
 
 PCBrush::PCBrush()
-    : values(::plot ? static_cast<size_t>(::plot->capacity) : 0, 0.0),
+    : values(::plot ? static_cast<size_t>(::plot->capacity) : 0, 0),
       plot(::plot),
       capacity(::plot ? ::plot->capacity : 0) {}
 
@@ -61,7 +72,7 @@ void PCBrush::invert() {
 
 PCAxisBrush::PCAxisBrush(PCShowAxis* axis, double low, double high, double outsideValue,
                          double insideValue)
-    : high(high), low(low), axis(axis) {
+    : high(high), low(low), axis(axis), madeOn(placementOf(plot, axis)) {
     this->outsideValue = outsideValue;
     this->insideValue = insideValue;
 }
@@ -69,20 +80,38 @@ PCAxisBrush::PCAxisBrush(PCShowAxis* axis, double low, double high, double outsi
 void PCAxisBrush::apply() {
     const int n = evaluatedCount(*this);
     if (n == 0) return;
-    const double* v = plot->normalizedOn(axis);
-    double* out = values.data();
-    if (v == nullptr) {
-        std::fill(out, out + n, outsideValue);
+    const Positions positions = plot->normalizedOn(axis);
+    unsigned char* out = values.data();
+    if (!positions) {
+        std::fill(out, out + n, 0);
         return;
     }
-    const double lo = low, hi = high, in = insideValue, outside = outsideValue;
-    runRanges(n, threadsFor(0, 2), [&](long long first, long long last) {
-        // Without a branch: half the records may go either way.
-        for (long long i = first; i < last; ++i) {
-            const bool inside = (lo <= v[i]) & (v[i] <= hi);
-            out[i] = inside ? in : outside;
+    runSplit(n, evaluationParts(n), [&positions, out, lo = low, hi = high](long long first, long long last, int) {
+        double v[placementBlock];
+        for (long long from = first; from < last; from += placementBlock) {
+            const long long count = std::min<long long>(placementBlock, last - from);
+            positions.fill(from, count, v);
+            unsigned char* __restrict o = out + from;
+            // Without a branch: half the records may go either way.
+            for (long long i = 0; i < count; ++i) o[i] = (lo <= v[i]) & (v[i] <= hi);
         }
     });
+}
+
+void axisBrushInterval(const PCAxisBrush& brush, double& low, double& high) {
+    low = brush.low;
+    high = brush.high;
+    const Placement now = placementOf(brush.plot, brush.axis);
+    if (now == brush.madeOn) return;
+    // The values the ends stood for, placed as the axis places them now. A
+    // value a log axis cannot place (at or below zero) lies below it; the
+    // frame stays within an axis length of the axis's ends.
+    const auto moved = [&](double end) {
+        const double p = now.position(brush.madeOn.valueAt(end));
+        return std::isnan(p) ? -1.0 : std::clamp(p, -1.0, 2.0);
+    };
+    low = moved(brush.low);
+    high = moved(brush.high);
 }
 
 void drawAxisBrush(const PCAxisBrush& brush, double w) {
@@ -92,8 +121,10 @@ void drawAxisBrush(const PCAxisBrush& brush, double w) {
     glColor4dv(drawnColor(brush.color, brush.inverted).data());
     const double x = axis.position;
     const double span = axis.regionTop - axis.regionBottom;
-    const double low = axis.regionBottom + span * brush.low;
-    const double high = axis.regionBottom + span * brush.high;
+    double lowEnd = 0.0, highEnd = 0.0;
+    axisBrushInterval(brush, lowEnd, highEnd);
+    const double low = axis.regionBottom + span * lowEnd;
+    const double high = axis.regionBottom + span * highEnd;
     drawRectangle(GL_LINE_LOOP, x - w, low, x + w, high);
     glLineWidth(1.0);
 }
@@ -139,7 +170,11 @@ void fromBrushCoordinates(const PCAngularBrush& brush, double u, double v, doubl
 PCAngularBrush::PCAngularBrush(PCShowAxis* apexAxis, PCShowAxis* farAxis, bool apexOnLeft,
                                Point apex, Point upperEnd, Point lowerEnd, double outsideValue,
                                double insideValue)
-    : apexAxis(apexAxis), farAxis(farAxis), apexOnLeft(apexOnLeft) {
+    : apexAxis(apexAxis),
+      farAxis(farAxis),
+      apexOnLeft(apexOnLeft),
+      apexMadeOn(placementOf(plot, apexAxis)),
+      farMadeOn(placementOf(plot, farAxis)) {
     this->outsideValue = outsideValue;
     this->insideValue = insideValue;
     computeAngularBounds(apex, upperEnd, lowerEnd);
@@ -169,20 +204,34 @@ void PCAngularBrush::computeAngularBounds(Point p1, Point p2, Point p3) {
 void PCAngularBrush::apply() {
     const int n = evaluatedCount(*this);
     if (n == 0) return;
-    const double* a = plot->normalizedOn(apexAxis);
-    const double* b = plot->normalizedOn(farAxis);
-    double* out = values.data();
-    if (a == nullptr || b == nullptr) {
-        std::fill(out, out + n, outsideValue);
+    const Positions apexSide = plot->normalizedOn(apexAxis);
+    const Positions farSide = plot->normalizedOn(farAxis);
+    unsigned char* out = values.data();
+    if (!apexSide || !farSide) {
+        std::fill(out, out + n, 0);
         return;
     }
-    const double lo = lowerBound, hi = upperBound, in = insideValue, outside = outsideValue;
-    // Both comparisons always run, so the loop needs no branch per record.
-    for (int i = 0; i < n; ++i) out[i] = ((a[i] + lo <= b[i]) & (b[i] <= a[i] + hi)) ? in : outside;
+    runSplit(n, evaluationParts(n), [&, lo = lowerBound, hi = upperBound](long long begin, long long end, int) {
+        double a[placementBlock];
+        double b[placementBlock];
+        for (long long first = begin; first < end; first += placementBlock) {
+            const long long count = std::min<long long>(placementBlock, end - first);
+            apexSide.fill(first, count, a);
+            farSide.fill(first, count, b);
+            unsigned char* __restrict o = out + first;
+            // Both comparisons always run, so the loop needs no branch per record.
+            for (long long i = 0; i < count; ++i) o[i] = (a[i] + lo <= b[i]) & (b[i] <= a[i] + hi);
+        }
+    });
+}
+
+bool drawnAsMade(const PCAngularBrush& brush) {
+    return placementOf(brush.plot, brush.apexAxis) == brush.apexMadeOn &&
+           placementOf(brush.plot, brush.farAxis) == brush.farMadeOn;
 }
 
 void PCAngularBrush::draw() {
-    if (!apexAxis || !farAxis) return;
+    if (!apexAxis || !farAxis || !drawnAsMade(*this)) return;
     const PCShowAxis& left = apexOnLeft ? *apexAxis : *farAxis;
     if (left.scatterOn && !left.scatterTransition) return;
     if (farAxis->position == apexAxis->position) return;
@@ -208,10 +257,18 @@ void PCAngularBrush::draw() {
 
 PCScatterPlotBrush::PCScatterPlotBrush(PCShowAxis* leftAxis, PCShowAxis* rightAxis,
                                        double outsideValue, double insideValue)
-    : leftAxis(leftAxis), rightAxis(rightAxis) {
+    : leftAxis(leftAxis),
+      rightAxis(rightAxis),
+      leftMadeOn(placementOf(plot, leftAxis)),
+      rightMadeOn(placementOf(plot, rightAxis)) {
     this->outsideValue = outsideValue;
     this->insideValue = insideValue;
     captureOutline();
+}
+
+bool drawnAsMade(const PCScatterPlotBrush& brush) {
+    return placementOf(brush.plot, brush.leftAxis) == brush.leftMadeOn &&
+           placementOf(brush.plot, brush.rightAxis) == brush.rightMadeOn;
 }
 
 void PCScatterPlotBrush::captureOutline() {
@@ -226,29 +283,39 @@ void PCScatterPlotBrush::captureOutline() {
                            (p.y - leftAxis->regionBottom) / height});
 }
 
-bool PCScatterPlotBrush::recordPoints(const double*& xs, const double*& ys) const {
-    if (plot == nullptr || leftAxis == nullptr || rightAxis == nullptr) return false;
+PCScatterPlotBrush::PointSource PCScatterPlotBrush::recordPoints() const {
+    PointSource source;
+    if (plot == nullptr || leftAxis == nullptr || rightAxis == nullptr) return source;
     // Where the renderers draw the points: by the layout once it covers the
     // table, else by the region's two dimensions.
     if (const MDSLayout* layout = usableLayout(*leftAxis, plot->recordCount)) {
         const MDSLayout::Output out = layout->layoutOutput();
-        xs = out.outX;
-        ys = out.outY;
-        return true;
+        source.layoutX = out.outX;
+        source.layoutY = out.outY;
+        return source;
     }
-    xs = plot->normalizedOn(rightAxis);
-    ys = plot->normalizedOn(leftAxis);
-    return xs != nullptr && ys != nullptr;
+    source.across = plot->normalizedOn(rightAxis);
+    source.up = plot->normalizedOn(leftAxis);
+    return source;
+}
+
+void PCScatterPlotBrush::PointSource::fill(long long first, long long count, double* x, double* y) const {
+    if (layoutX != nullptr) {
+        std::copy(layoutX + first, layoutX + first + count, x);
+        std::copy(layoutY + first, layoutY + first + count, y);
+        return;
+    }
+    across.fill(first, count, x);
+    up.fill(first, count, y);
 }
 
 void PCScatterPlotBrush::evaluate() {
     const int n = evaluatedCount(*this);
     if (n == 0) return;
-    double* out = values.data();
-    const double* xs = nullptr;
-    const double* ys = nullptr;
-    if (outline.empty() || !recordPoints(xs, ys)) {
-        std::fill(out, out + n, outsideValue);
+    unsigned char* out = values.data();
+    const PointSource points = recordPoints();
+    if (outline.empty() || !points) {
+        std::fill(out, out + n, 0);
         return;
     }
     double minU = 2.0, minV = 2.0, maxU = -1.0, maxV = -1.0;
@@ -263,8 +330,16 @@ void PCScatterPlotBrush::evaluate() {
     const OutlineGrid grid(outline, cells);
     // Points outside the outline's box are rejected without the crossing test.
     const double box[4] = {minU, maxU, minV, maxV};
-    static std::vector<int> scratch;
-    grid.classify(n, xs, ys, box, insideValue, outsideValue, out, scratch);
+    runSplit(n, evaluationParts(n), [&](long long begin, long long end, int) {
+        std::vector<int> scratch;
+        double xs[placementBlock];
+        double ys[placementBlock];
+        for (long long first = begin; first < end; first += placementBlock) {
+            const int count = static_cast<int>(std::min<long long>(placementBlock, end - first));
+            points.fill(first, count, xs, ys);
+            grid.classify(count, xs, ys, box, out + first, scratch);
+        }
+    });
 }
 
 void PCScatterPlotBrush::traceAccepted() const {
@@ -273,14 +348,14 @@ void PCScatterPlotBrush::traceAccepted() const {
     char line[64];
     for (const Point& p : outline) os.write(line, formatPair(line, sizeof line, p.x, p.y));
     os << "point\n";
-    const double* xs = nullptr;
-    const double* ys = nullptr;
     const int n = evaluatedCount(*this);
-    if (n > 0 && recordPoints(xs, ys)) {
+    const PointSource points = recordPoints();
+    if (n > 0 && points) {
         for (int i = 0; i < n; ++i) {
-            // The records the outline holds carry insideValue, inverted or not.
-            if (values[i] != insideValue) continue;
-            os.write(line, formatPair(line, sizeof line, xs[i], ys[i]));
+            // The records the outline holds, inverted or not.
+            if (!values[static_cast<std::size_t>(i)]) continue;
+            const Point p = points[i];
+            os.write(line, formatPair(line, sizeof line, p.x, p.y));
         }
     }
     os.flush();
@@ -292,7 +367,7 @@ void PCScatterPlotBrush::apply() {
 }
 
 void PCScatterPlotBrush::draw() {
-    if (!leftAxis || !rightAxis) return;
+    if (!leftAxis || !rightAxis || !drawnAsMade(*this)) return;
     const PCShowAxis& a = *leftAxis;
     if (!a.scatterOn && !a.scatterTransition) return;
     glLineWidth(2.0);
@@ -319,14 +394,21 @@ void commitBrush(std::unique_ptr<PCBrush> brush, BrushKind kind, double lifetime
     PCPlot* p = brush->plot;
     const bool paint = palette != nullptr && palette->selected;
     if (paint) {
-        if (p) p->paintSelected(brush->values.data(), palette->currentColor);
+        if (p) p->paintSelected(brush->membership(), palette->currentColor);
         switch (kind) {
         case BrushKind::Axis: trace("axis color brush"); break;
         case BrushKind::Angular: trace("angular color  brush"); break;
         case BrushKind::ScatterPlot: trace("ScatterPlot color  brush"); break;
         }
     } else {
-        const double* values = brush->values.data();
+        if (p) {
+            if (mods & ModCtrl)
+                p->uniteSelection(brush->membership());
+            else
+                p->intersectSelection(brush->membership());
+        }
+        // A kept brush is never evaluated again: its values go once folded.
+        brush->values = {};
         switch (kind) {
         case BrushKind::Axis:
             axisBrushes.emplace_back(static_cast<PCAxisBrush*>(brush.release()));
@@ -338,18 +420,38 @@ void commitBrush(std::unique_ptr<PCBrush> brush, BrushKind kind, double lifetime
             scatterPlotBrushes.emplace_back(static_cast<PCScatterPlotBrush*>(brush.release()));
             break;
         }
-        if (p) {
-            if (mods & ModCtrl)
-                p->uniteSelection(values);
-            else
-                p->intersectSelection(values);
-        }
         if (kind == BrushKind::Axis) trace("axis brush");
     }
 
     vanishingTracks.push_back(VanishingTrack{interaction.strokePoints, clockMs(), lifetime});
     if (kind == BrushKind::Angular) trace("angular brush");
     if (kind == BrushKind::ScatterPlot) trace("ScatterPlot brush");
+}
+
+namespace {
+
+// One line per axis of the brush that no longer places its values as when
+// the brush was made, the first time it is found so.
+void reportIfHidden(PCBrush& brush, bool asMade,
+                    std::initializer_list<std::pair<const PCShowAxis*, const Placement*>> axes) {
+    if (asMade || brush.hidden) {
+        brush.hidden = !asMade;
+        return;
+    }
+    brush.hidden = true;
+    for (const auto& [axis, made] : axes) {
+        const Dimension* d = brush.plot && axis ? brush.plot->dimensionAt(axis->dimensionIndex) : nullptr;
+        if (d != nullptr && d->placement() != *made) trace(" brush on ", d->name, " hidden: its axis changed");
+    }
+}
+
+}  // namespace
+
+void reportHiddenBrushes() {
+    for (const auto& b : angularBrushes)
+        reportIfHidden(*b, drawnAsMade(*b), {{b->apexAxis, &b->apexMadeOn}, {b->farAxis, &b->farMadeOn}});
+    for (const auto& b : scatterPlotBrushes)
+        reportIfHidden(*b, drawnAsMade(*b), {{b->leftAxis, &b->leftMadeOn}, {b->rightAxis, &b->rightMadeOn}});
 }
 
 void dropBrushes() {
@@ -362,7 +464,7 @@ void clearBrushes() {
     interaction.strokeLength = 0.0;
     if (plot != nullptr) {
         plot->colorBySelection = true;
-        std::fill(plot->recordSelection.begin(), plot->recordSelection.end(), 1.0);
+        plot->recordSelection.fill(1.0);
         ++plot->colorRevision;
         ++plot->selectionRevision;
         plot->straightLines = true;

@@ -9,24 +9,35 @@
 
 #include "base/large_array.h"
 #include "base/types.h"
+#include "data/dimension.h"
+#include "plot/record_state.h"
 
 struct PCPlot;
 struct PCShowAxis;
 
 class PCBrush {
 public:
-    std::vector<double, LargeArrayAllocator<double>> values;
+    // Per record, 1 where the brush's test accepted it (its value is then
+    // insideValue) and 0 where it did not (outsideValue). Written by apply;
+    // a brush kept in its list has folded them and holds none.
+    std::vector<unsigned char, LargeArrayAllocator<unsigned char>> values;
     PCPlot* plot = nullptr;
     double outsideValue = 0.23;
     double insideValue = 1.0;
     bool inverted = false;
     int capacity = 0;
+    // Set once its trace said the brush is no longer drawn: an axis it
+    // touches places its values differently now (flip, scale).
+    bool hidden = false;
 
     PCBrush();
     virtual ~PCBrush() = default;
     virtual void apply() {}
     virtual void draw() {}
     void invert();
+    // Record i's membership value, and all of them as the plot folds them.
+    double value(int i) const { return values[static_cast<std::size_t>(i)] ? insideValue : outsideValue; }
+    Membership membership() const { return {values.data(), insideValue, outsideValue}; }
 };
 
 class PCAxisBrush : public PCBrush {
@@ -35,6 +46,9 @@ public:
     double low = 0.0;
     PCShowAxis* axis = nullptr;
     Rgba color{1.0, 0.0, 0.0, 0.7};
+    // How the axis placed its values when the brush was made: the interval
+    // is drawn at the same values when the axis is flipped or scaled later.
+    Placement madeOn;
 
     PCAxisBrush() = default;
     PCAxisBrush(PCShowAxis* axis, double low, double high, double outsideValue, double insideValue);
@@ -52,6 +66,9 @@ public:
     Point apex;
     Point upperEnd;
     Point lowerEnd;
+    // How both axes placed their values when the brush was made.
+    Placement apexMadeOn;
+    Placement farMadeOn;
 
     PCAngularBrush() = default;
     // The three points are in view coordinates.
@@ -68,6 +85,8 @@ public:
     PCShowAxis* leftAxis = nullptr;
     PCShowAxis* rightAxis = nullptr;
     std::vector<Point> outline;
+    Placement leftMadeOn;
+    Placement rightMadeOn;
 
     PCScatterPlotBrush() = default;
     // Takes the outline from the current stroke.
@@ -81,8 +100,22 @@ public:
     // The trace part of apply: the outline and every accepted record, one
     // line each, flushed once at the end.
     void traceAccepted() const;
-    // Where apply finds record i's point: x and y arrays of recordCount entries.
-    bool recordPoints(const double*& xs, const double*& ys) const;
+    // Where apply finds the records' points: the MDS layout's output where
+    // the region shows one, else the positions on the region's two axes.
+    struct PointSource {
+        const double* layoutX = nullptr;
+        const double* layoutY = nullptr;
+        Positions across;  // the right axis
+        Positions up;      // the left axis
+
+        explicit operator bool() const { return layoutX != nullptr || (across && up); }
+        Point operator[](long long i) const {
+            return layoutX ? Point{layoutX[i], layoutY[i]} : Point{across[i], up[i]};
+        }
+        // Records first .. first + count - 1, into x and y.
+        void fill(long long first, long long count, double* x, double* y) const;
+    };
+    PointSource recordPoints() const;
 };
 
 // A finished stroke that fades out after it made a brush.
@@ -113,6 +146,17 @@ void clearBrushes();
 void dropBrushes();
 // Draws one axis brush as a frame of half-width w around its interval.
 void drawAxisBrush(const PCAxisBrush& brush, double w);
+// Where the axis brush's interval ends (low, high) lie on its axis now: as
+// made, or at the values they stood for when the axis was flipped or scaled.
+void axisBrushInterval(const PCAxisBrush& brush, double& low, double& high);
+// Whether an angular or scatterplot brush can still be drawn where it
+// selected: both its axes place their values as when it was made.
+bool drawnAsMade(const PCAngularBrush& brush);
+bool drawnAsMade(const PCScatterPlotBrush& brush);
+// After a flip or scale: traces " brush on <name> hidden: its axis changed"
+// once for each kept angular or scatterplot brush that can no longer be
+// drawn truthfully.
+void reportHiddenBrushes();
 
 // Brush coordinates: u = 0 on the apex axis and 1 on the far axis, v over the
 // mean height of the two axes. Degenerate axes leave the outputs untouched.

@@ -178,8 +178,7 @@ OutlineGrid::OutlineGrid(const std::vector<Point>& polygon, int cells) : bands_(
 }
 
 void OutlineGrid::classify(int n, const double* xs, const double* ys, const double box[4],
-                           double in, double outside, double* out,
-                           std::vector<int>& scratch) const {
+                           unsigned char* out, std::vector<int>& scratch) const {
     // Blocks small enough that the unsettled points, read again for the band
     // test, are still in the cache from the first pass.
     constexpr int block = 4096;
@@ -192,12 +191,12 @@ void OutlineGrid::classify(int n, const double* xs, const double* ys, const doub
     const int size = size_;
     const unsigned char* cells = cells_.data();
     // A table rather than a choice: the compiler keeps the loop free of branches.
-    const double value[3] = {outside, in, outside};
+    const unsigned char value[3] = {0, 1, 0};
     for (int base = 0; base < n; base += block) {
         const int m = std::min(block, n - base);
         const double* x = xs + base;
         const double* y = ys + base;
-        double* o = out + base;
+        unsigned char* o = out + base;
         for (int i = 0; i < m; ++i) {
             double tx = (x[i] - left) * sx, ty = (y[i] - bottom) * sy;
             tx = tx > 0.0 ? tx : 0.0;  // NaN too
@@ -219,7 +218,7 @@ void OutlineGrid::classify(int n, const double* xs, const double* ys, const doub
         }
         for (int k = 0; k < unsure; ++k) {
             const int i = code[k];
-            o[i] = bands_.inside(Point{x[i], y[i]}) ? in : outside;
+            o[i] = bands_.inside(Point{x[i], y[i]});
         }
     }
 }

@@ -92,14 +92,14 @@ class OutlineGrid {
 public:
     OutlineGrid(const std::vector<Point>& polygon, int cells);
 
-    // out[i] := in when point (xs[i], ys[i]) lies in the box [minU, maxU] x
-    // [minV, maxV] and inside the outline, else outside. Points outside the
+    // out[i] := 1 when point (xs[i], ys[i]) lies in the box [minU, maxU] x
+    // [minV, maxV] and inside the outline, else 0. Points outside the
     // outline's own box are outside whatever the box says. Cell numbers are
     // worked out first in a loop without branches (points outside the box
     // get a cell of their own); then each point reads its cell, and only
     // points in unsettled cells take the band test.
-    void classify(int n, const double* xs, const double* ys, const double box[4], double in,
-                  double outside, double* out, std::vector<int>& scratch) const;
+    void classify(int n, const double* xs, const double* ys, const double box[4], unsigned char* out,
+                  std::vector<int>& scratch) const;
 
 private:
     // Cell states; classify reads them as indices.

@@ -34,8 +34,7 @@ Dimension::Dimension(const std::string& name_, int recordCount_, int capacity_, 
       capacity(capacity_),
       maximum(initialMaximum),
       minimum(initialMinimum),
-      values(values_),
-      normalized(new double[static_cast<size_t>(capacity_)]) {
+      values(values_) {
     double outMaximum = 0.0;
     double outMinimum = 0.0;
     computeRange(outMaximum, outMinimum);
@@ -50,7 +49,6 @@ bool Dimension::computeRange(double& outMaximum, double& outMinimum) {
         else if (values[i] < minimum)
             minimum = values[i];
     }
-    rangeChanged = true;
     touchDisplay();
     // Widened so that no record sits exactly on an end of its axis.
     const double s = (maximum - minimum) * 0.02;
@@ -66,18 +64,137 @@ void Dimension::touchDisplay() {
     displayRevision = ++revisions;
 }
 
-const double* Dimension::normalizedValues() {
-    if (!alwaysRenormalize && !rangeChanged) return normalized.get();
-    if (!alwaysRenormalize) rangeChanged = false;
+namespace {
+
+template <class Transform>
+void placeWith(const double* values, long long count, double* out, double low, double span, bool flipped,
+               Transform t) {
+    if (flipped)
+        for (long long i = 0; i < count; ++i) out[i] = 1.0 - (t(values[i]) - low) / span;
+    else
+        for (long long i = 0; i < count; ++i) out[i] = (t(values[i]) - low) / span;
+}
+
+bool sameNumber(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
+
+}  // namespace
+
+void Placement::place(const double* values, long long count, double* out) const {
     const double span = maximum - minimum;
-    double* out = normalized.get();
-    if (span > 0.0) {
-        for (int i = 0; i < recordCount; ++i) out[i] = (values[i] - minimum) / span;
-    } else {
-        // Every value is the same: put all records in the middle of the axis.
-        for (int i = 0; i < recordCount; ++i) out[i] = 0.5;
+    if (!(span > 0.0 && span < HUGE_VAL)) {
+        std::fill(out, out + count, 0.5);
+        return;
     }
-    return out;
+    // The same expressions as position(), so both give the same doubles.
+    if (scale == AxisScale::Linear)
+        placeWith(values, count, out, minimum, span, flipped, [](double v) { return v; });
+    else
+        placeWith(values, count, out, minimum, span, flipped, [this](double v) { return transform(v); });
+}
+
+double Placement::inverse(double scaled) const {
+    switch (scale) {
+    case AxisScale::Log:
+        return std::pow(10.0, scaled);
+    case AxisScale::Symlog: {
+        const double v = constant * std::expm1(std::fabs(scaled) * M_LN10);
+        return scaled < 0.0 ? -v : v;
+    }
+    default:
+        return scaled;
+    }
+}
+
+double Placement::valueAt(double position) const {
+    const double u = flipped ? 1.0 - position : position;
+    return inverse(minimum + u * (maximum - minimum));
+}
+
+bool Placement::operator==(const Placement& o) const {
+    return minimum == o.minimum && maximum == o.maximum && scale == o.scale && constant == o.constant &&
+           sameNumber(missing, o.missing) && missingAt == o.missingAt && flipped == o.flipped;
+}
+
+namespace {
+
+// The least and largest value of the records that are not missing, and
+// whether any is missing; false when none is present.
+bool presentRange(const Dimension& d, double& low, double& high, bool& anyMissing) {
+    low = HUGE_VAL;
+    high = -HUGE_VAL;
+    anyMissing = false;
+    for (int i = 0; i < d.recordCount; ++i) {
+        const double v = d.values[i];
+        if (v == d.missingValue) {
+            anyMissing = true;
+            continue;
+        }
+        low = std::min(low, v);
+        high = std::max(high, v);
+    }
+    return low <= high;
+}
+
+// The median of the non-zero magnitudes of the present values, from an even
+// sample of about a million of them; 1 when there are none.
+double medianMagnitude(const Dimension& d) {
+    const int step = std::max(1, d.recordCount >> 20);
+    std::vector<double> sample;
+    sample.reserve(static_cast<std::size_t>(d.recordCount / step + 1));
+    for (int i = 0; i < d.recordCount; i += step) {
+        const double v = d.values[i];
+        if (v != 0.0 && v != d.missingValue) sample.push_back(std::fabs(v));
+    }
+    if (sample.empty()) return 1.0;
+    const auto middle = sample.begin() + static_cast<std::ptrdiff_t>(sample.size() / 2);
+    std::nth_element(sample.begin(), middle, sample.end());
+    return *middle;
+}
+
+}  // namespace
+
+AxisScale Dimension::logarithmicScale() const {
+    double low = 0.0, high = 0.0;
+    bool anyMissing = false;
+    if (values == nullptr || !presentRange(*this, low, high, anyMissing)) return AxisScale::Symlog;
+    return low > 0.0 ? AxisScale::Log : AxisScale::Symlog;
+}
+
+bool Dimension::setScale(AxisScale to) {
+    if (to == scale) return true;
+    if (to == AxisScale::Linear) {
+        scale = to;
+        touchDisplay();
+        return true;
+    }
+    double low = 0.0, high = 0.0;
+    bool anyMissing = false;
+    const bool any = values != nullptr && presentRange(*this, low, high, anyMissing);
+    if (to == AxisScale::Log && any && !(low > 0.0)) return false;
+    Placement made;
+    made.scale = to;
+    made.constant = to == AxisScale::Symlog && values != nullptr ? medianMagnitude(*this) : 1.0;
+    // Both transforms rise with the value: the ends come from the ends.
+    double bottom = any ? made.transform(low) : 0.0;
+    const double top = any ? made.transform(high) : 0.0;
+    if (!std::isfinite(bottom) || !std::isfinite(top)) return false;
+    // Missing values go just below, as the loader puts them below a linear range.
+    const double missingPlace = top > bottom ? bottom - 0.1 * (top - bottom) : bottom - 1.0;
+    if (anyMissing) bottom = missingPlace;
+    const double widen = (top - bottom) * 0.02;
+    scale = to;
+    symlogConstant = made.constant;
+    missingAt = missingPlace;
+    scaledMinimum = bottom - widen;
+    scaledMaximum = top + widen;
+    touchDisplay();
+    return true;
+}
+
+void Dimension::setFlipped(bool to) {
+    if (to == flipped) return;
+    flipped = to;
+    touchDisplay();
 }
 
 void Dimension::setLabels(int count, const LabelEntry* entries) {

@@ -53,15 +53,15 @@ void clearTableCounts();
 // Makes content's counts, labels and values (moved from) the loaded table.
 void takeTable(TableContent& content);
 
-// Bytes a table of this size keeps per load (values, normalised copies,
-// per-record plot arrays, labels). Inline: the readers ask it of the file
-// that calls them.
+// Bytes a table of this size keeps per load (values, per-record plot
+// state, labels). Inline: the readers ask it of the file that calls them.
 inline unsigned long long tableBytes(long long records, long long dimensions, bool labelled) {
     if (records <= 0) return 0;
-    // Raw values and their normalised copies per dimension; colour, colour
-    // flag and selection per record in the plot; a label string when labelled.
-    const unsigned long long perRecord = 2 * sizeof(double) * static_cast<unsigned long long>(dimensions) +
-                                         sizeof(Rgba) + 1 + sizeof(double) +
+    // Raw values per dimension (positions on the axes are computed from
+    // them, not kept); the plot's colour index and selection byte per
+    // record; a label string when labelled.
+    const unsigned long long perRecord = sizeof(double) * static_cast<unsigned long long>(dimensions) +
+                                         sizeof(std::uint16_t) + sizeof(unsigned char) +
                                          (labelled ? sizeof(std::string) : 0);
     return static_cast<unsigned long long>(records) * perRecord;
 }

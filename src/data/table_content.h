@@ -25,6 +25,9 @@ struct TableContent {
     // One per dimension, or none when all are numbers. Times are stored as
     // seconds in columns; the text format writes them as such.
     std::vector<ValueFormat> formats;
+    // One per dimension, or none: the value missing cells were given (below
+    // the column's present values), NaN for a column without missing cells.
+    std::vector<double> missingValues;
     std::vector<std::string> labels;                  // recordCount entries when hasLabels
     std::vector<LabelSection> sections;
     // The file the table was read from, as read: its size in bytes and a

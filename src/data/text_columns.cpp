@@ -315,9 +315,10 @@ void finishColumns(std::vector<ColumnPieces>& columns, std::vector<std::unique_p
                                                                   : ValueFormat::DateTime;
             if (format != ValueFormat::Number)
                 trace(prefix, name, ": time axis from ", timeText(low, format), " to ", timeText(high, format));
+            double missingValue = NAN;
             if (missing > 0) {
                 // Below the range, so the axis stays numeric and the cells stay visible.
-                const double missingValue = high > low ? low - 0.1 * (high - low) : low - 1.0;
+                missingValue = high > low ? low - 0.1 * (high - low) : low - 1.0;
                 for (std::size_t i = 0; i < rows; ++i)
                     if (std::isnan(values[i])) values[i] = missingValue;
                 if (format == ValueFormat::Number)
@@ -329,6 +330,7 @@ void finishColumns(std::vector<ColumnPieces>& columns, std::vector<std::unique_p
             content.names.push_back(uniqueName(name, usedNames));
             content.columns.push_back(std::move(storage[j]));
             content.formats.push_back(format);
+            content.missingValues.push_back(missingValue);
             continue;
         }
         const JoinedTexts joined = joinTexts(column);
@@ -354,6 +356,7 @@ void finishColumns(std::vector<ColumnPieces>& columns, std::vector<std::unique_p
             content.names.push_back(uniqueName(name, usedNames));
             content.columns.push_back(std::move(storage[j]));
             content.formats.push_back(ValueFormat::Number);
+            content.missingValues.push_back(NAN);
             content.sections.push_back(std::move(section));
         } else if (distinct == rows && !content.hasLabels) {
             content.hasLabels = true;

@@ -23,6 +23,12 @@ PCShowAxis* regionAxisAt(int x, int y) {
     return plot->axisAt(plot->regionAt(p.x));
 }
 
+// The axis nearest the pointer's column, or null.
+PCShowAxis* axisNearest(int x, int y) {
+    if (plot->axisCount == 0) return nullptr;
+    return plot->axisAt(plot->nearestAxis(plot->toViewCoordinates(x, y).x));
+}
+
 struct ZoomCell {
     double left, right, bottom, top;
 };
@@ -154,6 +160,18 @@ bool dispatchKey(unsigned char key, int x, int y) {
     case 'G':
         densityShading = !densityShading;
         return true;
+    case 'I': {
+        PCShowAxis* axis = axisNearest(x, y);
+        if (!axis || !plot->setAxisFlipped(*axis, !plot->axisFlipped(*axis))) return false;
+        reportHiddenBrushes();
+        return true;
+    }
+    case 'L': {
+        PCShowAxis* axis = axisNearest(x, y);
+        if (!axis || !plot->cycleAxisScale(*axis)) return false;
+        reportHiddenBrushes();
+        return true;
+    }
     case 'D':
         hoverEmphasis = !hoverEmphasis;
         pruneHoverState();

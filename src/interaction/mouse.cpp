@@ -427,8 +427,8 @@ PickResult pickScatterPoint(double u, double v) {
     const PCShowAxis& left = *plot->axes[i];
     const PCShowAxis& right = *plot->axes[i + 1];
     if (!left.scatterOn) return none;
-    const double* a = plot->normalizedOn(&right);
-    const double* b = plot->normalizedOn(&left);
+    const Positions a = plot->normalizedOn(&right);
+    const Positions b = plot->normalizedOn(&left);
     if (!a || !b) return none;
     const double xl = left.position;
     const double span = right.position - xl;
@@ -448,7 +448,7 @@ PickResult pickAxisPoint(double u, double v) {
         if (std::fabs(plot->axes[i]->position - u) < std::fabs(plot->axes[nearest]->position - u))
             nearest = i;
     const PCShowAxis& axis = *plot->axes[nearest];
-    const double* b = plot->normalizedOn(&axis);
+    const Positions b = plot->normalizedOn(&axis);
     if (!b) return none;
     const double x = axis.position;
     const double bottom = axis.regionBottom;

@@ -4,6 +4,7 @@
 #include "mds/mds_axis.h"
 
 #include <new>
+#include <vector>
 
 #include "base/platform.h"
 #include "data/dimension.h"
@@ -15,7 +16,15 @@ namespace {
 
 constexpr int iterationLimit = 500;
 
-const double* normalizedOf(const PCShowAxis* axis) { return plot ? plot->normalizedOn(axis) : nullptr; }
+// The records' positions on an axis as an array, as the layout copies them;
+// empty when the axis shows no dimension.
+std::vector<double> normalizedOf(const PCShowAxis* axis) {
+    const Positions positions = plot ? plot->normalizedOn(axis) : Positions{};
+    if (!positions) return {};
+    std::vector<double> out(static_cast<std::size_t>(plot->recordCount));
+    positions.fill(0, plot->recordCount, out.data());
+    return out;
+}
 
 void restart(PCShowAxis& axis) {
     axis.mdsIteration = 0;
@@ -25,8 +34,9 @@ void restart(PCShowAxis& axis) {
 
 // Merges or takes out member's dimension, if there is a layout to change.
 void changeDimension(PCShowAxis& axis, const PCShowAxis* member, bool add) {
-    const double* values = normalizedOf(member);
-    if (axis.mdsLayout && values) axis.mdsLayout->updateDimension(values, add);
+    if (!axis.mdsLayout) return;
+    const std::vector<double> values = normalizedOf(member);
+    if (!values.empty()) axis.mdsLayout->updateDimension(values.data(), add);
 }
 
 }  // namespace
@@ -47,8 +57,6 @@ bool PCShowAxis::startMds(PCShowAxis* first, PCShowAxis* second) {
     mdsLayout.reset();
     mdsRunning = false;
     const int n = plot ? plot->recordCount : 0;
-    const double* xs = normalizedOf(second);
-    const double* ys = normalizedOf(first);
     // The budget covers every region's layout together.
     std::size_t need = MDSLayout::bytesNeeded(n);
     for (int i = 0; plot && i < plot->axisCount; ++i) {
@@ -57,7 +65,7 @@ bool PCShowAxis::startMds(PCShowAxis* first, PCShowAxis* second) {
             need += MDSLayout::bytesNeeded(other->mdsLayout->recordCount);
     }
     const std::size_t budget = mdsMemoryBudget(need - MDSLayout::bytesNeeded(n));
-    if (n > 0 && (xs == nullptr || ys == nullptr)) {
+    if (n > 0 && (!plot->normalizedOn(second) || !plot->normalizedOn(first))) {
         mdsVisible = false;
         return false;
     }
@@ -69,7 +77,9 @@ bool PCShowAxis::startMds(PCShowAxis* first, PCShowAxis* second) {
         return false;
     }
     try {
-        const double* base[2] = {xs, ys};
+        const std::vector<double> xs = normalizedOf(second);
+        const std::vector<double> ys = normalizedOf(first);
+        const double* base[2] = {xs.data(), ys.data()};
         mdsLayout = makeMdsLayout(n, base);
     } catch (const std::bad_alloc&) {
         trace(" MDS plot refused: out of memory for ", n, " records");

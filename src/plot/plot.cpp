@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "base/parallel.h"
+#include "base/platform.h"
 #include "data/dimension.h"
 #include "data/table.h"
 #include "plot/axis.h"
@@ -18,10 +18,10 @@ PCPlot::PCPlot(int requestedCapacity)
     : recordCount(::recordCount),
       capacity(std::max(requestedCapacity, ::recordCount)),
       viewportWidth(windowWidth),
-      viewportHeight(windowHeight),
-      recordColors(static_cast<size_t>(capacity), Rgba{0, 0, 0, 0}),
-      recordHasColor(static_cast<size_t>(capacity), 0),
-      recordSelection(static_cast<size_t>(capacity), 1.0) {}
+      viewportHeight(windowHeight) {
+    recordColors.reset(capacity);
+    recordSelection.reset(capacity);
+}
 
 PCPlot::~PCPlot() { deleteAxes(); }
 
@@ -31,9 +31,9 @@ Dimension* PCPlot::dimensionAt(int i) const {
     return i >= 0 && i < dimensionCount ? dimensions[i] : nullptr;
 }
 
-const double* PCPlot::normalizedOn(const PCShowAxis* axis) const {
-    Dimension* d = axis ? dimensionAt(axis->dimensionIndex) : nullptr;
-    return d ? d->normalizedValues() : nullptr;
+Positions PCPlot::normalizedOn(const PCShowAxis* axis) const {
+    const Dimension* d = axis ? dimensionAt(axis->dimensionIndex) : nullptr;
+    return d ? d->positions() : Positions{};
 }
 
 void PCPlot::setViewBox(double left, double right, double bottom, double top, double near,
@@ -52,11 +52,11 @@ double* PCPlot::captureAxisPositions() {
 }
 
 void PCPlot::colorOfRecord(int i, Rgba& out) const {
-    if (useRecordColors && recordHasColor[i] == 1) {
+    if (useRecordColors && recordColors.has(i)) {
         out = recordColors[i];
     } else if (colorByFunction) {
         if (colorBySelection)
-            selectionColorFn(*this, i, recordSelection.data(), out);
+            selectionColorFn(*this, i, recordSelection[i], out);
         else
             dimensionColorFn(*this, i, out);
     } else {
@@ -66,52 +66,102 @@ void PCPlot::colorOfRecord(int i, Rgba& out) const {
 
 void PCPlot::setAllRecordColors(const Rgba& color) {
     ++colorRevision;
-    std::fill(recordHasColor.begin(), recordHasColor.end(), 1);
-    std::fill(recordColors.begin(), recordColors.begin() + recordCount, color);
+    recordColors.setAll(color);
 }
 
 void PCPlot::highlightRecord(int index) {
     if (index < 0 || index >= recordCount) return;
     setAllRecordColors({0.1, 0.1, 0.1, 0.05});
-    recordColors[index] = {0.8, 0.0, 0.0, 0.9};
+    recordColors.set(index, {0.8, 0.0, 0.0, 0.9});
     highlightedRecord = index;
     hasHighlightedRecord = true;
 }
 
-// Millions of records are folded on every core.
+void PCPlot::intersectSelection(const Membership& values) {
+    ++selectionRevision;
+    recordSelection.intersect(recordCount, values);
+}
+
+void PCPlot::uniteSelection(const Membership& values) {
+    ++selectionRevision;
+    recordSelection.unite(recordCount, values);
+}
+
+void PCPlot::paintSelected(const Membership& values, const Rgba& color) {
+    ++colorRevision;
+    const bool inside = values.insideValue > fullySelected;
+    const bool outside = values.outsideValue > fullySelected;
+    if (inside && outside)
+        recordColors.setWhere(recordCount, [](int) { return true; }, color);
+    else if (inside || outside)
+        recordColors.setWhere(recordCount, [&](int i) { return (values.passed[i] != 0) == inside; }, color);
+}
+
 void PCPlot::intersectSelection(const double* values) {
     ++selectionRevision;
-    double* selection = recordSelection.data();
-    runRanges(recordCount, threadsFor(0, 2), [&](long long first, long long last) {
-        for (long long i = first; i < last; ++i) selection[i] = std::min(selection[i], values[i]);
-    });
+    for (int i = 0; i < recordCount; ++i) recordSelection.set(i, std::min(recordSelection[i], values[i]));
 }
 
 void PCPlot::uniteSelection(const double* values) {
     ++selectionRevision;
-    double* selection = recordSelection.data();
-    runRanges(recordCount, threadsFor(0, 2), [&](long long first, long long last) {
-        for (long long i = first; i < last; ++i) selection[i] = std::max(selection[i], values[i]);
-    });
+    for (int i = 0; i < recordCount; ++i) recordSelection.set(i, std::max(recordSelection[i], values[i]));
 }
 
 void PCPlot::paintSelected(const double* values, const Rgba& color) {
     ++colorRevision;
-    for (int i = 0; i < recordCount; ++i) {
-        if (values[i] > 0.99999) {
-            recordColors[i] = color;
-            recordHasColor[i] = 1;
-        }
+    recordColors.setWhere(recordCount, [&](int i) { return values[i] > fullySelected; }, color);
+}
+
+void PCPlot::normalizedForAxes(Positions* out) const {
+    for (int d = 0; d < dimensionCount; ++d) out[d] = Positions{};
+    for (int i = 0; i < axisCount; ++i) {
+        const int d = axes[i]->dimensionIndex;
+        if (d >= 0 && d < dimensionCount && !out[d]) out[d] = dimensions[d]->positions();
     }
 }
 
-void PCPlot::normalizedForAxes(const double** out) const {
-    for (int d = 0; d < dimensionCount; ++d) out[d] = nullptr;
-    for (int i = 0; i < axisCount; ++i) {
-        const int d = axes[i]->dimensionIndex;
-        if (d >= 0 && d < dimensionCount && out[d] == nullptr)
-            out[d] = dimensions[d]->normalizedValues();
+bool PCPlot::axisFlipped(const PCShowAxis& axis) const {
+    const Dimension* d = dimensionAt(axis.dimensionIndex);
+    return d != nullptr && d->flipped;
+}
+
+AxisScale PCPlot::axisScale(const PCShowAxis& axis) const {
+    const Dimension* d = dimensionAt(axis.dimensionIndex);
+    return d != nullptr ? d->scale : AxisScale::Linear;
+}
+
+bool PCPlot::setAxisFlipped(const PCShowAxis& axis, bool flipped) {
+    Dimension* d = dimensionAt(axis.dimensionIndex);
+    if (d == nullptr) return false;
+    d->setFlipped(flipped);
+    trace(" axis ", d->name, flipped ? " flipped" : " upright");
+    return true;
+}
+
+bool PCPlot::setAxisScale(const PCShowAxis& axis, AxisScale scale) {
+    Dimension* d = dimensionAt(axis.dimensionIndex);
+    if (d == nullptr) return false;
+    if (scale != AxisScale::Linear && !d->scalable()) {
+        trace(" axis ", d->name, ": no log scale for time or category axes");
+        return false;
     }
+    const AxisScale before = d->scale;
+    if (!d->setScale(scale)) return false;
+    // The colour ramp follows the scale of its dimension.
+    if (before != scale && dimensionAt(colorDimension) == d) ++colorRevision;
+    switch (scale) {
+    case AxisScale::Log: trace(" axis ", d->name, " scale log"); break;
+    case AxisScale::Symlog: trace(" axis ", d->name, " scale symlog c=", d->symlogConstant); break;
+    case AxisScale::Linear: trace(" axis ", d->name, " scale linear"); break;
+    }
+    return true;
+}
+
+bool PCPlot::cycleAxisScale(const PCShowAxis& axis) {
+    const Dimension* d = dimensionAt(axis.dimensionIndex);
+    if (d == nullptr) return false;
+    if (d->scale != AxisScale::Linear) return setAxisScale(axis, AxisScale::Linear);
+    return setAxisScale(axis, d->scalable() ? d->logarithmicScale() : AxisScale::Log);
 }
 
 void dimensionColorFn(const PCPlot& plot, int recordIndex, Rgba& out) {
@@ -119,9 +169,11 @@ void dimensionColorFn(const PCPlot& plot, int recordIndex, Rgba& out) {
     const Dimension* d = plot.dimensionAt(plot.colorDimension);
     if (d == nullptr) return;
     out[3] = 1.0;
-    const double span = d->maximum - d->minimum;
-    // A dimension without spread colours every record as its middle value.
-    const double t = span > 0.0 ? (d->values[recordIndex] - d->minimum) / span : 0.5;
+    // Along the axis's scale, bottom to top whichever way up it stands; a
+    // dimension without spread colours every record as its middle value.
+    Placement along = d->placement();
+    along.flipped = false;
+    const double t = along.position(d->values[recordIndex]);
     if (t >= 0.0 && t < 0.25) {
         out[0] = 1.0; out[1] = 4.0 * t; out[2] = 0.0;
     } else if (t < 0.5) {
@@ -133,10 +185,10 @@ void dimensionColorFn(const PCPlot& plot, int recordIndex, Rgba& out) {
     }
 }
 
-void selectionColorFn(const PCPlot& plot, int recordIndex, const double* selection, Rgba& out) {
+void selectionColorFn(const PCPlot& plot, int recordIndex, double selection, Rgba& out) {
     if (recordIndex < 0 || recordIndex >= plot.recordCount) return;
-    const double v = selection[recordIndex];
-    if (v > 0.99999) {
+    const double v = selection;
+    if (v > fullySelected) {
         plot.dimensionColorFn(plot, recordIndex, out);
         return;
     }

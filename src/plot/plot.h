@@ -9,19 +9,22 @@
 #include <vector>
 
 #include "base/types.h"
+#include "plot/record_state.h"
 
 struct Dimension;
 struct PCShowAxis;
+struct Positions;
+enum class AxisScale : unsigned char;
 struct PCPlot;
 
 using DimensionColorFn = void (*)(const PCPlot& plot, int recordIndex, Rgba& out);
-using SelectionColorFn = void (*)(const PCPlot& plot, int recordIndex, const double* selection,
-                                  Rgba& out);
+using SelectionColorFn = void (*)(const PCPlot& plot, int recordIndex, double selection, Rgba& out);
 
 // Blue-green-yellow-red ramp over the colour dimension.
 void dimensionColorFn(const PCPlot& plot, int recordIndex, Rgba& out);
-// Ramp colour for fully selected records, fading grey for the rest.
-void selectionColorFn(const PCPlot& plot, int recordIndex, const double* selection, Rgba& out);
+// Ramp colour for a fully selected record, fading grey below; selection is
+// the record's degree.
+void selectionColorFn(const PCPlot& plot, int recordIndex, double selection, Rgba& out);
 
 // Process-wide drawing values.
 extern int windowWidth;      // drawing-area width in pixels
@@ -66,14 +69,14 @@ struct PCPlot {
     Rgba recordColor{0, 0, 0, 1};
     Rgba histogramColor{0, 0, 0, 0.5};
     Rgba selectedAxisColor{0, 0, 0, 0.9};
-    std::vector<Rgba> recordColors;
-    std::vector<unsigned char> recordHasColor;
+    // Each record's own colour where it has one (what the colour flag says).
+    RecordColors recordColors;
     bool useRecordColors = true;
     double pointSize = 5.0;
     double axisLineWidth = 2.0;
     double curveLineWidth = 1.0;
     double regionMargin = 0.2;
-    std::vector<double> recordSelection;
+    RecordSelection recordSelection;
     DimensionColorFn dimensionColorFn = ::dimensionColorFn;
     SelectionColorFn selectionColorFn = ::selectionColorFn;
     bool hasHighlightedRecord = false;
@@ -81,8 +84,8 @@ struct PCPlot {
     // Change counters: every writer of what colorOfRecord reads bumps one,
     // so the caches of the record layer compare two numbers instead of
     // reading arrays of millions of records. recordSelection bumps
-    // selectionRevision; recordColors, recordHasColor, the highlight,
-    // colorDimension and colorBySelection bump colorRevision.
+    // selectionRevision; recordColors, the highlight, colorDimension and
+    // colorBySelection bump colorRevision.
     std::uint64_t selectionRevision = 0;
     std::uint64_t colorRevision = 0;
 
@@ -94,8 +97,9 @@ struct PCPlot {
 
     PCShowAxis* axisAt(int i) const;
     Dimension* dimensionAt(int i) const;
-    // Normalised values of the dimension an axis shows; null for no axis or dimension.
-    const double* normalizedOn(const PCShowAxis* axis) const;
+    // Positions of the records on an axis (its dimension's normalised
+    // values); empty for no axis or dimension.
+    Positions normalizedOn(const PCShowAxis* axis) const;
     void setViewBox(double left, double right, double bottom, double top, double near, double far);
     std::array<int, 4> getViewport() const {
         return {viewportX, viewportY, viewportWidth, viewportHeight};
@@ -106,6 +110,12 @@ struct PCPlot {
     void colorOfRecord(int i, Rgba& out) const;
     void setAllRecordColors(const Rgba& color);
     void highlightRecord(int index);
+    // Folds per-record values into the selection by the lesser or the larger
+    // of the two, or paints the records whose value is fully selected.
+    void intersectSelection(const Membership& values);
+    void uniteSelection(const Membership& values);
+    void paintSelected(const Membership& values, const Rgba& color);
+    // The same for any values, one per record.
     void intersectSelection(const double* values);
     void uniteSelection(const double* values);
     void paintSelected(const double* values, const Rgba& color);
@@ -125,8 +135,22 @@ struct PCPlot {
     int regionAt(double vx) const;
     void dragAxisTo(double x, int index);
     void resortAxes();
-    // Per plot dimension: its normalised values when some axis shows it, else null.
-    void normalizedForAxes(const double** out) const;
+    // Per plot dimension: its records' positions when some axis shows it, else empty.
+    void normalizedForAxes(Positions* out) const;
+
+    // An axis's flip and scale belong to the dimension it shows, so that
+    // whatever is keyed on the dimension (histograms, bins) follows them.
+    // Each setter traces what it did and is false when the axis shows no
+    // dimension or the change is refused; a scale other than linear is
+    // refused for time and category axes (with a line) and log for values
+    // at or below zero.
+    bool axisFlipped(const PCShowAxis& axis) const;
+    AxisScale axisScale(const PCShowAxis& axis) const;
+    bool setAxisFlipped(const PCShowAxis& axis, bool flipped);
+    bool setAxisScale(const PCShowAxis& axis, AxisScale scale);
+    // Key L: linear, then log (every present value positive) or symlog,
+    // then linear again.
+    bool cycleAxisScale(const PCShowAxis& axis);
 };
 
 // The current plot; null only between releasePlot and the next construction.

@@ -4,7 +4,7 @@
 #include "plot/plot.h"
 
 void fillFrameAxes(const PCPlot& p, FrameAxes& frame) {
-    frame.normalized.fill(nullptr);
+    frame.normalized.fill(Positions{});
     p.normalizedForAxes(frame.normalized.data());
     for (int i = 0; i < p.axisCount; ++i) {
         const PCShowAxis& axis = *p.axes[i];

@@ -18,7 +18,7 @@ bool scatterPlaceOf(const PCPlot& plot, const FrameAxes& frame, int i, ScatterPl
     if (axis == nullptr || plot.axes[i + 1] == nullptr || !regionOpen(*axis)) return false;
     place.left = axisValues(plot, frame, i);
     place.right = axisValues(plot, frame, i + 1);
-    if (place.left == nullptr || place.right == nullptr) return false;
+    if (!place.left || !place.right) return false;
     const double x = plot.axisPositions[i];
     const double g = plot.axisPositions[i + 1] - x;
     const double m = plot.regionMargin;
@@ -72,8 +72,8 @@ bool RecordPass::prepare(const PCPlot& plot, const FrameAxes& frame) {
     axes.resize(static_cast<std::size_t>(axisCount));
     at.resize(static_cast<std::size_t>(axisCount));
     for (int i = 0; i < axisCount; ++i) {
-        const double* values = axisValues(plot, frame, i);
-        if (values == nullptr) return false;
+        const Positions values = axisValues(plot, frame, i);
+        if (!values) return false;
         axes[i] = {plot.axisPositions[i], values, frame.bottom[i], frame.height[i]};
     }
 

@@ -28,8 +28,8 @@ struct ScatterPlace {
     double vKeep = 0.0;  // and from its left-axis value, while the region grows
     double bottom = 0.0;
     double height = 0.0;
-    const double* left = nullptr;
-    const double* right = nullptr;
+    Positions left;
+    Positions right;
     const double* outX = nullptr;  // the MDS layout's output, or null
     const double* outY = nullptr;
 
@@ -57,11 +57,11 @@ struct ScatterPoints {
 // Regions that are closed, or whose axes have no values, get no points.
 void buildScatterPoints(const PCPlot& plot, const FrameAxes& frame, ScatterPoints& points);
 
-// Normalised values of the dimension axis i shows, or null when it has none.
-inline const double* axisValues(const PCPlot& plot, const FrameAxes& frame, int i) {
-    if (i < 0 || i >= plot.axisCount || plot.axes[i] == nullptr) return nullptr;
+// Positions of the records on axis i, or empty when its dimension has none.
+inline Positions axisValues(const PCPlot& plot, const FrameAxes& frame, int i) {
+    if (i < 0 || i >= plot.axisCount || plot.axes[i] == nullptr) return {};
     const int d = frame.dimensionOf[i];
-    if (d < 0 || d >= maxSlots) return nullptr;
+    if (d < 0 || d >= maxSlots) return {};
     return frame.normalized[d];
 }
 
@@ -69,7 +69,7 @@ inline const double* axisValues(const PCPlot& plot, const FrameAxes& frame, int 
 struct RecordPass {
     struct AxisGeometry {
         double x = 0.0;
-        const double* values = nullptr;
+        Positions values;
         double bottom = 0.0;
         double height = 0.0;
     };

@@ -24,17 +24,14 @@ const Dimension* dimensionOfAxis(const PCPlot& plot, const FrameAxes& frame, int
     return plot.dimensionAt(frame.dimensionOf[i]);
 }
 
-const double* valuesOfAxis(const FrameAxes& frame, int i) {
+Positions valuesOfAxis(const FrameAxes& frame, int i) {
     const int d = frame.dimensionOf[i];
-    return d >= 0 && d < maxSlots ? frame.normalized[d] : nullptr;
+    return d >= 0 && d < maxSlots ? frame.normalized[d] : Positions{};
 }
 
-// Where a value of the dimension meets axis i; a dimension without spread
-// puts every value at the middle, as its records are drawn.
+// Where a value of the dimension meets axis i, as its records are drawn.
 double heightOnAxis(const Dimension& d, const FrameAxes& frame, int i, double value) {
-    const double span = d.maximum - d.minimum;
-    const double u = span != 0.0 && std::isfinite(span) ? (value - d.minimum) / span : 0.5;
-    return u * frame.height[i] + frame.bottom[i];
+    return d.placement().position(value) * frame.height[i] + frame.bottom[i];
 }
 
 void drawValue(double x, double y, const Dimension& d, double value) {
@@ -97,9 +94,12 @@ void drawRuler(const PCPlot& plot, const FrameAxes& frame, int i) {
     glEnd();
 
     if (const Dimension* d = dimensionOfAxis(plot, frame, i + 1)) {
+        // The values at the plot's left and right edges, which a flipped
+        // axis swaps and a scaled one transforms back.
+        const Placement placement = d->placement();
         drawText(left + w / 2.0, top + 0.02, d->name);
-        drawValue(left - 0.02, top - 0.025, *d, d->minimum);
-        drawValue(left + w - 0.02, top - 0.025, *d, d->maximum);
+        drawValue(left - 0.02, top - 0.025, *d, placement.valueAtEnd(false));
+        drawValue(left + w - 0.02, top - 0.025, *d, placement.valueAtEnd(true));
     }
 }
 
@@ -139,14 +139,14 @@ std::vector<int> thinLabels(const std::vector<double>& y, const std::vector<int>
     return chosen;
 }
 
-void countHistogram(const double* values, int recordCount, int bins, int* counts) {
-    if (bins < 1) return;
-    for (int j = 0; j <= bins; ++j) counts[j] = 0;
-    for (int r = 0; r < recordCount; ++r) {
+namespace {
+
+void addToHistogram(const double* values, long long count, int bins, int* counts) {
+    for (long long r = 0; r < count; ++r) {
         const double v = values[r];
         if (v >= 0.0 && v <= 1.0) {
             // Rounding can carry a value just below 1 to the extra slot,
-            // which is folded into the top bin below.
+            // which is folded into the top bin at the end.
             int j = static_cast<int>(v * bins);
             if (j > bins) j = bins;
             ++counts[j];
@@ -156,8 +156,33 @@ void countHistogram(const double* values, int recordCount, int bins, int* counts
             ++counts[bins];
         }
     }
+}
+
+// Zeroes the counters, lets add count into them, folds the extra slot.
+template <class Add>
+void countInto(int bins, int* counts, Add add) {
+    if (bins < 1) return;
+    for (int j = 0; j <= bins; ++j) counts[j] = 0;
+    add();
     counts[bins - 1] += counts[bins];
     counts[bins] = 0;
+}
+
+}  // namespace
+
+void countHistogram(const double* values, int recordCount, int bins, int* counts) {
+    countInto(bins, counts, [&] { addToHistogram(values, recordCount, bins, counts); });
+}
+
+void countHistogram(const Positions& positions, int recordCount, int bins, int* counts) {
+    countInto(bins, counts, [&] {
+        double block[placementBlock];
+        for (long long first = 0; first < recordCount; first += placementBlock) {
+            const long long n = std::min<long long>(placementBlock, recordCount - first);
+            positions.fill(first, n, block);
+            addToHistogram(block, n, bins, counts);
+        }
+    });
 }
 
 namespace {
@@ -170,6 +195,7 @@ struct HistogramCache {
     std::uint64_t generation = 0;
     int records = 0;
     int bins = 0;
+    std::uint64_t display = 0;
     double minimum = 0.0;
     double maximum = 0.0;
     std::vector<int> counts;
@@ -185,21 +211,23 @@ long recounts = 0;
 const int* histogramOf(const PCPlot& plot, const FrameAxes& frame, int axis) {
     const int d = frame.dimensionOf[axis];
     const Dimension* dimension = plot.dimensionAt(d);
-    const double* values = valuesOfAxis(frame, axis);
-    if (dimension == nullptr || values == nullptr) return nullptr;
+    const Positions values = valuesOfAxis(frame, axis);
+    if (dimension == nullptr || !values) return nullptr;
     std::vector<HistogramCache>& caches = histogramCaches();
     if (caches.size() < static_cast<std::size_t>(plot.dimensionCount))
         caches.resize(static_cast<std::size_t>(plot.dimensionCount));
     HistogramCache& c = caches[static_cast<std::size_t>(d)];
     const int bins = plot.histogramBins;
     if (!c.valid || c.generation != tableGeneration || c.records != plot.recordCount || c.bins != bins ||
-        c.minimum != dimension->minimum || c.maximum != dimension->maximum) {
+        c.display != dimension->displayRevision || c.minimum != dimension->minimum ||
+        c.maximum != dimension->maximum) {
         c.counts.resize(static_cast<std::size_t>(bins) + 1);
         countHistogram(values, plot.recordCount, bins, c.counts.data());
         c.valid = true;
         c.generation = tableGeneration;
         c.records = plot.recordCount;
         c.bins = bins;
+        c.display = dimension->displayRevision;
         c.minimum = dimension->minimum;
         c.maximum = dimension->maximum;
         ++recounts;
@@ -263,9 +291,11 @@ void drawLabels(const PCPlot& plot, const FrameAxes& frame) {
     for (int i = 0; i < n; ++i) {
         const double x = plot.axisPositions[i];
         if (const Dimension* d = dimensionOfAxis(plot, frame, i)) {
+            // Data values at the ends: the minimum on top of a flipped axis.
+            const Placement placement = d->placement();
             drawText(x, 0.97, d->name);
-            drawValue(x, 0.93, *d, d->maximum);
-            drawValue(x, 0.07, *d, d->minimum);
+            drawValue(x, 0.93, *d, placement.valueAtEnd(true));
+            drawValue(x, 0.07, *d, placement.valueAtEnd(false));
         }
         if (plot.axes[i]->mdsLayout && i < n - 1)
             drawText((x + plot.axisPositions[i + 1]) / 2.0, 0.08, "MDS");
@@ -286,8 +316,8 @@ void drawLabels(const PCPlot& plot, const FrameAxes& frame) {
     for (int i = 0; i < n; ++i) {
         if (plot.axes[i]->isCategorical) continue;
         const Dimension* d = dimensionOfAxis(plot, frame, i);
-        const double* values = valuesOfAxis(frame, i);
-        if (d == nullptr || d->values == nullptr || values == nullptr) continue;
+        const Positions values = valuesOfAxis(frame, i);
+        if (d == nullptr || d->values == nullptr || !values) continue;
         drawValue(plot.axisPositions[i] + 0.005, values[h] * frame.height[i] + frame.bottom[i], *d,
                   d->values[h]);
     }

@@ -9,6 +9,7 @@
 
 struct PCPlot;
 struct Dimension;
+struct Positions;
 
 // Counts each shown dimension once per table, range and bin count, not per frame.
 void drawHistograms(const PCPlot& plot, const FrameAxes& frame);
@@ -21,6 +22,8 @@ void drawLabels(const PCPlot& plot, const FrameAxes& frame);
 // exactly 1 (or above) lands in the top bin, anything below 0 in the bottom
 // one; NaN is not counted. Does nothing when bins < 1.
 void countHistogram(const double* values, int recordCount, int bins, int* counts);
+// The same for the records' positions on an axis.
+void countHistogram(const Positions& positions, int recordCount, int bins, int* counts);
 
 // Half-length of the bar of a bin holding count of recordCount records; 0 for
 // an empty table.

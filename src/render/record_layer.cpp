@@ -259,14 +259,16 @@ std::uint64_t recordLayerSignature(const PCPlot& plot, const FrameAxes& frame) {
         }
     }
 
-    // The normalised values follow from a dimension's values and its range.
+    // The records' positions follow from a dimension's values, its range,
+    // its scale and its flip (the last two by its displayRevision).
     const int dims = std::clamp(plot.dimensionCount, 0, maxSlots);
     for (int d = 0; d < dims; ++d) {
-        s.flag(frame.normalized[d] != nullptr);
+        s.flag(static_cast<bool>(frame.normalized[d]));
         if (const Dimension* dimension = plot.dimensionAt(d)) {
             s.integer(dimension->recordCount);
             s.number(dimension->minimum);
             s.number(dimension->maximum);
+            s.word(dimension->displayRevision);
         }
     }
     return s.value();

@@ -23,6 +23,7 @@
 #include "base/textures.h"
 #include "brush/brush.h"
 #include "data/data_file.h"
+#include "data/dimension.h"
 #include "data/load_progress.h"
 #include "data/table.h"
 #include "plot/axis.h"
@@ -112,9 +113,9 @@ void captureRecords(const PCPlot& p, SessionFile& s) {
     for (std::size_t i = 0; i < n; ++i) {
         const Rgba& c = p.recordColors[i];
         indices[i] =
-            colors.indexOf(p.recordHasColor[i] == 1 ? std::array<std::uint64_t, 4>{bitsOf(c[0]), bitsOf(c[1]),
-                                                                                   bitsOf(c[2]), bitsOf(c[3])}
-                                                    : noColor);
+            colors.indexOf(p.recordColors.has(static_cast<int>(i))
+                               ? std::array<std::uint64_t, 4>{bitsOf(c[0]), bitsOf(c[1]), bitsOf(c[2]), bitsOf(c[3])}
+                               : noColor);
     }
     for (const auto& key : colors.keys()) {
         if (key == noColor)
@@ -126,16 +127,22 @@ void captureRecords(const PCPlot& p, SessionFile& s) {
     s.colors = encodeIndices(indices, static_cast<std::uint32_t>(colors.keys().size()));
 }
 
+// Brushes as drawn: an axis brush's interval where it lies on its axis now,
+// and no angular or scatterplot brush that a flip or scale has hidden.
 void captureBrushes(SessionFile& s) {
-    for (const auto& b : axisBrushes)
-        if (b->axis) s.axisBrushes.push_back({b->axis->dimensionIndex, b->low, b->high, b->inverted});
+    for (const auto& b : axisBrushes) {
+        if (!b->axis) continue;
+        double low = 0.0, high = 0.0;
+        axisBrushInterval(*b, low, high);
+        s.axisBrushes.push_back({b->axis->dimensionIndex, low, high, b->inverted});
+    }
     for (const auto& b : angularBrushes)
-        if (b->apexAxis && b->farAxis)
+        if (b->apexAxis && b->farAxis && drawnAsMade(*b))
             s.angularBrushes.push_back({b->apexAxis->dimensionIndex, b->farAxis->dimensionIndex, b->apexOnLeft,
                                         b->upperBound, b->lowerBound, b->apex, b->upperEnd, b->lowerEnd,
                                         b->inverted});
     for (const auto& b : scatterPlotBrushes)
-        if (b->leftAxis && b->rightAxis)
+        if (b->leftAxis && b->rightAxis && drawnAsMade(*b))
             s.scatterPlotBrushes.push_back(
                 {b->leftAxis->dimensionIndex, b->rightAxis->dimensionIndex, b->outline, b->inverted});
 }
@@ -166,6 +173,8 @@ SessionFile captureView(bool hoverFading) {
         saved.scatter = a.scatterOn;
         saved.curveOpacity = a.curveOpacity;
         saved.pointOpacity = a.pointOpacity;
+        saved.flipped = p.axisFlipped(a);
+        saved.scale = p.axisScale(a);
         if (a.mdsLayout && a.mergedAxes && a.mergedFlags) {
             for (int k = 0; k < a.mergedCount; ++k) {
                 saved.mdsMembers.push_back((*a.mergedAxes)[k]->dimensionIndex);
@@ -219,12 +228,17 @@ std::unique_ptr<Brush> keptBrush(bool inverted) {
     return brush;
 }
 
+// Saved brushes lie where their axes place values now (flips and scales
+// restored first).
+Placement placementOn(const PCShowAxis* axis) { return plot->dimensionAt(axis->dimensionIndex)->placement(); }
+
 void restoreBrushes(const SessionFile& s, const AxesByDimension& axis) {
     for (const SavedAxisBrush& saved : s.axisBrushes) {
         auto b = keptBrush<PCAxisBrush>(saved.inverted);
         b->axis = axis[saved.axis];
         b->low = saved.low;
         b->high = saved.high;
+        b->madeOn = placementOn(b->axis);
         axisBrushes.push_back(std::move(b));
     }
     for (const SavedAngularBrush& saved : s.angularBrushes) {
@@ -237,6 +251,8 @@ void restoreBrushes(const SessionFile& s, const AxesByDimension& axis) {
         b->apex = saved.apex;
         b->upperEnd = saved.upperEnd;
         b->lowerEnd = saved.lowerEnd;
+        b->apexMadeOn = placementOn(b->apexAxis);
+        b->farMadeOn = placementOn(b->farAxis);
         angularBrushes.push_back(std::move(b));
     }
     for (const SavedScatterPlotBrush& saved : s.scatterPlotBrushes) {
@@ -244,24 +260,24 @@ void restoreBrushes(const SessionFile& s, const AxesByDimension& axis) {
         b->leftAxis = axis[saved.leftAxis];
         b->rightAxis = axis[saved.rightAxis];
         b->outline = saved.outline;
+        b->leftMadeOn = placementOn(b->leftAxis);
+        b->rightMadeOn = placementOn(b->rightAxis);
         scatterPlotBrushes.push_back(std::move(b));
     }
 }
 
 void restoreRecords(PCPlot& p, const SessionFile& s) {
     const auto n = static_cast<std::size_t>(p.recordCount);
-    double* selection = p.recordSelection.data();
     decodeIndices(s.selection, n, static_cast<std::uint32_t>(s.selectionValues.size()),
                   [&](std::size_t first, std::size_t count, std::uint32_t k) {
-                      std::fill(selection + first, selection + first + count, s.selectionValues[k]);
+                      p.recordSelection.setRange(static_cast<int>(first), static_cast<int>(count),
+                                                 s.selectionValues[k]);
                   });
-    Rgba* colors = p.recordColors.data();
-    unsigned char* hasColor = p.recordHasColor.data();
     decodeIndices(s.colors, n, static_cast<std::uint32_t>(s.colorValues.size()),
                   [&](std::size_t first, std::size_t count, std::uint32_t k) {
                       const std::optional<Rgba>& color = s.colorValues[k];
-                      std::fill(hasColor + first, hasColor + first + count, color ? 1 : 0);
-                      if (color) std::fill(colors + first, colors + first + count, *color);
+                      p.recordColors.setRange(static_cast<int>(first), static_cast<int>(count),
+                                              color ? &*color : nullptr);
                   });
     ++p.selectionRevision;
     ++p.colorRevision;
@@ -279,6 +295,10 @@ void restoreAxes(PCPlot& p, const SessionFile& s, AxesByDimension& axis) {
         a.scatterOn = saved.scatter;
         a.curveOpacity = saved.curveOpacity;
         a.pointOpacity = saved.pointOpacity;
+        // Without the keys' trace lines: the view is put back, not changed.
+        Dimension& d = *p.dimensionAt(saved.dimension);
+        d.setFlipped(saved.flipped);
+        d.setScale(saved.scale);
     }
     for (const auto& shape : shapes)
         if (shape && shape->type() == AxisIndicatorType)

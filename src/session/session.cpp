@@ -71,6 +71,8 @@ void installTable(TableContent& content) {
     buildPlot(names);
     for (std::size_t j = 0; j < content.formats.size() && j < content.names.size(); ++j)
         dimensionTable[j]->format = content.formats[j];
+    for (std::size_t j = 0; j < content.missingValues.size() && j < content.names.size(); ++j)
+        dimensionTable[j]->missingValue = content.missingValues[j];
     for (const LabelSection& section : content.sections)
         dimensionTable[section.dimension]->setLabels(static_cast<int>(section.entries.size()),
                                                      section.entries.data());
@@ -127,9 +129,14 @@ void resetPlot() {
     axesLocked = false;
     layoutTargetsValid = false;
     interaction.shapeDragActive = false;
-    std::fill(p.recordHasColor.begin(), p.recordHasColor.end(), 0);
-    std::fill(p.recordColors.begin(), p.recordColors.end(), Rgba{0, 0, 0, 0});
+    p.recordColors.clearAll();
     p.hasHighlightedRecord = false;
+    // Every axis upright and linear again.
+    for (Dimension* d : dimensionTable) {
+        if (d == nullptr) continue;
+        d->setScale(AxisScale::Linear);
+        d->setFlipped(false);
+    }
     clearShapes();
     p.buildDimensionList();
     p.showHistograms = false;
@@ -149,8 +156,7 @@ void resetPlot() {
     palette = newPalette.get();
     shapes.push_back(std::move(newPalette));
 
-    std::fill(p.recordHasColor.begin(), p.recordHasColor.end(), 1);
-    std::fill(p.recordColors.begin(), p.recordColors.begin() + p.recordCount, Rgba{0.2, 0.2, 0.2, 0.2});
+    p.recordColors.setAll({0.2, 0.2, 0.2, 0.2});
     ++p.colorRevision;
     clearBrushes();
     layoutAnimationPaused = false;
@@ -162,7 +168,7 @@ TableContent selectedRecords() {
     if (plot == nullptr) return content;
     std::vector<std::size_t> chosen;
     for (int i = 0; i < recordCount; ++i)
-        if (plot->recordSelection[i] > 0.99999) chosen.push_back(static_cast<std::size_t>(i));
+        if (plot->recordSelection.selected(i)) chosen.push_back(static_cast<std::size_t>(i));
     content.recordCount = static_cast<int>(chosen.size());
     content.shownCount = shownDimensionCount;
     content.hasLabels = hasRecordLabels;

@@ -18,6 +18,8 @@ using ordered = nlohmann::ordered_json;
 namespace {
 
 constexpr const char* formatName = "korvelline session";
+// How an axis places its values, by name.
+constexpr const char* scaleNames[] = {"linear", "log", "symlog"};
 constexpr int formatVersion = 1;
 // Brush geometry is stored relative to its axes; far beyond the view is nonsense.
 constexpr double geometryLimit = 1e6;
@@ -218,6 +220,20 @@ bool readMds(Checker& check, const json& mds, int axisCount, SavedAxis& axis) {
     return true;
 }
 
+// An axis's flip and scale: both may be left out (upright, linear).
+bool readPlacement(Checker& check, const json& a, SavedAxis& axis) {
+    if (a.contains("flipped") && !check.flag(a, "flipped", axis.flipped)) return false;
+    if (!a.contains("scale")) return true;
+    std::string name;
+    if (!check.text(a, "scale", name)) return false;
+    for (int k = 0; k < 3; ++k)
+        if (name == scaleNames[k]) {
+            axis.scale = static_cast<AxisScale>(k);
+            return true;
+        }
+    return check.fail("scale not linear, log or symlog");
+}
+
 bool readAxes(Checker& check, const json& root, SessionFile& s) {
     const json* axes = check.list(root, "axes");
     if (axes == nullptr) return false;
@@ -235,7 +251,8 @@ bool readAxes(Checker& check, const json& root, SessionFile& s) {
             !check.flag(a, "indicatorSelected", axis.indicatorSelected) ||
             !check.flag(a, "scatterplot", axis.scatter) ||
             !check.number(a, "curveOpacity", axis.curveOpacity, 0.0, geometryLimit) ||
-            !check.number(a, "pointOpacity", axis.pointOpacity, 0.0, geometryLimit))
+            !check.number(a, "pointOpacity", axis.pointOpacity, 0.0, geometryLimit) ||
+            !readPlacement(check, a, axis))
             return false;
         if (seen[static_cast<std::size_t>(axis.dimension)]) return check.fail("dimension shown twice");
         seen[static_cast<std::size_t>(axis.dimension)] = true;
@@ -377,6 +394,9 @@ std::string writeSessionJson(const SessionFile& s) {
                      {"selected", a.selected},        {"indicatorSelected", a.indicatorSelected},
                      {"scatterplot", a.scatter},      {"curveOpacity", a.curveOpacity},
                      {"pointOpacity", a.pointOpacity}};
+        // Only what differs from an upright linear axis.
+        if (a.flipped) axis["flipped"] = true;
+        if (a.scale != AxisScale::Linear) axis["scale"] = scaleNames[static_cast<int>(a.scale)];
         if (!a.mdsMembers.empty()) axis["mds"] = {{"members", a.mdsMembers}, {"active", a.mdsActive}};
         axes.push_back(std::move(axis));
     }

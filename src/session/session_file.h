@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/types.h"
+#include "data/dimension.h"
 #include "session/record_codec.h"
 
 struct SavedAxis {
@@ -22,6 +23,9 @@ struct SavedAxis {
     bool scatter = false;            // the region right of it shows its scatterplot
     double curveOpacity = 1.0;
     double pointOpacity = 1.0;
+    // How the axis places its dimension's values (keys I and L).
+    bool flipped = false;
+    AxisScale scale = AxisScale::Linear;
     // The region's MDS plot: its members' dimensions (the base pair first)
     // and which of them are switched on. No members: no MDS plot.
     std::vector<int> mdsMembers;

@@ -160,7 +160,7 @@ bool ColorSquareShape::deselect(int, int) {
     selected = false;
     // Leaving paint mode drops every painted colour.
     if (plot != nullptr) {
-        std::fill(plot->recordHasColor.begin(), plot->recordHasColor.end(), 0);
+        plot->recordColors.clearAll();
         plot->hasHighlightedRecord = false;
         ++plot->colorRevision;
     }

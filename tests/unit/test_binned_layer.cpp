@@ -132,7 +132,7 @@ protected:
         if (palette != nullptr) palette->deselect(0, 0);
         PCAxisBrush brush(plot->axes[1], 0.3, 0.55, 0.23, 1.0);
         brush.apply();
-        plot->intersectSelection(brush.values.data());
+        plot->intersectSelection(brush.membership());
     }
 };
 
@@ -227,7 +227,7 @@ TEST_F(BinnedLayerTest, CountingOneSideOfTheSelectionMatchesCountingEveryRecord)
     const RasterImage sides = binned();
     // The same selection through a colour function the bins cannot split:
     // every record is counted with its own colour.
-    plot->selectionColorFn = [](const PCPlot& p, int r, const double* s, Rgba& out) { ::selectionColorFn(p, r, s, out); };
+    plot->selectionColorFn = [](const PCPlot& p, int r, double s, Rgba& out) { ::selectionColorFn(p, r, s, out); };
     forgetRecordLayer();
     const RasterImage every = binned();
     const Difference d = compare(sides, every);

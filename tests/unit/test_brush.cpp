@@ -23,6 +23,13 @@ public:
     int type() const override { return MdsMarkerType; }
 };
 
+// The first five records' membership values.
+std::vector<double> valuesOf(const PCBrush& brush) {
+    std::vector<double> values;
+    for (int i = 0; i < 5; ++i) values.push_back(brush.value(i));
+    return values;
+}
+
 std::vector<Point> line(Point a, Point b, int steps) {
     std::vector<Point> points;
     for (int k = 0; k <= steps; ++k) {
@@ -75,8 +82,9 @@ protected:
     }
 
     std::vector<double> selection() {
-        return std::vector<double>(plot->recordSelection.begin(),
-                                   plot->recordSelection.begin() + plot->recordCount);
+        std::vector<double> degrees;
+        for (int i = 0; i < plot->recordCount; ++i) degrees.push_back(plot->recordSelection[i]);
+        return degrees;
     }
     int brushCount() {
         return static_cast<int>(axisBrushes.size() + angularBrushes.size() + scatterPlotBrushes.size());
@@ -107,7 +115,7 @@ TEST_F(BrushTest, ModifiersFoldABrushIntoTheSelection) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mods);
         clearBrushes();
-        std::copy(start.begin(), start.end(), plot->recordSelection.begin());
+        for (std::size_t i = 0; i < start.size(); ++i) plot->recordSelection.set(static_cast<int>(i), start[i]);
         brushAxis(0, -1, 50.5, c.mods);
         ASSERT_EQ(axisBrushes.size(), 1u);
         EXPECT_EQ(axisBrushes[0]->inverted, (c.mods & ModShift) != 0);
@@ -144,7 +152,7 @@ TEST_F(BrushTest, ColourModePaintsWithoutSelectingAndColoursSurviveF) {
     onKey('f', 0, 0);
     EXPECT_TRUE(vanishingTracks.empty());
     EXPECT_EQ(plot->recordColors[0], red);
-    EXPECT_EQ(plot->recordHasColor[0], 1);
+    EXPECT_EQ(plot->recordColors.has(0), true);
 }
 
 TEST_F(BrushTest, BrushesOfAnyKindIntersectAndFRemovesThemAndTheirTracks) {
@@ -202,10 +210,10 @@ TEST_F(BrushTest, AxisGestures) {
 }
 
 TEST_F(BrushTest, AxisIntervalEndsAreInclusiveAndMayPassTheAxisEnds) {
-    const double* v = plot->dimensionAt(0)->normalizedValues();
+    const Positions v = plot->dimensionAt(0)->positions();
     PCAxisBrush exact(&axis(0), v[3], v[1], 0.23, 1.0);  // raw 25 .. 50
     exact.apply();
-    EXPECT_EQ(std::vector<double>(exact.values.begin(), exact.values.begin() + 5),
+    EXPECT_EQ(valuesOf(exact),
               (std::vector<double>{0.23, 1, 0.23, 1, 0.23}));
 
     // From below the axis to its middle: low < 0 takes the minimum in.
@@ -278,7 +286,7 @@ TEST_F(BrushTest, AngularBoundsFromSlopesAndVerticalLegs) {
     // Accepted: d1 - d0 within +-0.125, so records 0, 1, 2 (differences 0) only.
     PCAngularBrush b(&axis(0), &axis(1), true, {0.25, 0.5}, {0.35, 0.55}, {0.35, 0.45}, 0.23, 1.0);
     b.apply();
-    EXPECT_EQ(std::vector<double>(b.values.begin(), b.values.begin() + 5),
+    EXPECT_EQ(valuesOf(b),
               (std::vector<double>{1, 1, 1, 0.23, 0.23}));
 }
 
@@ -355,15 +363,14 @@ TEST(OutlineTest, BandsAndGridAgreeWithTheEdgeByEdgeTest) {
         for (int size : {1, 3, 40, 400}) {
             const OutlineBands bands(*outline, size);
             const OutlineGrid grid(*outline, size);
-            std::vector<double> out(probes.size());
+            std::vector<unsigned char> out(probes.size());
             std::vector<int> scratch;
-            grid.classify(static_cast<int>(probes.size()), xs.data(), ys.data(), box, 1.0, 0.0, out.data(),
-                          scratch);
+            grid.classify(static_cast<int>(probes.size()), xs.data(), ys.data(), box, out.data(), scratch);
             int bandMisses = 0, gridMisses = 0;
             for (std::size_t k = 0; k < probes.size(); ++k) {
                 const bool exact = insideOutline(probes[k], *outline);
                 bandMisses += bands.inside(probes[k]) != exact;
-                gridMisses += (out[k] == 1.0) != exact;
+                gridMisses += (out[k] == 1) != exact;
             }
             EXPECT_EQ(bandMisses, 0) << outline->size() << " vertices, " << size;
             EXPECT_EQ(gridMisses, 0) << outline->size() << " vertices, " << size;

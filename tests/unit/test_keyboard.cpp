@@ -80,7 +80,7 @@ TEST_F(KeyboardTest, QLocksAndGlidesToEvenSpacingWithoutRedraw) {
 TEST_F(KeyboardTest, RAndFResetTheView) {
     axis(0).position = 0.3;
     plot->straightLines = false;
-    plot->recordSelection[2] = 0.23;
+    plot->recordSelection.set(2, 0.23);
     onKey('f', 0, 0);
     EXPECT_TRUE(plot->straightLines);
     EXPECT_EQ(plot->recordSelection[2], 1.0);

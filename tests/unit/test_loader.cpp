@@ -297,7 +297,7 @@ TEST_F(LoaderTest, RandomTokenSoupNeverBreaksTheTable) {
         EXPECT_GE(plot->capacity, recordCount);
         EXPECT_EQ(recordLabels.size(), hasRecordLabels ? static_cast<size_t>(recordCount) : 0u);
         for (int j = 0; j < dimensionCount; ++j) {
-            const double* v = dimensionTable[j]->normalizedValues();
+            const Positions v = dimensionTable[j]->positions();
             for (int i = 0; i < recordCount; ++i) ASSERT_TRUE(std::isfinite(v[i]));
         }
     }

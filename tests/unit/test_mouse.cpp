@@ -349,10 +349,12 @@ protected:
         setNormalized(1, {1.0, 1.0 / 64, 0.0});
         clearTrace();
     }
+    // Values that are their own positions: the range 0..1.
     void setNormalized(int dimension, std::vector<double> values) {
         Dimension* d = plot->dimensions[dimension];
-        double* n = const_cast<double*>(d->normalizedValues());
-        for (std::size_t k = 0; k < values.size(); ++k) n[k] = values[k];
+        d->minimum = 0.0;
+        d->maximum = 1.0;
+        for (std::size_t k = 0; k < values.size(); ++k) rawValues[dimension][k] = values[k];
     }
 };
 

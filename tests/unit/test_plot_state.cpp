@@ -51,34 +51,30 @@ TEST_F(PlotStateTest, NormalisationUsesTheWidenedRange) {
     Dimension& a = *dimensionTable[0];
     EXPECT_DOUBLE_EQ(a.minimum, -0.2);
     EXPECT_DOUBLE_EQ(a.maximum, 10.2);
-    const double* v = a.normalizedValues();
+    const Positions v = a.positions();
     EXPECT_DOUBLE_EQ(v[0], 0.2 / 10.4);
     EXPECT_DOUBLE_EQ(v[1], 5.2 / 10.4);
     EXPECT_DOUBLE_EQ(v[2], 10.2 / 10.4);
-    EXPECT_FALSE(a.rangeChanged);  // cached until the range changes again
 
     // A column whose values are all equal sits in the middle of its axis.
-    const double* flat = dimensionTable[1]->normalizedValues();
+    const Positions flat = dimensionTable[1]->positions();
     EXPECT_EQ(flat[0], 0.5);
     EXPECT_EQ(flat[2], 0.5);
 }
 
-TEST_F(PlotStateTest, RangeIsRecomputedOnlyWhenMarkedStale) {
+TEST_F(PlotStateTest, PositionsFollowTheRangeWithoutACopy) {
     loadText(fourAxes);
     Dimension& a = *dimensionTable[0];
-    const double first = a.normalizedValues()[1];
     a.minimum = 0.0;
     a.maximum = 10.0;
-    EXPECT_EQ(a.normalizedValues()[1], first);  // stale cache until marked
-    a.rangeChanged = true;
-    EXPECT_DOUBLE_EQ(a.normalizedValues()[1], 0.5);
+    EXPECT_DOUBLE_EQ(a.positions()[1], 0.5);
 }
 
 TEST_F(PlotStateTest, SingleRecordAndEmptyTablesKeepTheirRanges) {
     loadText("1 1 1 0 id x 7");
     EXPECT_EQ(dimensionTable[0]->maximum, 7.0);
     EXPECT_EQ(dimensionTable[0]->minimum, 7.0);
-    EXPECT_EQ(dimensionTable[0]->normalizedValues()[0], 0.5);
+    EXPECT_EQ(dimensionTable[0]->positions()[0], 0.5);
     loadText("0 1 1 0 id x");
     double hi = -1, lo = -1;
     EXPECT_FALSE(dimensionTable[0]->computeRange(hi, lo));
@@ -117,7 +113,7 @@ TEST_F(PlotStateTest, ColourRampEdgesAndSelectionShading) {
     c = {0.1, 0.2, 0.3, 0.4};
     dimensionColorFn(p, -1, c);
     dimensionColorFn(p, 3, c);
-    selectionColorFn(p, 3, p.recordSelection.data(), c);
+    selectionColorFn(p, 3, p.recordSelection[0], c);
     EXPECT_EQ(c, (Rgba{0.1, 0.2, 0.3, 0.4}));
     p.colorDimension = 4;  // no such plot dimension
     dimensionColorFn(p, 0, c);
@@ -125,13 +121,13 @@ TEST_F(PlotStateTest, ColourRampEdgesAndSelectionShading) {
     p.colorDimension = 0;
 
     double selection[3] = {0.0, 0.99999, 1.0};
-    selectionColorFn(p, 2, selection, c);
+    selectionColorFn(p, 2, selection[2], c);
     EXPECT_EQ(c, (Rgba{0, 0, 1, 1}));
-    selectionColorFn(p, 1, selection, c);
+    selectionColorFn(p, 1, selection[1], c);
     EXPECT_NEAR(c[0], 0.00001, 1e-12);
     EXPECT_DOUBLE_EQ(c[3], 0.99999);
     const double unselected[1] = {0.0};
-    selectionColorFn(p, 0, unselected, c);
+    selectionColorFn(p, 0, unselected[0], c);
     EXPECT_EQ(c, (Rgba{1, 1, 1, 0}));
 }
 
@@ -141,12 +137,12 @@ TEST_F(PlotStateTest, RecordColourFollowsOwnColourThenFunctions) {
     Rgba c{};
     p.colorOfRecord(0, c);
     EXPECT_EQ(c, (Rgba{0.2, 0.2, 0.2, 0.2}));  // the default own colour after a load
-    p.recordHasColor[0] = 0;
+    p.recordColors.clear(0);
     p.colorOfRecord(0, c);
     Rgba ramp{};
     dimensionColorFn(p, 0, ramp);
     EXPECT_EQ(c, ramp);  // fully selected: ramp colour
-    p.recordSelection[0] = 0.23;
+    p.recordSelection.set(0, 0.23);
     p.colorOfRecord(0, c);
     EXPECT_DOUBLE_EQ(c[3], 0.23);
     p.colorBySelection = false;
@@ -156,7 +152,7 @@ TEST_F(PlotStateTest, RecordColourFollowsOwnColourThenFunctions) {
     p.colorOfRecord(0, c);
     EXPECT_EQ(c, p.recordColor);
     p.useRecordColors = false;
-    p.recordHasColor[1] = 1;
+    p.recordColors.set(1, {0.5, 0.5, 0.5, 0.5});
     p.colorOfRecord(1, c);
     EXPECT_EQ(c, p.recordColor);
 }
@@ -175,11 +171,11 @@ TEST_F(PlotStateTest, SelectionOperationsFoldAndPaint) {
     EXPECT_EQ(p.recordSelection[1], 0.23);
     EXPECT_EQ(p.recordSelection[3], 1.0);  // beyond recordCount: untouched
 
-    std::fill(p.recordHasColor.begin(), p.recordHasColor.end(), 0);
+    p.recordColors.clearAll();
     const double paint[3] = {0.99999, 1.0, 0.5};
     p.paintSelected(paint, {0, 1, 0, 1});
-    EXPECT_EQ(p.recordHasColor[0], 0);
-    EXPECT_EQ(p.recordHasColor[1], 1);
+    EXPECT_EQ(p.recordColors.has(0), false);
+    EXPECT_EQ(p.recordColors.has(1), true);
     EXPECT_EQ(p.recordColors[1], (Rgba{0, 1, 0, 1}));
 
     p.highlightRecord(2);
@@ -331,12 +327,12 @@ TEST_F(PlotStateTest, ResetRestoresTheDefaultView) {
     p.axes[0]->position = 0.5;
     p.axes[0]->scatterOn = true;
     p.pointSize = 20;
-    p.recordSelection[1] = 0.23;
+    p.recordSelection.set(1, 0.23);
     p.highlightRecord(0);
     axesLocked = true;
     vanishingTracks.push_back(VanishingTrack{});
     palette->deselect(0, 0);
-    EXPECT_EQ(p.recordHasColor[0], 0);
+    EXPECT_EQ(p.recordColors.has(0), false);
     resetPlot();
     EXPECT_EQ(p.axes[0]->position, 0.1);
     EXPECT_FALSE(p.axes[0]->scatterOn);
@@ -346,7 +342,7 @@ TEST_F(PlotStateTest, ResetRestoresTheDefaultView) {
     EXPECT_FALSE(axesLocked);
     EXPECT_TRUE(vanishingTracks.empty());
     EXPECT_EQ(p.recordColors[0], (Rgba{0.2, 0.2, 0.2, 0.2}));
-    EXPECT_EQ(p.recordHasColor[102], 1);
+    EXPECT_EQ(p.recordColors.has(102), true);
     EXPECT_TRUE(palette->selected);
     EXPECT_EQ(shapes.size(), 5u);
 }

@@ -587,7 +587,7 @@ TEST_F(RenderLogicTest, FrameAxesDescribeEveryAxis) {
     refresh();
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(frame.dimensionOf[i], i);
-        ASSERT_NE(frame.normalized[i], nullptr);
+        ASSERT_TRUE(frame.normalized[i]);
     }
     EXPECT_DOUBLE_EQ(frame.normalized[0][1], normalizedOf(50));
     EXPECT_DOUBLE_EQ(frame.top[2], 0.7);

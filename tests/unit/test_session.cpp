@@ -76,7 +76,8 @@ protected:
         for (int i = 0; i < p.axisCount; ++i) {
             const PCShowAxis& a = *p.axes[i];
             out << "axis " << a.dimensionIndex << ' ' << a.position << ' ' << a.selected << a.scatterOn << ' '
-                << a.curveOpacity << ' ' << a.pointOpacity << " mds " << (a.mdsLayout != nullptr);
+                << a.curveOpacity << ' ' << a.pointOpacity << " mds " << (a.mdsLayout != nullptr) << " placed "
+                << p.axisFlipped(a) << int(p.axisScale(a));
             for (int k = 0; a.mdsLayout && k < a.mergedCount; ++k)
                 out << ' ' << (*a.mergedAxes)[k]->dimensionIndex << '/' << int((*a.mergedFlags)[k]);
             out << '\n';
@@ -102,8 +103,8 @@ protected:
             for (Point q : b->outline) out << ' ' << q.x << ',' << q.y;
         }
         for (int i = 0; i < p.recordCount; ++i) {
-            out << "\nrecord " << p.recordSelection[i] << ' ' << int(p.recordHasColor[i]);
-            if (p.recordHasColor[i])
+            out << "\nrecord " << p.recordSelection[i] << ' ' << p.recordColors.has(i);
+            if (p.recordColors.has(i))
                 for (double c : p.recordColors[i]) out << ' ' << c;
         }
         return out.str();
@@ -112,10 +113,12 @@ protected:
     std::string tablePath;
 };
 
-// Brushes of every kind in both modes, paints, a reorder, an open
+// Flips, scales, brushes of every kind in both modes, paints, a reorder, an open
 // scatterplot, an MDS plot, zoom and switches: saved, then opened over
 // another table, the view and the export come back exactly.
 TEST_F(SessionTest, RestoresTheSavedViewAndItsExport) {
+    onKey('i', px(axis(3).position), regionY());  // flipped
+    onKey('l', px(axis(1).position), regionY());  // symlog: the values reach zero
     palette->deselect(0, 0);  // selection mode
     brushAxis(0, 0.2, 0.7);
     brushAxis(1, 0.0, 0.3, ModCtrl);

@@ -252,23 +252,28 @@ TEST_F(TypedFileTest, TablesTooLargeForMemoryAreRefusedBeforeTheyAreRead) {
     const std::string path = write("large.csv", text);
     const std::vector<std::string> ragged = {" bad csv, row 200001 has 1 fields, the header 3, file not loaded"};
     EXPECT_EQ(load(path), ragged);
-    // Two dimensions and the labels: the table's own size is just below what fits.
+    // Two dimensions and the labels with their texts: half the table's own
+    // size cannot hold it, three times can.
     const unsigned long long table = tableBytes(200000, 2, true);
     setLoadMemoryLimit(table / 2);
     EXPECT_EQ(load(path), std::vector<std::string>{" table too large for memory, file not loaded"});
     EXPECT_EQ(recordCount, 0);
-    setLoadMemoryLimit(table * 2);
+    setLoadMemoryLimit(table * 3);
     EXPECT_EQ(load(path), ragged);
     // JSON (newline-delimited or one array, estimated from its first
     // megabyte) and Parquet (by its row count) likewise.
     for (const char* copy : {"json", "json, ARRAY true", "parquet"}) {
         SCOPED_TRACE(copy);
         const std::string typed = (dir / (std::string("large.") + (copy[0] == 'j' ? "json" : "parquet"))).string();
+        // Eight one-digit columns: more bytes as a table than as text.
+        std::string columns;
+        for (char c = 'a'; c <= 'h'; ++c) columns += std::string(columns.empty() ? "" : ", ") + "range % 10 AS " + c;
         ASSERT_NO_FATAL_FAILURE(
-            duck("COPY (SELECT range AS x FROM range(200000)) TO '" + typed + "' (FORMAT " + copy + ")"));
-        setLoadMemoryLimit(tableBytes(200000, 1, false) / 2);
+            duck("COPY (SELECT " + columns + " FROM range(200000)) TO '" + typed + "' (FORMAT " + copy + ")"));
+        // The file itself fits, the table read from it would not.
+        setLoadMemoryLimit(std::filesystem::file_size(typed) + 1);
         EXPECT_EQ(load(typed), std::vector<std::string>{" table too large for memory, file not loaded"});
-        setLoadMemoryLimit(tableBytes(200000, 1, false) * 2);
+        setLoadMemoryLimit(tableBytes(200000, 8, false) * 2);
         EXPECT_EQ(load(typed), std::vector<std::string>{});
         EXPECT_EQ(recordCount, 200000);
     }
