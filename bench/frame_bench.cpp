@@ -32,6 +32,8 @@
 // binned frame of a 20,000-record table with its per-record frame (floor);
 // rebuild-<n> runs from a paint brush's per-record colours to the complete
 // frame (floor: one pass on both cores over what the count reads);
+// scale-<n> runs from key L on one axis to the complete frame (floor:
+// rebuild-<n>);
 // reorder-<n> times the frame after the last of 50 axis moves (floor:
 // binned-<n>); brush and stroke as described at their cases.
 // --peak [records]: only the peak memory of a table of 10,000,000 records
@@ -427,28 +429,27 @@ void installMixedTable(int records) {
     onReshape(kWidth, kHeight);
 }
 
-// One pass on both cores over the normalised values of every region's two
-// axes, writing one bin index per record and region: the least a rebuild of
-// the bins has to do.
-double binIndexFloor(std::vector<std::vector<std::uint32_t>>& index) {
-    FrameAxes frame;
-    fillFrameAxes(*plot, frame);
+// One pass on both cores over the brushed column's values, writing a byte
+// per record (inside or not), and over the kept 16-bit coordinates of every
+// region's two axes, writing one bin index per record and region: the least
+// a brush and the recount of the bins have to do.
+double binIndexFloor(std::vector<std::vector<std::uint32_t>>& index,
+                     const std::vector<std::vector<std::uint16_t>>& coordinates, const double* brushed,
+                     double low, double high) {
     const int records = plot->recordCount;
+    std::vector<unsigned char> inside(static_cast<std::size_t>(records));
     index.resize(static_cast<std::size_t>(plot->axisCount - 1));
     for (auto& v : index) v.resize(static_cast<std::size_t>(records));
     const double start = nowMs();
     auto part = [&](int k) {
         const int begin = static_cast<int>(static_cast<long long>(records) * k / 2);
         const int end = static_cast<int>(static_cast<long long>(records) * (k + 1) / 2);
+        for (int r = begin; r < end; ++r) inside[static_cast<std::size_t>(r)] = brushed[r] >= low && brushed[r] <= high;
         for (int i = 0; i + 1 < plot->axisCount; ++i) {
-            const Positions u = frame.normalized[frame.dimensionOf[i]];
-            const Positions w = frame.normalized[frame.dimensionOf[i + 1]];
+            const std::uint16_t* u = coordinates[static_cast<std::size_t>(i)].data();
+            const std::uint16_t* w = coordinates[static_cast<std::size_t>(i) + 1].data();
             std::uint32_t* out = index[static_cast<std::size_t>(i)].data();
-            for (int r = begin; r < end; ++r) {
-                const int j = std::min(511, std::max(0, static_cast<int>(u[r] * 512.0)));
-                const int k2 = std::min(511, std::max(0, static_cast<int>(w[r] * 512.0)));
-                out[r] = static_cast<std::uint32_t>(j * 512 + k2);
-            }
+            for (int r = begin; r < end; ++r) out[r] = static_cast<std::uint32_t>((u[r] >> 7) << 9 | w[r] >> 7);
         }
     };
     std::thread worker(part, 1);
@@ -711,7 +712,7 @@ void prepareCompleteFrame(int records) {
 // third of the records; ms runs from the painted per-record state to the
 // complete frame: the colours read again, every region counted, summed and
 // drawn.
-void rebuildCase(int records, int runs) {
+double rebuildCase(int records, int runs) {
     prepareCompleteFrame(records);
     const auto coordinates = shownCoordinates();
     double ms = 1e300, floor = 1e300;
@@ -724,6 +725,38 @@ void rebuildCase(int records, int runs) {
         floor = std::min(floor, recountFloor(coordinates));
     }
     report("rebuild-" + std::to_string(records), ms, 0.0, floor, Difference{}, binnedFields());
+    return ms;
+}
+
+// Key L on axis 4 to the complete frame, linear to log (or symlog) and back
+// in turns: one column placed again and the two regions beside it counted,
+// against rebuild-<n> of the same run, which counts every region. The same
+// in curve mode as curves_ms.
+void scaleCase(int records, int runs, double rebuildMs) {
+    prepareCompleteFrame(records);
+    double regionsCounted = 0.0;
+    auto best = [&](bool curves) {
+        plot->straightLines = !curves;
+        programFrame();
+        double ms = 1e300;
+        const long before = binnedTable().rebuilds();
+        for (int k = 0; k < 2 * runs; ++k) {
+            const double start = nowMs();
+            if (!plot->cycleAxisScale(*plot->axes[4])) return -1.0;
+            programFrame();
+            ms = std::min(ms, nowMs() - start);
+        }
+        regionsCounted = static_cast<double>(binnedTable().rebuilds() - before) / (2 * runs);
+        return ms;
+    };
+    const double straight = best(false);
+    const double straightRegions = regionsCounted;
+    const double curves = best(true);
+    plot->straightLines = true;
+    char extra[96];
+    std::snprintf(extra, sizeof extra, " curves_ms=%.1f regions_counted=%.1f curves_regions_counted=%.1f", curves,
+                  straightRegions, regionsCounted);
+    report("scale-" + std::to_string(records), straight, 0.0, rebuildMs, Difference{}, binnedFields() + extra);
 }
 
 // Peak resident memory of the process so far, in MB.
@@ -828,7 +861,7 @@ int binnedCases(std::vector<int> sizes, bool quick) {
     }
 
     const int records = sizes.back();
-    rebuildCase(records, runs);
+    scaleCase(records, runs, rebuildCase(records, runs));
 
     // A brush over a quarter of an axis on the largest table, in selection
     // mode (the palette put away, so the records take their colours from the
@@ -841,21 +874,26 @@ int binnedCases(std::vector<int> sizes, bool quick) {
     fillFrameAxes(*plot, frame);
     plot->captureAxisPositions();
     std::vector<std::vector<std::uint32_t>> index;
-    double floor = 1e300, brush = 1e300;
+    const auto coordinates = shownCoordinates();
+    double floor = 1e300, brush = 1e300, evaluate = 0.0;
     for (int k = 0; k < runs; ++k) {
         clearBrushes();
         buildRecordBins(*plot, frame);
         const double start = nowMs();
         commitBrush(std::make_unique<PCAxisBrush>(plot->axes[2], 0.55, 0.8, 0.23, 1.0), BrushKind::Axis,
                     axisTrackMs);
+        const double brushed = nowMs();
         buildRecordBins(*plot, frame);
-        brush = std::min(brush, nowMs() - start);
-        floor = std::min(floor, binIndexFloor(index));
+        if (nowMs() - start < brush) {
+            brush = nowMs() - start;
+            evaluate = brushed - start;
+        }
+        floor = std::min(floor, binIndexFloor(index, coordinates, plot->dimensionAt(plot->axes[2]->dimensionIndex)->values, 0.55, 0.8));
     }
     long long selected = 0;
     for (int r = 0; r < records; ++r) selected += plot->recordSelection.selected(r);
-    std::printf("bench=brush case=binned-%d ms=%.1f floor_ms=%.1f ratio=%.3f selected=%.3f\n", records, brush, floor,
-                brush / floor, static_cast<double>(selected) / records);
+    std::printf("bench=brush case=binned-%d ms=%.1f floor_ms=%.1f ratio=%.3f selected=%.3f brush_ms=%.1f recount_ms=%.1f\n",
+                records, brush, floor, brush / floor, static_cast<double>(selected) / records, evaluate, brush - evaluate);
 
     // A stroke being drawn over the largest table, against the same frame
     // over an empty table; a frame lasts a few milliseconds, so the two take
