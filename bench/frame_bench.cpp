@@ -404,11 +404,9 @@ void fillStroke() {
 
 // ---------------------------------------------------------------- binned tables
 
-// A table of `records` x 8 built in memory: even dimensions follow one
-// latent value with noise, odd ones are uniform, so every region pairs a
-// correlated dimension with an uncorrelated one (about 100,000 occupied bins
-// per region at a million records): a hard case for bins.
-void installMixedTable(int records) {
+// A table of `records` x 8 named d0 .. d7, labelled by "id", its values
+// still to be filled.
+TableContent tableOfRecords(int records) {
     TableContent content;
     content.recordCount = records;
     content.shownCount = kDims;
@@ -417,6 +415,15 @@ void installMixedTable(int records) {
         content.names.push_back("d" + std::to_string(d));
         content.columns.emplace_back(new double[static_cast<std::size_t>(records)]);
     }
+    return content;
+}
+
+// A table of `records` x 8 built in memory: even dimensions follow one
+// latent value with noise, odd ones are uniform, so every region pairs a
+// correlated dimension with an uncorrelated one (about 100,000 occupied bins
+// per region at a million records): a hard case for bins.
+void installMixedTable(int records) {
+    TableContent content = tableOfRecords(records);
     std::uint64_t state = 0x9E3779B97F4A7C15ULL ^ static_cast<std::uint64_t>(records);
     auto uniform = [&state] { return static_cast<double>(bench::splitmix(state) >> 11) * (1.0 / 9007199254740992.0); };
     for (int r = 0; r < records; ++r) {
@@ -573,14 +580,7 @@ double modeCases(int records, int runs, double perRecordFloor) {
 // show beside saturated bands: the hardest case for pictures from bins.
 // reversed: the same records in the opposite order of the file.
 void installClusteredTable(int records, bool reversed = false) {
-    TableContent content;
-    content.recordCount = records;
-    content.shownCount = kDims;
-    content.labelColumnName = "id";
-    for (int d = 0; d < kDims; ++d) {
-        content.names.push_back("d" + std::to_string(d));
-        content.columns.emplace_back(new double[static_cast<std::size_t>(records)]);
-    }
+    TableContent content = tableOfRecords(records);
     std::uint64_t state = 0x5DEECE66DULL;
     auto uniform = [&state] { return static_cast<double>(bench::splitmix(state) >> 11) * (1.0 / 9007199254740992.0); };
     auto normal = [&uniform] { return std::sqrt(-2.0 * std::log(1.0 - uniform())) * std::cos(6.283185307179586 * uniform()); };
@@ -742,7 +742,10 @@ void scaleCase(int records, int runs, double rebuildMs) {
         const long before = binnedTable().rebuilds();
         for (int k = 0; k < 2 * runs; ++k) {
             const double start = nowMs();
-            if (!plot->cycleAxisScale(*plot->axes[4])) return -1.0;
+            if (!plot->cycleAxisScale(*plot->axes[4])) {
+                std::fprintf(stderr, "scale case: axis 4 refused its scale\n");
+                std::exit(1);
+            }
             programFrame();
             ms = std::min(ms, nowMs() - start);
         }
