@@ -216,7 +216,7 @@ bool openChosenPath(const char* path) {
         return restored;
     }
     if (!setDataFileName(path)) {
-        trace(" file path too long, not opened");
+        traceRefusal(" file path too long, not opened");
         return false;
     }
     loadDataFile();
@@ -228,7 +228,7 @@ void openStartFile(const std::string& path) {
     // The chooser only offers files that exist; a typed name may not.
     std::error_code error;
     if (!std::filesystem::exists(path, error)) {
-        trace(" cannot open ", path, ", file not loaded");
+        traceRefusal(" cannot open ", path, ", file not loaded");
         return;
     }
     openChosenPath(path.c_str());

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <iostream>
+#include <mutex>
 
 namespace {
 
@@ -14,6 +15,10 @@ std::function<void()> redrawHook;
 std::function<int()> modifierHook;
 std::ostream* traceTarget = nullptr;
 thread_local std::ostream* threadTraceTarget = nullptr;
+
+// Loads run on a worker, so refusals may come from any thread.
+std::mutex refusalMutex;
+UserRefusal refusal;
 
 }  // namespace
 
@@ -59,4 +64,15 @@ std::size_t halfPhysicalMemory() {
         return static_cast<std::size_t>(pages) / 2 * static_cast<std::size_t>(pageSize);
     }();
     return half;
+}
+
+void noteRefusal(const std::string& text) {
+    std::lock_guard<std::mutex> lock(refusalMutex);
+    refusal.text = text;
+    ++refusal.serial;
+}
+
+UserRefusal latestRefusal() {
+    std::lock_guard<std::mutex> lock(refusalMutex);
+    return refusal;
 }

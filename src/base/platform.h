@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <functional>
 #include <ostream>
+#include <sstream>
+#include <string>
 
 // Milliseconds since process start, as a double (1000 ticks per second).
 double clockMs();
@@ -43,4 +45,24 @@ void trace(const Args&... args) {
     (os << ... << args);
     os << '\n';
     os.flush();
+}
+
+// The latest refusal or failure of something the user asked for (a file or
+// session not loaded, not saved or not written, a key or command refused),
+// so the window can show it beside the trace. `serial` grows with each one;
+// 0 means none yet. Safe to call from any thread.
+struct UserRefusal {
+    std::string text;
+    long serial = 0;
+};
+void noteRefusal(const std::string& text);
+UserRefusal latestRefusal();
+
+// Traces a refusal exactly like trace() and keeps it as the latest refusal.
+template <class... Args>
+void traceRefusal(const Args&... args) {
+    std::ostringstream line;
+    (line << ... << args);
+    trace(line.str());
+    noteRefusal(line.str());
 }

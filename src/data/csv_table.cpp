@@ -254,7 +254,7 @@ private:
 
 void refuse(TableContent& content, const std::string& why) {
     content = TableContent();
-    trace(" bad csv, ", why, ", file not loaded");
+    traceRefusal(" bad csv, ", why, ", file not loaded");
 }
 
 const char* faultText(Fault fault) {
@@ -359,7 +359,7 @@ CsvResult readSource(const ByteSource& source, TableContent& content, char delim
     if (pieces[0].fault == Fault::None &&
         estimateBytes(pieces[0].columns, sampleRows, estimate) > loadMemoryLimit()) {
         content = TableContent();
-        trace(" table too large for memory, file not loaded");
+        traceRefusal(" table too large for memory, file not loaded");
         return CsvResult::Refused;
     }
 
@@ -494,7 +494,7 @@ CsvResult readSource(const ByteSource& source, TableContent& content, char delim
 
     finishColumns(columns, storage, rows, "csv", content);
     if (content.names.size() >= static_cast<std::size_t>(maxSlots)) {
-        trace(" too many axis");
+        traceRefusal(" too many axis");
         content = TableContent();
         return CsvResult::TooManyDimensions;
     }

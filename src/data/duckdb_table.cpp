@@ -470,7 +470,7 @@ CsvResult readTypedFile(const DataFile& file, const char* path, const char* form
         if (std::max<unsigned long long>(reading, tableBytes(estimate, static_cast<long long>(brought), false)) >
             loadMemoryLimit()) {
             content = TableContent();
-            trace(" table too large for memory, file not loaded");
+            traceRefusal(" table too large for memory, file not loaded");
             return CsvResult::Refused;
         }
 
@@ -522,7 +522,7 @@ CsvResult readTypedFile(const DataFile& file, const char* path, const char* form
         }
         finishColumns(pieces, storage, count, format, content);
         if (content.names.size() >= static_cast<std::size_t>(maxSlots)) {
-            trace(" too many axis");
+            traceRefusal(" too many axis");
             content = TableContent();
             return CsvResult::TooManyDimensions;
         }
@@ -536,7 +536,7 @@ CsvResult readTypedFile(const DataFile& file, const char* path, const char* form
         return CsvResult::Read;
     } catch (const Refusal& refusal) {
         content = TableContent();
-        trace(" bad ", format, ", ", oneLine(refusal.what(), alias, path), ", file not loaded");
+        traceRefusal(" bad ", format, ", ", oneLine(refusal.what(), alias, path), ", file not loaded");
         return CsvResult::Refused;
     }
 }

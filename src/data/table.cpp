@@ -227,7 +227,7 @@ LoadResult readHeader(const std::vector<char>& prefix, bool wholeFile, Header& h
     long long values[4] = {0, 0, 0, 0};
     for (long long& value : values) reader.readInteger(value);
     if (reader.failed() || (!wholeFile && !reader.atSeparator())) {
-        trace(" bad header, file not loaded");
+        traceRefusal(" bad header, file not loaded");
         return LoadResult::Empty;
     }
     header.records = values[0];
@@ -235,11 +235,11 @@ LoadResult readHeader(const std::vector<char>& prefix, bool wholeFile, Header& h
     header.shown = values[2];
     header.labelled = values[3] != 0;
     if (header.dimensions >= maxSlots) {
-        trace(" too many axis");
+        traceRefusal(" too many axis");
         return LoadResult::Refused;
     }
     if (header.records < 0 || header.dimensions < 0 || header.records > INT_MAX - 100) {
-        trace(" bad header, file not loaded");
+        traceRefusal(" bad header, file not loaded");
         return LoadResult::Empty;
     }
     return LoadResult::Loaded;
@@ -397,7 +397,7 @@ LoadResult parseText(const DataFile& file, Header header, TableContent& content)
     // their tokens after the names.
     const unsigned long long needed = pieces.recordsEnd() - pieces.recordsStart();
     if (needed > 0 && pieces.tokens() < pieces.recordsStart() + (needed + 3) / 4) {
-        trace(" record count exceeds the file, file not loaded");
+        traceRefusal(" record count exceeds the file, file not loaded");
         return LoadResult::Empty;
     }
     if (header.shown < 0 || header.shown > header.dimensions) {
@@ -416,7 +416,7 @@ LoadResult parseText(const DataFile& file, Header header, TableContent& content)
         int record = 0, field = 0;
         pieces.place(fault.token, record, field);
         if (fault.badValue) {
-            trace(" bad value in record ", record + 1, ", file not loaded");
+            traceRefusal(" bad value in record ", record + 1, ", file not loaded");
             return LoadResult::Empty;
         }
         // What a stream that failed there would have left: zeros, and no trailer.
@@ -440,7 +440,7 @@ bool fitsAfterReading(const TableContent& content) {
     if (tableBytes(content.recordCount, static_cast<long long>(content.names.size()), content.hasLabels) <=
         loadMemoryLimit())
         return true;
-    trace(" table too large for memory, file not loaded");
+    traceRefusal(" table too large for memory, file not loaded");
     return false;
 }
 
@@ -454,10 +454,10 @@ LoadResult readTableFile(const std::string& path, bool otherNamesAsCsv, TableCon
     case DataFile::Status::Unopenable:
         return LoadResult::Empty;  // no news, as for an empty path
     case DataFile::Status::NotRegular:
-        trace(" not a regular file, file not loaded");
+        traceRefusal(" not a regular file, file not loaded");
         return LoadResult::Empty;
     case DataFile::Status::TooLarge:
-        trace(" file too large, file not loaded");
+        traceRefusal(" file too large, file not loaded");
         return LoadResult::Empty;
     }
     setLoadSize(file.size());
@@ -480,14 +480,14 @@ LoadResult readTableFile(const std::string& path, bool otherNamesAsCsv, TableCon
     std::vector<char> buffer;
     Header header;
     if (!file.readPrefix(headerBytes, buffer)) {
-        trace(" read error, file not loaded");
+        traceRefusal(" read error, file not loaded");
         return LoadResult::Empty;
     }
     const LoadResult checked = readHeader(buffer, buffer.size() == file.size(), header);
     if (checked != LoadResult::Loaded) return checked;
     // Checked from the header alone, before the rest of the file is read.
     if (tableBytes(header.records, header.dimensions, header.labelled) > loadMemoryLimit()) {
-        trace(" table too large for memory, file not loaded");
+        traceRefusal(" table too large for memory, file not loaded");
         return LoadResult::Empty;
     }
     return parseText(file, header, content);
@@ -503,12 +503,12 @@ LoadResult readTableFileOrRefuse(const std::string& path, TableContent& content,
         result = readTableFile(path, otherNamesAsCsv, content);
     } catch (const std::bad_alloc&) {
         content = TableContent();
-        trace(" out of memory, file not loaded");
+        traceRefusal(" out of memory, file not loaded");
         return LoadResult::Empty;
     } catch (const std::runtime_error&) {
         // The only one the readers throw: a file that could not be read on.
         content = TableContent();
-        trace(" read error, file not loaded");
+        traceRefusal(" read error, file not loaded");
         return LoadResult::Empty;
     }
     if (result != LoadResult::Loaded) content = TableContent();

@@ -70,7 +70,7 @@ bool PCShowAxis::startMds(PCShowAxis* first, PCShowAxis* second) {
         return false;
     }
     if (need > budget) {
-        trace(" MDS plot refused: ", n, " records need ", need / 1048576.0,
+        traceRefusal(" MDS plot refused: ", n, " records need ", need / 1048576.0,
               " MB with the other MDS plots, more than the memory budget of ", budget / 1048576.0,
               " MB");
         mdsVisible = false;
@@ -82,7 +82,7 @@ bool PCShowAxis::startMds(PCShowAxis* first, PCShowAxis* second) {
         const double* base[2] = {xs.data(), ys.data()};
         mdsLayout = makeMdsLayout(n, base);
     } catch (const std::bad_alloc&) {
-        trace(" MDS plot refused: out of memory for ", n, " records");
+        traceRefusal(" MDS plot refused: out of memory for ", n, " records");
         mdsLayout.reset();
         mdsVisible = false;
         return false;

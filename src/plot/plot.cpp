@@ -142,7 +142,7 @@ bool PCPlot::setAxisScale(const PCShowAxis& axis, AxisScale scale) {
     Dimension* d = dimensionAt(axis.dimensionIndex);
     if (d == nullptr) return false;
     if (scale != AxisScale::Linear && !d->scalable()) {
-        trace(" axis ", d->name, ": no log scale for time or category axes");
+        traceRefusal(" axis ", d->name, ": no log scale for time or category axes");
         return false;
     }
     const AxisScale before = d->scale;

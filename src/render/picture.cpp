@@ -32,7 +32,7 @@ bool exportPictureTo(const std::string& path) {
 
     FIBITMAP* bitmap = FreeImage_Allocate(width, height, 24);
     if (bitmap == nullptr) {
-        trace(" could not write picture ", path);
+        traceRefusal(" could not write picture ", path);
         return false;
     }
     // GL rows and FreeImage scan lines both start at the bottom.
@@ -48,7 +48,7 @@ bool exportPictureTo(const std::string& path) {
     const bool saved = FreeImage_Save(FIF_PNG, bitmap, path.c_str(), PNG_DEFAULT) != 0;
     FreeImage_Unload(bitmap);
     if (!saved) {
-        trace(" could not write picture ", path);
+        traceRefusal(" could not write picture ", path);
         return false;
     }
     trace(" picture written to ", path);

@@ -430,7 +430,7 @@ bool writeWhole(const std::string& path, const std::string& text) {
 }
 
 bool refuse(const std::string& why) {
-    trace(" bad session, ", why, ", session not loaded");
+    traceRefusal(" bad session, ", why, ", session not loaded");
     return false;
 }
 
@@ -455,16 +455,16 @@ bool isSessionPath(const std::string& path) {
 
 bool saveSessionTo(const std::string& path, bool hoverFading) {
     if (plot == nullptr || tableSourceBytes == 0 || dataFileName[0] == '\0') {
-        trace(" no table open, session not saved");
+        traceRefusal(" no table open, session not saved");
         return false;
     }
     const std::string text = writeSessionJson(captureView(hoverFading));
     if (text.empty()) {
-        trace(" table path is not UTF-8, session not saved");
+        traceRefusal(" table path is not UTF-8, session not saved");
         return false;
     }
     if (!writeWhole(path, text)) {
-        trace(" could not write ", path, ", session not saved");
+        traceRefusal(" could not write ", path, ", session not saved");
         return false;
     }
     trace(" session saved to ", path);
@@ -479,7 +479,7 @@ bool openSessionFrom(const std::string& path, bool& hoverFading) {
     if (!readSessionFile(path, s, why)) return refuse(why);
     const std::string table = locateTable(s.tablePath, path);
     if (!hasFingerprint(table, s.tableBytes, s.tableHash)) {
-        trace(" session table changed: ", table, ", session not loaded");
+        traceRefusal(" session table changed: ", table, ", session not loaded");
         return false;
     }
     const char* const wrongShape = "its table reads with another shape";
@@ -492,7 +492,7 @@ bool openSessionFrom(const std::string& path, bool& hoverFading) {
     // it may read differently.
     if (plot == nullptr || tableSourceBytes == 0) return refuse("its table did not load");
     if (!sameTable(s)) {
-        trace(" session table changed: ", table, ", session not loaded");
+        traceRefusal(" session table changed: ", table, ", session not loaded");
         return false;
     }
     if (!sameShape(s)) return refuse(wrongShape);

@@ -113,7 +113,7 @@ void loadDataFile() {
     } catch (const std::bad_alloc&) {
         // Whatever was half built goes with the empty table below.
         releasePlot();
-        trace(" out of memory, file not loaded");
+        traceRefusal(" out of memory, file not loaded");
         result = LoadResult::Empty;
     }
     // Refused: no plot until the next load.
@@ -191,7 +191,7 @@ TableContent selectedRecords() {
 bool exportSelectedRecordsTo(const std::string& path) {
     const TableContent content = selectedRecords();
     if (!writeTableFile(content, path)) {
-        trace(" could not write ", path, ", records not exported");
+        traceRefusal(" could not write ", path, ", records not exported");
         return false;
     }
     trace(" exported ", content.recordCount, " records to ", path);
