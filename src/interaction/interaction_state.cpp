@@ -2,6 +2,7 @@
 // animation global, and which region holds a view position.
 
 #include <algorithm>
+#include <cmath>
 
 #include "animation/animation.h"
 #include "interaction/interaction.h"
@@ -12,6 +13,9 @@ bool hoverEmphasis = true;
 PCShowAxis* hoveredAxis = nullptr;
 int hoveredAxisSerial = 0;
 std::vector<HoverFadeEntry> hoverFadeList;
+bool axisTicksShown = true;
+double pointerViewX = NAN;
+bool axisNamesCut = false;
 
 namespace {
 
@@ -57,6 +61,9 @@ void resetInteractionState() {
     layoutTarget.fill(0.0);
     layoutTargetsValid = false;
     traceAnimation = false;
+    axisTicksShown = true;
+    pointerViewX = NAN;
+    axisNamesCut = false;
 }
 
 int regionContaining(double u, double v) {

@@ -160,6 +160,9 @@ bool dispatchKey(unsigned char key, int x, int y) {
     case 'G':
         densityShading = !densityShading;
         return true;
+    case 'T':
+        axisTicksShown = !axisTicksShown;
+        return true;
     case 'I': {
         PCShowAxis* axis = axisNearest(x, y);
         if (!axis || !plot->setAxisFlipped(*axis, !plot->axisFlipped(*axis))) return false;

@@ -173,7 +173,10 @@ void dimensionColorFn(const PCPlot& plot, int recordIndex, Rgba& out) {
     // dimension without spread colours every record as its middle value.
     Placement along = d->placement();
     along.flipped = false;
-    const double t = along.position(d->values[recordIndex]);
+    rampColor(along.position(d->values[recordIndex]), out);
+}
+
+void rampColor(double t, Rgba& out) {
     if (t >= 0.0 && t < 0.25) {
         out[0] = 1.0; out[1] = 4.0 * t; out[2] = 0.0;
     } else if (t < 0.5) {

@@ -22,6 +22,9 @@ using SelectionColorFn = void (*)(const PCPlot& plot, int recordIndex, double se
 
 // Blue-green-yellow-red ramp over the colour dimension.
 void dimensionColorFn(const PCPlot& plot, int recordIndex, Rgba& out);
+// The ramp's colour at t from 0 (red, the least values) over yellow, green
+// and cyan to 1 (blue); out keeps its colour for t outside [0, 1].
+void rampColor(double t, Rgba& out);
 // Ramp colour for a fully selected record, fading grey below; selection is
 // the record's degree.
 void selectionColorFn(const PCPlot& plot, int recordIndex, double selection, Rgba& out);

@@ -12,6 +12,7 @@
 #include "plot/plot.h"
 #include "records/records.h"
 #include "render/layers.h"
+#include "render/overlays.h"
 #include "render/progress.h"
 #include "render/record_layer.h"
 #include "render/strokes.h"
@@ -54,6 +55,7 @@ void drawPlotBody() {
     if (p.showHistograms) drawHistograms(p, frame);
     drawAxes(p, frame);
     drawLabels(p, frame);
+    drawLegends(p);
 }
 
 namespace {
@@ -81,6 +83,7 @@ void onDisplay() {
     }
     if (plot == nullptr) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        drawMessageBand();
         glutSwapBuffers();
         return;
     }
@@ -102,6 +105,7 @@ void onDisplay() {
     drawShapes();
     // While a large layer is being completed, a bar says how far it is.
     drawRecordLayerProgress();
+    drawMessageBand();
     glutSwapBuffers();
 }
 
