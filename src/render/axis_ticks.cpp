@@ -72,7 +72,7 @@ int decimalsOf(double step) { return std::max(0, static_cast<int>(-std::floor(st
 
 // "1.5e9": the mantissa with the given decimals.
 std::string exponentLabel(double value, int decimals) {
-    if (value == 0.0) return "0";
+    if (value == 0.0) return fixedLabel(0.0, decimals);
     int e = static_cast<int>(std::floor(std::log10(std::fabs(value))));
     double m = value / std::pow(10.0, e);
     const double scale = std::pow(10.0, decimals);
@@ -155,12 +155,12 @@ std::vector<Candidate> symlogCandidates(const Placement& p, double low, double h
     if (!(largest > 0.0) || !std::isfinite(largest)) return out;
     const double top = std::floor(std::log10(largest) + 1e-9);
     for (int stride : {1, 2, 3, 5, 10, 20, 50, 100}) {
-        // 0 first, then the decades from the largest down, each kept where it
-        // stands clear of those kept before it.
+        // 0 first, then every stride-th decade down from the largest, each
+        // kept where it stands clear of those kept before it.
         std::vector<double> order;
         if (low <= 0.0 && high >= 0.0) order.push_back(0.0);
         const double bottom = integers ? 0.0 : top - 40.0;
-        for (double k = std::floor(top / stride) * stride; k >= bottom; k -= stride) {
+        for (double k = top; k >= bottom; k -= stride) {
             const double v = std::pow(10.0, k);
             if (v >= low && v <= high) order.push_back(v);
             if (-v >= low && -v <= high) order.push_back(-v);
@@ -170,6 +170,15 @@ std::vector<Candidate> symlogCandidates(const Placement& p, double low, double h
             bool clear = true;
             for (double w : kept) clear = clear && std::fabs(p.position(v) - p.position(w)) * axisPixels >= tickGapPx;
             if (clear) kept.push_back(v);
+        }
+        // A decade or two too many: the least go, on both sides alike.
+        if (kept.size() > static_cast<std::size_t>(mostTicks) + 2) continue;
+        while (kept.size() > static_cast<std::size_t>(mostTicks)) {
+            double least = HUGE_VAL;
+            for (double v : kept)
+                if (v != 0.0) least = std::min(least, std::fabs(v));
+            kept.erase(std::remove_if(kept.begin(), kept.end(), [&](double v) { return std::fabs(v) == least; }),
+                       kept.end());
         }
         std::sort(kept.begin(), kept.end());
         out.push_back({kept, Decades, 0.0});

@@ -19,7 +19,8 @@
 #include "plot/axis.h"
 #include "plot/plot.h"
 #include "render/axis_ticks.h"
-#include "render/overlays.h"
+
+bool readingAids = true;
 
 namespace {
 

@@ -13,6 +13,10 @@ struct PCPlot;
 struct Dimension;
 struct Positions;
 
+// The marks of scales and of missing values and the legends: on in the
+// program; switched off only to see what they cost.
+extern bool readingAids;
+
 // Counts each shown dimension once per table, range and bin count, not per frame.
 void drawHistograms(const PCPlot& plot, const FrameAxes& frame);
 // How often drawHistograms has counted a dimension's records.

@@ -18,8 +18,6 @@
 #include "render/layers.h"
 #include "render/progress.h"
 
-bool readingAids = true;
-
 namespace {
 
 // Draws what fn draws in drawing-area pixels, from the lower left, and

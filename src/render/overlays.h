@@ -5,10 +5,6 @@
 
 struct PCPlot;
 
-// The marks of scales and of missing values and the legends: on in the
-// program; switched off only to see what they cost.
-extern bool readingAids;
-
 // How long a refusal stays in the band unless a load comes first.
 constexpr double messageShownMs = 8000.0;
 
