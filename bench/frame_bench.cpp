@@ -68,10 +68,12 @@
 
 #include "base/platform.h"
 #include "bench_support.h"
+#include "flights.h"
 #include "bins/binned_table.h"
 #include "brush/brush.h"
 #include "data/table.h"
 #include "data/table_content.h"
+#include "draw/text.h"
 #include "interaction/interaction.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
@@ -80,6 +82,7 @@
 #include "render/display.h"
 #include "render/gl_sink.h"
 #include "render/layers.h"
+#include "render/overlays.h"
 #include "render/record_layer.h"
 #include "render/strokes.h"
 #include "session/session.h"
@@ -835,6 +838,67 @@ int peakCase(int records) {
     return 0;
 }
 
+void showReadingAids(bool on) {
+    axisTicksShown = on;
+    textHalos = on;
+    readingAids = on;
+}
+
+// The frame with every reading aid (ticks, halos behind the texts, the marks
+// of scales and missing values, the colour legend) against the same frame
+// without them: records coloured by the dimension of the second axis
+// (selection mode), that axis on a log or symlog scale and the third one
+// flipped. Both as complete frames from kept bins (aids-binned-<name>) and
+// as frames over the kept record layer (aids-kept-<name>), taken in turns;
+// the best of each.
+void readingAidsCases(const std::string& name, int runs) {
+    // Selection mode: the painted colours go, as the palette's deselect drops them.
+    plot->recordColors.clearAll();
+    plot->colorDimension = plot->axes[1]->dimensionIndex;
+    ++plot->colorRevision;
+    plot->cycleAxisScale(*plot->axes[1]);
+    plot->setAxisFlipped(*plot->axes[2], true);
+    plot->straightLines = true;
+    showReadingAids(true);
+    freshProgramFrame();
+    const bool legend = recordsColoredByDimension(*plot);
+    double on = 1e300, off = 1e300, keptOn = 1e300, keptOff = 1e300;
+    for (int round = 0; round < runs; ++round) {
+        showReadingAids(true);
+        on = std::min(on, bestOf(2, frameFromBins));
+        keptOn = std::min(keptOn, bestOf(10, programFrame));
+        showReadingAids(false);
+        off = std::min(off, bestOf(2, frameFromBins));
+        keptOff = std::min(keptOff, bestOf(10, programFrame));
+    }
+    showReadingAids(true);
+    const std::string extra = binnedFields() + (legend ? " legend=yes" : " legend=no");
+    report("aids-binned-" + name, on, 0.0, off, Difference{}, extra);
+    report("aids-kept-" + name, keptOn, 0.0, keptOff, Difference{}, extra);
+}
+
+// The same on a table shaped like a public table of flights (a time axis,
+// the delay, the distance, origin and destination among 230 airports), read
+// from its CSV as File/Open reads it.
+void flightsReadingAidsCase(long long records, int runs) {
+    const std::string path = std::filesystem::temp_directory_path().string() + "/korvelline_frame_bench_flights.csv";
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    const bool written = file != nullptr && bench::writeFlights(file, records, 1);
+    if (file != nullptr) std::fclose(file);
+    if (written) {
+        setDataFileName(path.c_str());
+        loadDataFile();
+    }
+    std::filesystem::remove(path);
+    if (!written || plot == nullptr || plot->axisCount < 3) {
+        std::printf("bench=frame case=aids-flights-%lld skipped: the table was not loaded\n", records);
+        return;
+    }
+    onReshape(kWidth, kHeight);
+    clearShapes();
+    readingAidsCases("flights-" + std::to_string(records), runs);
+}
+
 int binnedCases(std::vector<int> sizes, bool quick) {
     if (sizes.empty()) sizes = quick ? std::vector<int>{1000000} : std::vector<int>{1000000, 10000000};
     setProgressiveDrawing(false);
@@ -861,7 +925,9 @@ int binnedCases(std::vector<int> sizes, bool quick) {
             std::printf("bench=frame case=binned-per-1m ratio=%.3f\n", straightMs / millionMs);
         const double splat = splatFrameMs();
         report("splat-" + std::to_string(records), splat, 0.0, perRecord, Difference{}, " (bins drawn one line each)");
+        readingAidsCases(std::to_string(records), runs);
     }
+    flightsReadingAidsCase(quick ? 300000 : 3000000, runs);
 
     const int records = sizes.back();
     scaleCase(records, runs, rebuildCase(records, runs));
