@@ -134,7 +134,7 @@ Fl_Multiline_Output* buildTextWindow(Fl_Menu_Window& window, const char* text) {
 Fl_Browser* buildKeysWindow(Fl_Menu_Window& window) {
     window.begin();
     auto* list = new Fl_Browser(0, 0, window.w(), window.h());
-    static const int columns[] = {300, 0};
+    static const int columns[] = {350, 0};
     list->column_widths(columns);
     list->column_char('\t');
     list->textsize(12);
@@ -382,7 +382,7 @@ int runApplication(int argc, char** argv) {
     installRecordLayerHooks();
     aboutWindow = new Fl_Menu_Window(700, 150, "About");
     helpWindow = new Fl_Menu_Window(800, 600, "Help");
-    keysWindow = new Fl_Menu_Window(860, 620, "Korvelline keys and mouse");
+    keysWindow = new Fl_Menu_Window(980, 640, "Korvelline keys and mouse");
     Fl_Multiline_Output* aboutOutput = buildTextWindow(*aboutWindow, aboutText());
     Fl_Multiline_Output* helpOutput = buildTextWindow(*helpWindow, helpText());
     Fl_Browser* keysList = buildKeysWindow(*keysWindow);

@@ -344,10 +344,11 @@ std::vector<NamePlace> placeNames(const std::vector<double>& xs, const std::vect
 
 namespace {
 
-// How far the marks of ticks reach left of the axis line, and where their
-// labels end, in pixels.
-constexpr double tickMarkPx = 5.0;
-constexpr double tickLabelPx = tickMarkPx + 3.0;
+// How far the marks of ticks reach left of the axis line (beyond its half
+// width, which the zoom keys make thicker), and where their labels end, in
+// pixels.
+double tickMarkPx(const PCPlot& plot) { return plot.axisLineWidth / 2.0 + 4.0; }
+double tickLabelPx(const PCPlot& plot) { return tickMarkPx(plot) + 3.0; }
 
 // Per dimension, once per table: how many records miss a value, the range
 // of those that have one, and whether they look like whole numbers (from an
@@ -531,7 +532,7 @@ void drawTickLabels(const PCPlot& plot, const FrameAxes& frame, const FramePixel
     const AxisMarks m = marksOf(plot, frame, i);
     if (m.ticks == nullptr && m.missing == 0) return;
     const FontMetrics& font = textFont();
-    const double room = roomLeftOf(plot, px, i) - tickLabelPx - edgePx;
+    const double room = roomLeftOf(plot, px, i) - tickLabelPx(plot) - edgePx;
     const double x = plot.axisPositions[i];
     // Centred on their marks.
     const double dy = -font.ascent / 2.0 + 1.0;
@@ -546,9 +547,9 @@ void drawTickLabels(const PCPlot& plot, const FrameAxes& frame, const FramePixel
             // A tick label never covers the missing values' label.
             if (missingShown && std::fabs(t.position - m.missingAt) * std::fabs(frame.height[i]) * px.perY < tickGapPx)
                 continue;
-            drawHaloText(x, heightAt(frame, i, t.position), t.label, TextAlign::Right, -tickLabelPx, dy);
+            drawHaloText(x, heightAt(frame, i, t.position), t.label, TextAlign::Right, -tickLabelPx(plot), dy);
         }
-    if (missingShown) drawHaloText(x, heightAt(frame, i, m.missingAt), missing, TextAlign::Right, -tickLabelPx, dy);
+    if (missingShown) drawHaloText(x, heightAt(frame, i, m.missingAt), missing, TextAlign::Right, -tickLabelPx(plot), dy);
 }
 
 }  // namespace
@@ -576,7 +577,7 @@ void drawAxes(const PCPlot& plot, const FrameAxes& frame) {
     glEnd();
 
     // Tick marks, and one where the missing values lie, left of the line.
-    const double mark = tickMarkPx / FramePixels(plot).perX;
+    const double mark = tickMarkPx(plot) / FramePixels(plot).perX;
     glLineWidth(1.0f);
     glBegin(GL_LINES);
     for (int i = 0; i < n; ++i) {
