@@ -2,6 +2,7 @@
 //
 //   frame_bench [--quick] [--overlays] [records...]   (default: 10000 100000)
 //   frame_bench --binned [--quick] [records...]       (default: 1000000 10000000)
+//   frame_bench --aids [--quick] [records...]         (default: 1000000 10000000)
 //   frame_bench --peak [records]                      (default: 10000000)
 //
 // Every case prints one line
@@ -35,7 +36,12 @@
 // scale-<n> runs from key L on one axis to the complete frame (floor:
 // rebuild-<n>);
 // reorder-<n> times the frame after the last of 50 axis moves (floor:
-// binned-<n>); brush and stroke as described at their cases.
+// binned-<n>); aids-binned-<n> and aids-kept-<n> the frame with ticks, halos,
+// scale marks and a colour legend (floor: the same frame without them), on
+// the mixed tables and on 3,000,000 flights (aids-*-flights-3000000); brush
+// and stroke as described at their cases.
+// --aids [--quick] [records...]: only the aids-* cases, on the mixed tables
+// of the given sizes (default 1000000 10000000) and the flights.
 // --peak [records]: only the peak memory of a table of 10,000,000 records
 // (or `records`) after straight lines, curves, an open region and 50 axis
 // moves, in a process of its own.
@@ -991,6 +997,22 @@ int binnedCases(std::vector<int> sizes, bool quick) {
     return 0;
 }
 
+// Only the reading-aid cases of --binned, to repeat them.
+int readingAidsOnly(std::vector<int> sizes, bool quick) {
+    if (sizes.empty()) sizes = quick ? std::vector<int>{1000000} : std::vector<int>{1000000, 10000000};
+    setProgressiveDrawing(false);
+    setBinnedRecordThreshold(0);
+    const int runs = quick ? 2 : 5;
+    for (int records : sizes) {
+        installMixedTable(records);
+        clearShapes();
+        readingAidsCases(std::to_string(records), runs);
+    }
+    flightsReadingAidsCase(quick ? 300000 : 3000000, runs);
+    setTraceStream(nullptr);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -1000,6 +1022,7 @@ int main(int argc, char** argv) {
     bool layerOnly = false;
     bool overlaysOnly = false;
     bool binnedOnly = false;
+    bool aidsOnly = false;
     bool peakOnly = false;
     std::vector<int> sizes;
     for (int i = 1; i < argc; ++i) {
@@ -1011,12 +1034,14 @@ int main(int argc, char** argv) {
             overlaysOnly = true;
         else if (std::strcmp(argv[i], "--binned") == 0)
             binnedOnly = true;
+        else if (std::strcmp(argv[i], "--aids") == 0)
+            aidsOnly = true;
         else if (std::strcmp(argv[i], "--peak") == 0)
             peakOnly = true;
         else
             sizes.push_back(std::atoi(argv[i]));
     }
-    if (sizes.empty() && !binnedOnly && !peakOnly)
+    if (sizes.empty() && !binnedOnly && !aidsOnly && !peakOnly)
         sizes = quick || layerOnly ? std::vector<int>{10000} : std::vector<int>{10000, 100000};
     if (layerOnly) return layerTimesOnly(sizes.front());
 
@@ -1033,6 +1058,7 @@ int main(int argc, char** argv) {
     setRecordLayerChoice(RecordLayerChoice::Software);
     if (peakOnly) return peakCase(sizes.empty() ? 10000000 : sizes.front());
     if (binnedOnly) return binnedCases(sizes, quick);
+    if (aidsOnly) return readingAidsOnly(sizes, quick);
     // Complete frames, record by record: what GL and the reference draw.
     setProgressiveDrawing(false);
     setBinnedRecordThreshold(std::numeric_limits<int>::max());
