@@ -210,6 +210,8 @@ constexpr CalendarStep calendarSteps[] = {
 };
 
 bool civil(double seconds, std::tm& out) {
+    // Beyond some million years the calendar has nothing to say.
+    if (!(std::fabs(seconds) < 1e14)) return false;
     const std::time_t t = static_cast<std::time_t>(std::floor(seconds));
     return gmtime_r(&t, &out) != nullptr;
 }
@@ -224,7 +226,7 @@ double secondsOf(long long year, int month, int dayOfMonth) {
 
 std::vector<double> calendarTicks(const CalendarStep& s, double low, double high) {
     std::vector<double> values;
-    if ((high - low) / s.seconds > 40.0) return values;
+    if (!((high - low) / s.seconds <= 40.0) || !(std::fabs(low) < 1e14 && std::fabs(high) < 1e14)) return values;
     const auto add = [&](double t) {
         if (t >= low && t <= high) values.push_back(t);
     };
