@@ -850,13 +850,21 @@ void showReadingAids(bool on) {
     readingAids = on;
 }
 
+double medianOf(std::vector<double> v) {
+    if (v.empty()) return 0.0;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
 // The frame with every reading aid (ticks, halos behind the texts, the marks
 // of scales and missing values, the colour legend) against the same frame
 // without them: records coloured by the dimension of the second axis
 // (selection mode), that axis on a log or symlog scale and the third one
 // flipped. Both as complete frames from kept bins (aids-binned-<name>) and
-// as frames over the kept record layer (aids-kept-<name>), taken in turns;
-// the best of each.
+// as frames over the kept record layer (aids-kept-<name>). The two are taken
+// in pairs, in turn first, so that drift of the machine cancels: ms and
+// floor_ms are the best of each, added_ms the median of the pairs'
+// differences.
 void readingAidsCases(const std::string& name, int runs) {
     // Selection mode: the painted colours go, as the palette's deselect drops them.
     plot->recordColors.clearAll();
@@ -867,20 +875,29 @@ void readingAidsCases(const std::string& name, int runs) {
     plot->straightLines = true;
     showReadingAids(true);
     freshProgramFrame();
-    const bool legend = recordsColoredByDimension(*plot);
-    double on = 1e300, off = 1e300, keptOn = 1e300, keptOff = 1e300;
-    for (int round = 0; round < runs; ++round) {
+    const std::string extra = binnedFields() + (recordsColoredByDimension(*plot) ? " legend=yes" : " legend=no");
+    const auto pairs = [](const std::string& which, int count, void (*frame)(), const std::string& extra) {
+        std::vector<double> on, off, added;
+        for (int k = 0; k < count; ++k) {
+            double withAids = 0.0, without = 0.0;
+            for (int turn = 0; turn < 2; ++turn) {
+                const bool aids = (k + turn) % 2 == 0;
+                showReadingAids(aids);
+                (aids ? withAids : without) = timed(frame);
+            }
+            on.push_back(withAids);
+            off.push_back(without);
+            added.push_back(withAids - without);
+        }
         showReadingAids(true);
-        on = std::min(on, bestOf(2, frameFromBins));
-        keptOn = std::min(keptOn, bestOf(10, programFrame));
-        showReadingAids(false);
-        off = std::min(off, bestOf(2, frameFromBins));
-        keptOff = std::min(keptOff, bestOf(10, programFrame));
-    }
-    showReadingAids(true);
-    const std::string extra = binnedFields() + (legend ? " legend=yes" : " legend=no");
-    report("aids-binned-" + name, on, 0.0, off, Difference{}, extra);
-    report("aids-kept-" + name, keptOn, 0.0, keptOff, Difference{}, extra);
+        char text[96];
+        std::snprintf(text, sizeof text, " added_ms=%.2f median_ms=%.1f median_floor_ms=%.1f", medianOf(added),
+                      medianOf(on), medianOf(off));
+        report(which, *std::min_element(on.begin(), on.end()), 0.0, *std::min_element(off.begin(), off.end()),
+               Difference{}, extra + text);
+    };
+    pairs("aids-binned-" + name, 4 * runs, frameFromBins, extra);
+    pairs("aids-kept-" + name, 20 * runs, programFrame, extra);
 }
 
 // The same on a table shaped like a public table of flights (a time axis,
