@@ -162,6 +162,8 @@ private:
     void drainOutput(int waitMs);
     bool xdotool(const std::vector<std::string>& args);
     std::vector<std::string> visibleWindows();
+    // The window under the pointer, as xdotool names it; empty when unknown.
+    std::string pointerWindow();
     static bool windowGeometry(const std::string& id, int& x, int& y, int& w, int& h);
 
     std::string workDir_;
