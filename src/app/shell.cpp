@@ -18,11 +18,13 @@
 #include <thread>
 
 #include "app/command_line.h"
+#include "app/records_window.h"
 #include "app/textures.h"
 #include "base/platform.h"
 #include "data/load_progress.h"
 #include "data/table.h"
 #include "idle/idle.h"
+#include "interaction/hover.h"
 #include "interaction/interaction.h"
 #include "plot/plot.h"
 #include "render/display.h"
@@ -110,6 +112,9 @@ Fl_Menu_Item menuItems[] = {
     {"Picture...", 0, exportPicture, nullptr, 0, 0, 0, 0, 0},
     {"Session...", 0, exportSession, nullptr, 0, 0, 0, 0, 0},
     {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
+    {"View", 0, nullptr, nullptr, FL_SUBMENU, 0, 0, 0, 0},
+    {"Records", 0, showRecords, nullptr, 0, 0, 0, 0, 0},
+    {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
     {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
 };
 
@@ -135,6 +140,10 @@ int toolkitModifiers() {
 
 void glutKey(unsigned char key, int x, int y) { onKey(key, x, y); }
 
+void glutEntry(int state) {
+    if (state == GLUT_LEFT) noteHoverLeave();
+}
+
 int redrawRequests = 0;
 constexpr double recordLayerSliceMs = 30.0;
 
@@ -152,7 +161,11 @@ void idleStep() {
     // A record layer too large for one frame is completed a slice at a
     // time, so input keeps being answered in between.
     if (advanceRecordLayer(recordLayerSliceMs)) requestRedraw();
-    if (redrawRequests == before) std::this_thread::sleep_for(std::chrono::milliseconds(8));
+    // A hover search goes on a slice at a time; the records window follows
+    // the plot. Neither waits for the pause while it has work.
+    const bool working = advanceHoverDetails();
+    followRecordsWindow();
+    if (redrawRequests == before && !working) std::this_thread::sleep_for(std::chrono::milliseconds(8));
 }
 
 // Every file chooser is built here. The toolkit's preview reads the file
@@ -337,12 +350,15 @@ int runApplication(int argc, char** argv) {
     glutMotionFunc(onMouseDrag);
     glutPassiveMotionFunc(onMouseHover);
     glutMouseFunc(onMouseButton);
+    glutEntryFunc(glutEntry);
     glutIdleFunc(idleStep);
     setLoadWaitHook(answerDuringLoad);
     if (!commandLine.file.empty()) Fl::add_timeout(0.0, openStartFileWhenShown, &commandLine.file);
 
     glutMainLoop();
 
+    // A sort of the records window reads the table: it stops before anything goes.
+    closeRecordsWindow();
     setLoadWaitHook(nullptr);
     setRedrawHook(nullptr);
     delete menuBar;

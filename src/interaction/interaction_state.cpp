@@ -2,13 +2,17 @@
 // animation global, and which region holds a view position.
 
 #include <algorithm>
+#include <cstdint>
 
 #include "animation/animation.h"
+#include "interaction/hover.h"
 #include "interaction/interaction.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
 
 bool hoverEmphasis = true;
+bool hoverDetails = true;
+std::uint64_t hoverResets = 0;
 PCShowAxis* hoveredAxis = nullptr;
 int hoveredAxisSerial = 0;
 std::vector<HoverFadeEntry> hoverFadeList;
@@ -57,6 +61,8 @@ void resetInteractionState() {
     layoutTarget.fill(0.0);
     layoutTargetsValid = false;
     traceAnimation = false;
+    hoverDetails = true;
+    ++hoverResets;
 }
 
 int regionContaining(double u, double v) {

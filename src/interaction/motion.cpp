@@ -5,6 +5,7 @@
 
 #include "animation/animation.h"
 #include "base/platform.h"
+#include "interaction/hover.h"
 #include "interaction/interaction.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
@@ -42,6 +43,7 @@ void extendStroke(int x, int y, bool testCrossing) {
 }  // namespace
 
 void onMouseDrag(int x, int y) {
+    noteHoverDrag();
     if (!plot || layoutAnimating) return;
     InteractionState& s = interaction;
     if (s.axisDragActive) {
@@ -68,6 +70,7 @@ void completeStroke(int x, int y) {
 }
 
 void onMouseHover(int x, int y) {
+    noteHoverMotion(x, y);
     if (!plot || !hoverEmphasis) return;
     pruneHoverState();
     const Point p = plot->toViewCoordinates(x, y);
