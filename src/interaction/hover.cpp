@@ -176,18 +176,10 @@ private:
         double bottom = 0.0, height = 0.0;  // pixels
         // A linear axis places a value at scale * value + shift: a multiply
         // instead of the division of Placement::position, which it equals
-        // to within rounding.
+        // to within rounding. The first pass then reads the values as they
+        // are; other axes' positions are placed into a block first.
         bool linear = false;
         double scale = 0.0, shift = 0.5;
-
-        void fill(int first, int count, double* out) const {
-            if (!linear) {
-                values.fill(first, count, out);
-                return;
-            }
-            const double* v = values.values + first;
-            for (int k = 0; k < count; ++k) out[k] = scale * v[k] + shift;
-        }
     };
     // Slot k holds axis i - 1 + k.
     static constexpr int before = 0, left = 1, right = 2, after = 3;
@@ -370,41 +362,57 @@ void HoverSearch::prepareCurves() {
 }
 
 void HoverSearch::searchRange(int first, int last, Best& best) const {
-    double pos[4][placementBlock];
+    double placed[4][placementBlock];
     // How far within reach a record may lie, not below 0 where it may: a
     // double, so that the first passes vectorise.
     double near[placementBlock];
+    const bool curves = kind_ == Kind::Curves;
+    const bool used[4] = {curves && axes_[before].present, true, true, curves && axes_[after].present};
+    // Slots left out stand for the inner axis beside them.
+    const int slot[4] = {used[before] ? before : left, left, right, used[after] ? after : right};
+    const Axis& a0 = axes_[slot[before]];
     const Axis& a1 = axes_[left];
     const Axis& a2 = axes_[right];
-    const bool needBefore = kind_ == Kind::Curves && axes_[before].present;
-    const bool needAfter = kind_ == Kind::Curves && axes_[after].present;
-    // Straight lines: where the pointer's column meets each line.
-    const double dx = a2.x - a1.x, dx2 = dx * dx;
-    const double across = dx > 0.0 ? (px_ - a1.x) / dx : 0.0;
-    // An open region's points, unless an MDS layout places them.
-    const bool plainPoints = kind_ == Kind::Points && region_.outX == nullptr;
-    const double pointX = toX(region_.from), pointWidth = region_.width * sx_;
-    const double pointY = toY(region_.bottom), pointHeight = region_.height * sy_;
-    // Curves: the outer control points' heights follow from the axes' unless
-    // a neighbouring region shows an MDS plot (a scatterplot point keeps
-    // its left axis's height).
-    const bool mdsBefore = beforePlace_.open && beforePlace_.outX != nullptr;
-    const bool mdsAfter = afterPlace_.open && afterPlace_.outX != nullptr;
-    const double afterKeeps = afterPlace_.open ? (afterPlace_.transition ? afterPlace_.t : 1.0) : 0.0;
+    const Axis& a3 = axes_[slot[after]];
     for (int block = first; block < last; block += placementBlock) {
         const int m = std::min(placementBlock, last - block);
-        a1.fill(block, m, pos[left]);
-        a2.fill(block, m, pos[right]);
+        // Per slot: what the first pass reads, and how a position follows from it.
+        const double* in[4];
+        double scale[4], shift[4];
+        for (int j = 0; j < 4; ++j) {
+            const Axis& a = axes_[slot[j]];
+            if (a.linear) {
+                in[j] = a.values.values + block;
+                scale[j] = a.scale;
+                shift[j] = a.shift;
+            } else {
+                if (used[j]) a.values.fill(block, m, placed[j]);
+                in[j] = placed[slot[j]];
+                scale[j] = 1.0;
+                shift[j] = 0.0;
+            }
+        }
+        auto position = [&](int j, int k) { return scale[j] * in[j][k] + shift[j]; };
+        double* __restrict flag = near;
+        const double* __restrict v0 = in[before];
+        const double* __restrict v1 = in[left];
+        const double* __restrict v2 = in[right];
+        const double* __restrict v3 = in[after];
+        // Heights in pixels as affine functions of what is read.
+        const double g0 = scale[before] * a0.height, o0 = shift[before] * a0.height + a0.bottom;
+        const double g1 = scale[left] * a1.height, o1 = shift[left] * a1.height + a1.bottom;
+        const double g2 = scale[right] * a2.height, o2 = shift[right] * a2.height + a2.bottom;
+        const double g3 = scale[after] * a3.height, o3 = shift[after] * a3.height + a3.bottom;
+
         if (kind_ == Kind::Points) {
-            // A first pass that the compiler can vectorise, then the few near.
-            if (plainPoints) {
-                const double* __restrict across = pos[right];
-                const double* __restrict height = pos[left];
-                double* __restrict flag = near;
-                const double x = px_, y = py_;
+            if (region_.outX == nullptr) {
+                // A scatterplot point keeps its left axis's height.
+                const double gx = region_.width * sx_ * scale[right];
+                const double ox = toX(region_.from) + region_.width * sx_ * shift[right] - px_;
+                const double gy = region_.height * sy_ * scale[left];
+                const double oy = toY(region_.bottom) + region_.height * sy_ * shift[left] - py_;
                 for (int k = 0; k < m; ++k) {
-                    const double ex = pointX + pointWidth * across[k] - x;
-                    const double ey = pointY + pointHeight * height[k] - y;
+                    const double ex = gx * v2[k] + ox, ey = gy * v1[k] + oy;
                     flag[k] = reach2 - (ex * ex + ey * ey);
                 }
             } else {
@@ -412,85 +420,80 @@ void HoverSearch::searchRange(int first, int last, Best& best) const {
             }
             for (int k = 0; k < m; ++k) {
                 if (!(near[k] >= 0.0)) continue;
-                const int r = block + k;
-                const Point s = toPixels(region_.at(r, pos[left][k], pos[right][k]));
+                const Point s = toPixels(region_.at(block + k, position(left, k), position(right, k)));
                 const double ex = s.x - px_, ey = s.y - py_;
                 const double d2 = ex * ex + ey * ey;
-                if (d2 <= reach2) best.offer(d2, r);
+                if (d2 <= reach2) best.offer(d2, block + k);
             }
             continue;
         }
+
         if (kind_ == Kind::Segments) {
-            const double* __restrict p1 = pos[left];
-            const double* __restrict p2 = pos[right];
-            double* __restrict flag = near;
-            const double h1 = a1.height, b1 = a1.bottom, h2 = a2.height, b2 = a2.bottom, y = py_;
+            // The line's distance at most the segment's: most records leave
+            // without a division.
+            const double dx = a2.x - a1.x, dx2 = dx * dx;
+            const double across = dx > 0.0 ? (px_ - a1.x) / dx : 0.0;
             for (int k = 0; k < m; ++k) {
-                const double y1 = p1[k] * h1 + b1;
-                const double y2 = p2[k] * h2 + b2;
+                const double y1 = g1 * v1[k] + o1, y2 = g2 * v2[k] + o2;
                 const double dy = y2 - y1;
-                const double e = y1 + across * dy - y;
-                // The line's distance is at most the segment's.
+                const double e = y1 + across * dy - py_;
                 flag[k] = reach2 * (dx2 + dy * dy) - e * e * dx2;
             }
             for (int k = 0; k < m; ++k) {
                 if (!(near[k] >= 0.0)) continue;
-                const double y1 = pos[left][k] * a1.height + a1.bottom;
-                const double y2 = pos[right][k] * a2.height + a2.bottom;
+                const double y1 = g1 * v1[k] + o1, y2 = g2 * v2[k] + o2;
                 const double d2 = segmentDistance2(a1.x, y1, a2.x, y2, px_, py_);
                 if (d2 <= reach2) best.offer(d2, block + k);
             }
             continue;
         }
-        if (needBefore) axes_[before].fill(block, m, pos[before]);
-        if (needAfter) axes_[after].fill(block, m, pos[after]);
-        const Axis& a0 = axes_[needBefore ? before : left];
-        const Axis& a3 = axes_[needAfter ? after : right];
-        if (mdsBefore || mdsAfter) {
-            std::fill(near, near + m, 0.0);
-        } else {
-            const double* __restrict p0 = pos[needBefore ? before : left];
-            const double* __restrict p1 = pos[left];
-            const double* __restrict p2 = pos[right];
-            const double* __restrict p3 = pos[needAfter ? after : right];
-            double* __restrict flag = near;
-            const double h0 = a0.height, b0 = a0.bottom, h1 = a1.height, b1 = a1.bottom;
-            const double h2 = a2.height, b2 = a2.bottom, h3 = a3.height, b3 = a3.bottom;
-            const double keep = afterKeeps, y = py_;
-            const double c00 = hull_[0][0], c01 = hull_[0][1], c02 = hull_[0][2], c03 = hull_[0][3];
-            const double c10 = hull_[1][0], c11 = hull_[1][1], c12 = hull_[1][2], c13 = hull_[1][3];
-            const double c20 = hull_[2][0], c21 = hull_[2][1], c22 = hull_[2][2], c23 = hull_[2][3];
-            const double c30 = hull_[3][0], c31 = hull_[3][1], c32 = hull_[3][2], c33 = hull_[3][3];
+
+        // Curves: the outer control points' heights follow from the axes'
+        // unless a neighbouring region shows an MDS plot, since a
+        // scatterplot point keeps its left axis's height.
+        if (!(beforePlace_.open && beforePlace_.outX != nullptr) && !(afterPlace_.open && afterPlace_.outX != nullptr)) {
+            const double keep = afterPlace_.open ? (afterPlace_.transition ? afterPlace_.t : 1.0) : 0.0;
+            // Near the pointer y stays within the hull of its Bernstein
+            // coefficients: per coefficient, an affine function of what is read.
+            double c[4][4], o[4];
+            for (int r = 0; r < 4; ++r) {
+                const std::array<double, 4>& h = hull_[static_cast<std::size_t>(r)];
+                const double inner = h[2] + keep * h[3], outer = (1.0 - keep) * h[3];
+                c[r][0] = h[0] * g0;
+                c[r][1] = h[1] * g1;
+                c[r][2] = inner * g2;
+                c[r][3] = outer * g3;
+                o[r] = h[0] * o0 + h[1] * o1 + inner * o2 + outer * o3 - py_;
+            }
             for (int k = 0; k < m; ++k) {
-                const double y1 = p1[k] * h1 + b1;
-                const double y2 = p2[k] * h2 + b2;
-                const double y0 = p0[k] * h0 + b0;
-                const double y3 = (1.0 - keep) * (p3[k] * h3 + b3) + keep * y2;
-                // Near the pointer y stays within the hull of its Bernstein coefficients.
-                const double e0 = c00 * y0 + c01 * y1 + c02 * y2 + c03 * y3;
-                const double e1 = c10 * y0 + c11 * y1 + c12 * y2 + c13 * y3;
-                const double e2 = c20 * y0 + c21 * y1 + c22 * y2 + c23 * y3;
-                const double e3 = c30 * y0 + c31 * y1 + c32 * y2 + c33 * y3;
+                const double e0 = o[0] + c[0][0] * v0[k] + c[0][1] * v1[k] + c[0][2] * v2[k] + c[0][3] * v3[k];
+                const double e1 = o[1] + c[1][0] * v0[k] + c[1][1] * v1[k] + c[1][2] * v2[k] + c[1][3] * v3[k];
+                const double e2 = o[2] + c[2][0] * v0[k] + c[2][1] * v1[k] + c[2][2] * v2[k] + c[2][3] * v3[k];
+                const double e3 = o[3] + c[3][0] * v0[k] + c[3][1] * v1[k] + c[3][2] * v2[k] + c[3][3] * v3[k];
                 const double lowA = e0 < e1 ? e0 : e1, lowB = e2 < e3 ? e2 : e3;
                 const double highA = e0 > e1 ? e0 : e1, highB = e2 > e3 ? e2 : e3;
                 const double low = lowA < lowB ? lowA : lowB, high = highA > highB ? highA : highB;
-                const double above = y - (low - hoverReachPx), below = high + hoverReachPx - y;
+                const double above = hoverReachPx - low, below = high + hoverReachPx;
                 flag[k] = above < below ? above : below;
             }
+        } else {
+            std::fill(near, near + m, 0.0);
         }
         for (int k = 0; k < m; ++k) {
             if (!(near[k] >= 0.0)) continue;
             const int r = block + k;
-            const Point p1{a1.x, pos[left][k] * a1.height + a1.bottom};
-            const Point p2{a2.x, pos[right][k] * a2.height + a2.bottom};
+            const double q0 = position(before, k), q1 = position(left, k), q2 = position(right, k),
+                         q3 = position(after, k);
+            const Point p1{a1.x, q1 * a1.height + a1.bottom};
+            const Point p2{a2.x, q2 * a2.height + a2.bottom};
             Point p0 = p1, p3 = p2;
-            if (needBefore) {
-                const Point closed{a0.x, pos[before][k] * a0.height + a0.bottom};
-                p0 = beforePlace_.open ? neighbour(beforePlace_, r, closed, pos[before][k], pos[left][k]) : closed;
+            if (used[before]) {
+                const Point closed{a0.x, q0 * a0.height + a0.bottom};
+                p0 = beforePlace_.open ? neighbour(beforePlace_, r, closed, q0, q1) : closed;
             }
-            if (needAfter) {
-                const Point closed{a3.x, pos[after][k] * a3.height + a3.bottom};
-                p3 = afterPlace_.open ? neighbour(afterPlace_, r, closed, pos[right][k], pos[after][k]) : closed;
+            if (used[after]) {
+                const Point closed{a3.x, q3 * a3.height + a3.bottom};
+                p3 = afterPlace_.open ? neighbour(afterPlace_, r, closed, q2, q3) : closed;
             }
             const double xs[4] = {p0.x, p1.x, p2.x, p3.x};
             const double ys[4] = {p0.y, p1.y, p2.y, p3.y};
