@@ -247,8 +247,11 @@ private:
         const int bottom = y() + h() - barSize;
         fl_color(FL_WHITE);
         fl_rectf(x(), bottom - 22, w() - barSize, 22);
+        std::string text = "sorting";
+        for (const RecordsColumn& c : recordsTable.columns())
+            if ((c.dimension < 0 ? labelSort : c.dimension) == recordsTable.sortedBy()) text += " by " + c.name;
         fl_color(FL_BLACK);
-        fl_draw("sorting", x() + 8, bottom - 10);
+        fl_draw(text.c_str(), x() + 8, bottom - 10);
         const int width = w() - barSize;
         fl_color(fl_rgb_color(217, 217, 217));
         fl_rectf(x(), bottom - 4, width, 4);
@@ -301,6 +304,7 @@ private:
 };
 
 struct RecordsWindow {
+    long opens = 0;  // of the records table, seen
     Fl_Double_Window* window = nullptr;
     Fl_Box* count = nullptr;
     RecordsView* view = nullptr;
@@ -339,7 +343,9 @@ bool followRecordsWindow() {
         return changed;
     }
     if (r.window == nullptr) build();
-    const bool opening = !r.window->shown();
+    // Shown, or brought to the front when opened again.
+    const bool opening = !r.window->shown() || r.opens != recordsTable.opens();
+    r.opens = recordsTable.opens();
     if (opening) r.window->show();
     if (changed || opening) {
         r.count->copy_label(("  " + recordsTable.countLine()).c_str());

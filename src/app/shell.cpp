@@ -184,6 +184,8 @@ std::unique_ptr<Fl_File_Chooser> buildChooser(const char* filter, int type, cons
 // shows how far it got.
 void answerDuringLoad(double) {
     if (clockMs() - loadStartedMs() >= loadProgressDelayMs) glutPostRedisplay();
+    // The records window says "loading" and lets the old table go.
+    followRecordsWindow();
     Fl::check();
 }
 

@@ -27,7 +27,7 @@ namespace {
 
 constexpr double reach2 = hoverReachPx * hoverReachPx;
 // Records a slice looks at: a few milliseconds on two cores.
-constexpr int sliceRecords = 1 << 21;
+constexpr int sliceRecords = 1 << 20;
 // Steps of the curve parameter over which the piece's reach is bounded.
 constexpr int windowSteps = 1024;
 

@@ -18,6 +18,7 @@ void openRecordsTable() { recordsTable.open(); }
 RecordsTable::~RecordsTable() { stopSort(); }
 
 void RecordsTable::open() {
+    ++opens_;
     if (open_) return;
     open_ = true;
     counted_ = false;

@@ -52,10 +52,12 @@ public:
     RecordsTable(const RecordsTable&) = delete;
     RecordsTable& operator=(const RecordsTable&) = delete;
 
-    // The window. Closing it gives back what its rows took.
+    // The window. Closing it gives back what its rows took. Every open
+    // counts, so that one of an open window can bring it to the front.
     bool isOpen() const { return open_; }
     void open();
     void close();
+    long opens() const { return opens_; }
 
     // The sort, kept while the window is closed (sessions save it).
     int sortedBy() const { return sortBy_; }
@@ -131,6 +133,7 @@ private:
     std::string columnName(int by) const;
 
     bool open_ = false;
+    long opens_ = 0;
     bool loading_ = false;
     int sortBy_ = noSort;
     bool descending_ = false;
