@@ -40,10 +40,12 @@ public:
         vbar_->type(FL_VERTICAL);
         vbar_->linesize(1);
         vbar_->callback(scrolled, this);
+        vbar_->clear_visible_focus();
         hbar_ = new Fl_Scrollbar(x, y + h - barSize, w - barSize, barSize);
         hbar_->type(FL_HORIZONTAL);
         hbar_->linesize(20);
         hbar_->callback(scrolled, this);
+        hbar_->clear_visible_focus();
         end();
         box(FL_FLAT_BOX);
         color(FL_WHITE);
@@ -178,6 +180,12 @@ private:
         return -1;
     }
 
+    // Clips to a cell's box, less whatever of it is scrolled under the gutter.
+    void clipCell(int cx, int cy, int width, int height) const {
+        const int left = std::max(cx, x() + gutter);
+        fl_push_clip(left, cy, std::max(0, cx + width - left), height);
+    }
+
     void drawHeader() {
         const std::vector<RecordsColumn>& columns = recordsTable.columns();
         fl_color(fl_rgb_color(225, 225, 225));
@@ -187,7 +195,7 @@ private:
             fl_color(fl_rgb_color(170, 170, 170));
             fl_line(cx + widths_[k] - 1, y(), cx + widths_[k] - 1, y() + headerHeight - 1);
             fl_color(FL_BLACK);
-            fl_push_clip(cx, y(), widths_[k] - 12, headerHeight);
+            clipCell(cx, y(), widths_[k] - 12, headerHeight);
             fl_draw(columns[k].name.c_str(), cx + 4, y() + headerHeight - 6);
             fl_pop_clip();
             const int by = columns[k].dimension < 0 ? labelSort : columns[k].dimension;
@@ -234,7 +242,7 @@ private:
                 const int cx = columnX(k);
                 if (cx + widths_[k] < x() || cx > x() + w()) continue;
                 const std::string text(recordsTable.cellText(record, k, buffer));
-                fl_push_clip(std::max(cx, x() + gutter), ry, widths_[k] - 4, rowHeight);
+                clipCell(cx, ry, widths_[k] - 4, rowHeight);
                 fl_draw(text.c_str(), cx + 4, ry + rowHeight - 5);
                 fl_pop_clip();
             }
@@ -346,7 +354,10 @@ bool followRecordsWindow() {
     // Shown, or brought to the front when opened again.
     const bool opening = !r.window->shown() || r.opens != recordsTable.opens();
     r.opens = recordsTable.opens();
-    if (opening) r.window->show();
+    if (opening) {
+        r.window->show();
+        r.view->take_focus();  // the keys move through the rows at once
+    }
     if (changed || opening) {
         r.count->copy_label(("  " + recordsTable.countLine()).c_str());
         r.view->refresh();

@@ -647,9 +647,12 @@ bool advanceHoverDetails() {
 }
 
 HoverShown hoverShown() {
-    const HoverShown& shown = state().shown;
-    if (!hoverDetails || plot == nullptr || shown.record >= plot->recordCount) return {};
-    return shown;
+    // A view changed since (a load, a moved axis) shows nothing until the
+    // idle step has looked again.
+    const HoverState& s = state();
+    if (!hoverDetails || plot == nullptr || s.shown.record >= plot->recordCount || viewKey(*plot) != s.shownKey)
+        return {};
+    return s.shown;
 }
 
 HoverHit findHoverRecord(const PCPlot& plot, double x, double y, int threads) {
