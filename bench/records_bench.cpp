@@ -2,7 +2,7 @@
 // on tables of 8 dimensions built in memory, against floors measured in the
 // same run. No display is needed.
 //
-//   records_bench [records...]    (default: 1000000 10000000)
+//   records_bench [--only <case prefix>] [records...]    (default: 1000000 10000000)
 //
 // hover-<n> (straight lines), hover-curves-<n> (key C) and hover-scatter-<n>
 // (the region open): the search for the record under the pointer at 60
@@ -64,6 +64,10 @@ protected:
     int overflow(int c) override { return traits_type::not_eof(c); }
     std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
 };
+
+// Cases whose name does not start with this are skipped (--only).
+std::string only;
+bool wanted(const std::string& name) { return name.compare(0, only.size(), only) == 0; }
 
 void report(const std::string& name, double ms, double floorMs, const std::string& extra = "") {
     std::printf("bench=records case=%s ms=%.2f floor_ms=%.2f ratio=%.2f%s\n", name.c_str(), ms, floorMs,
@@ -161,6 +165,7 @@ double hoverFloor(double x, double y, bool curves) {
 }
 
 void benchHover(int records, const std::string& mode) {
+    if (!wanted(mode == "straight" ? "hover-" + std::to_string(records) : "hover-" + mode)) return;
     plot->straightLines = mode != "curves";
     plot->axes[kRegion]->scatterOn = mode == "scatter";
     std::vector<double> times, floors;
@@ -180,6 +185,7 @@ void benchHover(int records, const std::string& mode) {
 }
 
 void benchSort(int records) {
+    if (!wanted("sort-")) return;
     const Dimension& d = *plot->dimensionAt(1);
     double best = 1e300, floorBest = 1e300;
     for (int run = 0; run < 3; ++run) {
@@ -230,6 +236,7 @@ void formatFirstRows() {
 }
 
 void benchTable(int records) {
+    if (!wanted("table-")) return;
     // Opening on every record.
     double open = 1e300, openFloor = 1e300;
     for (int run = 0; run < 5; ++run) {
@@ -283,7 +290,12 @@ int main(int argc, char** argv) {
     std::ostream quiet(&discard);
     setTraceStream(&quiet);
     std::vector<int> sizes;
-    for (int k = 1; k < argc; ++k) sizes.push_back(std::atoi(argv[k]));
+    for (int k = 1; k < argc; ++k) {
+        if (std::string(argv[k]) == "--only" && k + 1 < argc)
+            only = argv[++k];
+        else
+            sizes.push_back(std::atoi(argv[k]));
+    }
     if (sizes.empty()) sizes = {1000000, 10000000};
     for (int records : sizes) {
         installBenchTable(records);

@@ -225,6 +225,7 @@ bool HoverSearch::start(const PCPlot& plot, double x, double y) {
         Axis& slot = axes_[static_cast<std::size_t>(k)];
         if (a == nullptr) continue;
         slot.values = plot.normalizedOn(a);
+        slot.present = static_cast<bool>(slot.values);
         slot.dimension = plot.dimensionAt(a->dimensionIndex);
         const Placement& place = slot.values.placement;
         const double span = place.maximum - place.minimum;
@@ -233,7 +234,6 @@ bool HoverSearch::start(const PCPlot& plot, double x, double y) {
             slot.scale = (place.flipped ? -1.0 : 1.0) / span;
             slot.shift = place.flipped ? 1.0 + place.minimum / span : -place.minimum / span;
         }
-        slot.present = static_cast<bool>(slot.values);
         slot.x = toX(a->position);
         slot.bottom = toY(a->regionBottom);
         slot.height = (a->regionTop - a->regionBottom) * sy_;

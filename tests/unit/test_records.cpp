@@ -103,14 +103,19 @@ TEST_F(RecordsTest, HoverFindsTheNearestLineOrPointWithinFourPixels) {
         bool straight;
         int open;  // the region opened, -1 none
         bool point;
+        bool scaled;  // axis 1 symlog, axis 2 flipped
     } cases[] = {
-        {"straight lines", true, -1, false},
-        {"curves", false, -1, false},
-        {"curves beside an open region", false, 2, false},
-        {"points of an open region", true, 1, true},
+        {"straight lines", true, -1, false, false},
+        {"curves", false, -1, false, false},
+        {"curves beside an open region", false, 2, false, false},
+        {"points of an open region", true, 1, true, false},
+        {"straight lines over a symlog and a flipped axis", true, -1, false, true},
+        {"curves over a symlog and a flipped axis", false, -1, false, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        plot->setAxisScale(axis(1), c.scaled ? AxisScale::Symlog : AxisScale::Linear);
+        plot->setAxisFlipped(axis(2), c.scaled);
         plot->straightLines = c.straight;
         for (int i = 0; i < plot->axisCount; ++i) plot->axes[i]->scatterOn = i == c.open;
         for (int record : {1, 3}) {
