@@ -19,11 +19,13 @@
 #include <thread>
 
 #include "app/command_line.h"
+#include "app/records_window.h"
 #include "app/textures.h"
 #include "base/platform.h"
 #include "data/load_progress.h"
 #include "data/table.h"
 #include "idle/idle.h"
+#include "interaction/hover.h"
 #include "interaction/input_help.h"
 #include "interaction/interaction.h"
 #include "plot/plot.h"
@@ -115,6 +117,9 @@ Fl_Menu_Item menuItems[] = {
     {"Picture...", 0, exportPicture, nullptr, 0, 0, 0, 0, 0},
     {"Session...", 0, exportSession, nullptr, 0, 0, 0, 0, 0},
     {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
+    {"View", 0, nullptr, nullptr, FL_SUBMENU, 0, 0, 0, 0},
+    {"Records", 0, showRecords, nullptr, 0, 0, 0, 0, 0},
+    {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
     {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
 };
 
@@ -190,6 +195,10 @@ int toolkitModifiers() {
 
 void glutKey(unsigned char key, int x, int y) { onKey(key, x, y); }
 
+void glutEntry(int state) {
+    if (state == GLUT_LEFT) noteHoverLeave();
+}
+
 int redrawRequests = 0;
 constexpr double recordLayerSliceMs = 30.0;
 
@@ -209,7 +218,11 @@ void idleStep() {
     if (advanceRecordLayer(recordLayerSliceMs)) requestRedraw();
     // A refusal to show, or one whose time in the window is up.
     if (messageBandChanged()) requestRedraw();
-    if (redrawRequests == before) std::this_thread::sleep_for(std::chrono::milliseconds(8));
+    // A hover search goes on a slice at a time; the records window follows
+    // the plot. Neither waits for the pause while it has work.
+    const bool working = advanceHoverDetails();
+    followRecordsWindow();
+    if (redrawRequests == before && !working) std::this_thread::sleep_for(std::chrono::milliseconds(8));
 }
 
 // Every file chooser is built here. The toolkit's preview reads the file
@@ -235,6 +248,8 @@ std::unique_ptr<Fl_File_Chooser> buildChooser(const char* filter, int type, cons
 // shows how far it got.
 void answerDuringLoad(double) {
     if (clockMs() - loadStartedMs() >= loadProgressDelayMs) glutPostRedisplay();
+    // The records window says "loading" and lets the old table go.
+    followRecordsWindow();
     Fl::check();
 }
 
@@ -419,12 +434,15 @@ int runApplication(int argc, char** argv) {
     glutMotionFunc(onMouseDrag);
     glutPassiveMotionFunc(onMouseHover);
     glutMouseFunc(onMouseButton);
+    glutEntryFunc(glutEntry);
     glutIdleFunc(idleStep);
     setLoadWaitHook(answerDuringLoad);
     if (!commandLine.file.empty()) Fl::add_timeout(0.0, openStartFileWhenShown, &commandLine.file);
 
     glutMainLoop();
 
+    // A sort of the records window reads the table: it stops before anything goes.
+    closeRecordsWindow();
     setLoadWaitHook(nullptr);
     setRedrawHook(nullptr);
     delete menuBar;

@@ -3,13 +3,17 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "animation/animation.h"
+#include "interaction/hover.h"
 #include "interaction/interaction.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
 
 bool hoverEmphasis = true;
+bool hoverDetails = true;
+std::uint64_t hoverResets = 0;
 PCShowAxis* hoveredAxis = nullptr;
 int hoveredAxisSerial = 0;
 std::vector<HoverFadeEntry> hoverFadeList;
@@ -64,6 +68,8 @@ void resetInteractionState() {
     axisTicksShown = true;
     pointerViewX = NAN;
     axisNamesCut = false;
+    hoverDetails = true;
+    ++hoverResets;
 }
 
 int regionContaining(double u, double v) {

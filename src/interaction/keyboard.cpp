@@ -6,7 +6,9 @@
 #include "base/platform.h"
 #include "base/textures.h"
 #include "brush/brush.h"
+#include "interaction/hover.h"
 #include "interaction/interaction.h"
+#include "listing/records_table.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
 #include "session/session.h"
@@ -183,6 +185,14 @@ bool dispatchKey(unsigned char key, int x, int y) {
     case '`':
         restoreFullView();
         return true;
+    case 'H':
+        // Hover details off and on; a box shown goes with them.
+        clearHoverDetails();
+        hoverDetails = !hoverDetails;
+        return false;
+    case 'O':
+        openRecordsTable();
+        return false;
     default:
         return false;  // P and every unmapped key do nothing
     }

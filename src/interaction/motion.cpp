@@ -5,6 +5,7 @@
 
 #include "animation/animation.h"
 #include "base/platform.h"
+#include "interaction/hover.h"
 #include "interaction/interaction.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
@@ -50,6 +51,7 @@ void followPointer(int x, int y) {
 }  // namespace
 
 void onMouseDrag(int x, int y) {
+    noteHoverDrag();
     if (!plot) return;
     followPointer(x, y);
     if (layoutAnimating) return;
@@ -78,6 +80,7 @@ void completeStroke(int x, int y) {
 }
 
 void onMouseHover(int x, int y) {
+    noteHoverMotion(x, y);
     if (!plot) return;
     followPointer(x, y);
     if (!hoverEmphasis) return;

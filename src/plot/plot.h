@@ -38,6 +38,10 @@ extern double curveStep;     // length of one straight piece of a drawn curve
 extern bool densityShading;
 extern double aspectRatio;   // drawing-area height / width, set on reshape
 
+// The highlighted record's colour, and the colour every record gets at load.
+constexpr Rgba highlightColor{0.8, 0.0, 0.0, 0.9};
+constexpr Rgba recordColorAtLoad{0.2, 0.2, 0.2, 0.2};
+
 struct PCPlot {
     std::string labelColumnName;
     int recordCount = 0;
@@ -84,6 +88,9 @@ struct PCPlot {
     SelectionColorFn selectionColorFn = ::selectionColorFn;
     bool hasHighlightedRecord = false;
     int highlightedRecord = 0;
+    // The record highlighted by highlightKeepingColors, drawn in the
+    // highlight's colour while every record keeps its own; -1 for none.
+    int colorKeepingHighlight = -1;
     // Change counters: every writer of what colorOfRecord reads bumps one,
     // so the caches of the record layer compare two numbers instead of
     // reading arrays of millions of records. recordSelection bumps
@@ -113,6 +120,9 @@ struct PCPlot {
     void colorOfRecord(int i, Rgba& out) const;
     void setAllRecordColors(const Rgba& color);
     void highlightRecord(int index);
+    // Highlights a record without touching any record's colour: the
+    // records window's row click, which must not wipe the user's paints.
+    void highlightKeepingColors(int index);
     // Folds per-record values into the selection by the lesser or the larger
     // of the two, or paints the records whose value is fully selected.
     void intersectSelection(const Membership& values);

@@ -11,6 +11,7 @@
 #include "plot/axis.h"
 #include "plot/plot.h"
 #include "records/records.h"
+#include "render/hover_gl.h"
 #include "render/layers.h"
 #include "render/overlays.h"
 #include "render/progress.h"
@@ -103,6 +104,8 @@ void onDisplay() {
     if (interaction.rubberBandActive) drawRubberBand();
 
     drawShapes();
+    // The hovered record and its values go over everything else.
+    drawHoverDetails();
     // While a large layer is being completed, a bar says how far it is.
     drawRecordLayerProgress();
     drawMessageBand();

@@ -26,6 +26,7 @@
 #include "data/dimension.h"
 #include "data/load_progress.h"
 #include "data/table.h"
+#include "listing/records_table.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
 #include "session/session.h"
@@ -211,6 +212,8 @@ SessionFile captureView(bool hoverFading) {
     }
     captureBrushes(s);
     captureRecords(p, s);
+    s.recordsWindow = SessionFile::RecordsWindow{recordsTable.isOpen(), recordsTable.sortedBy(),
+                                                 recordsTable.sortedDescending()};
     return s;
 }
 
@@ -345,6 +348,14 @@ void restoreView(const SessionFile& s) {
     }
     restoreBrushes(s, axis);
     restoreRecords(p, s);
+    // Sessions that tell nothing of the records window leave it as it is.
+    if (const auto& w = s.recordsWindow) {
+        recordsTable.setSort(w->sortBy == labelSort && !hasRecordLabels ? noSort : w->sortBy, w->descending);
+        if (w->open)
+            recordsTable.open();
+        else
+            recordsTable.close();
+    }
 }
 
 // ---------------------------------------------------------------- files

@@ -14,6 +14,7 @@
 #include "data/table.h"
 #include "data/table_content.h"
 #include "data/table_writer.h"
+#include "listing/records_table.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
 #include "shapes/shape.h"
@@ -82,6 +83,8 @@ void installTable(TableContent& content) {
 void setTableReleaseHook(void (*hook)()) { tableReleaseHook = hook; }
 
 void releasePlot() {
+    // A sort of the records window reads the table on its worker: it stops first.
+    recordsTable.releaseTable();
     if (tableReleaseHook != nullptr) tableReleaseHook();
     // Shapes point at the plot's axes: they go first.
     clearShapes();
@@ -166,9 +169,9 @@ void resetPlot() {
 TableContent selectedRecords() {
     TableContent content;
     if (plot == nullptr) return content;
+    // In the records window's order while it is sorted.
     std::vector<std::size_t> chosen;
-    for (int i = 0; i < recordCount; ++i)
-        if (plot->recordSelection.selected(i)) chosen.push_back(static_cast<std::size_t>(i));
+    recordsTable.listedRecords(chosen);
     content.recordCount = static_cast<int>(chosen.size());
     content.shownCount = shownDimensionCount;
     content.hasLabels = hasRecordLabels;

@@ -41,7 +41,8 @@ void releasePlot();
 void resetPlot();
 
 // A copy of the loaded table holding only the records whose selection degree
-// is above 0.99999 (all of them while nothing is brushed).
+// is above 0.99999 (all of them while nothing is brushed), in the records
+// window's order while it is open and sorted, else in the table's.
 TableContent selectedRecords();
 
 // Writes selectedRecords() to path and traces the outcome; false on failure.

@@ -377,6 +377,26 @@ bool readRecords(Checker& check, const json& root, SessionFile& s) {
                         });
 }
 
+// Optional: sessions saved before the records window existed have none.
+bool readRecordsWindow(Checker& check, const json& root, SessionFile& s) {
+    const auto at = root.find("recordsWindow");
+    if (at == root.end()) return true;
+    if (!at->is_object()) return check.fail("recordsWindow not an object");
+    Checker::Scope scope(check, "recordsWindow");
+    SessionFile::RecordsWindow w;
+    const auto by = at->find("sortBy");
+    if (by == at->end()) return check.fail("sortBy missing");
+    long long dimension = -1;
+    if (by->is_string() && by->get<std::string>() == "label")
+        dimension = -2;
+    else if (!by->is_null() && !check.integerValue(*by, "sortBy", dimension, 0, s.dimensions - 1LL))
+        return false;
+    w.sortBy = static_cast<int>(dimension);
+    if (!check.flag(*at, "open", w.open) || !check.flag(*at, "descending", w.descending)) return false;
+    s.recordsWindow = w;
+    return true;
+}
+
 }  // namespace
 
 std::string writeSessionJson(const SessionFile& s) {
@@ -416,6 +436,11 @@ std::string writeSessionJson(const SessionFile& s) {
         {"axisLineWidth", s.axisLineWidth},
         {"colorDimension", s.colorDimension},
         {"highlighted", s.highlightedRecord >= 0 ? ordered(s.highlightedRecord) : ordered(nullptr)}};
+    if (const auto& w = s.recordsWindow)
+        root["recordsWindow"] = {
+            {"open", w->open},
+            {"sortBy", w->sortBy >= 0 ? ordered(w->sortBy) : w->sortBy == -2 ? ordered("label") : ordered(nullptr)},
+            {"descending", w->descending}};
     root["palette"] = {{"paint", s.paintMode},
                        {"colorLevel", s.colorLevel},
                        {"transparencyLevel", s.transparencyLevel},
@@ -478,5 +503,5 @@ bool readSessionJson(const std::string& text, SessionFile& session, std::string&
     return readTable(check, root, session) && readAxes(check, root, session) &&
            check.flag(root, "locked", session.axesLocked) && readView(check, root, session) &&
            readPalette(check, root, session) && readBrushes(check, root, session) &&
-           readRecords(check, root, session);
+           readRecords(check, root, session) && readRecordsWindow(check, root, session);
 }

@@ -97,6 +97,16 @@ struct SessionFile {
     IndexedColumn selection;
     std::vector<std::optional<Rgba>> colorValues;
     IndexedColumn colors;
+
+    // The records window, in sessions that tell of it: whether it is open
+    // and what its rows are sorted by (-1: nothing, -2: the record labels,
+    // else a dimension).
+    struct RecordsWindow {
+        bool open = false;
+        int sortBy = -1;
+        bool descending = false;
+    };
+    std::optional<RecordsWindow> recordsWindow;
 };
 
 // The file's text; empty when the table path is not UTF-8, which JSON cannot hold.

@@ -631,7 +631,7 @@ bool ProgramDriver::quitThroughMenu() { return chooseMenu(0, 2); }
 
 bool ProgramDriver::chooseMenu(int menu, int item) {
     // Menu titles sit in the 20-pixel bar; entries drop down 21 pixels apart.
-    const int titleX = drawingLeft + (menu == 0 ? 20 : menu == 1 ? 66 : 121);
+    const int titleX = drawingLeft + (menu == 0 ? 20 : menu == 1 ? 66 : menu == 2 ? 121 : 175);
     if (!moveTo(titleX, drawingTop - 10) || !click(1)) return false;
     pause(std::chrono::milliseconds(300));
     return moveTo(titleX + 8, drawingTop + 13 + 21 * item) && click(1);

@@ -135,7 +135,7 @@ public:
     std::string errorOutput() const;
     // Menu File/Quit.
     bool quitThroughMenu();
-    // Entry `item` (0 = first) of the menu-bar menu `menu` (0 = File, 1 = Help, 2 = Export).
+    // Entry `item` (0 = first) of the menu-bar menu `menu` (0 = File, 1 = Help, 2 = Export, 3 = View).
     bool chooseMenu(int menu, int item);
     // Whether a window with exactly this title is mapped.
     bool windowShown(const std::string& title);
