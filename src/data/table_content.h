@@ -34,6 +34,8 @@ struct TableContent {
     // hash of all of them, so a saved view can tell whether it changed.
     std::uint64_t sourceBytes = 0;
     std::uint64_t sourceHash = 0;
+    // The version of the column rules it was read under.
+    int columnRules = 0;
 };
 
 // A text token of the data file: blanks and other whitespace become

@@ -10,7 +10,16 @@
 // optionally ending in "Z" or "+HH:MM" / "-HH:MM". Times without a zone are
 // UTC. midnight tells whether the instant is 00:00:00 UTC. False, with both
 // outputs unchanged, for anything else (dates outside the calendar included).
-bool parseTimeText(std::string_view text, double& seconds, bool& midnight);
+// With monthNames, also a date written with an English month name or its
+// first three letters, in any case: "Jan 1 2000", "January 1, 2000" or
+// "1 Jan 2000", alone or followed by a blank and the same times.
+bool parseTimeText(std::string_view text, double& seconds, bool& midnight, bool monthNames = false);
+
+// The instant `whole` seconds plus fraction / unitsPerSecond of a second
+// (0 <= fraction < unitsPerSecond), divided once, so that every reader gives
+// the same double for the same instant; never rounded up into the next
+// second.
+double secondsAndFraction(long long whole, long long fraction, long long unitsPerSecond);
 
 // "2001-03-14" (dateOnly) or "2001-03-14 07:05", always rounded toward the
 // past, also before 1970. Values far outside the calendar are written as
