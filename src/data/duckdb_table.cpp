@@ -64,8 +64,10 @@ std::string quotedName(const std::string& name) {
     return quoted + '"';
 }
 
-// How a column's values arrive from the query.
-enum class Arrival { Number, Days, Seconds, Milliseconds, Microseconds, Nanoseconds, Text, Json, Nested };
+// How a column's values arrive from the query: numbers as they are stored
+// (Native) or cast to doubles by DuckDB (Number, for the types a double
+// cannot simply take), times as counts of their unit, texts.
+enum class Arrival { Native, Number, Days, Seconds, Milliseconds, Microseconds, Nanoseconds, Text, Json, Nested };
 
 Arrival arrivalOf(duckdb_type type) {
     switch (type) {
@@ -78,10 +80,11 @@ Arrival arrivalOf(duckdb_type type) {
     case DUCKDB_TYPE_USMALLINT:
     case DUCKDB_TYPE_UINTEGER:
     case DUCKDB_TYPE_UBIGINT:
-    case DUCKDB_TYPE_HUGEINT:
-    case DUCKDB_TYPE_UHUGEINT:
     case DUCKDB_TYPE_FLOAT:
     case DUCKDB_TYPE_DOUBLE:
+        return Arrival::Native;
+    case DUCKDB_TYPE_HUGEINT:
+    case DUCKDB_TYPE_UHUGEINT:
     case DUCKDB_TYPE_DECIMAL:
     case DUCKDB_TYPE_BIGNUM:
         return Arrival::Number;
@@ -316,18 +319,62 @@ private:
 struct TypedColumn {
     std::size_t in = 0;  // its place among the columns the query brings
     Arrival arrival = Arrival::Number;
+    duckdb_type type = DUCKDB_TYPE_DOUBLE;  // as it arrives, for Native
     ColumnPiece piece;
     std::unique_ptr<double[]> values;
 };
+
+// Whether row i is not NULL (validity as DuckDB keeps it: a bit per row,
+// none at all when every row is valid).
+inline bool validRow(const std::uint64_t* validity, std::size_t i) {
+    return validity == nullptr || ((validity[i >> 6] >> (i & 63)) & 1) != 0;
+}
+
+template <class T>
+void addNumbers(const void* data, const std::uint64_t* validity, std::size_t n, ColumnPiece& piece, double* out) {
+    const T* numbers = static_cast<const T*>(data);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (validRow(validity, i))
+            piece.addNumber(static_cast<double>(numbers[i]), out[i]);
+        else
+            piece.addMissing(out[i]);
+    }
+}
+
+// Times as counts of days (PerSecond 0) or of a unit since 1970. The
+// infinite dates and times DuckDB knows are missing. Whole seconds and the
+// fraction are taken apart as integers, as a CSV reader reads them.
+template <class Count, long long PerSecond>
+void addTimes(const void* data, const std::uint64_t* validity, std::size_t n, ColumnPiece& piece, double* out) {
+    const Count* counts = static_cast<const Count*>(data);
+    constexpr Count infinity = std::numeric_limits<Count>::max();
+    for (std::size_t i = 0; i < n; ++i) {
+        const Count count = counts[i];
+        if (!validRow(validity, i) || count >= infinity || count <= -infinity) {
+            piece.addMissing(out[i]);
+        } else if constexpr (PerSecond == 0) {
+            piece.addTime(static_cast<double>(count) * 86400.0, true, out[i]);
+        } else {
+            long long whole = count / PerSecond;
+            long long fraction = count % PerSecond;
+            if (fraction < 0) {
+                --whole;
+                fraction += PerSecond;
+            }
+            piece.addTime(secondsAndFraction(whole, fraction, PerSecond), fraction == 0 && whole % 86400 == 0,
+                          out[i]);
+        }
+    }
+}
 
 // Appends a chunk's rows of column `in` to column at rows [row, row + n).
 void readChunkColumn(duckdb_data_chunk chunk, std::size_t in, TypedColumn& column, long long row) {
     const duckdb_vector vector = duckdb_data_chunk_get_vector(chunk, in);
     const std::size_t n = duckdb_data_chunk_get_size(chunk);
     const void* data = duckdb_vector_get_data(vector);
-    std::uint64_t* validity = duckdb_vector_get_validity(vector);
+    const std::uint64_t* validity = duckdb_vector_get_validity(vector);
     double* out = column.values.get() + row;
-    const auto valid = [&](std::size_t i) { return validity == nullptr || duckdb_validity_row_is_valid(validity, i); };
+    const auto valid = [&](std::size_t i) { return validRow(validity, i); };
     if (column.arrival == Arrival::Text || column.arrival == Arrival::Json) {
         const auto* texts = static_cast<const duckdb_string_t*>(data);
         // NULL is an empty cell: missing among numbers, a text of its own among texts.
@@ -335,46 +382,29 @@ void readChunkColumn(duckdb_data_chunk chunk, std::size_t in, TypedColumn& colum
             column.piece.add(row + static_cast<long long>(i), valid(i) ? textOf(texts[i]) : std::string_view(), out[i]);
         return;
     }
-    if (column.arrival == Arrival::Number) {
-        const auto* numbers = static_cast<const double*>(data);
-        for (std::size_t i = 0; i < n; ++i) {
-            if (valid(i))
-                column.piece.addNumber(numbers[i], out[i]);
-            else
-                column.piece.addMissing(out[i]);
+    ColumnPiece& piece = column.piece;
+    if (column.arrival == Arrival::Native || column.arrival == Arrival::Number) {
+        switch (column.arrival == Arrival::Number ? DUCKDB_TYPE_DOUBLE : column.type) {
+        case DUCKDB_TYPE_BOOLEAN: return addNumbers<bool>(data, validity, n, piece, out);
+        case DUCKDB_TYPE_TINYINT: return addNumbers<std::int8_t>(data, validity, n, piece, out);
+        case DUCKDB_TYPE_SMALLINT: return addNumbers<std::int16_t>(data, validity, n, piece, out);
+        case DUCKDB_TYPE_INTEGER: return addNumbers<std::int32_t>(data, validity, n, piece, out);
+        case DUCKDB_TYPE_BIGINT: return addNumbers<std::int64_t>(data, validity, n, piece, out);
+        case DUCKDB_TYPE_UTINYINT: return addNumbers<std::uint8_t>(data, validity, n, piece, out);
+        case DUCKDB_TYPE_USMALLINT: return addNumbers<std::uint16_t>(data, validity, n, piece, out);
+        case DUCKDB_TYPE_UINTEGER: return addNumbers<std::uint32_t>(data, validity, n, piece, out);
+        case DUCKDB_TYPE_UBIGINT: return addNumbers<std::uint64_t>(data, validity, n, piece, out);
+        case DUCKDB_TYPE_FLOAT: return addNumbers<float>(data, validity, n, piece, out);
+        default: return addNumbers<double>(data, validity, n, piece, out);
         }
-        return;
     }
-    // Times: days, or an instant since 1970 in some unit; the infinite
-    // dates and times DuckDB knows are missing. Whole seconds and the
-    // fraction are taken apart as integers, as a CSV reader reads them.
-    long long perSecond = 1;
+    // Times: days, or an instant since 1970 in some unit.
     switch (column.arrival) {
-    case Arrival::Milliseconds: perSecond = 1000; break;
-    case Arrival::Microseconds: perSecond = 1000000; break;
-    case Arrival::Nanoseconds: perSecond = 1000000000; break;
-    default: break;
-    }
-    const long long perDay = 86400 * perSecond;
-    const bool days = column.arrival == Arrival::Days;
-    for (std::size_t i = 0; i < n; ++i) {
-        const long long count = days ? static_cast<const std::int32_t*>(data)[i] : static_cast<const std::int64_t*>(data)[i];
-        const long long infinity = days ? std::numeric_limits<std::int32_t>::max() : std::numeric_limits<std::int64_t>::max();
-        if (!valid(i) || count >= infinity || count <= -infinity) {
-            column.piece.addMissing(out[i]);
-            continue;
-        }
-        if (days) {
-            column.piece.addTime(static_cast<double>(count) * 86400.0, true, out[i]);
-            continue;
-        }
-        long long whole = count / perSecond;
-        long long fraction = count % perSecond;
-        if (fraction < 0) {
-            --whole;
-            fraction += perSecond;
-        }
-        column.piece.addTime(secondsAndFraction(whole, fraction, perSecond), count % perDay == 0, out[i]);
+    case Arrival::Days: return addTimes<std::int32_t, 0>(data, validity, n, piece, out);
+    case Arrival::Seconds: return addTimes<std::int64_t, 1>(data, validity, n, piece, out);
+    case Arrival::Milliseconds: return addTimes<std::int64_t, 1000>(data, validity, n, piece, out);
+    case Arrival::Microseconds: return addTimes<std::int64_t, 1000000>(data, validity, n, piece, out);
+    default: return addTimes<std::int64_t, 1000000000>(data, validity, n, piece, out);
     }
 }
 
@@ -610,6 +640,7 @@ CsvResult readTypedFile(const DataFile& file, const char* path, const char* form
             if (arrival == Arrival::Text && query.alias(k) == "JSON") arrival = Arrival::Json;
             TypedColumn column;
             column.arrival = arrival;
+            column.type = query.type(k);
             column.piece.rules = rules;
             columns.push_back(std::move(column));
             names.push_back(query.name(k));

@@ -216,7 +216,7 @@ void readTrailer(TokenReader& reader, TableContent& content) {
         auto kept = std::find_if(content.sections.begin(), content.sections.end(),
                                  [dimension](const LabelSection& s) { return s.dimension == dimension; });
         if (kept == content.sections.end())
-            kept = content.sections.insert(content.sections.end(), LabelSection{dimension, {}});
+            kept = content.sections.insert(content.sections.end(), LabelSection{dimension, {}, {}});
         kept->entries.swap(entries);
     }
 }

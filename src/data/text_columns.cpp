@@ -420,6 +420,7 @@ void finishColumns(std::vector<ColumnPieces>& columns, std::vector<std::unique_p
             content.columns.push_back(std::move(storage[j]));
             content.formats.push_back(format);
             content.missingValues.push_back(missingValue);
+            content.extremes.push_back({missing > 0 ? missingValue : low, high});
             continue;
         }
         const JoinedTexts joined = joinTexts(column);
@@ -435,17 +436,24 @@ void finishColumns(std::vector<ColumnPieces>& columns, std::vector<std::unique_p
                 section.entries[k].value = static_cast<double>(k);
                 section.entries[k].text = tokens[order[k]];
             }
+            // Counted as they are coded, while the values are at hand.
+            section.records.assign(distinct, 0);
             std::size_t first = 0;
             for (std::size_t p = 0; p < column.pieces.size(); ++p) {
                 const std::vector<std::uint32_t>& codes = joined.codes[p];
                 const std::size_t last = first + static_cast<std::size_t>(column.rows[p]);
-                for (std::size_t i = first; i < last; ++i) values[i] = codeOf[codes[static_cast<std::uint32_t>(values[i])]];
+                for (std::size_t i = first; i < last; ++i) {
+                    const double code = codeOf[codes[static_cast<std::uint32_t>(values[i])]];
+                    values[i] = code;
+                    ++section.records[static_cast<std::size_t>(code)];
+                }
                 first = last;
             }
             content.names.push_back(uniqueName(name, usedNames));
             content.columns.push_back(std::move(storage[j]));
             content.formats.push_back(ValueFormat::Number);
             content.missingValues.push_back(NAN);
+            content.extremes.push_back({0.0, static_cast<double>(distinct) - 1.0});
             content.sections.push_back(std::move(section));
         } else if (distinct == rows && !content.hasLabels) {
             content.hasLabels = true;

@@ -60,15 +60,6 @@ long long floorDiv(long long a, long long b) {
 
 }  // namespace
 
-double secondsAndFraction(long long whole, long long fraction, long long unitsPerSecond) {
-    const double seconds = static_cast<double>(whole) + static_cast<double>(fraction) / static_cast<double>(unitsPerSecond);
-    // Far from 1970 a double cannot hold the fraction; it then stays in its
-    // second rather than printing as the next one (9999-12-31 23:59:59.9
-    // as the year 10000).
-    const double next = static_cast<double>(whole + 1);
-    return seconds < next ? seconds : std::nextafter(next, -HUGE_VAL);
-}
-
 namespace {
 
 constexpr long long powersOfTen[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000};

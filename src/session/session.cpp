@@ -94,7 +94,7 @@ bool installReadTable(TableContent& content) {
 void keepShownFileName() { setDataFileName(shownFileName.c_str()); }
 
 // Builds the plot and its dimensions over whatever the table holds now.
-void buildPlot(const std::vector<std::string>& names) {
+void buildPlot(const std::vector<std::string>& names, const std::vector<std::array<double, 2>>& extremes) {
     const long long requested = static_cast<long long>(recordCount) + 100;
     plot = new PCPlot(static_cast<int>(std::min<long long>(requested, INT_MAX)));
     plot->labelColumnName = names.empty() ? std::string() : names[0];
@@ -104,8 +104,9 @@ void buildPlot(const std::vector<std::string>& names) {
     for (int j = 0; j < dimensionCount; ++j) {
         const size_t nameIndex = static_cast<size_t>(j) + 1;
         const std::string& name = nameIndex < names.size() ? names[nameIndex] : std::string();
-        dimensionTable[j] =
-            new Dimension(name, plot->recordCount, plot->capacity, rawValues[j].get(), 0.0, 0.0);
+        const std::size_t at = static_cast<std::size_t>(j);
+        dimensionTable[j] = new Dimension(name, plot->recordCount, plot->capacity, rawValues[j].get(), 0.0, 0.0,
+                                          at < extremes.size() ? extremes[at].data() : nullptr);
     }
 }
 
@@ -122,14 +123,15 @@ void installTable(TableContent& content) {
     takeTable(content);
     std::vector<std::string> names{content.labelColumnName};
     names.insert(names.end(), content.names.begin(), content.names.end());
-    buildPlot(names);
+    buildPlot(names, content.extremes);
     for (std::size_t j = 0; j < content.formats.size() && j < content.names.size(); ++j)
         dimensionTable[j]->format = content.formats[j];
     for (std::size_t j = 0; j < content.missingValues.size() && j < content.names.size(); ++j)
         dimensionTable[j]->missingValue = content.missingValues[j];
     for (const LabelSection& section : content.sections)
-        dimensionTable[section.dimension]->setLabels(static_cast<int>(section.entries.size()),
-                                                     section.entries.data());
+        dimensionTable[section.dimension]->setLabels(
+            static_cast<int>(section.entries.size()), section.entries.data(),
+            section.records.size() == section.entries.size() ? section.records.data() : nullptr);
     finishPlot();
 }
 
@@ -227,7 +229,7 @@ TableContent selectedRecords() {
         content.columns.push_back(std::move(values));
         if (dimension.labelCount > 0)
             content.sections.push_back(LabelSection{
-                j, {dimension.labels.begin(), dimension.labels.begin() + dimension.labelCount}});
+                j, {dimension.labels.begin(), dimension.labels.begin() + dimension.labelCount}, {}});
     }
     if (hasRecordLabels)
         for (std::size_t i : chosen) content.labels.push_back(recordLabels[i]);

@@ -5,6 +5,7 @@
 // (the shapes, the kept brushes) goes before the axes do; each axis takes
 // its MDS layout with it.
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -48,7 +49,9 @@ void installTable(TableContent& content);
 // with the label-column heading and the D names, category labels for
 // dimensionTable, then finishPlot. Either may throw std::bad_alloc;
 // loadDataFile turns that into a refusal.
-void buildPlot(const std::vector<std::string>& names);
+// extremes: per dimension, the least and largest value where the reader
+// found them (none: they are read from the values).
+void buildPlot(const std::vector<std::string>& names, const std::vector<std::array<double, 2>>& extremes = {});
 void finishPlot();
 // Deletes the shapes, the plot and every Dimension.
 void releasePlot();
