@@ -12,6 +12,7 @@
 //   (defaults 1000000 10 5 3000000 3000000; 0 skips a case)
 //   load_bench --peak <table>    (one load, its time and peak memory)
 //   load_bench --peer <table> [repeats]   (a real file against DuckDB reading it)
+//   load_bench --hostile <dir>   (writes the files bench/hostile.sh refuses)
 //
 // Case names carry the record count (text-1000000, csv-1000000).
 
@@ -36,6 +37,7 @@
 
 #include "data/table.h"
 #include "plot/plot.h"
+#include "session/saved_view.h"
 #include "session/session.h"
 #include "bench_support.h"
 #include "flights.h"
@@ -412,11 +414,82 @@ int peerRun(const std::string& path, int repeats) {
     return 0;
 }
 
+// The inputs made to exhaust a reader's memory (bench/hostile.sh runs the
+// converter and the viewer on them under memory limits).
+void writeRepeated(const std::string& path, const std::string& head, const std::string& row, std::size_t bytes) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        std::perror(path.c_str());
+        std::exit(1);
+    }
+    std::string block;
+    while (bytes > 0 && block.size() < (1u << 20)) block += row;
+    std::fwrite(head.data(), 1, head.size(), file);
+    for (std::size_t written = 0; written < bytes; written += block.size()) std::fwrite(block.data(), 1, block.size(), file);
+    std::fclose(file);
+}
+
+int writeHostile(const std::string& dir) {
+    const auto wide = [&](const char* name, int columns, int rows) {
+        std::string header = "c0", row = "1";
+        for (int j = 1; j < columns; ++j) {
+            header += ",c" + std::to_string(j);
+            row += ",1";
+        }
+        writeRepeated(dir + "/" + name, header + "\n", row + "\n", 0);
+        std::FILE* file = std::fopen((dir + "/" + name).c_str(), "ab");
+        for (int i = 0; i < rows; ++i) std::fprintf(file, "%s\n", row.c_str());
+        std::fclose(file);
+    };
+    wide("wide200k.csv", 200000, 50);  // 21 MB
+    wide("wide1m.csv", 1000000, 2);    // 12 MB
+    // The first megabyte of rows of 2,000 bytes, then 250 MB of "a,1".
+    std::string longRows = "name,value\n";
+    while (longRows.size() < (1u << 20)) longRows += std::string(1996, 'x') + ",1\n";
+    writeRepeated(dir + "/longshort.csv", longRows, "a,1\n", std::size_t(240000000));
+    writeRepeated(dir + "/cr.csv", "a,b\r", "1,2\r3,4\r", std::size_t(250000000));  // carriage returns only
+    // A gigabyte of zeros costs no disk: a sparse file.
+    if (std::FILE* file = std::fopen((dir + "/sparse.csv").c_str(), "wb")) {
+        std::fclose(file);
+        if (::truncate((dir + "/sparse.csv").c_str(), 1LL << 30) != 0) std::perror("truncate");
+    }
+    std::string keys = "[";
+    for (int r = 0; r < 3; ++r) {
+        keys += r ? ",\n{" : "{";
+        for (int j = 0; j < 100000; ++j) keys += (j ? ", \"k" : "\"k") + std::to_string(j) + "\": " + std::to_string(j);
+        keys += "}";
+    }
+    writeRepeated(dir + "/keys.json", keys + "]\n", "", 0);  // 3 records x 100,000 keys
+    writeRepeated(dir + "/longfirst.json", "{\"a\": 1, \"t\": \"" + std::string(2 << 20, 'y') + "\"}\n",
+                  "{\"a\": 2, \"t\": \"z\"}\n", std::size_t(240000000));
+    {
+        Duck duck;  // 1,000,000 distinct texts of 1 KB: 3 MB as Parquet
+        duck.run("COPY (SELECT repeat('x', 1016) || lpad(range::VARCHAR, 8, '0') AS label, range AS x FROM range(1000000)) TO '" +
+                 dir + "/labels.parquet' (COMPRESSION zstd)");
+    }
+    // A session of a small table with a list of 60,000,000 numbers added.
+    writeRepeated(dir + "/small.csv", "x,y\n1,2\n3,4\n", "", 0);
+    setDataFileName((dir + "/small.csv").c_str());
+    loadDataFile();
+    if (!saveSessionTo(dir + "/small.korvelline", true)) return 1;
+    std::FILE* in = std::fopen((dir + "/small.korvelline").c_str(), "rb");
+    std::string session(1 << 16, '\0');
+    session.resize(std::fread(&session[0], 1, session.size(), in));
+    std::fclose(in);
+    session.erase(session.rfind('}'));
+    writeRepeated(dir + "/big.korvelline", session + ",\n \"extra\": [0", ",0", std::size_t(120) << 20);
+    std::FILE* out = std::fopen((dir + "/big.korvelline").c_str(), "ab");
+    std::fputs("]\n}\n", out);
+    std::fclose(out);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     installSessionHooks();
     if (argc == 3 && std::string(argv[1]) == "--peak") return peakRun(argv[2]);
+    if (argc == 3 && std::string(argv[1]) == "--hostile") return writeHostile(argv[2]);
     if (argc >= 3 && std::string(argv[1]) == "--peer") return peerRun(argv[2], argc > 3 ? std::max(1, std::atoi(argv[3])) : 5);
     const long records = argc > 1 ? std::atol(argv[1]) : 1000000;
     const int dimensions = argc > 2 ? std::atoi(argv[2]) : 10;
