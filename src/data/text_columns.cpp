@@ -219,14 +219,14 @@ void TextDictionary::grow() {
 
 void TextDictionary::clear() { *this = TextDictionary(); }
 
-std::unique_ptr<double[]> newValues(std::size_t n) {
+std::unique_ptr<double[]> newValues(std::size_t n, bool hugePages) {
     std::unique_ptr<double[]> values(new double[std::max<std::size_t>(n, 1)]);
     constexpr std::uintptr_t hugePage = std::uintptr_t(2) << 20;
     const auto begin = reinterpret_cast<std::uintptr_t>(values.get());
     const std::uintptr_t first = (begin + hugePage - 1) & ~(hugePage - 1);
     const std::uintptr_t last = (begin + n * sizeof(double)) & ~(hugePage - 1);
     // A hint: without huge pages it works as before.
-    if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+    if (hugePages && last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
     return values;
 }
 
@@ -436,17 +436,25 @@ void finishColumns(std::vector<ColumnPieces>& columns, std::vector<std::unique_p
                 section.entries[k].value = static_cast<double>(k);
                 section.entries[k].text = tokens[order[k]];
             }
-            // Counted as they are coded, while the values are at hand.
+            // Counted as they are coded, while the values are at hand: each
+            // piece's codes go to the column's through one table.
             section.records.assign(distinct, 0);
+            std::vector<double> finalOf;
+            std::vector<int> counts;
             std::size_t first = 0;
             for (std::size_t p = 0; p < column.pieces.size(); ++p) {
                 const std::vector<std::uint32_t>& codes = joined.codes[p];
+                finalOf.resize(codes.size());
+                counts.assign(codes.size(), 0);
+                for (std::size_t k = 0; k < codes.size(); ++k) finalOf[k] = codeOf[codes[k]];
                 const std::size_t last = first + static_cast<std::size_t>(column.rows[p]);
                 for (std::size_t i = first; i < last; ++i) {
-                    const double code = codeOf[codes[static_cast<std::uint32_t>(values[i])]];
-                    values[i] = code;
-                    ++section.records[static_cast<std::size_t>(code)];
+                    const auto k = static_cast<std::uint32_t>(values[i]);
+                    values[i] = finalOf[k];
+                    ++counts[k];
                 }
+                for (std::size_t k = 0; k < codes.size(); ++k)
+                    section.records[static_cast<std::size_t>(finalOf[k])] += counts[k];
                 first = last;
             }
             content.names.push_back(uniqueName(name, usedNames));

@@ -157,9 +157,9 @@ private:
 };
 
 // A column's values for n rows, not initialised. From a few megabytes on
-// the kernel is asked for huge pages, so filling them takes a fault per
-// 2 MB rather than per 4 KB.
-std::unique_ptr<double[]> newValues(std::size_t n);
+// the kernel is asked for huge pages (with hugePages), so filling them takes
+// a fault per 2 MB rather than per 4 KB.
+std::unique_ptr<double[]> newValues(std::size_t n, bool hugePages = true);
 
 
 // One column's pieces, in row order.

@@ -338,7 +338,9 @@ TEST_F(TypedFileTest, HostileFilesAreRefusedBeforeTheirMemoryPassesTheLimit) {
         setLoadMemoryLimit(c.limit);
         EXPECT_EQ(load(c.path), std::vector<std::string>{c.line});
         EXPECT_TRUE(Loaded::take() == before);
-        if (c.limit > 0) EXPECT_LE(loadMemoryPeak(), c.limit);
+        if (c.limit > 0) {
+            EXPECT_LE(loadMemoryPeak(), c.limit);
+        }
     }
 }
 
