@@ -236,12 +236,18 @@ std::string_view textOf(const duckdb_string_t& s) {
     return length <= 12 ? std::string_view(s.value.inlined.inlined, length) : std::string_view(s.value.pointer.ptr, length);
 }
 
-// Bytes a chunk holds: its vectors and the texts that do not fit in place.
-std::size_t chunkBytes(duckdb_data_chunk chunk, const std::vector<bool>& texts) {
+// Bytes a chunk holds: per column, its values (widths[in] bytes each, 0 for
+// a text: 16 bytes and what does not fit in place) and their validity.
+std::size_t chunkBytes(duckdb_data_chunk chunk, const std::vector<int>& widths) {
     const std::size_t n = duckdb_data_chunk_get_size(chunk);
-    std::size_t bytes = texts.size() * (n * 16 + n / 8);
-    for (std::size_t in = 0; in < texts.size(); ++in) {
-        if (!texts[in]) continue;
+    std::size_t bytes = 0;
+    for (std::size_t in = 0; in < widths.size(); ++in) {
+        bytes += n / 8 + 8;
+        if (widths[in] > 0) {
+            bytes += n * static_cast<std::size_t>(widths[in]);
+            continue;
+        }
+        bytes += n * sizeof(duckdb_string_t);
         const auto* strings =
             static_cast<const duckdb_string_t*>(duckdb_vector_get_data(duckdb_data_chunk_get_vector(chunk, in)));
         for (std::size_t i = 0; i < n; ++i)
@@ -250,13 +256,30 @@ std::size_t chunkBytes(duckdb_data_chunk chunk, const std::vector<bool>& texts) 
     return bytes;
 }
 
+// Bytes a value of the type takes in a chunk; 0 for a text.
+int widthOf(duckdb_type type) {
+    switch (type) {
+    case DUCKDB_TYPE_BOOLEAN:
+    case DUCKDB_TYPE_TINYINT:
+    case DUCKDB_TYPE_UTINYINT: return 1;
+    case DUCKDB_TYPE_SMALLINT:
+    case DUCKDB_TYPE_USMALLINT: return 2;
+    case DUCKDB_TYPE_INTEGER:
+    case DUCKDB_TYPE_UINTEGER:
+    case DUCKDB_TYPE_FLOAT:
+    case DUCKDB_TYPE_DATE: return 4;
+    case DUCKDB_TYPE_VARCHAR: return 0;
+    default: return 8;
+    }
+}
+
 // A query's chunks fetched on a thread of their own, so DuckDB goes on
 // producing while the chunks before are converted.
 class ChunkPipe {
 public:
-    // texts: which of the query's columns bring texts.
-    ChunkPipe(Query& query, std::vector<bool> texts)
-        : texts_(std::move(texts)), fetcher_([this, &query] { fetch(query); }) {}
+    // widths: the bytes a value of each of the query's columns takes (0 for a text).
+    ChunkPipe(Query& query, std::vector<int> widths)
+        : widths_(std::move(widths)), fetcher_([this, &query] { fetch(query); }) {}
     ~ChunkPipe() {
         {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -290,7 +313,7 @@ private:
         try {
             while (duckdb_data_chunk chunk = query.next()) {
                 auto holder = std::make_unique<Chunk>(chunk);
-                holder->charge.take(chunkBytes(chunk, texts_));
+                holder->charge.take(chunkBytes(chunk, widths_));
                 std::unique_lock<std::mutex> lock(mutex_);
                 changed_.wait(lock, [&] { return chunks_.size() < ahead || stopped_; });
                 if (stopped_) break;
@@ -311,7 +334,7 @@ private:
     std::deque<std::unique_ptr<Chunk>> chunks_;
     std::exception_ptr failure_;
     bool done_ = false, stopped_ = false;
-    const std::vector<bool> texts_;
+    const std::vector<int> widths_;
     std::thread fetcher_;
 };
 
@@ -706,14 +729,15 @@ CsvResult readTypedFile(const DataFile& file, const char* path, const char* form
         for (std::size_t k = 0; k < columns.size(); ++k) places += (k ? ", c" : "c") + std::to_string(k);
         const std::string from = source + (columns.empty() ? "" : " AS t(" + places + ")");
         std::string list;
-        std::vector<bool> texts;
+        std::vector<int> widths;
         std::size_t brought = 0;
         for (std::size_t k = 0; k < columns.size(); ++k) {
             TypedColumn& column = columns[k];
             if (column.arrival == Arrival::Nested) continue;
             column.in = brought++;
             list += (list.empty() ? "" : ", ") + selected("c" + std::to_string(k), column.arrival);
-            texts.push_back(column.arrival == Arrival::Text || column.arrival == Arrival::Json);
+            const bool text = column.arrival == Arrival::Text || column.arrival == Arrival::Json;
+            widths.push_back(text ? 0 : column.arrival == Arrival::Native ? widthOf(column.type) : 8);
         }
         if (brought == 0) list = "NULL";
 
@@ -750,7 +774,7 @@ CsvResult readTypedFile(const DataFile& file, const char* path, const char* form
         const double parsedPerRow = estimate > 0 ? static_cast<double>(file.size()) / static_cast<double>(estimate) : 0.0;
         double reported = 0.0;
         {
-            ChunkPipe pipe(rows, texts);
+            ChunkPipe pipe(rows, widths);
             while (std::unique_ptr<Chunk> holder = pipe.next()) {
                 const duckdb_data_chunk chunk = holder->chunk;
                 const long long n = static_cast<long long>(duckdb_data_chunk_get_size(chunk));
