@@ -79,7 +79,6 @@ LoadResult readTableKeepingView(const std::string& path, int columnRules, TableC
 bool installReadTable(TableContent& content) {
     try {
         installTable(content);
-        shownFileName = dataFileName;
         return true;
     } catch (const std::bad_alloc&) {
         // The view shown went as the new one was built: the empty table
@@ -118,6 +117,7 @@ void finishPlot() {
 
 void installTable(TableContent& content) {
     ++tableGeneration;
+    shownFileName = dataFileName;
     releasePlot();
     releaseTable();
     takeTable(content);
