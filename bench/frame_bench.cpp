@@ -654,6 +654,52 @@ void pictureCases() {
     clearBrushes();
 }
 
+// Frames of several classes, each drawn again from kept bins as after a
+// change of geometry, on the table installed now: a selection brush (the
+// records outside it light grey), then three paint brushes over that
+// selection, in straight lines, curves and with an open region. first_ms is
+// the frame that counts them; floor_ms is the straight frame of the same
+// table before any brush (one class).
+void classCases(const std::string& label, int runs) {
+    resetPlot();
+    vanishingTracks.clear();
+    const int n = plot->axisCount;
+    if (n < 3) {
+        std::printf("bench=frame case=classes-%s: fewer than three axes, no figure\n", label.c_str());
+        return;
+    }
+    onDisplay();
+    const double one = bestOf(runs, frameFromBins);
+    auto timedCase = [&](const char* name, bool curves, bool scatter) {
+        plot->straightLines = !curves;
+        plot->axes[1]->scatterOn = scatter;
+        const double first = timed(programFrame);
+        const double ms = bestOf(runs, frameFromBins);
+        char text[48];
+        std::snprintf(text, sizeof text, " first_ms=%.1f", first);
+        report(std::string("classes-") + name + "-" + label, ms, 0.0, one, Difference{}, binnedFields() + text);
+    };
+    palette->deselect(0, 0);
+    commitBrush(std::make_unique<PCAxisBrush>(plot->axes[2], 0.3, 0.6, 0.23, 1.0), BrushKind::Axis, axisTrackMs);
+    vanishingTracks.clear();
+    timedCase("selection", false, false);
+    palette->select(0, 0);
+    const Rgba paints[] = {{0.9, 0.1, 0.1, 0.6}, {0.1, 0.3, 0.9, 0.35}, {0.1, 0.7, 0.2, 0.8}};
+    for (int k = 0; k < 3; ++k) {
+        palette->currentColor = paints[k];
+        const double from = 0.2 + 0.25 * k;
+        commitBrush(std::make_unique<PCAxisBrush>(plot->axes[(2 * k + 1) % n], from, from + 0.15, 0.23, 1.0),
+                    BrushKind::Axis, axisTrackMs);
+    }
+    vanishingTracks.clear();
+    timedCase("paint", false, false);
+    timedCase("paint-curves", true, false);
+    timedCase("paint-scatter", false, true);
+    plot->straightLines = true;
+    plot->axes[1]->scatterOn = false;
+    clearBrushes();
+}
+
 // What a recount must do at the least: on both cores, read the 16-bit
 // coordinates of every shown dimension and each record's colour state, and
 // add one per drawn record and region to a 512 x 512 table per region.
@@ -835,6 +881,31 @@ int peakCase(int records) {
     return 0;
 }
 
+// --classes: the class frames on tables of `sizes` records built in memory
+// and on table files (a file that does not load ends the run with one line).
+int classTables(std::vector<int> sizes, const std::vector<std::string>& files, bool quick) {
+    if (sizes.empty() && files.empty()) sizes = {1000000};
+    setProgressiveDrawing(false);
+    setBinnedRecordThreshold(0);
+    const int runs = quick ? 2 : 5;
+    for (int records : sizes) {
+        installMixedTable(records);
+        classCases(std::to_string(records), runs);
+    }
+    for (const std::string& file : files) {
+        setDataFileName(file.c_str());
+        loadDataFile();
+        if (plot == nullptr || plot->recordCount <= 0) {
+            std::printf("bench=frame case=classes: %s did not load, no figure\n", file.c_str());
+            return 1;
+        }
+        onReshape(kWidth, kHeight);
+        classCases(std::to_string(plot->recordCount) + "-" + std::filesystem::path(file).stem().string(), runs);
+    }
+    setTraceStream(nullptr);
+    return 0;
+}
+
 int binnedCases(std::vector<int> sizes, bool quick) {
     if (sizes.empty()) sizes = quick ? std::vector<int>{1000000} : std::vector<int>{1000000, 10000000};
     setProgressiveDrawing(false);
@@ -935,7 +1006,9 @@ int main(int argc, char** argv) {
     bool overlaysOnly = false;
     bool binnedOnly = false;
     bool peakOnly = false;
+    bool classesOnly = false;
     std::vector<int> sizes;
+    std::vector<std::string> tables;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quick") == 0)
             quick = true;
@@ -947,6 +1020,10 @@ int main(int argc, char** argv) {
             binnedOnly = true;
         else if (std::strcmp(argv[i], "--peak") == 0)
             peakOnly = true;
+        else if (std::strcmp(argv[i], "--classes") == 0)
+            classesOnly = true;
+        else if (classesOnly && std::atoi(argv[i]) <= 0)
+            tables.emplace_back(argv[i]);
         else
             sizes.push_back(std::atoi(argv[i]));
     }
@@ -966,6 +1043,7 @@ int main(int argc, char** argv) {
     setTraceStream(&ignored);
     setRecordLayerChoice(RecordLayerChoice::Software);
     if (peakOnly) return peakCase(sizes.empty() ? 10000000 : sizes.front());
+    if (classesOnly) return classTables(sizes, tables, quick);
     if (binnedOnly) return binnedCases(sizes, quick);
     // Complete frames, record by record: what GL and the reference draw.
     setProgressiveDrawing(false);
