@@ -501,7 +501,7 @@ double splatFrameMs() {
             const double x0 = plot->axisPositions[i], x1 = plot->axisPositions[i + 1];
             for (const Bin& b : regions[static_cast<std::size_t>(i)]) {
                 if (b.count <= 0.0) continue;
-                RasterSink sink(acc, static_cast<float>(b.count), kWidth, kHeight, view, true, begin, end);
+                RasterSink sink(acc, 0, static_cast<float>(b.count), kWidth, kHeight, view, true, begin, end);
                 const double color[4] = {0.2, 0.2, 0.2, 0.2};
                 sink.lineWidth(plot->curveLineWidth);
                 sink.color(color);

@@ -74,29 +74,22 @@ std::vector<std::array<int, cellValues>> poolingLevels() {
     return levels;
 }
 
-// The record's class and colour weights as the bins count them; false for a
-// record not drawn.
-inline bool recordColor(const BinColors& colors, std::size_t r, int& cls, float* rgb) {
+// The record's group and, for a class of several colours, its
+// alpha-weighted colour as the bins count them; false for a record not drawn.
+inline bool recordColor(const BinColors& colors, std::size_t r, int& group, float* rgb) {
     std::uint32_t p = colors.packed[r];
-    float alpha;
     if (colors.bySelection) {
-        if ((colors.selected[r >> 6] >> (r & 63)) & 1u) {
-            cls = colors.selectedClass;
-            alpha = 1.0f;
-        } else {
-            cls = colors.deselectedClass;
-            const std::uint32_t grey = colors.deselectedGrey;
-            p = grey | (grey << 8) | (grey << 16);
-            alpha = colors.deselectedAlpha / 255.0f;
-        }
-        if (cls < 0) return false;
+        const bool selected = (colors.selected[r >> 6] >> (r & 63)) & 1u;
+        group = selected ? colors.selectedGroup : colors.deselectedGroup;
+        if (group < 0) return false;
     } else {
-        const std::uint8_t a = static_cast<std::uint8_t>(p >> 24);
-        if (a == 0) return false;
-        cls = colors.classOf[a];
-        alpha = colors.classAlpha[static_cast<std::size_t>(cls)];
+        group = static_cast<std::uint8_t>(p >> 24);
+        if (group == BinColors::notDrawn) return false;
     }
-    for (int c = 0; c < 3; ++c) rgb[c] = alpha * static_cast<float>((p >> (8 * c)) & 0xFF) / 255.0f;
+    if (colors.channelOf(group) >= 0) {
+        const float alpha = colors.groupAlpha[static_cast<std::size_t>(group)];
+        for (int c = 0; c < 3; ++c) rgb[c] = alpha * static_cast<float>((p >> (8 * c)) & 0xFF) / 255.0f;
+    }
     return true;
 }
 
@@ -212,7 +205,7 @@ void CellBins::place(const std::array<const BinCoordinates*, cellValues>& values
     for (int k = 0; k < cellValues; ++k) mask[k] = static_cast<std::uint16_t>((1u << fineShift(k)) - 1u);
     constexpr float scale = 1.0f / 65536.0f;
     // The places and, in the same pass, the colours.
-    float rgb[3];
+    float rgb[3] = {0.0f, 0.0f, 0.0f};
     for (int r = 0; r < records; ++r) {
         const std::size_t index = fineIndexOf(v, r);
         Fine& f = fine_[index];
@@ -224,8 +217,8 @@ void CellBins::place(const std::array<const BinCoordinates*, cellValues>& values
             f.squares[k] += o[k] * o[k];
         }
         f.crossLR += o[1] * o[2];
-        int cls = 0;
-        if (r != skip && recordColor(colors, static_cast<std::size_t>(r), cls, rgb)) countFine(index, cls, rgb);
+        int group = 0;
+        if (r != skip && recordColor(colors, static_cast<std::size_t>(r), group, rgb)) countFine(colors, index, group, rgb);
     }
 
     // The finest grid whose occupied cells a frame can afford.
@@ -327,20 +320,22 @@ void CellBins::place(const std::array<const BinCoordinates*, cellValues>& values
 }
 
 void CellBins::startCounts(const BinColors& colors) {
-    classes_ = colors.classCount;
-    uniform_ = colors.uniform && !colors.bySelection;
-    channels_ = classes_ + (uniform_ ? 0 : 3);
-    fineCounts_.assign(kFineCells * static_cast<std::size_t>(classes_), 0);
-    if (uniform_)
+    groups_ = colors.groupCount;
+    sumChannels_ = colors.colorChannels;
+    channels_ = groups_ + sumChannels_;
+    fineCounts_.assign(kFineCells * static_cast<std::size_t>(groups_), 0);
+    if (sumChannels_ == 0)
         std::vector<float>().swap(fineColors_);
     else
-        fineColors_.assign(kFineCells * 3, 0.0f);
+        fineColors_.assign(kFineCells * static_cast<std::size_t>(sumChannels_), 0.0f);
 }
 
-void CellBins::countFine(std::size_t fine, int cls, const float* rgb) {
-    ++fineCounts_[static_cast<std::size_t>(cls) * kFineCells + fine];
-    if (!uniform_)
-        for (int k = 0; k < 3; ++k) fineColors_[3 * fine + static_cast<std::size_t>(k)] += rgb[k];
+void CellBins::countFine(const BinColors& colors, std::size_t fine, int group, const float* rgb) {
+    ++fineCounts_[static_cast<std::size_t>(group) * kFineCells + fine];
+    const int channel = colors.channelOf(group);
+    if (channel >= 0)
+        for (int k = 0; k < 3; ++k)
+            fineColors_[static_cast<std::size_t>(sumChannels_) * fine + static_cast<std::size_t>(channel + k)] += rgb[k];
 }
 
 void CellBins::count(const std::array<const BinCoordinates*, cellValues>& values, int records,
@@ -348,11 +343,11 @@ void CellBins::count(const std::array<const BinCoordinates*, cellValues>& values
     startCounts(colors);
     const std::uint16_t* v[cellValues];
     for (int k = 0; k < cellValues; ++k) v[k] = values[static_cast<std::size_t>(k)] ? values[static_cast<std::size_t>(k)]->data() : nullptr;
-    float rgb[3];
+    float rgb[3] = {0.0f, 0.0f, 0.0f};
     for (int r = 0; r < records; ++r) {
-        int cls = 0;
-        if (r == skip || !recordColor(colors, static_cast<std::size_t>(r), cls, rgb)) continue;
-        countFine(fineIndexOf(v, r), cls, rgb);
+        int group = 0;
+        if (r == skip || !recordColor(colors, static_cast<std::size_t>(r), group, rgb)) continue;
+        countFine(colors, fineIndexOf(v, r), group, rgb);
     }
     poolCounts();
 }
@@ -360,17 +355,17 @@ void CellBins::count(const std::array<const BinCoordinates*, cellValues>& values
 void CellBins::poolCounts() {
     colors_.assign(cells_.size() * static_cast<std::size_t>(channels_), 0.0f);
     cellTotals_.assign(cells_.size(), 0.0f);
+    const std::size_t sums = static_cast<std::size_t>(sumChannels_);
     for (std::size_t fine = 0; fine < kFineCells; ++fine) {
         const std::int32_t c = cellOf_[fine];
         if (c < 0) continue;
         float* out = colors_.data() + static_cast<std::size_t>(c) * static_cast<std::size_t>(channels_);
-        for (int k = 0; k < classes_; ++k) {
+        for (int k = 0; k < groups_; ++k) {
             const float n = static_cast<float>(fineCounts_[static_cast<std::size_t>(k) * kFineCells + fine]);
             out[k] += n;
             cellTotals_[static_cast<std::size_t>(c)] += n;
         }
-        if (!uniform_)
-            for (int k = 0; k < 3; ++k) out[classes_ + k] += fineColors_[3 * fine + static_cast<std::size_t>(k)];
+        for (std::size_t k = 0; k < sums; ++k) out[static_cast<std::size_t>(groups_) + k] += fineColors_[sums * fine + k];
     }
     pictureValid_ = false;
 }
@@ -484,7 +479,7 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
         std::vector<double> profile;
         std::vector<double> running;
     };
-    const int classes = classes_;
+    const int groups = groups_;
     const float lastSubRow = static_cast<float>(subRows);
     // Adds a cell's records spread over the sub-rows [first, end) at `density` each.
     auto addBox = [&](Band& band, std::size_t cell, int first, int end, float density, float sigma) {
@@ -515,7 +510,8 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
         return true;
     };
 
-    const column_marks::ClassDepths depths(colors, g.smooth, g.opacity);
+    const int layers = std::max(colors.classCount, 1);
+    const column_marks::GroupDepths depths(colors, g.smooth, g.opacity, layers);
     const column_marks::LineStyle style(g.lineWidth, g.smooth, g.height);
     const double direction = g.x1 - g.x0 >= 0.0 ? 1.0 : -1.0;
     // Draws the column from its profile, a pixel row at a time: the row's
@@ -528,11 +524,10 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
         const double after = (g.x1 - xc) * direction;
         AccumulatedPixel* column = picture_.column(x);
         std::fill(running.begin(), running.end(), 0.0);
-        float counts[maxAlphaClasses];
-        float rgb[3];
+        column_marks::Marks marks;
         const double* p = band.profile.data();
         for (int row = 0; row < g.height; ++row) {
-            double channelSums[maxAlphaClasses + 4] = {};
+            double channelSums[maxBinGroups + 3 * maxBinClasses + 1] = {};
             double total = 0.0;
             double first = 0.0;
             for (int s = 0; s < kSubRows; ++s, p += channels) {
@@ -541,35 +536,24 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
                     running[static_cast<std::size_t>(c)] += p[c];
                     channelSums[c] += running[static_cast<std::size_t>(c)];
                 }
-                for (int c = 0; c < classes; ++c) records += running[static_cast<std::size_t>(c)];
+                for (int c = 0; c < groups; ++c) records += running[static_cast<std::size_t>(c)];
                 total += records;
                 first += records * (s + 0.5) / kSubRows;
             }
             if (!(total > 1e-3)) continue;
-            float rowChannels[maxAlphaClasses + 4];
+            float rowChannels[maxBinGroups + 3 * maxBinClasses + 1];
             for (int c = 0; c < channels; ++c) rowChannels[c] = static_cast<float>(channelSums[c]);
-            const float sum = static_cast<float>(total);
-            float weight = 0.0f;
-            for (int c = 0; c < classes; ++c) {
-                counts[c] = std::max(rowChannels[c], 0.0f);
-                weight += counts[c] * colors.classAlpha[static_cast<std::size_t>(c)];
-            }
-            if (uniform_) {
-                for (int c = 0; c < 3; ++c) rgb[c] = weight * colors.uniformColor[static_cast<std::size_t>(c)];
-            } else {
-                for (int c = 0; c < 3; ++c) rgb[c] = std::max(rowChannels[classes + c], 0.0f);
-            }
-            const float sigma = std::max(1.0f, rowChannels[channels_] / sum);
+            marks.set(colors, rowChannels, rowChannels + groups);
+            const float sigma = std::max(1.0f, rowChannels[channels_] / static_cast<float>(total));
             const float slope = std::sqrt(std::max(0.0f, sigma * sigma - 1.0f));
-            column_marks::drawGroup(column, depths, style, {counts, sum, weight, rgb},
-                                    static_cast<float>(row + first / total), 0.0f, sigma, slope,
-                                    style.ends(std::min(before, after), sigma));
+            column_marks::drawGroup(column, depths, style, marks, static_cast<float>(row + first / total), 0.0f, sigma,
+                                    slope, style.ends(std::min(before, after), sigma));
         }
     };
     auto frameColumns = [&](double lowest, double highest) {
         const int xa = std::max(0, static_cast<int>(std::floor(std::min(lowest, std::min(g.x0, g.x1)) - 2.0)));
         const int xb = std::min(g.width, static_cast<int>(std::ceil(std::max(highest, std::max(g.x0, g.x1)) + 2.0)));
-        if (xb > xa) picture_.reset(xa, 0, xb - xa, g.height);
+        if (xb > xa) picture_.reset(xa, 0, xb - xa, g.height, layers);
         return std::make_pair(xa, xb);
     };
 

@@ -103,15 +103,15 @@ public:
     void place(const std::array<const BinCoordinates*, cellValues>& values, int records, const BinColors& colors,
                int skip);
     bool placed() const { return placed_; }
-    // Counts the records of colors (all but `skip`) per cell and class, with
-    // their colour sums.
+    // Counts the records of colors (all but `skip`) per cell and group, with
+    // the colour sums of classes of several colours.
     void count(const std::array<const BinCoordinates*, cellValues>& values, int records, const BinColors& colors,
                int skip);
     std::uint64_t countedFor() const { return countedFor_; }
     void setCountedFor(std::uint64_t colors) { countedFor_ = colors; }
-    // The region's pieces in the accumulation kept here, drawn again unless
-    // the geometry is the one drawn last, in bands of columns on `threads`
-    // threads.
+    // The region's pieces in the accumulation kept here, a layer per class,
+    // drawn again unless the geometry is the one drawn last, in bands of
+    // columns on `threads` threads.
     const Accumulation& draw(const BinColors& colors, const CellGeometry& g, int threads);
     void forgetPicture() { pictureValid_ = false; }
     // Records counted in the cells drawn.
@@ -138,24 +138,26 @@ private:
     };
 
     void startCounts(const BinColors& colors);
-    void countFine(std::size_t fine, int cls, const float* rgb);
+    void countFine(const BinColors& colors, std::size_t fine, int group, const float* rgb);
     // The drawn cells' counts and colours from the fine cells'.
     void poolCounts();
 
     std::vector<Fine> fine_;  // while placing
     bool placed_ = false;
-    std::vector<std::uint32_t> fineCounts_;  // per class, then per fine cell
-    std::vector<float> fineColors_;          // alpha-weighted red, green, blue per fine cell
+    std::vector<std::uint32_t> fineCounts_;  // per group, then per fine cell
+    // Per fine cell, the alpha-weighted red, green and blue of each class of
+    // several colours (sumChannels_ floats).
+    std::vector<float> fineColors_;
     std::vector<std::int32_t> cellOf_;  // fine cell -> drawn cell, -1 when empty
     std::vector<Cell> cells_;
     std::array<int, cellValues> bits_ = fineCellBits;
-    // Per drawn cell: records per class, then (unless uniform) alpha-weighted
-    // red, green and blue; `channels_` floats each.
+    // Per drawn cell: records per group, then the colour sums; `channels_`
+    // floats each.
     std::vector<float> colors_;
     std::vector<float> cellTotals_;  // records per drawn cell
     int channels_ = 0;
-    int classes_ = 0;
-    bool uniform_ = true;
+    int groups_ = 0;
+    int sumChannels_ = 0;
     std::uint64_t countedFor_ = 0;
     Accumulation picture_;
     bool pictureValid_ = false;

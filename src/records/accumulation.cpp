@@ -4,35 +4,24 @@
 
 #include "records/raster.h"
 
-void Accumulation::reset(int x0, int y0, int width, int height) {
+void Accumulation::reset(int x0, int y0, int width, int height, int layers) {
     x0_ = x0;
     y0_ = y0;
     width_ = std::max(width, 0);
     height_ = std::max(height, 0);
-    const std::size_t n = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
+    layers_ = std::max(layers, 1);
+    const std::size_t n = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) *
+                          static_cast<std::size_t>(layers_);
     if (pixels_.size() < n) pixels_.resize(n);
     std::fill(pixels_.begin(), pixels_.begin() + static_cast<std::ptrdiff_t>(n), AccumulatedPixel{});
 }
 
-void Accumulation::addFrom(const Accumulation& other, int rowBegin, int rowEnd) {
-    const int xa = std::max(x0_, other.x0_);
-    const int xb = std::min(x0_ + width_, other.x0_ + other.width_);
-    const int ya = std::max({y0_, other.y0_, rowBegin});
-    const int yb = std::min({y0_ + height_, other.y0_ + other.height_, rowEnd});
-    if (xa >= xb || ya >= yb) return;
-    for (int x = xa; x < xb; ++x) {
-        AccumulatedPixel* to = &at(x, ya);
-        const AccumulatedPixel* from = &other.at(x, ya);
-        for (int y = ya; y < yb; ++y) (to++)->add(*from++);
-    }
-}
-
-float Accumulation::largestCover(int rowBegin, int rowEnd) const {
+float Accumulation::largestCover(int layer, int rowBegin, int rowEnd) const {
     const int ya = std::max(y0_, rowBegin);
     const int yb = std::min(y0_ + height_, rowEnd);
     float largest = 0.0f;
     for (int x = x0_; x < x0_ + width_; ++x)
-        for (int y = ya; y < yb; ++y) largest = std::max(largest, at(x, y).cover);
+        for (int y = ya; y < yb; ++y) largest = std::max(largest, at(x, y, layer).cover);
     return largest;
 }
 
@@ -43,18 +32,19 @@ DepthTable::DepthTable(double alpha) : alpha_(std::clamp(alpha, 0.0, 1.0)) {
     }
 }
 
-void DensityScale::build(const std::vector<const Accumulation*>& accumulations) {
+void DensityScale::build(const std::vector<LayerSpan>& spans) {
     float largest = 0.0f;
-    for (const Accumulation* acc : accumulations) largest = std::max(largest, acc->largestCover(acc->y0(), acc->y0() + acc->height()));
+    for (const LayerSpan& s : spans)
+        largest = std::max(largest, s.acc->largestCover(s.layer, s.acc->y0(), s.acc->y0() + s.acc->height()));
     cumulative_.clear();
     if (!(largest > 0.0f)) return;
     scale_ = steps / std::log1p(largest) * 0.9999f;
     std::vector<double> counts(steps + 1, 0.0);
     double covered = 0.0;
-    for (const Accumulation* acc : accumulations) {
-        for (int x = acc->x0(); x < acc->x0() + acc->width(); ++x) {
-            for (int y = acc->y0(); y < acc->y0() + acc->height(); ++y) {
-                const float c = acc->at(x, y).cover;
+    for (const LayerSpan& s : spans) {
+        for (int x = s.acc->x0(); x < s.acc->x0() + s.acc->width(); ++x) {
+            for (int y = s.acc->y0(); y < s.acc->y0() + s.acc->height(); ++y) {
+                const float c = s.acc->at(x, y, s.layer).cover;
                 if (!(c > 0.0f)) continue;
                 counts[step(c)] += 1.0;
                 covered += 1.0;
@@ -69,8 +59,8 @@ void DensityScale::build(const std::vector<const Accumulation*>& accumulations) 
     }
 }
 
-void compositeRows(const Accumulation& acc, RasterImage& image, int rowBegin, int rowEnd,
-                   const DensityScale* density) {
+void compositeRows(const LayerSpan& span, RasterImage& image, int rowBegin, int rowEnd, const DensityScale* density) {
+    const Accumulation& acc = *span.acc;
     const int xa = std::max(acc.x0(), 0);
     const int xb = std::min(acc.x0() + acc.width(), image.width);
     const int ya = std::max({acc.y0(), rowBegin, 0});
@@ -78,7 +68,7 @@ void compositeRows(const Accumulation& acc, RasterImage& image, int rowBegin, in
     for (int y = ya; y < yb; ++y) {
         std::uint8_t* p = image.rgba.data() + (static_cast<std::size_t>(y) * image.width + xa) * 4;
         for (int x = xa; x < xb; ++x, p += 4) {
-            const AccumulatedPixel& a = acc.at(x, y);
+            const AccumulatedPixel& a = acc.at(x, y, span.layer);
             if (!(a.weight > 0.0f)) continue;
             const float opacity = density ? (*density)(a.cover) : 1.0f - std::exp(-a.depth);
             if (!(opacity > 0.0f)) continue;

@@ -35,39 +35,50 @@ struct AccumulatedPixel {
 };
 
 // A rectangle of accumulated pixels in image coordinates: columns [x0, x0 +
-// width), rows [y0, y0 + height), row 0 at the bottom like the image. Stored
-// column by column, the order in which the binned lines are drawn.
+// width), rows [y0, y0 + height), row 0 at the bottom like the image, each
+// pixel in `layers` layers (one per class of the drawing order, composited
+// one over another). Stored column by column, the order in which the binned
+// lines are drawn, a pixel's layers side by side.
 class Accumulation {
 public:
     // Zeroes the rectangle; allocates only when it grows.
-    void reset(int x0, int y0, int width, int height);
+    void reset(int x0, int y0, int width, int height, int layers = 1);
     int x0() const { return x0_; }
     int y0() const { return y0_; }
     int width() const { return width_; }
     int height() const { return height_; }
+    int layers() const { return layers_; }
     bool contains(int x, int y) const {
         return x >= x0_ && x < x0_ + width_ && y >= y0_ && y < y0_ + height_;
     }
-    AccumulatedPixel& at(int x, int y) {
-        return pixels_[static_cast<std::size_t>(x - x0_) * height_ + (y - y0_)];
+    AccumulatedPixel& at(int x, int y, int layer = 0) { return pixels_[index(x, y) + static_cast<std::size_t>(layer)]; }
+    const AccumulatedPixel& at(int x, int y, int layer = 0) const {
+        return pixels_[index(x, y) + static_cast<std::size_t>(layer)];
     }
-    const AccumulatedPixel& at(int x, int y) const {
-        return pixels_[static_cast<std::size_t>(x - x0_) * height_ + (y - y0_)];
-    }
-    // The column x, rows y0 upwards.
-    AccumulatedPixel* column(int x) { return pixels_.data() + static_cast<std::size_t>(x - x0_) * height_; }
-    // Adds other where the two overlap, on the rows [rowBegin, rowEnd).
-    void addFrom(const Accumulation& other, int rowBegin, int rowEnd);
-    // Largest cover on the rows [rowBegin, rowEnd).
-    float largestCover(int rowBegin, int rowEnd) const;
+    // The column x, rows y0 upwards, `layers` pixels a row.
+    AccumulatedPixel* column(int x) { return pixels_.data() + index(x, y0_); }
+    // Largest cover of a layer on the rows [rowBegin, rowEnd).
+    float largestCover(int layer, int rowBegin, int rowEnd) const;
     std::size_t bytes() const { return pixels_.capacity() * sizeof(AccumulatedPixel); }
 
 private:
+    std::size_t index(int x, int y) const {
+        return (static_cast<std::size_t>(x - x0_) * static_cast<std::size_t>(height_) + static_cast<std::size_t>(y - y0_)) *
+               static_cast<std::size_t>(layers_);
+    }
+
     int x0_ = 0;
     int y0_ = 0;
     int width_ = 0;
     int height_ = 0;
+    int layers_ = 1;
     std::vector<AccumulatedPixel> pixels_;
+};
+
+// One layer of an accumulation.
+struct LayerSpan {
+    const Accumulation* acc = nullptr;
+    int layer = 0;
 };
 
 // -ln(1 - a c) for a fixed alpha a and c in [0, 1], from a table: the depth
@@ -99,8 +110,8 @@ private:
 // a logarithmic grid of a few thousand steps.
 class DensityScale {
 public:
-    // Ranks the covers of every pixel of the accumulations.
-    void build(const std::vector<const Accumulation*>& accumulations);
+    // Ranks the covers of every pixel of the layers.
+    void build(const std::vector<LayerSpan>& spans);
     float operator()(float cover) const {
         if (!(cover > 0.0f) || cumulative_.empty()) return 0.0f;
         return cumulative_[step(cover)];
@@ -116,7 +127,7 @@ private:
     std::vector<float> cumulative_;  // steps + 1 shares, rising to 1
 };
 
-// Lays acc over the rows [rowBegin, rowEnd) of image where it has marks: by
-// optical depth, or by density when a scale is given.
-void compositeRows(const Accumulation& acc, RasterImage& image, int rowBegin, int rowEnd,
+// Lays the layer over the rows [rowBegin, rowEnd) of image where it has
+// marks: by optical depth, or by density when a scale is given.
+void compositeRows(const LayerSpan& span, RasterImage& image, int rowBegin, int rowEnd,
                    const DensityScale* density = nullptr);
