@@ -52,9 +52,9 @@ constexpr std::size_t kStackCellCount = static_cast<std::size_t>(stackCells) * s
 
 inline float channelValue(std::uint32_t packed, int c) { return static_cast<float>((packed >> (8 * c)) & 0xFF) / 255.0f; }
 
-// Counts per group and bin (Fine) or stack cell, and the colour sums of
-// classes of several colours per stack cell (Sums).
-template <bool Sums, bool Fine>
+// Counts per group and bin, and the colour sums of classes of several
+// colours per stack cell (Sums).
+template <bool Sums>
 void countRecords(std::uint32_t* counts, float* colorSums, std::size_t units, const std::uint16_t* u,
                   const std::uint16_t* w, int records, const BinColors& colors, int skip) {
     const std::uint32_t* packed = colors.packed.data();
@@ -66,12 +66,11 @@ void countRecords(std::uint32_t* counts, float* colorSums, std::size_t units, co
         const std::uint8_t group = static_cast<std::uint8_t>(p >> 24);
         if (group == BinColors::notDrawn || r == skip) continue;
         const std::size_t bin = binOf(u[r], w[r]);
-        const std::size_t cell = stackCellOf(bin);
-        ++counts[static_cast<std::size_t>(group) * units + (Fine ? bin : cell)];
+        ++counts[static_cast<std::size_t>(group) * units + bin];
         if constexpr (Sums) {
             if (channel[group] < 0) continue;
             const float a = colors.groupAlpha[group];
-            float* sum = colorSums + sumChannels * cell + static_cast<std::size_t>(channel[group]);
+            float* sum = colorSums + sumChannels * stackCellOf(bin) + static_cast<std::size_t>(channel[group]);
             sum[0] += a * channelValue(p, 0);
             sum[1] += a * channelValue(p, 1);
             sum[2] += a * channelValue(p, 2);
@@ -390,47 +389,28 @@ void RegionBins::place(const BinCoordinates& u, const BinCoordinates& w, int rec
         p.sumU += offsetOf(u[static_cast<std::size_t>(r)]);
         p.sumW += offsetOf(w[static_cast<std::size_t>(r)]);
     }
-    stackPlaces();
+    countedFor_ = 0;
     linesValid_ = pointsValid_ = false;
 }
 
-std::size_t RegionBins::units() const {
-    return fine_ ? static_cast<std::size_t>(binsPerAxis) * binsPerAxis : kStackCellCount;
-}
-
 void RegionBins::count(const BinCoordinates& u, const BinCoordinates& w, int records, const BinColors& colors,
-                       int skip, bool fine) {
-    fine_ = fine;
-    const std::size_t n = units();
-    groups_ = colors.groupCount;
-    sumChannels_ = colors.colorChannels;
-    counts_.assign(static_cast<std::size_t>(groups_) * n, 0);
-    colorSums_.assign(static_cast<std::size_t>(sumChannels_) * kStackCellCount, 0.0f);
+                       int skip) {
+    const std::size_t n = static_cast<std::size_t>(binsPerAxis) * binsPerAxis;
+    counts_.assign(static_cast<std::size_t>(colors.groupCount) * n, 0);
+    colorSums_.assign(static_cast<std::size_t>(colors.colorChannels) * kStackCellCount, 0.0f);
     std::uint32_t* counts = counts_.data();
     float* sums = colorSums_.data();
-    const std::uint16_t* uu = u.data();
-    const std::uint16_t* ww = w.data();
-    if (sumChannels_ == 0) {
-        if (fine)
-            countRecords<false, true>(counts, sums, n, uu, ww, records, colors, skip);
-        else
-            countRecords<false, false>(counts, sums, n, uu, ww, records, colors, skip);
-    } else {
-        if (fine)
-            countRecords<true, true>(counts, sums, n, uu, ww, records, colors, skip);
-        else
-            countRecords<true, false>(counts, sums, n, uu, ww, records, colors, skip);
-    }
-    poolCounts();
+    if (colors.colorChannels == 0)
+        countRecords<false>(counts, sums, n, u.data(), w.data(), records, colors, skip);
+    else
+        countRecords<true>(counts, sums, n, u.data(), w.data(), records, colors, skip);
+    poolCounts(colors);
 }
 
-template <bool Fine>
 void RegionBins::countSide(const BinCoordinates& u, const BinCoordinates& w, int records, const BinColors& colors,
                            Side& out, bool all, int part, int parts) {
-    // Per bin the records and per stack cell their colours; counted per
-    // stack cell, the four words of a cell lie together.
-    out.records.assign(Fine ? static_cast<std::size_t>(binsPerAxis) * binsPerAxis : 0, 0);
-    out.colors.assign((Fine ? 3 : 4) * kStackCellCount, 0);
+    out.records.assign(static_cast<std::size_t>(binsPerAxis) * binsPerAxis, 0);
+    out.colors.assign(3 * kStackCellCount, 0);
     const std::uint32_t* packed = colors.packed.data();
     const std::uint16_t* uu = u.data();
     const std::uint16_t* ww = w.data();
@@ -438,14 +418,8 @@ void RegionBins::countSide(const BinCoordinates& u, const BinCoordinates& w, int
     std::uint32_t* sums = out.colors.data();
     auto add = [&](std::size_t r) {
         const std::size_t bin = binOf(uu[r], ww[r]);
-        std::uint32_t* sum;
-        if constexpr (Fine) {
-            ++counts[bin];
-            sum = sums + 3 * stackCellOf(bin);
-        } else {
-            sum = sums + 4 * stackCellOf(bin);
-            ++*sum++;
-        }
+        ++counts[bin];
+        std::uint32_t* sum = sums + 3 * stackCellOf(bin);
         const std::uint32_t p = packed[r];
         sum[0] += p & 0xFF;
         sum[1] += (p >> 8) & 0xFF;
@@ -473,18 +447,9 @@ void RegionBins::countSide(const BinCoordinates& u, const BinCoordinates& w, int
 }
 
 void RegionBins::countPart(const BinCoordinates& u, const BinCoordinates& w, int records, const BinColors& colors,
-                           std::uint64_t baseFor, int part, bool fine) {
-    // The totals were counted at the other resolution: count them again.
-    if (baseFor_ != baseFor || fine != baseFine_) {
-        if (fine)
-            countSide<true>(u, w, records, colors, baseParts_[part], true, part, kCountParts);
-        else
-            countSide<false>(u, w, records, colors, baseParts_[part], true, part, kCountParts);
-    }
-    if (fine)
-        countSide<true>(u, w, records, colors, sideParts_[part], false, part, kCountParts);
-    else
-        countSide<false>(u, w, records, colors, sideParts_[part], false, part, kCountParts);
+                           std::uint64_t baseFor, int part) {
+    if (baseFor_ != baseFor) countSide(u, w, records, colors, baseParts_[part], true, part, kCountParts);
+    countSide(u, w, records, colors, sideParts_[part], false, part, kCountParts);
 }
 
 namespace {
@@ -495,15 +460,14 @@ void mergeInto(std::vector<std::uint32_t>& into, const std::vector<std::uint32_t
 
 }  // namespace
 
-void RegionBins::finishBySelection(const BinColors& colors, std::uint64_t baseFor, bool fine) {
-    if (baseFor_ != baseFor || fine != baseFine_) {
+void RegionBins::finishBySelection(const BinColors& colors, std::uint64_t baseFor) {
+    if (baseFor_ != baseFor) {
         std::swap(base_, baseParts_[0]);
         for (int p = 1; p < kCountParts; ++p) {
             mergeInto(base_.records, baseParts_[p].records);
             mergeInto(base_.colors, baseParts_[p].colors);
         }
         baseFor_ = baseFor;
-        baseFine_ = fine;
     }
     Side& side = sideParts_[0];
     for (int p = 1; p < kCountParts; ++p) {
@@ -513,29 +477,24 @@ void RegionBins::finishBySelection(const BinColors& colors, std::uint64_t baseFo
 
     // The selected records' counts and sums, directly or as the rest of the
     // totals; the others take the one grey of their class.
-    fine_ = fine;
-    const std::size_t n = units();
-    groups_ = colors.groupCount;
-    sumChannels_ = colors.colorChannels;
-    counts_.assign(static_cast<std::size_t>(groups_) * n, 0);
-    colorSums_.assign(static_cast<std::size_t>(sumChannels_) * kStackCellCount, 0.0f);
+    const std::size_t n = static_cast<std::size_t>(binsPerAxis) * binsPerAxis;
+    counts_.assign(static_cast<std::size_t>(colors.groupCount) * n, 0);
+    colorSums_.assign(static_cast<std::size_t>(colors.colorChannels) * kStackCellCount, 0.0f);
     const bool counted = colors.countSelected();
-    const std::size_t stride = fine ? 3 : 4;  // words per stack cell of colours
     auto pick = [counted](std::uint32_t all, std::uint32_t part) { return counted ? part : all - part; };
     for (std::size_t k = 0; k < n; ++k) {
-        const std::uint32_t all = fine ? base_.records[k] : base_.colors[4 * k];
-        const std::uint32_t picked = pick(all, fine ? side.records[k] : side.colors[4 * k]);
+        const std::uint32_t all = base_.records[k];
+        const std::uint32_t picked = pick(all, side.records[k]);
         if (colors.selectedGroup >= 0) counts_[static_cast<std::size_t>(colors.selectedGroup) * n + k] = picked;
         if (colors.deselectedGroup >= 0) counts_[static_cast<std::size_t>(colors.deselectedGroup) * n + k] = all - picked;
     }
-    const std::size_t skip = fine ? 0 : 1;  // a cell's count comes first
-    if (sumChannels_ > 0)
+    const std::size_t sums = static_cast<std::size_t>(colors.colorChannels);
+    if (sums > 0)
         for (std::size_t cell = 0; cell < kStackCellCount; ++cell)
             for (std::size_t c = 0; c < 3; ++c)
-                colorSums_[static_cast<std::size_t>(sumChannels_) * cell + c] =
-                    static_cast<float>(pick(base_.colors[stride * cell + skip + c], side.colors[stride * cell + skip + c])) /
-                    255.0f;
-    poolCounts();
+                colorSums_[sums * cell + c] =
+                    static_cast<float>(pick(base_.colors[3 * cell + c], side.colors[3 * cell + c])) / 255.0f;
+    poolCounts(colors);
 }
 
 void RegionBins::meanOf(std::size_t bin, double& u, double& w) const {
@@ -556,8 +515,8 @@ template <class Cell>
 void poolBoth(int channels, Cell cell, std::vector<float>& right, std::vector<float>& left) {
     const int n = stackCells;
     const std::size_t cellFloats = static_cast<std::size_t>(channels);
-    // The places' moments, or a count per alpha class and three colour sums.
-    double pooled[std::max(1 + MomentCount, maxBinGroups + 3 * maxBinClasses)];
+    // Per group a count, per class its moments, the colour sums.
+    double pooled[maxBinGroups + MomentCount * maxBinClasses + 3 * maxBinClasses];
     right.assign(static_cast<std::size_t>(n) * n * cellFloats, 0.0f);
     left.assign(right.size(), 0.0f);
     for (int jc = 0; jc < n; ++jc) {
@@ -577,50 +536,46 @@ void poolBoth(int channels, Cell cell, std::vector<float>& right, std::vector<fl
 
 }  // namespace
 
-void RegionBins::stackPlaces() {
-    // Records, then the moments of their normalised values (a bin's records
-    // taken at their mean).
-    std::vector<float> right;
-    std::vector<float> left;
-    poolBoth(1 + MomentCount,
-             [this](std::size_t bin, double* out) {
-                 const double n = places_[bin].records;
-                 if (n <= 0.0) return;
-                 double u = 0.0;
-                 double w = 0.0;
-                 meanOf(bin, u, w);
-                 out[0] += n;
-                 out[1 + SumU] += n * u;
-                 out[1 + SumW] += n * w;
-                 out[1 + SumUU] += n * u * u;
-                 out[1 + SumWW] += n * w * w;
-                 out[1 + SumUW] += n * u * w;
-             },
-             right, left);
-    placesAlongRight_.compute(right.data(), stackCells, 1 + MomentCount);
-    placesAlongLeft_.compute(left.data(), stackCells, 1 + MomentCount);
-}
-
-void RegionBins::poolCounts() {
-    const std::size_t n = units();
-    const bool fine = fine_;
+void RegionBins::poolCounts(const BinColors& colors) {
+    const std::size_t n = static_cast<std::size_t>(binsPerAxis) * binsPerAxis;
+    groups_ = colors.groupCount;
+    classes_ = std::clamp(colors.classCount, 0, maxBinClasses);
+    sumChannels_ = colors.colorChannels;
     const int groups = groups_;
     const std::size_t sums = static_cast<std::size_t>(sumChannels_);
-    stackChannels_ = groups + sumChannels_;
+    stackChannels_ = groups + MomentCount * classes_ + sumChannels_;
     countsAlongRight_.release();
     countsAlongLeft_.release();
     cellWeights_.clear();
+    int classOf[maxBinGroups];
+    for (int q = 0; q < groups; ++q) classOf[q] = colors.groupClass[static_cast<std::size_t>(q)];
     if (stackChannels_ > 0)
         poolBoth(stackChannels_,
                  [&](std::size_t bin, double* out) {
+                     // Each class's records in the bin, taken at the mean of all of them.
+                     double inClass[maxBinClasses] = {};
+                     bool any = false;
+                     for (int q = 0; q < groups; ++q) {
+                         const double k = counts_[static_cast<std::size_t>(q) * n + bin];
+                         out[q] += k;
+                         inClass[classOf[q]] += k;
+                         any = any || k > 0.0;
+                     }
+                     if (any) {
+                         double u = 0.0;
+                         double w = 0.0;
+                         meanOf(bin, u, w);
+                         const double moment[MomentCount] = {u, w, u * u, w * w, u * w};
+                         for (int c = 0; c < classes_; ++c)
+                             if (inClass[c] > 0.0)
+                                 for (int m = 0; m < MomentCount; ++m)
+                                     out[groups + MomentCount * c + m] += inClass[c] * moment[m];
+                     }
                      // What is kept per stack cell is taken at its first bin.
-                     const bool first = (bin & ((std::size_t(1) << 9) | 1)) == 0;
-                     const std::size_t cell = stackCellOf(bin);
-                     if (fine || first)
-                         for (int q = 0; q < groups; ++q)
-                             out[q] += counts_[static_cast<std::size_t>(q) * n + (fine ? bin : cell)];
-                     if (first)
-                         for (std::size_t c = 0; c < sums; ++c) out[static_cast<std::size_t>(groups) + c] += colorSums_[sums * cell + c];
+                     if ((bin & ((std::size_t(1) << 9) | 1)) == 0)
+                         for (std::size_t c = 0; c < sums; ++c)
+                             out[static_cast<std::size_t>(groups + MomentCount * classes_) + c] +=
+                                 colorSums_[sums * stackCellOf(bin) + c];
                  },
                  pooled_[0], pooled_[1]);
     linesValid_ = pointsValid_ = false;
@@ -647,7 +602,8 @@ const Accumulation& RegionBins::drawLines(const BinColors& colors, const RegionG
 
     const column_marks::GroupDepths depths(colors, g.smooth, g.lineOpacity, layers);
     const column_marks::LineStyle style(g.lineWidth, g.smooth, g.height);
-    const int groups = colors.groupCount;
+    const int groups = groups_;
+    const int classes = classes_;
     const int n = stackCells;
     const float cap = style.cap;
     const double inverseDx2 = 1.0 / (dx * dx);
@@ -663,41 +619,47 @@ const Accumulation& RegionBins::drawLines(const BinColors& colors, const RegionG
         const double b = s * g.q1;          // and of the right value
         const double base = (1.0 - s) * g.p0 + s * g.p1;
         const bool alongRight = a >= b;
-        const SlantStack& placeStack = alongRight ? placesAlongRight_ : placesAlongLeft_;
-        const SlantStack& countStack = alongRight ? countsAlongRight_ : countsAlongLeft_;
+        const SlantStack& stack = alongRight ? countsAlongRight_ : countsAlongLeft_;
         const double ratio = alongRight ? (a > 0.0 ? b / a : 0.0) : a / b;
         const int theta = std::clamp(static_cast<int>(std::lround(ratio * (n - 1))), 0, n - 1);
         AccumulatedPixel* column = lines_.column(x);
 
         for (int h = -n; h < n; ++h) {
-            const float* place = placeStack.at(theta, h);
-            if (place[0] < 0.5f) continue;
-            const float* cell = countStack.at(theta, h);
+            const float* cell = stack.at(theta, h);
+            float inClass[maxBinClasses] = {};
             float total = 0.0f;
-            for (int k = 0; k < groups; ++k) total += cell[k];
+            for (int k = 0; k < groups; ++k) {
+                inClass[colors.groupClass[static_cast<std::size_t>(k)]] += cell[k];
+                total += cell[k];
+            }
             if (total < 0.5f) continue;
-            const float* m = place + 1;
-            const double inv = 1.0 / place[0];
-            const double mu = m[SumU] * inv;
-            const double mw = m[SumW] * inv;
-            const double varU = std::max(0.0, m[SumUU] * inv - mu * mu);
-            const double varW = std::max(0.0, m[SumWW] * inv - mw * mw);
-            const double cov = m[SumUW] * inv - mu * mw;
-            const double y = base + a * mu + b * mw;
-            const double varY = std::max(0.0, a * a * varU + b * b * varW + 2.0 * a * b * cov);
-            const double meanSlope = (g.p1 - g.p0 + g.q1 * mw - g.q0 * mu) / dx;
-            const double slopeSpread = std::max(0.0, g.q1 * g.q1 * varW + g.q0 * g.q0 * varU - 2.0 * g.q0 * g.q1 * cov);
-            const double slope2 = meanSlope * meanSlope + slopeSpread * inverseDx2;
-            const float sigma = static_cast<float>(std::sqrt(1.0 + slope2));
-            // The ends fade over half a pixel beyond each axis, as a line's do.
-            const float ends = g.smooth ? column_marks::clamp01(static_cast<float>(std::min(before, after)) * sigma + cap)
-                                        : (before >= 0.0 && after > 0.0 ? 1.0f : 0.0f);
-            if (ends <= 0.0f) continue;
-            marks.set(colors, cell, cell + groups);
-            // The group's records spread over a box of their standard deviation's width.
-            const float box = static_cast<float>(std::sqrt(12.0 * varY));
-            column_marks::drawGroup(column, depths, style, marks, static_cast<float>(y), box, sigma,
-                                    static_cast<float>(meanSlope), ends);
+            // Each class's records as a group of their own, placed and spread
+            // by their own moments.
+            for (int c = 0; c < classes; ++c) {
+                if (inClass[c] < 0.5f) continue;
+                const float* m = cell + groups + MomentCount * c;
+                const double inv = 1.0 / inClass[c];
+                const double mu = m[SumU] * inv;
+                const double mw = m[SumW] * inv;
+                const double varU = std::max(0.0, m[SumUU] * inv - mu * mu);
+                const double varW = std::max(0.0, m[SumWW] * inv - mw * mw);
+                const double cov = m[SumUW] * inv - mu * mw;
+                const double y = base + a * mu + b * mw;
+                const double varY = std::max(0.0, a * a * varU + b * b * varW + 2.0 * a * b * cov);
+                const double meanSlope = (g.p1 - g.p0 + g.q1 * mw - g.q0 * mu) / dx;
+                const double slopeSpread = std::max(0.0, g.q1 * g.q1 * varW + g.q0 * g.q0 * varU - 2.0 * g.q0 * g.q1 * cov);
+                const double slope2 = meanSlope * meanSlope + slopeSpread * inverseDx2;
+                const float sigma = static_cast<float>(std::sqrt(1.0 + slope2));
+                // The ends fade over half a pixel beyond each axis, as a line's do.
+                const float ends = g.smooth ? column_marks::clamp01(static_cast<float>(std::min(before, after)) * sigma + cap)
+                                            : (before >= 0.0 && after > 0.0 ? 1.0f : 0.0f);
+                if (ends <= 0.0f) continue;
+                marks.setClass(colors, c, cell, cell + groups + MomentCount * classes);
+                // The group's records spread over a box of their standard deviation's width.
+                const float box = static_cast<float>(std::sqrt(12.0 * varY));
+                column_marks::drawGroup(column, depths, style, marks, static_cast<float>(y), box, sigma,
+                                        static_cast<float>(meanSlope), ends);
+            }
         }
     }
     return lines_;
@@ -716,7 +678,7 @@ const Accumulation& RegionBins::drawPoints(const BinColors& colors, const Region
     const int yb = std::min(g.height, static_cast<int>(std::ceil(std::max(g.p0, g.p0 + g.q0) + margin)));
     const int classes = std::max(colors.classCount, 1);
     points_.reset(xa, ya, std::max(0, xb - xa), std::max(0, yb - ya), classes);
-    if (countedFor_ == 0 || !fine_ || points_.width() == 0 || points_.height() == 0) return points_;
+    if (countedFor_ == 0 || points_.width() == 0 || points_.height() == 0) return points_;
 
     const column_marks::GroupDepths depths(colors, g.smooth, g.pointOpacity, classes);
     // Shadows are black at half the region's point opacity, whatever the record's alpha.
@@ -781,7 +743,6 @@ const Accumulation& RegionBins::drawPoints(const BinColors& colors, const Region
                 AccumulatedPixel& shadow = px[cls];
                 const float n = marks.total[cls];
                 shadow.depth += n * shadowDepth(c);
-                shadow.cover += n * c * depths.opacity;
                 // Black: no colour to add.
                 shadow.weight += n * shadowAlpha * c * (1.0f - pointAlpha[cls] * under);
             }
@@ -844,8 +805,7 @@ const Accumulation& RegionBins::drawPoints(const BinColors& colors, const Region
 std::size_t RegionBins::bytes() const {
     return places_.capacity() * sizeof(Place) + counts_.capacity() * sizeof(std::uint32_t) +
            (colorSums_.capacity() + cellWeights_.capacity()) * sizeof(float) + sideBytes() +
-           placesAlongRight_.bytes() + placesAlongLeft_.bytes() + countsAlongRight_.bytes() +
-           countsAlongLeft_.bytes() + lines_.bytes() + points_.bytes();
+           countsAlongRight_.bytes() + countsAlongLeft_.bytes() + lines_.bytes() + points_.bytes();
 }
 
 std::size_t RegionBins::sideBytes() const {
@@ -857,13 +817,13 @@ std::size_t RegionBins::sideBytes() const {
 
 std::size_t RegionBins::typicalBytes(int width, int height) {
     // Places, two groups of counts, colour sums and the two sides' sums per
-    // bin; the line sums of the places and of the counts both ways; pictures
-    // of two classes.
+    // bin; the line sums of two classes' counts and moments and of one
+    // class's colours, both ways; pictures of two classes.
     const std::size_t bins = static_cast<std::size_t>(binsPerAxis) * binsPerAxis;
     const std::size_t sides = 1 + 2 * RegionBins::kCountParts;
     const std::size_t cells = bins * (sizeof(Place) + 2 * sizeof(std::uint32_t) + sides * sizeof(std::uint32_t)) +
                               kStackCellCount * 3 * (sizeof(float) + sides * sizeof(std::uint32_t));
-    const std::size_t channels = 1 + MomentCount + 2 + 3;
+    const std::size_t channels = 2 + 2 * MomentCount + 3;
     const std::size_t stacks = 2 * static_cast<std::size_t>(stackCells) * 2 * stackCells * channels * sizeof(float);
     const std::size_t pictures = 2 * static_cast<std::size_t>(std::max(width, 0) / 4 + 8) * std::max(height, 0) *
                                  sizeof(AccumulatedPixel);

@@ -135,26 +135,22 @@ public:
     int right = -1;
 
     // Where the records sit: per bin the count of all records and the sums
-    // of their offsets within it, and the line sums of those. Depends on the
-    // values alone.
+    // of their offsets within it. Depends on the values alone.
     void place(const BinCoordinates& u, const BinCoordinates& w, int records);
     bool placed() const { return !places_.empty(); }
     // Counts the records of colors per bin and group (and the colour sums
-    // of classes of several colours), all but the skipped one;
-    // stackCounts(0) and (1) then sum them along the lines, each on its own.
-    // Lines need the counts per stack cell only; points (`fine`) per bin.
-    void count(const BinCoordinates& u, const BinCoordinates& w, int records, const BinColors& colors, int skip,
-               bool fine);
+    // of classes of several colours per stack cell), all but the skipped
+    // one; stackCounts(0) and (1) then sum them along the lines, each on its
+    // own, with the moments of each class's places.
+    void count(const BinCoordinates& u, const BinCoordinates& w, int records, const BinColors& colors, int skip);
     // The same for colours by the selection, in kCountParts parts that may
     // run side by side, then finishBySelection: the base colours' totals
     // once per base colouring (baseFor), then only the smaller side of the
     // selection. Tables of 2^32 / 255 records or more are counted by count().
     static constexpr int kCountParts = 2;
     void countPart(const BinCoordinates& u, const BinCoordinates& w, int records, const BinColors& colors,
-                   std::uint64_t baseFor, int part, bool fine);
-    void finishBySelection(const BinColors& colors, std::uint64_t baseFor, bool fine);
-    // Whether the counts are per bin, as the points need them.
-    bool fine() const { return fine_; }
+                   std::uint64_t baseFor, int part);
+    void finishBySelection(const BinColors& colors, std::uint64_t baseFor);
     void stackCounts(int which);
     // Which colours the counts are of (0: not counted).
     std::uint64_t countedFor() const { return countedFor_; }
@@ -175,25 +171,22 @@ private:
         float sumU;  // offsets within the bin, in bins
         float sumW;
     };
-    // Records per bin and their colour sums per channel, in 8-bit units, per
+    // Records per bin, and their colour sums per channel in 8-bit units per
     // stack cell: a colour is only ever read for two by two bins together,
     // and the sums of a quarter as many cells stay in the cache.
     struct Side {
-        std::vector<std::uint32_t> records;  // per bin, when counted per bin
-        std::vector<std::uint32_t> colors;   // (records,) red, green, blue per stack cell
+        std::vector<std::uint32_t> records;  // per bin
+        std::vector<std::uint32_t> colors;   // red, green, blue per stack cell
     };
     // The records' mean position in bin (j, k), in normalised units.
     void meanOf(std::size_t bin, double& u, double& w) const;
-    template <bool Fine>
     void countSide(const BinCoordinates& u, const BinCoordinates& w, int records, const BinColors& colors, Side& out,
                    bool all, int part, int parts);
-    std::size_t units() const;  // bins or stack cells the counts are kept for
-    void stackPlaces();
-    void poolCounts();
+    void poolCounts(const BinColors& colors);
     std::size_t sideBytes() const;
 
     std::vector<Place> places_;          // binsPerAxis^2, row j (left value) by column k
-    std::vector<std::uint32_t> counts_;  // per group, then per bin (fine) or stack cell
+    std::vector<std::uint32_t> counts_;  // per group, then per bin
     // Per stack cell, the alpha-weighted red, green and blue of each class
     // of several colours (sumChannels_ floats).
     std::vector<float> colorSums_;
@@ -203,17 +196,16 @@ private:
     std::vector<float> pooled_[2];       // the counts on the stack grid, until stacked
     std::vector<float> cellWeights_;     // points: per stack cell, each class's weight; empty until drawn
     std::uint64_t baseFor_ = 0;
-    bool baseFine_ = false;
-    bool fine_ = false;
     int groups_ = 0;
+    int classes_ = 0;
     int sumChannels_ = 0;
     std::uint64_t countedFor_ = 0;
-    int stackChannels_ = 0;  // counted channels the line sums carry
-    // Line sums of the places (records and moments) and of the counts, each
-    // for lines nearer the left axis's heights (summed along the right
-    // value) and nearer the right axis's (summed along the left value).
-    SlantStack placesAlongRight_;
-    SlantStack placesAlongLeft_;
+    // What the line sums carry per cell: records per group, the moments of
+    // each class's places (5 per class), the colour sums.
+    int stackChannels_ = 0;
+    // Line sums of the counts, for lines nearer the left axis's heights
+    // (summed along the right value) and nearer the right axis's (summed
+    // along the left value).
     SlantStack countsAlongRight_;
     SlantStack countsAlongLeft_;
     Accumulation lines_;

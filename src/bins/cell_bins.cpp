@@ -100,16 +100,6 @@ inline int floorOf(float v) {
     return v < static_cast<float>(i) ? i - 1 : i;
 }
 
-// 1 / n for the sub-rows a box covers, mostly from a table.
-inline float reciprocal(int n) {
-    static const auto table = [] {
-        std::array<float, 1024> t{};
-        for (std::size_t k = 1; k < t.size(); ++k) t[k] = 1.0f / static_cast<float>(k);
-        return t;
-    }();
-    return n < static_cast<int>(table.size()) ? table[static_cast<std::size_t>(n)] : 1.0f / static_cast<float>(n);
-}
-
 // The cells crossing a column where every cell's piece is at the same
 // parameter: their heights and box half-widths at the samples either side,
 // f of the way from a to b, the segment's sigma, and their colours.
@@ -124,6 +114,35 @@ struct ColumnCells {
     std::size_t count;
     float f;
 };
+
+// Spreads a cell's records evenly over the sub-rows [from, to) of a
+// column's profile (held as differences, subRows + 1 entries of `stride`
+// doubles): per channel values[k] and in the last channel `lines`. The end
+// sub-rows the box covers only in part take their part, so the boxes of
+// neighbouring cells tile a band without seams.
+template <int Fixed>
+inline void spreadBox(double* profile, std::size_t stride, int channelsRuntime, int subRows, float from, float to,
+                      const float* values, float lines) {
+    const int channels = Fixed > 0 ? Fixed : channelsRuntime;
+    const int s0 = floorOf(from);
+    const int s1 = floorOf(to);
+    // The share of the box in sub-row s0, in each sub-row between, in s1.
+    float first = 1.0f, inner = 0.0f, last = 0.0f;
+    if (s1 > s0) {
+        inner = 1.0f / (to - from);
+        first = (static_cast<float>(s0 + 1) - from) * inner;
+        last = (to - static_cast<float>(s1)) * inner;
+    }
+    const int at[4] = {s0, s0 + 1, s1, s1 + 1};
+    const float change[4] = {first, inner - first, last - inner, -last};
+    for (int e = 0; e < 4; ++e) {
+        if (at[e] > subRows || change[e] == 0.0f) continue;
+        // What lies below the column still counts in its first sub-row.
+        double* p = profile + static_cast<std::size_t>(std::max(at[e], 0)) * stride;
+        for (int k = 0; k < channels; ++k) p[k] += values[k] * change[e];
+        p[channels] += lines * change[e];
+    }
+}
 
 // Adds every cell's box to the profile of a column (sub-rows of `channels` +
 // 1 floats, as differences). Fixed: the channels when known at compile time.
@@ -140,20 +159,8 @@ bool depositCells(const ColumnCells& cells, int channelsRuntime, double* profile
         const float from = (y - half) * kSubRows;
         const float to = (y + half) * kSubRows;
         if (!(to >= 0.0f) || !(from < last)) continue;
-        const int s0 = floorOf(from);
-        const int s1 = floorOf(to);
-        const float density = reciprocal(s1 - s0 + 1);
-        double* start = profile + static_cast<std::size_t>(std::max(s0, 0)) * stride;
-        double* stop = profile + static_cast<std::size_t>(std::min(s1, subRows - 1) + 1) * stride;
-        const float* color = cells.colors + c * static_cast<std::size_t>(channels);
-        for (int k = 0; k < channels; ++k) {
-            const float d = color[k] * density;
-            start[k] += d;
-            stop[k] -= d;
-        }
-        const float lines = cells.totals[c] * density * cells.sigma[c];
-        start[channels] += lines;
-        stop[channels] -= lines;
+        spreadBox<Fixed>(profile, stride, channels, subRows, from, to, cells.colors + c * static_cast<std::size_t>(channels),
+                         cells.totals[c] * cells.sigma[c]);
         any = true;
     }
     return any;
@@ -198,7 +205,8 @@ bool CellGeometry::same(const CellGeometry& o) const {
 void CellBins::place(const std::array<const BinCoordinates*, cellValues>& values, int records,
                      const BinColors& colors, int skip) {
     fine_.assign(kFineCells, Fine{});
-    startCounts(colors);
+    // Counted per fine cell while the cells drawn are not known yet.
+    startCounts(colors, kFineCells);
     const std::uint16_t* v[cellValues];
     for (int k = 0; k < cellValues; ++k) v[k] = values[static_cast<std::size_t>(k)] ? values[static_cast<std::size_t>(k)]->data() : nullptr;
     std::uint16_t mask[cellValues];
@@ -218,7 +226,7 @@ void CellBins::place(const std::array<const BinCoordinates*, cellValues>& values
         }
         f.crossLR += o[1] * o[2];
         int group = 0;
-        if (r != skip && recordColor(colors, static_cast<std::size_t>(r), group, rgb)) countFine(colors, index, group, rgb);
+        if (r != skip && recordColor(colors, static_cast<std::size_t>(r), group, rgb)) countUnit(colors, index, group, rgb);
     }
 
     // The finest grid whose occupied cells a frame can afford.
@@ -315,39 +323,49 @@ void CellBins::place(const std::array<const BinCoordinates*, cellValues>& values
     }
     // The drawn cells hold what the fine ones told.
     std::vector<Fine>().swap(fine_);
+    const std::size_t groups = static_cast<std::size_t>(groups_);
+    const std::size_t channels = static_cast<std::size_t>(sumChannels_);
+    std::vector<std::uint32_t> counts(cells_.size() * groups, 0);
+    std::vector<float> colorSums(cells_.size() * channels, 0.0f);
+    for (std::size_t i : occupied) {
+        const std::size_t c = static_cast<std::size_t>(cellOf_[i]);
+        for (std::size_t g = 0; g < groups; ++g) counts[c * groups + g] += unitCounts_[i * groups + g];
+        for (std::size_t k = 0; k < channels; ++k) colorSums[c * channels + k] += unitColors_[i * channels + k];
+    }
+    unitCounts_ = std::move(counts);
+    unitColors_ = std::move(colorSums);
     placed_ = true;
     poolCounts();
 }
 
-void CellBins::startCounts(const BinColors& colors) {
+void CellBins::startCounts(const BinColors& colors, std::size_t units) {
     groups_ = colors.groupCount;
     sumChannels_ = colors.colorChannels;
     channels_ = groups_ + sumChannels_;
-    fineCounts_.assign(kFineCells * static_cast<std::size_t>(groups_), 0);
-    if (sumChannels_ == 0)
-        std::vector<float>().swap(fineColors_);
-    else
-        fineColors_.assign(kFineCells * static_cast<std::size_t>(sumChannels_), 0.0f);
+    unitCounts_.assign(units * static_cast<std::size_t>(groups_), 0);
+    unitColors_.assign(units * static_cast<std::size_t>(sumChannels_), 0.0f);
 }
 
-void CellBins::countFine(const BinColors& colors, std::size_t fine, int group, const float* rgb) {
-    ++fineCounts_[static_cast<std::size_t>(group) * kFineCells + fine];
+void CellBins::countUnit(const BinColors& colors, std::size_t unit, int group, const float* rgb) {
+    ++unitCounts_[unit * static_cast<std::size_t>(groups_) + static_cast<std::size_t>(group)];
     const int channel = colors.channelOf(group);
     if (channel >= 0)
         for (int k = 0; k < 3; ++k)
-            fineColors_[static_cast<std::size_t>(sumChannels_) * fine + static_cast<std::size_t>(channel + k)] += rgb[k];
+            unitColors_[static_cast<std::size_t>(sumChannels_) * unit + static_cast<std::size_t>(channel + k)] += rgb[k];
 }
 
 void CellBins::count(const std::array<const BinCoordinates*, cellValues>& values, int records,
                      const BinColors& colors, int skip) {
-    startCounts(colors);
+    // Straight into the cells drawn: every record's fine cell has one.
+    startCounts(colors, cells_.size());
     const std::uint16_t* v[cellValues];
     for (int k = 0; k < cellValues; ++k) v[k] = values[static_cast<std::size_t>(k)] ? values[static_cast<std::size_t>(k)]->data() : nullptr;
     float rgb[3] = {0.0f, 0.0f, 0.0f};
     for (int r = 0; r < records; ++r) {
         int group = 0;
         if (r == skip || !recordColor(colors, static_cast<std::size_t>(r), group, rgb)) continue;
-        countFine(colors, fineIndexOf(v, r), group, rgb);
+        const std::int32_t cell = cellOf_[fineIndexOf(v, r)];
+        if (cell >= 0) countUnit(colors, static_cast<std::size_t>(cell), group, rgb);
     }
     poolCounts();
 }
@@ -355,17 +373,16 @@ void CellBins::count(const std::array<const BinCoordinates*, cellValues>& values
 void CellBins::poolCounts() {
     colors_.assign(cells_.size() * static_cast<std::size_t>(channels_), 0.0f);
     cellTotals_.assign(cells_.size(), 0.0f);
+    const std::size_t groups = static_cast<std::size_t>(groups_);
     const std::size_t sums = static_cast<std::size_t>(sumChannels_);
-    for (std::size_t fine = 0; fine < kFineCells; ++fine) {
-        const std::int32_t c = cellOf_[fine];
-        if (c < 0) continue;
-        float* out = colors_.data() + static_cast<std::size_t>(c) * static_cast<std::size_t>(channels_);
-        for (int k = 0; k < groups_; ++k) {
-            const float n = static_cast<float>(fineCounts_[static_cast<std::size_t>(k) * kFineCells + fine]);
-            out[k] += n;
-            cellTotals_[static_cast<std::size_t>(c)] += n;
+    for (std::size_t c = 0; c < cells_.size(); ++c) {
+        float* out = colors_.data() + c * static_cast<std::size_t>(channels_);
+        for (std::size_t g = 0; g < groups; ++g) {
+            const float n = static_cast<float>(unitCounts_[c * groups + g]);
+            out[g] = n;
+            cellTotals_[c] += n;
         }
-        for (std::size_t k = 0; k < sums; ++k) out[static_cast<std::size_t>(groups_) + k] += fineColors_[sums * fine + k];
+        for (std::size_t k = 0; k < sums; ++k) out[groups + k] = unitColors_[c * sums + k];
     }
     pictureValid_ = false;
 }
@@ -482,19 +499,6 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
     const int groups = groups_;
     const float lastSubRow = static_cast<float>(subRows);
     // Adds a cell's records spread over the sub-rows [first, end) at `density` each.
-    auto addBox = [&](Band& band, std::size_t cell, int first, int end, float density, float sigma) {
-        const float* color = colors_.data() + cell * static_cast<std::size_t>(channels_);
-        double* start = band.profile.data() + static_cast<std::size_t>(first) * static_cast<std::size_t>(channels);
-        double* stop = band.profile.data() + static_cast<std::size_t>(end) * static_cast<std::size_t>(channels);
-        for (int c = 0; c < channels_; ++c) {
-            const float d = color[c] * density;
-            start[c] += d;
-            stop[c] -= d;
-        }
-        const float lines = cellTotals_[cell] * density * sigma;
-        start[channels_] += lines;
-        stop[channels_] -= lines;
-    };
     auto deposit = [&](Band& band, std::size_t cell, float y, float varY, float varX, float slope) {
         const float slope2 = slope * slope;
         // The records spread over a box of their deviation's width across the column.
@@ -503,10 +507,9 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
         const float from = (y - half) * kSubRows;
         const float to = (y + half) * kSubRows;
         if (!(to >= 0.0f) || !(from < lastSubRow)) return false;
-        const int s0 = floorOf(from);
-        const int s1 = floorOf(to);
-        addBox(band, cell, std::max(s0, 0), std::min(s1, subRows - 1) + 1, reciprocal(s1 - s0 + 1),
-               std::sqrt(1.0f + slope2));
+        spreadBox<0>(band.profile.data(), static_cast<std::size_t>(channels), channels_, subRows, from, to,
+                     colors_.data() + cell * static_cast<std::size_t>(channels_),
+                     cellTotals_[cell] * std::sqrt(1.0f + slope2));
         return true;
     };
 
@@ -811,17 +814,18 @@ long long CellBins::countedRecords() const {
 
 std::size_t CellBins::bytes() const {
     return fine_.capacity() * sizeof(Fine) + cellOf_.capacity() * sizeof(std::int32_t) +
-           fineCounts_.capacity() * sizeof(std::uint32_t) + fineColors_.capacity() * sizeof(float) +
+           unitCounts_.capacity() * sizeof(std::uint32_t) + unitColors_.capacity() * sizeof(float) +
            cells_.capacity() * sizeof(Cell) + (colors_.capacity() + cellTotals_.capacity()) * sizeof(float) +
            picture_.bytes();
 }
 
 std::size_t CellBins::typicalBytes(int width, int height) {
-    // The drawn cell and two classes' counts per fine cell (their places go
-    // once the cells are drawn from them).
-    const std::size_t fine = kFineCells * (sizeof(std::int32_t) + 2 * sizeof(std::uint32_t));
-    const std::size_t drawn = static_cast<std::size_t>(cellBudget) * (sizeof(Cell) + 8 * sizeof(float));
-    const std::size_t picture = static_cast<std::size_t>(std::max(width, 0) / 4 + 8) * std::max(height, 0) *
+    // The drawn cell of every fine cell (their places and counts go once the
+    // cells are drawn from them), two groups' counts and a class's colours
+    // per drawn cell, a picture of two classes.
+    const std::size_t fine = kFineCells * sizeof(std::int32_t);
+    const std::size_t drawn = static_cast<std::size_t>(cellBudget) * (sizeof(Cell) + 14 * sizeof(float));
+    const std::size_t picture = 2 * static_cast<std::size_t>(std::max(width, 0) / 4 + 8) * std::max(height, 0) *
                                 sizeof(AccumulatedPixel);
     return fine + drawn + picture;
 }

@@ -24,7 +24,7 @@
 // The values a cell of region i holds: on axis i - 1, i, i + 1, i + 2.
 constexpr int cellValues = 4;
 // The fine grid: bits of a coordinate kept per value.
-constexpr std::array<int, cellValues> fineCellBits = {3, 6, 6, 3};
+constexpr std::array<int, cellValues> fineCellBits = {3, 7, 7, 3};
 // Cells a region draws at most; more are pooled into coarser ones.
 constexpr int cellBudget = 16384;
 
@@ -137,17 +137,18 @@ private:
         float covarianceLR;
     };
 
-    void startCounts(const BinColors& colors);
-    void countFine(const BinColors& colors, std::size_t fine, int group, const float* rgb);
+    // Counts per unit (a fine cell while placing, a drawn cell after).
+    void startCounts(const BinColors& colors, std::size_t units);
+    void countUnit(const BinColors& colors, std::size_t unit, int group, const float* rgb);
     // The drawn cells' counts and colours from the fine cells'.
     void poolCounts();
 
     std::vector<Fine> fine_;  // while placing
     bool placed_ = false;
-    std::vector<std::uint32_t> fineCounts_;  // per group, then per fine cell
-    // Per fine cell, the alpha-weighted red, green and blue of each class of
+    std::vector<std::uint32_t> unitCounts_;  // per unit, then per group
+    // Per unit, the alpha-weighted red, green and blue of each class of
     // several colours (sumChannels_ floats).
-    std::vector<float> fineColors_;
+    std::vector<float> unitColors_;
     std::vector<std::int32_t> cellOf_;  // fine cell -> drawn cell, -1 when empty
     std::vector<Cell> cells_;
     std::array<int, cellValues> bits_ = fineCellBits;

@@ -78,6 +78,13 @@ struct Marks {
                                          : weight[c] * colors.classColor[static_cast<std::size_t>(c)][static_cast<std::size_t>(k)];
         }
     }
+    // The same for the records of class `only` alone.
+    void setClass(const BinColors& colors, int only, const float* groupCounts, const float* colorSums) {
+        float mine[maxBinGroups];
+        for (int g = 0; g < colors.groupCount; ++g)
+            mine[g] = colors.groupClass[static_cast<std::size_t>(g)] == only ? groupCounts[g] : 0.0f;
+        set(colors, mine, colorSums);
+    }
     bool any() const { return active > 0; }
 };
 
@@ -90,7 +97,6 @@ inline void addMarks(AccumulatedPixel* px, const GroupDepths& d, const Marks& m,
     for (int a = 0; a < m.active; ++a) {
         const int cls = m.classes[a];
         AccumulatedPixel& p = px[d.layerOf(cls)];
-        p.cover += m.total[cls] * share;
         p.weight += m.weight[cls] * share;
         p.red += m.rgb[cls][0] * share;
         p.green += m.rgb[cls][1] * share;

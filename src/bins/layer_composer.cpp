@@ -290,15 +290,22 @@ void LayerComposer::start(const PCPlot& plot, const FrameAxes& frame, BinnedTabl
             if (drawn[k] == nullptr) continue;
             RecordPass::RegionState& region = pass_.regions[static_cast<std::size_t>(requests[k].leftAxis)];
             if (requests[k].kind == BinKind::Points) {
-                binnedPoints_.push_back(drawn[k]);
+                binnedPoints_.push_back({drawn[k], static_cast<float>(binned.geometry[k].pointOpacity)});
                 region.binnedPoints = true;
             } else {
-                binnedLines_.push_back(drawn[k]);
+                const double opacity = requests[k].kind == BinKind::Pieces ? binned.pieces[k].opacity
+                                                                            : binned.geometry[k].lineOpacity;
+                binnedLines_.push_back({drawn[k], static_cast<float>(opacity)});
                 region.binnedLines = true;
             }
         }
         usedBins_ = !binnedLines_.empty() || !binnedPoints_.empty();
         classes_ = colors.classCount;
+        std::fill(classAlpha_, classAlpha_ + maxBinClasses, 0.0f);
+        for (int g = 0; g < colors.groupCount; ++g) {
+            float& alpha = classAlpha_[colors.groupClass[static_cast<std::size_t>(g)]];
+            alpha = std::max(alpha, colors.groupAlpha[static_cast<std::size_t>(g)]);
+        }
     }
     // The highlighted record is left out of the rest and drawn over everything.
     highlight_ = highlightedRecordOf(plot);
@@ -359,8 +366,13 @@ int LayerComposer::classEnd() const {
 
 std::vector<LayerSpan> LayerComposer::spansOf(int c, bool points, bool binnedOnly) const {
     std::vector<LayerSpan> spans;
-    for (const Accumulation* acc : points ? binnedPoints_ : binnedLines_)
-        if (c < acc->layers()) spans.push_back({acc, c});
+    for (const Drawn& d : points ? binnedPoints_ : binnedLines_) {
+        if (c >= d.acc->layers()) continue;
+        // Lines of one class settle as blended one by one; points mix
+        // with their shadows, and aliased marks are opaque.
+        const bool settles = !points && smooth_ && c < maxBinClasses;
+        spans.push_back({d.acc, c, settles ? std::min(1.0f, classAlpha_[c] * d.opacity) : 0.0f});
+    }
     if (binnedOnly) return spans;
     const bool accumulated = points ? accumulatedPoints_ : accumulatedLines_;
     const Accumulation& acc = points ? points_ : lines_;

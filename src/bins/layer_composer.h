@@ -97,9 +97,15 @@ private:
     Accumulation points_;
     bool accumulatedLines_ = false;
     bool accumulatedPoints_ = false;
-    // What the bins drew, per region, a layer per class: lines (or pieces), points.
-    std::vector<const Accumulation*> binnedLines_;
-    std::vector<const Accumulation*> binnedPoints_;
+    // What the bins drew, per region, a layer per class: lines (or pieces),
+    // points; with the alpha the region's opacity gives marks of alpha 1.
+    struct Drawn {
+        const Accumulation* acc = nullptr;
+        float opacity = 1.0f;
+    };
+    std::vector<Drawn> binnedLines_;
+    std::vector<Drawn> binnedPoints_;
+    float classAlpha_[maxBinClasses] = {};  // the largest alpha of each class's records
     bool usedBins_ = false;
     RecordPass pass_;
     std::vector<RecordPass> workers_;

@@ -1,6 +1,7 @@
 #include "records/accumulation.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "records/raster.h"
 
@@ -16,12 +17,12 @@ void Accumulation::reset(int x0, int y0, int width, int height, int layers) {
     std::fill(pixels_.begin(), pixels_.begin() + static_cast<std::ptrdiff_t>(n), AccumulatedPixel{});
 }
 
-float Accumulation::largestCover(int layer, int rowBegin, int rowEnd) const {
+float Accumulation::largestWeight(int layer, int rowBegin, int rowEnd) const {
     const int ya = std::max(y0_, rowBegin);
     const int yb = std::min(y0_ + height_, rowEnd);
     float largest = 0.0f;
     for (int x = x0_; x < x0_ + width_; ++x)
-        for (int y = ya; y < yb; ++y) largest = std::max(largest, at(x, y, layer).cover);
+        for (int y = ya; y < yb; ++y) largest = std::max(largest, at(x, y, layer).weight);
     return largest;
 }
 
@@ -35,7 +36,7 @@ DepthTable::DepthTable(double alpha) : alpha_(std::clamp(alpha, 0.0, 1.0)) {
 void DensityScale::build(const std::vector<LayerSpan>& spans) {
     float largest = 0.0f;
     for (const LayerSpan& s : spans)
-        largest = std::max(largest, s.acc->largestCover(s.layer, s.acc->y0(), s.acc->y0() + s.acc->height()));
+        largest = std::max(largest, s.acc->largestWeight(s.layer, s.acc->y0(), s.acc->y0() + s.acc->height()));
     cumulative_.clear();
     if (!(largest > 0.0f)) return;
     scale_ = steps / std::log1p(largest) * 0.9999f;
@@ -44,7 +45,7 @@ void DensityScale::build(const std::vector<LayerSpan>& spans) {
     for (const LayerSpan& s : spans) {
         for (int x = s.acc->x0(); x < s.acc->x0() + s.acc->width(); ++x) {
             for (int y = s.acc->y0(); y < s.acc->y0() + s.acc->height(); ++y) {
-                const float c = s.acc->at(x, y, s.layer).cover;
+                const float c = s.acc->at(x, y, s.layer).weight;
                 if (!(c > 0.0f)) continue;
                 counts[step(c)] += 1.0;
                 covered += 1.0;
@@ -59,8 +60,29 @@ void DensityScale::build(const std::vector<LayerSpan>& spans) {
     }
 }
 
+namespace {
+
+// How far from a mark's colour, in levels, blending marks of this alpha in
+// 8 bits stops, from above and from below: the rasteriser (and GL) blends a
+// channel as (src a + dst (256 - a) + 128) / 256 with a the alpha in 256ths.
+struct Settle {
+    float above = 0.0f;
+    float below = 0.0f;
+};
+
+Settle settleOf(float alpha) {
+    if (!(alpha > 0.0f)) return {};
+    const float a256 = std::round(static_cast<float>(unorm8(alpha)) * (256.0f / 255.0f));
+    if (!(a256 > 0.0f)) return {};
+    return {std::floor(128.0f / a256), std::ceil(128.0f / a256) - 1.0f};
+}
+
+}  // namespace
+
 void compositeRows(const LayerSpan& span, RasterImage& image, int rowBegin, int rowEnd, const DensityScale* density) {
     const Accumulation& acc = *span.acc;
+    const Settle settle = density ? Settle{} : settleOf(span.alpha);
+    const bool settles = settle.above > 0.0f || settle.below > 0.0f;
     const int xa = std::max(acc.x0(), 0);
     const int xb = std::min(acc.x0() + acc.width(), image.width);
     const int ya = std::max({acc.y0(), rowBegin, 0});
@@ -70,14 +92,23 @@ void compositeRows(const LayerSpan& span, RasterImage& image, int rowBegin, int 
         for (int x = xa; x < xb; ++x, p += 4) {
             const AccumulatedPixel& a = acc.at(x, y, span.layer);
             if (!(a.weight > 0.0f)) continue;
-            const float opacity = density ? (*density)(a.cover) : 1.0f - std::exp(-a.depth);
+            const float opacity = density ? (*density)(a.weight) : 1.0f - std::exp(-a.depth);
             if (!(opacity > 0.0f)) continue;
             const float scale = opacity / a.weight;
             const float keep = 1.0f - opacity;
             const float mixed[3] = {a.red * scale, a.green * scale, a.blue * scale};
             for (int c = 0; c < 3; ++c) {
-                const float v = p[c] * keep + mixed[c] * 255.0f + 0.5f;
-                p[c] = static_cast<std::uint8_t>(std::fmin(v, 255.0f));
+                float v = p[c] * keep + mixed[c] * 255.0f;
+                if (settles) {
+                    // No nearer the marks' colour than blending them one by one gets.
+                    const float target = std::round(mixed[c] / opacity * 255.0f);
+                    const float dst = p[c];
+                    if (dst > target)
+                        v = std::fmax(v, std::fmin(dst, target + settle.above));
+                    else if (dst < target)
+                        v = std::fmin(v, std::fmax(dst, target - settle.below));
+                }
+                p[c] = static_cast<std::uint8_t>(std::fmin(v + 0.5f, 255.0f));
             }
         }
     }

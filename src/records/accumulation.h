@@ -1,12 +1,13 @@
 #pragma once
 // Per-pixel sums of translucent marks, composited once. Marks of alpha a
-// covering a pixel to the share c add -ln(1 - a c) to its optical depth, c to
-// its cover and a c times their colour to its colour sum, so the order in
-// which they arrive does not matter: the pixel's opacity is 1 - exp(-depth),
-// exactly what blending them one over another gives, and its colour is the
-// mean of their colours weighted by a c. Where the marks share one colour
-// that is the picture drawn in order; where they differ it is their mixture.
-// Density shading takes the opacity from the cover instead.
+// covering a pixel to the share c add -ln(1 - a c) to its optical depth, a c
+// to its weight and a c times their colour to its colour sum, so the order
+// in which they arrive does not matter: the pixel's opacity is 1 -
+// exp(-depth), exactly what blending them one over another gives, and its
+// colour is the mean of their colours weighted by a c. Where the marks share
+// one colour that is the picture drawn in order; where they differ it is
+// their mixture. Density shading takes the opacity from the weight instead:
+// the marks' cover, weighed by their alpha (so a region's opacity counts).
 
 #include <cmath>
 #include <cstdint>
@@ -18,7 +19,6 @@ struct RasterImage;
 
 struct AccumulatedPixel {
     float depth = 0.0f;
-    float cover = 0.0f;
     float red = 0.0f;
     float green = 0.0f;
     float blue = 0.0f;
@@ -26,7 +26,6 @@ struct AccumulatedPixel {
 
     void add(const AccumulatedPixel& o) {
         depth += o.depth;
-        cover += o.cover;
         red += o.red;
         green += o.green;
         blue += o.blue;
@@ -57,8 +56,8 @@ public:
     }
     // The column x, rows y0 upwards, `layers` pixels a row.
     AccumulatedPixel* column(int x) { return pixels_.data() + index(x, y0_); }
-    // Largest cover of a layer on the rows [rowBegin, rowEnd).
-    float largestCover(int layer, int rowBegin, int rowEnd) const;
+    // Largest weight of a layer on the rows [rowBegin, rowEnd).
+    float largestWeight(int layer, int rowBegin, int rowEnd) const;
     std::size_t bytes() const { return pixels_.capacity() * sizeof(AccumulatedPixel); }
 
 private:
@@ -75,10 +74,16 @@ private:
     std::vector<AccumulatedPixel> pixels_;
 };
 
-// One layer of an accumulation.
+// One layer of an accumulation. Where its marks all have one colour and
+// alpha at most `alpha` (0: unknown), it is laid over the image as marks
+// blended one by one in 8 bits settle: a mark of alpha a moves a channel
+// only while it differs from the mark's by more than about half a level
+// over a, so a band of marks of alpha 0.2 stops 2 levels short of their
+// colour, as drawing them record by record does.
 struct LayerSpan {
     const Accumulation* acc = nullptr;
     int layer = 0;
+    float alpha = 0.0f;
 };
 
 // -ln(1 - a c) for a fixed alpha a and c in [0, 1], from a table: the depth
@@ -102,25 +107,25 @@ private:
     float values_[steps + 1] = {};
 };
 
-// Opacity of an accumulated pixel under density shading: where its cover
+// Opacity of an accumulated pixel under density shading: where its weight
 // ranks among the covered pixels of the view, so every level of density
 // gets its share of the greys and the structure inside a band of millions
 // shows as clearly as the lone records around it (histogram equalisation;
-// a logarithmic scale left the bands in one mid grey). Covers are ranked on
-// a logarithmic grid of a few thousand steps.
+// a logarithmic scale left the bands in one mid grey). Weights are ranked
+// on a logarithmic grid of a few thousand steps.
 class DensityScale {
 public:
-    // Ranks the covers of every pixel of the layers.
+    // Ranks the weights of every pixel of the layers.
     void build(const std::vector<LayerSpan>& spans);
-    float operator()(float cover) const {
-        if (!(cover > 0.0f) || cumulative_.empty()) return 0.0f;
-        return cumulative_[step(cover)];
+    float operator()(float weight) const {
+        if (!(weight > 0.0f) || cumulative_.empty()) return 0.0f;
+        return cumulative_[step(weight)];
     }
 
 private:
     static constexpr int steps = 4096;
-    std::size_t step(float cover) const {
-        const float s = std::log1p(cover) * scale_;
+    std::size_t step(float weight) const {
+        const float s = std::log1p(weight) * scale_;
         return s < static_cast<float>(steps) ? static_cast<std::size_t>(s) : steps;
     }
     float scale_ = 0.0f;

@@ -181,7 +181,6 @@ inline void RasterSink::accumulateAt(int x, int y, float coverage) {
     AccumulatedPixel& px = target_->at(x, y, layer_);
     const float c = coverage * markWeight_;
     const float ac = c * markAlpha_;
-    px.cover += c;
     px.red += ac * markColor_[0];
     px.green += ac * markColor_[1];
     px.blue += ac * markColor_[2];
