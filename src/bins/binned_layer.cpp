@@ -389,6 +389,7 @@ void RegionBins::place(const BinCoordinates& u, const BinCoordinates& w, int rec
         p.sumU += offsetOf(u[static_cast<std::size_t>(r)]);
         p.sumW += offsetOf(w[static_cast<std::size_t>(r)]);
     }
+    stackPlaces();
     countedFor_ = 0;
     linesValid_ = pointsValid_ = false;
 }
@@ -536,6 +537,30 @@ void poolBoth(int channels, Cell cell, std::vector<float>& right, std::vector<fl
 
 }  // namespace
 
+void RegionBins::stackPlaces() {
+    // Records, then the moments of their normalised values (a bin's records
+    // taken at their mean).
+    std::vector<float> right;
+    std::vector<float> left;
+    poolBoth(1 + MomentCount,
+             [this](std::size_t bin, double* out) {
+                 const double n = places_[bin].records;
+                 if (n <= 0.0) return;
+                 double u = 0.0;
+                 double w = 0.0;
+                 meanOf(bin, u, w);
+                 out[0] += n;
+                 out[1 + SumU] += n * u;
+                 out[1 + SumW] += n * w;
+                 out[1 + SumUU] += n * u * u;
+                 out[1 + SumWW] += n * w * w;
+                 out[1 + SumUW] += n * u * w;
+             },
+             right, left);
+    placesAlongRight_.compute(right.data(), stackCells, 1 + MomentCount);
+    placesAlongLeft_.compute(left.data(), stackCells, 1 + MomentCount);
+}
+
 void RegionBins::poolCounts(const BinColors& colors) {
     const std::size_t n = static_cast<std::size_t>(binsPerAxis) * binsPerAxis;
     groups_ = colors.groupCount;
@@ -543,39 +568,55 @@ void RegionBins::poolCounts(const BinColors& colors) {
     sumChannels_ = colors.colorChannels;
     const int groups = groups_;
     const std::size_t sums = static_cast<std::size_t>(sumChannels_);
-    stackChannels_ = groups + MomentCount * classes_ + sumChannels_;
+    int classOf[maxBinGroups];
+    for (int q = 0; q < groups; ++q) classOf[q] = colors.groupClass[static_cast<std::size_t>(q)];
+    // The largest class takes what the others leave of all records'
+    // moments, where every record placed is counted.
+    long long inClass[maxBinClasses] = {};
+    long long counted = 0, placed = 0;
+    for (std::size_t bin = 0; bin < n; ++bin) placed += places_[bin].records;
+    for (int q = 0; q < groups; ++q) {
+        long long k = 0;
+        for (std::size_t bin = 0; bin < n; ++bin) k += counts_[static_cast<std::size_t>(q) * n + bin];
+        inClass[classOf[q]] += k;
+        counted += k;
+    }
+    restClass_ = -1;
+    if (counted == placed && classes_ > 0)
+        restClass_ = static_cast<int>(std::max_element(inClass, inClass + classes_) - inClass);
+    int slots = 0;
+    for (int c = 0; c < classes_; ++c) momentSlot_[c] = c == restClass_ ? -1 : slots++;
+    const int moments = slots * MomentCount;
+    stackChannels_ = groups + moments + sumChannels_;
     countsAlongRight_.release();
     countsAlongLeft_.release();
     cellWeights_.clear();
-    int classOf[maxBinGroups];
-    for (int q = 0; q < groups; ++q) classOf[q] = colors.groupClass[static_cast<std::size_t>(q)];
     if (stackChannels_ > 0)
         poolBoth(stackChannels_,
                  [&](std::size_t bin, double* out) {
                      // Each class's records in the bin, taken at the mean of all of them.
-                     double inClass[maxBinClasses] = {};
+                     double records[maxBinClasses] = {};
                      bool any = false;
                      for (int q = 0; q < groups; ++q) {
                          const double k = counts_[static_cast<std::size_t>(q) * n + bin];
                          out[q] += k;
-                         inClass[classOf[q]] += k;
+                         records[classOf[q]] += k;
                          any = any || k > 0.0;
                      }
-                     if (any) {
+                     if (any && moments > 0) {
                          double u = 0.0;
                          double w = 0.0;
                          meanOf(bin, u, w);
                          const double moment[MomentCount] = {u, w, u * u, w * w, u * w};
                          for (int c = 0; c < classes_; ++c)
-                             if (inClass[c] > 0.0)
+                             if (momentSlot_[c] >= 0 && records[c] > 0.0)
                                  for (int m = 0; m < MomentCount; ++m)
-                                     out[groups + MomentCount * c + m] += inClass[c] * moment[m];
+                                     out[groups + MomentCount * momentSlot_[c] + m] += records[c] * moment[m];
                      }
                      // What is kept per stack cell is taken at its first bin.
                      if ((bin & ((std::size_t(1) << 9) | 1)) == 0)
                          for (std::size_t c = 0; c < sums; ++c)
-                             out[static_cast<std::size_t>(groups + MomentCount * classes_) + c] +=
-                                 colorSums_[sums * stackCellOf(bin) + c];
+                             out[static_cast<std::size_t>(groups + moments) + c] += colorSums_[sums * stackCellOf(bin) + c];
                  },
                  pooled_[0], pooled_[1]);
     linesValid_ = pointsValid_ = false;
@@ -608,6 +649,13 @@ const Accumulation& RegionBins::drawLines(const BinColors& colors, const RegionG
     const float cap = style.cap;
     const double inverseDx2 = 1.0 / (dx * dx);
     column_marks::Marks marks;
+    // Each class's groups.
+    int classGroups[maxBinClasses][maxBinGroups];
+    int classGroupCount[maxBinClasses] = {};
+    for (int k = 0; k < groups; ++k) {
+        const int c = colors.groupClass[static_cast<std::size_t>(k)];
+        classGroups[c][classGroupCount[c]++] = k;
+    }
 
     for (int x = xa; x < xb; ++x) {
         const double xc = x + 0.5;
@@ -619,12 +667,16 @@ const Accumulation& RegionBins::drawLines(const BinColors& colors, const RegionG
         const double b = s * g.q1;          // and of the right value
         const double base = (1.0 - s) * g.p0 + s * g.p1;
         const bool alongRight = a >= b;
+        const SlantStack& placeStack = alongRight ? placesAlongRight_ : placesAlongLeft_;
         const SlantStack& stack = alongRight ? countsAlongRight_ : countsAlongLeft_;
         const double ratio = alongRight ? (a > 0.0 ? b / a : 0.0) : a / b;
         const int theta = std::clamp(static_cast<int>(std::lround(ratio * (n - 1))), 0, n - 1);
         AccumulatedPixel* column = lines_.column(x);
 
+        const int slots = (stackChannels_ - groups - sumChannels_) / MomentCount;
         for (int h = -n; h < n; ++h) {
+            const float* place = placeStack.at(theta, h);
+            if (place[0] < 0.5f) continue;
             const float* cell = stack.at(theta, h);
             float inClass[maxBinClasses] = {};
             float total = 0.0f;
@@ -635,16 +687,29 @@ const Accumulation& RegionBins::drawLines(const BinColors& colors, const RegionG
             if (total < 0.5f) continue;
             // Each class's records as a group of their own, placed and spread
             // by their own moments.
+            struct Placed {
+                float y, box, sigma, slope, ends;
+            };
+            Placed placed[maxBinClasses];
+            bool drawn[maxBinClasses] = {};
+            // The rest class's moments: all records' less the others'.
+            float rest[MomentCount];
+            if (restClass_ >= 0) {
+                for (int k = 0; k < MomentCount; ++k) rest[k] = place[1 + k];
+                for (int c = 0; c < classes; ++c)
+                    if (momentSlot_[c] >= 0)
+                        for (int k = 0; k < MomentCount; ++k) rest[k] -= cell[groups + MomentCount * momentSlot_[c] + k];
+            }
             for (int c = 0; c < classes; ++c) {
+                drawn[c] = true;
                 if (inClass[c] < 0.5f) continue;
-                const float* m = cell + groups + MomentCount * c;
+                const float* m = momentSlot_[c] >= 0 ? cell + groups + MomentCount * momentSlot_[c] : rest;
                 const double inv = 1.0 / inClass[c];
                 const double mu = m[SumU] * inv;
                 const double mw = m[SumW] * inv;
                 const double varU = std::max(0.0, m[SumUU] * inv - mu * mu);
                 const double varW = std::max(0.0, m[SumWW] * inv - mw * mw);
                 const double cov = m[SumUW] * inv - mu * mw;
-                const double y = base + a * mu + b * mw;
                 const double varY = std::max(0.0, a * a * varU + b * b * varW + 2.0 * a * b * cov);
                 const double meanSlope = (g.p1 - g.p0 + g.q1 * mw - g.q0 * mu) / dx;
                 const double slopeSpread = std::max(0.0, g.q1 * g.q1 * varW + g.q0 * g.q0 * varU - 2.0 * g.q0 * g.q1 * cov);
@@ -654,11 +719,26 @@ const Accumulation& RegionBins::drawLines(const BinColors& colors, const RegionG
                 const float ends = g.smooth ? column_marks::clamp01(static_cast<float>(std::min(before, after)) * sigma + cap)
                                             : (before >= 0.0 && after > 0.0 ? 1.0f : 0.0f);
                 if (ends <= 0.0f) continue;
-                marks.setClass(colors, c, cell, cell + groups + MomentCount * classes);
                 // The group's records spread over a box of their standard deviation's width.
-                const float box = static_cast<float>(std::sqrt(12.0 * varY));
-                column_marks::drawGroup(column, depths, style, marks, static_cast<float>(y), box, sigma,
-                                        static_cast<float>(meanSlope), ends);
+                placed[c] = {static_cast<float>(base + a * mu + b * mw), static_cast<float>(std::sqrt(12.0 * varY)), sigma,
+                             static_cast<float>(meanSlope), ends};
+                drawn[c] = false;
+            }
+            // Classes lying where an earlier one lies go down with it, each
+            // into its own layer.
+            for (int c = 0; c < classes; ++c) {
+                if (drawn[c]) continue;
+                const Placed& p = placed[c];
+                marks.clear();
+                for (int d = c; d < classes; ++d) {
+                    const Placed& q = placed[d];
+                    if (drawn[d] || std::fabs(q.y - p.y) > 0.125f || std::fabs(q.box - p.box) > 0.25f ||
+                        std::fabs(q.sigma - p.sigma) > 0.02f * p.sigma)
+                        continue;
+                    drawn[d] = true;
+                    marks.add(colors, d, classGroups[d], classGroupCount[d], cell, cell + groups + MomentCount * slots);
+                }
+                column_marks::drawGroup(column, depths, style, marks, p.y, p.box, p.sigma, p.slope, p.ends);
             }
         }
     }
@@ -805,7 +885,8 @@ const Accumulation& RegionBins::drawPoints(const BinColors& colors, const Region
 std::size_t RegionBins::bytes() const {
     return places_.capacity() * sizeof(Place) + counts_.capacity() * sizeof(std::uint32_t) +
            (colorSums_.capacity() + cellWeights_.capacity()) * sizeof(float) + sideBytes() +
-           countsAlongRight_.bytes() + countsAlongLeft_.bytes() + lines_.bytes() + points_.bytes();
+           placesAlongRight_.bytes() + placesAlongLeft_.bytes() + countsAlongRight_.bytes() + countsAlongLeft_.bytes() +
+           lines_.bytes() + points_.bytes();
 }
 
 std::size_t RegionBins::sideBytes() const {
@@ -817,13 +898,14 @@ std::size_t RegionBins::sideBytes() const {
 
 std::size_t RegionBins::typicalBytes(int width, int height) {
     // Places, two groups of counts, colour sums and the two sides' sums per
-    // bin; the line sums of two classes' counts and moments and of one
-    // class's colours, both ways; pictures of two classes.
+    // bin; the line sums of the places, and of two groups' counts, one
+    // class's moments and one class's colours, both ways; pictures of two
+    // classes.
     const std::size_t bins = static_cast<std::size_t>(binsPerAxis) * binsPerAxis;
     const std::size_t sides = 1 + 2 * RegionBins::kCountParts;
     const std::size_t cells = bins * (sizeof(Place) + 2 * sizeof(std::uint32_t) + sides * sizeof(std::uint32_t)) +
                               kStackCellCount * 3 * (sizeof(float) + sides * sizeof(std::uint32_t));
-    const std::size_t channels = 2 + 2 * MomentCount + 3;
+    const std::size_t channels = 1 + MomentCount + 2 + MomentCount + 3;
     const std::size_t stacks = 2 * static_cast<std::size_t>(stackCells) * 2 * stackCells * channels * sizeof(float);
     const std::size_t pictures = 2 * static_cast<std::size_t>(std::max(width, 0) / 4 + 8) * std::max(height, 0) *
                                  sizeof(AccumulatedPixel);

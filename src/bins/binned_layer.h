@@ -135,13 +135,15 @@ public:
     int right = -1;
 
     // Where the records sit: per bin the count of all records and the sums
-    // of their offsets within it. Depends on the values alone.
+    // of their offsets within it, and the line sums of their moments.
+    // Depends on the values alone.
     void place(const BinCoordinates& u, const BinCoordinates& w, int records);
     bool placed() const { return !places_.empty(); }
     // Counts the records of colors per bin and group (and the colour sums
     // of classes of several colours per stack cell), all but the skipped
     // one; stackCounts(0) and (1) then sum them along the lines, each on its
-    // own, with the moments of each class's places.
+    // own, with the moments of each class's places but the largest class's,
+    // which are what the other classes leave of all records' moments.
     void count(const BinCoordinates& u, const BinCoordinates& w, int records, const BinColors& colors, int skip);
     // The same for colours by the selection, in kCountParts parts that may
     // run side by side, then finishBySelection: the base colours' totals
@@ -182,6 +184,7 @@ private:
     void meanOf(std::size_t bin, double& u, double& w) const;
     void countSide(const BinCoordinates& u, const BinCoordinates& w, int records, const BinColors& colors, Side& out,
                    bool all, int part, int parts);
+    void stackPlaces();
     void poolCounts(const BinColors& colors);
     std::size_t sideBytes() const;
 
@@ -200,12 +203,20 @@ private:
     int classes_ = 0;
     int sumChannels_ = 0;
     std::uint64_t countedFor_ = 0;
-    // What the line sums carry per cell: records per group, the moments of
-    // each class's places (5 per class), the colour sums.
+    // The class whose moments are left over from all records' (the largest;
+    // -1 while some record placed is not counted), and where each other
+    // class's moments lie among the counted channels.
+    int restClass_ = -1;
+    int momentSlot_[maxBinClasses] = {};
+    // What the line sums of the counts carry per cell: records per group,
+    // the moments of every class but the rest class (5 each), the colour
+    // sums.
     int stackChannels_ = 0;
-    // Line sums of the counts, for lines nearer the left axis's heights
-    // (summed along the right value) and nearer the right axis's (summed
-    // along the left value).
+    // Line sums of the places (records and moments) and of the counts, each
+    // for lines nearer the left axis's heights (summed along the right
+    // value) and nearer the right axis's (summed along the left value).
+    SlantStack placesAlongRight_;
+    SlantStack placesAlongLeft_;
     SlantStack countsAlongRight_;
     SlantStack countsAlongLeft_;
     Accumulation lines_;

@@ -117,31 +117,33 @@ struct ColumnCells {
 
 // Spreads a cell's records evenly over the sub-rows [from, to) of a
 // column's profile (held as differences, subRows + 1 entries of `stride`
-// doubles): per channel values[k] and in the last channel `lines`. The end
-// sub-rows the box covers only in part take their part, so the boxes of
-// neighbouring cells tile a band without seams.
+// doubles): per channel values[k] and in the last channel `lines`. A box
+// takes the sub-rows from its rounded start to before its rounded end, so
+// the boxes of neighbouring cells tile a band without seams; a box within
+// a sub-row takes the one holding its middle.
 template <int Fixed>
 inline void spreadBox(double* profile, std::size_t stride, int channelsRuntime, int subRows, float from, float to,
                       const float* values, float lines) {
     const int channels = Fixed > 0 ? Fixed : channelsRuntime;
-    const int s0 = floorOf(from);
-    const int s1 = floorOf(to);
-    // The share of the box in sub-row s0, in each sub-row between, in s1.
-    float first = 1.0f, inner = 0.0f, last = 0.0f;
-    if (s1 > s0) {
-        inner = 1.0f / (to - from);
-        first = (static_cast<float>(s0 + 1) - from) * inner;
-        last = (to - static_cast<float>(s1)) * inner;
+    int s0 = floorOf(from + 0.5f);
+    int s1 = floorOf(to + 0.5f);
+    if (s1 <= s0) {
+        s0 = floorOf(0.5f * (from + to));
+        s1 = s0 + 1;
     }
-    const int at[4] = {s0, s0 + 1, s1, s1 + 1};
-    const float change[4] = {first, inner - first, last - inner, -last};
-    for (int e = 0; e < 4; ++e) {
-        if (at[e] > subRows || change[e] == 0.0f) continue;
-        // What lies below the column still counts in its first sub-row.
-        double* p = profile + static_cast<std::size_t>(std::max(at[e], 0)) * stride;
-        for (int k = 0; k < channels; ++k) p[k] += values[k] * change[e];
-        p[channels] += lines * change[e];
+    const float density = 1.0f / static_cast<float>(s1 - s0);
+    // What lies below the column still counts from its first sub-row.
+    double* start = profile + static_cast<std::size_t>(std::clamp(s0, 0, subRows)) * stride;
+    double* stop = profile + static_cast<std::size_t>(std::clamp(s1, 0, subRows)) * stride;
+    if (stop == start) return;
+    for (int k = 0; k < channels; ++k) {
+        const float d = values[k] * density;
+        start[k] += d;
+        stop[k] -= d;
     }
+    const float l = lines * density;
+    start[channels] += l;
+    stop[channels] -= l;
 }
 
 // Adds every cell's box to the profile of a column (sub-rows of `channels` +

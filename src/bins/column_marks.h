@@ -50,6 +50,8 @@ struct GroupDepths {
 // count and colour sums.
 struct Marks {
     float counts[maxBinGroups] = {};
+    int groupsWith = 0;  // the groups with records
+    std::uint8_t groups[maxBinGroups] = {};
     int active = 0;
     std::uint8_t classes[maxBinClasses] = {};  // the classes with records, in order
     float total[maxBinClasses] = {};
@@ -61,9 +63,12 @@ struct Marks {
     void set(const BinColors& colors, const float* groupCounts, const float* colorSums) {
         const int classCount = std::clamp(colors.classCount, 0, maxBinClasses);
         for (int c = 0; c < classCount; ++c) total[c] = weight[c] = 0.0f;
+        groupsWith = 0;
         for (int g = 0; g < colors.groupCount; ++g) {
             const float n = groupCounts[g] > 0.0f ? groupCounts[g] : 0.0f;
             counts[g] = n;
+            if (!(n > 0.0f)) continue;
+            groups[groupsWith++] = static_cast<std::uint8_t>(g);
             const int c = colors.groupClass[static_cast<std::size_t>(g)];
             total[c] += n;
             weight[c] += n * colors.groupAlpha[static_cast<std::size_t>(g)];
@@ -78,12 +83,29 @@ struct Marks {
                                          : weight[c] * colors.classColor[static_cast<std::size_t>(c)][static_cast<std::size_t>(k)];
         }
     }
-    // The same for the records of class `only` alone.
-    void setClass(const BinColors& colors, int only, const float* groupCounts, const float* colorSums) {
-        float mine[maxBinGroups];
-        for (int g = 0; g < colors.groupCount; ++g)
-            mine[g] = colors.groupClass[static_cast<std::size_t>(g)] == only ? groupCounts[g] : 0.0f;
-        set(colors, mine, colorSums);
+    // No records, then the records of class c added (its groups listed in
+    // `groups`), classes in order.
+    void clear() { groupsWith = active = 0; }
+    void add(const BinColors& colors, int c, const int* classGroups, int count, const float* groupCounts,
+             const float* colorSums) {
+        float n = 0.0f, w = 0.0f;
+        for (int k = 0; k < count; ++k) {
+            const int g = classGroups[k];
+            const float records = groupCounts[g];
+            if (!(records > 0.0f)) continue;
+            counts[g] = records;
+            groups[groupsWith++] = static_cast<std::uint8_t>(g);
+            n += records;
+            w += records * colors.groupAlpha[static_cast<std::size_t>(g)];
+        }
+        if (!(n > 0.0f)) return;
+        classes[active++] = static_cast<std::uint8_t>(c);
+        total[c] = n;
+        weight[c] = w;
+        const int channel = colors.colorChannel[static_cast<std::size_t>(c)];
+        for (int k = 0; k < 3; ++k)
+            rgb[c][k] = channel >= 0 ? std::max(colorSums[channel + k], 0.0f)
+                                     : w * colors.classColor[static_cast<std::size_t>(c)][static_cast<std::size_t>(k)];
     }
     bool any() const { return active > 0; }
 };
@@ -91,8 +113,10 @@ struct Marks {
 // Adds the share `part` of the marks, covering a pixel (its layers from px)
 // to the share c, all weighed by the region's opacity.
 inline void addMarks(AccumulatedPixel* px, const GroupDepths& d, const Marks& m, float c, float part = 1.0f) {
-    for (int g = 0; g < d.groups; ++g)
-        if (m.counts[g] > 0.0f) px[d.layer[g]].depth += part * m.counts[g] * d.tables[g](c);
+    for (int k = 0; k < m.groupsWith; ++k) {
+        const int g = m.groups[k];
+        px[d.layer[g]].depth += part * m.counts[g] * d.tables[g](c);
+    }
     const float share = c * d.opacity * part;
     for (int a = 0; a < m.active; ++a) {
         const int cls = m.classes[a];
@@ -139,13 +163,14 @@ inline void drawGroup(AccumulatedPixel* column, const GroupDepths& depths, const
     const int lo = std::max(0, static_cast<int>(std::floor(lowest)));
     const int hi = std::min(style.height - 1, static_cast<int>(std::ceil(highest)));
     const float share = 1.0f / static_cast<float>(samples);
+    const float inverseSigma = 1.0f / sigma;
     const std::size_t rowPixels = static_cast<std::size_t>(depths.pixelLayers);
     for (int row = lo; row <= hi; ++row) {
         AccumulatedPixel* px = column + static_cast<std::size_t>(row) * rowPixels;
         for (int i = 0; i < samples; ++i) {
             const float at = yc + box * ((static_cast<float>(i) + 0.5f) * share - 0.5f);
             const float d = std::fabs(static_cast<float>(row) + 0.5f - at);
-            float c = style.smooth ? std::min(1.0f, style.half - d / sigma) : (d < reachY ? 1.0f : 0.0f);
+            float c = style.smooth ? std::min(1.0f, style.half - d * inverseSigma) : (d < reachY ? 1.0f : 0.0f);
             c *= ends;
             if (c > 0.0f) addMarks(px, depths, marks, c, share);
         }

@@ -290,22 +290,24 @@ void LayerComposer::start(const PCPlot& plot, const FrameAxes& frame, BinnedTabl
             if (drawn[k] == nullptr) continue;
             RecordPass::RegionState& region = pass_.regions[static_cast<std::size_t>(requests[k].leftAxis)];
             if (requests[k].kind == BinKind::Points) {
-                binnedPoints_.push_back({drawn[k], static_cast<float>(binned.geometry[k].pointOpacity)});
+                // Points mix with their shadows: no one colour to settle at.
+                binnedPoints_.push_back({drawn[k], {}});
                 region.binnedPoints = true;
-            } else {
-                const double opacity = requests[k].kind == BinKind::Pieces ? binned.pieces[k].opacity
-                                                                            : binned.geometry[k].lineOpacity;
-                binnedLines_.push_back({drawn[k], static_cast<float>(opacity)});
-                region.binnedLines = true;
+                continue;
             }
+            const double opacity =
+                requests[k].kind == BinKind::Pieces ? binned.pieces[k].opacity : binned.geometry[k].lineOpacity;
+            // Aliased marks are opaque: nothing to settle.
+            std::vector<float> alpha(static_cast<std::size_t>(std::max(colors.classCount, 1)), 0.0f);
+            for (int g = 0; smooth_ && g < colors.groupCount; ++g) {
+                float& a = alpha[colors.groupClass[static_cast<std::size_t>(g)]];
+                a = std::max(a, static_cast<float>(std::min(1.0, colors.groupAlpha[static_cast<std::size_t>(g)] * opacity)));
+            }
+            binnedLines_.push_back({drawn[k], std::move(alpha)});
+            region.binnedLines = true;
         }
         usedBins_ = !binnedLines_.empty() || !binnedPoints_.empty();
         classes_ = colors.classCount;
-        std::fill(classAlpha_, classAlpha_ + maxBinClasses, 0.0f);
-        for (int g = 0; g < colors.groupCount; ++g) {
-            float& alpha = classAlpha_[colors.groupClass[static_cast<std::size_t>(g)]];
-            alpha = std::max(alpha, colors.groupAlpha[static_cast<std::size_t>(g)]);
-        }
     }
     // The highlighted record is left out of the rest and drawn over everything.
     highlight_ = highlightedRecordOf(plot);
@@ -364,27 +366,20 @@ int LayerComposer::classEnd() const {
     return class_ + 1 < static_cast<int>(order_.binStart.size()) ? order_.binStart[static_cast<std::size_t>(class_) + 1] : 0;
 }
 
-std::vector<LayerSpan> LayerComposer::spansOf(int c, bool points, bool binnedOnly) const {
-    std::vector<LayerSpan> spans;
-    for (const Drawn& d : points ? binnedPoints_ : binnedLines_) {
-        if (c >= d.acc->layers()) continue;
-        // Lines of one class settle as blended one by one; points mix
-        // with their shadows, and aliased marks are opaque.
-        const bool settles = !points && smooth_ && c < maxBinClasses;
-        spans.push_back({d.acc, c, settles ? std::min(1.0f, classAlpha_[c] * d.opacity) : 0.0f});
-    }
-    if (binnedOnly) return spans;
-    const bool accumulated = points ? accumulatedPoints_ : accumulatedLines_;
-    const Accumulation& acc = points ? points_ : lines_;
-    if (accumulated && c < acc.layers()) spans.push_back({&acc, c});
-    return spans;
+std::vector<LayerSource> LayerComposer::sourcesOf(bool points, bool binnedOnly) const {
+    std::vector<LayerSource> sources;
+    for (const Drawn& d : points ? binnedPoints_ : binnedLines_)
+        sources.push_back({d.acc, d.alpha.empty() ? nullptr : d.alpha.data()});
+    if (!binnedOnly && (points ? accumulatedPoints_ : accumulatedLines_))
+        sources.push_back({points ? &points_ : &lines_, nullptr});
+    return sources;
 }
 
-void LayerComposer::composite(const std::vector<LayerSpan>& spans, const DensityScale* density) {
-    if (spans.empty()) return;
-    runSplit(options_.height, std::max(1, options_.threads), [&](long long first, long long last, int) {
-        for (const LayerSpan& span : spans)
-            compositeRows(span, image_, static_cast<int>(first), static_cast<int>(last), density);
+void LayerComposer::composite(const std::vector<LayerSource>& sources, int first, int last,
+                              const DensityScale* scales) {
+    if (sources.empty() || first >= last) return;
+    runSplit(options_.height, std::max(1, options_.threads), [&](long long rowsFrom, long long rowsTo, int) {
+        compositeLayers(sources, first, last, image_, static_cast<int>(rowsFrom), static_cast<int>(rowsTo), scales);
     });
 }
 
@@ -442,9 +437,12 @@ bool LayerComposer::run(const PCPlot& plot, double deadlineMs) {
                 classBegun_ = false;
                 continue;
             }
+            const bool anyRecords = points ? !pointRegions_.empty() : lineRegions_;
             if (!classBegun_) {
-                // The class's marks from bins go down before its records drawn one by one.
-                if (!options_.density) composite(spansOf(class_, points, true));
+                // The class's marks from bins go down before its records
+                // drawn one by one; with none of those, every class at once.
+                if (!options_.density && (anyRecords || class_ == 0))
+                    composite(sourcesOf(points, true), class_, anyRecords ? class_ + 1 : classes_);
                 classBegun_ = true;
                 pointRegion_ = 0;
                 next_ = classBegin();
@@ -489,15 +487,14 @@ bool LayerComposer::run(const PCPlot& plot, double deadlineMs) {
 void LayerComposer::finish(const PCPlot& plot) {
     if (options_.density) {
         // Each class ranked among its own pixels, composited over the ones before it.
+        const std::vector<LayerSource> lines = sourcesOf(false, false);
+        const std::vector<LayerSource> points = sourcesOf(true, false);
+        std::vector<LayerSource> all = lines;
+        all.insert(all.end(), points.begin(), points.end());
         std::vector<DensityScale> scales(static_cast<std::size_t>(classes_));
-        for (int c = 0; c < classes_; ++c) {
-            std::vector<LayerSpan> spans = spansOf(c, false, false);
-            const std::vector<LayerSpan> points = spansOf(c, true, false);
-            spans.insert(spans.end(), points.begin(), points.end());
-            scales[static_cast<std::size_t>(c)].build(spans);
-        }
-        for (bool points : {false, true})
-            for (int c = 0; c < classes_; ++c) composite(spansOf(c, points, false), &scales[static_cast<std::size_t>(c)]);
+        for (int c = 0; c < classes_; ++c) scales[static_cast<std::size_t>(c)].build(all, c);
+        composite(lines, 0, classes_, scales.data());
+        composite(points, 0, classes_, scales.data());
     }
     if (highlight_ >= 0) {
         pass_.order = nullptr;

@@ -81,11 +81,12 @@ private:
     // Draws the positions [first, last) of the current class and stage on every band.
     void walk(const PCPlot& plot, int first, int last);
     void finish(const PCPlot& plot);
-    // Lays the spans over the image, one after another, on every band.
-    void composite(const std::vector<LayerSpan>& spans, const DensityScale* density = nullptr);
-    // The spans of class c: its lines, or its points, from bins and, under
-    // density shading, those accumulated record by record.
-    std::vector<LayerSpan> spansOf(int c, bool points, bool binnedOnly) const;
+    // The lines, or the points, from bins and, unless binnedOnly, those
+    // accumulated record by record under density shading.
+    std::vector<LayerSource> sourcesOf(bool points, bool binnedOnly) const;
+    // Lays their classes [first, last) over the image, class by class, on
+    // every band; by density with scales[class] when given.
+    void composite(const std::vector<LayerSource>& sources, int first, int last, const DensityScale* scales = nullptr);
     // Positions of the current class: [classBegin, classEnd).
     int classBegin() const;
     int classEnd() const;
@@ -98,14 +99,13 @@ private:
     bool accumulatedLines_ = false;
     bool accumulatedPoints_ = false;
     // What the bins drew, per region, a layer per class: lines (or pieces),
-    // points; with the alpha the region's opacity gives marks of alpha 1.
+    // points; with the lines the largest alpha of each class's marks there.
     struct Drawn {
         const Accumulation* acc = nullptr;
-        float opacity = 1.0f;
+        std::vector<float> alpha;
     };
     std::vector<Drawn> binnedLines_;
     std::vector<Drawn> binnedPoints_;
-    float classAlpha_[maxBinClasses] = {};  // the largest alpha of each class's records
     bool usedBins_ = false;
     RecordPass pass_;
     std::vector<RecordPass> workers_;

@@ -74,16 +74,16 @@ private:
     std::vector<AccumulatedPixel> pixels_;
 };
 
-// One layer of an accumulation. Where its marks all have one colour and
-// alpha at most `alpha` (0: unknown), it is laid over the image as marks
-// blended one by one in 8 bits settle: a mark of alpha a moves a channel
-// only while it differs from the mark's by more than about half a level
-// over a, so a band of marks of alpha 0.2 stops 2 levels short of their
-// colour, as drawing them record by record does.
-struct LayerSpan {
+// An accumulation as it is laid over the image, with per layer the alpha of
+// its marks (null, or 0 for a layer: not known). A layer whose marks have
+// one colour and an alpha of at most that settles as marks blended one by
+// one in 8 bits do: a mark of alpha a moves a channel only while it differs
+// from the mark's by more than about half a level over a, so a band of
+// marks of alpha 0.2 stops 2 levels short of their colour, as drawing them
+// record by record does.
+struct LayerSource {
     const Accumulation* acc = nullptr;
-    int layer = 0;
-    float alpha = 0.0f;
+    const float* alpha = nullptr;
 };
 
 // -ln(1 - a c) for a fixed alpha a and c in [0, 1], from a table: the depth
@@ -96,7 +96,8 @@ public:
     explicit DepthTable(double alpha = 1.0);
     double alpha() const { return alpha_; }
     float operator()(float c) const {
-        const float t = std::fmin(std::fmax(c, 0.0f), 1.0f) * steps;
+        // Plain comparisons: fmin and fmax are library calls here.
+        const float t = (c > 0.0f ? (c < 1.0f ? c : 1.0f) : 0.0f) * steps;
         const int i = static_cast<int>(t);
         if (i >= steps) return values_[steps];
         return values_[i] + (values_[i + 1] - values_[i]) * (t - static_cast<float>(i));
@@ -115,8 +116,8 @@ private:
 // on a logarithmic grid of a few thousand steps.
 class DensityScale {
 public:
-    // Ranks the weights of every pixel of the layers.
-    void build(const std::vector<LayerSpan>& spans);
+    // Ranks the weights of every pixel of the sources' layer.
+    void build(const std::vector<LayerSource>& sources, int layer);
     float operator()(float weight) const {
         if (!(weight > 0.0f) || cumulative_.empty()) return 0.0f;
         return cumulative_[step(weight)];
@@ -132,7 +133,9 @@ private:
     std::vector<float> cumulative_;  // steps + 1 shares, rising to 1
 };
 
-// Lays the layer over the rows [rowBegin, rowEnd) of image where it has
-// marks: by optical depth, or by density when a scale is given.
-void compositeRows(const LayerSpan& span, RasterImage& image, int rowBegin, int rowEnd,
-                   const DensityScale* density = nullptr);
+// Lays the layers [first, last) of the sources over the rows [rowBegin,
+// rowEnd) of image where they have marks, layer by layer: every pixel takes
+// layer `first` of each source covering it, then the next layer, and so on.
+// By optical depth, or by density with scales[layer] when scales are given.
+void compositeLayers(const std::vector<LayerSource>& sources, int first, int last, RasterImage& image, int rowBegin,
+                     int rowEnd, const DensityScale* scales = nullptr);
