@@ -46,9 +46,15 @@ void RecordColors::setAll(const Rgba& color) {
 
 void RecordColors::repaint(const std::vector<Rgba>& oldestFirst) {
     if (!full_.empty()) return;
-    for (const Rgba& color : oldestFirst)
-        for (std::size_t k = 1; k < table_.size(); ++k)
-            if (table_[k] == color) painted_[k] = ++clock_;
+    // The table's entries by colour, so that each colour is found by a search.
+    std::vector<std::size_t> byColor(table_.size() - 1);
+    for (std::size_t k = 0; k < byColor.size(); ++k) byColor[k] = k + 1;
+    std::sort(byColor.begin(), byColor.end(), [&](std::size_t a, std::size_t b) { return table_[a] < table_[b]; });
+    for (const Rgba& color : oldestFirst) {
+        const auto at = std::lower_bound(byColor.begin(), byColor.end(), color,
+                                         [&](std::size_t k, const Rgba& c) { return table_[k] < c; });
+        if (at != byColor.end() && table_[*at] == color) painted_[*at] = ++clock_;
+    }
 }
 
 bool RecordColors::anyWith(int count) const {

@@ -123,13 +123,16 @@ void captureRecords(const PCPlot& p, SessionFile& s) {
     // The colours are listed in the order they were painted, the oldest
     // first, so that a restored view draws them one over another as before.
     const auto& keys = colors.keys();
+    // Table entry k + 1 at index k: one hashed look-up per colour in use.
+    DistinctKeys<4> table;
+    for (std::size_t k = 1; k < p.recordColors.table().size(); ++k) {
+        const Rgba& c = p.recordColors.table()[k];
+        table.indexOf({bitsOf(c[0]), bitsOf(c[1]), bitsOf(c[2]), bitsOf(c[3])});
+    }
     auto paintedAt = [&](const std::array<std::uint64_t, 4>& key) -> std::uint64_t {
-        const std::vector<Rgba>& table = p.recordColors.table();
-        for (std::size_t k = 1; k < table.size(); ++k)
-            if (key == std::array<std::uint64_t, 4>{bitsOf(table[k][0]), bitsOf(table[k][1]), bitsOf(table[k][2]),
-                                                    bitsOf(table[k][3])})
-                return p.recordColors.paintedAt(k);
-        return 0;
+        const std::size_t before = table.keys().size();
+        const std::uint32_t k = table.indexOf(key);
+        return k < before ? p.recordColors.paintedAt(k + 1) : 0;
     };
     std::vector<std::uint32_t> order(keys.size());
     for (std::uint32_t k = 0; k < order.size(); ++k) order[k] = k;
