@@ -2,6 +2,8 @@
 //
 //   frame_bench [--quick] [--overlays] [records...]   (default: 10000 100000)
 //   frame_bench --binned [--quick] [records...]       (default: 1000000 10000000)
+//   frame_bench --pictures [records...]               (default: 20000 1000000)
+//   frame_bench --classes [records | table file]...   (default: 1000000)
 //   frame_bench --aids [--quick] [records...]         (default: 1000000 10000000)
 //   frame_bench --peak [records]                      (default: 10000000)
 //
@@ -29,8 +31,10 @@
 // --binned: complete frames of large tables from bins. binned-<n>,
 // curves-binned-<n> and scatter-binned-<n> (the region between axes 1 and 2
 // open, straight mode) redraw every region from kept bins (floor: the
-// per-record frame of 10,000 records); picture-<mode>-20000 compares the
-// binned frame of a 20,000-record table with its per-record frame (floor);
+// per-record frame of 10,000 records); picture-<mode>-<n> compares the
+// binned record layer of a table of 20,000 (and, with --pictures,
+// 1,000,000) records with its per-record layer over the pixels either
+// draws (floor: the per-record frame, or layer);
 // rebuild-<n> runs from a paint brush's per-record colours to the complete
 // frame (floor: one pass on both cores over what the count reads);
 // scale-<n> runs from key L on one axis to the complete frame (floor:
@@ -42,6 +46,9 @@
 // and stroke as described at their cases.
 // --aids [--quick] [records...]: only the aids-* cases, on the mixed tables
 // of the given sizes (default 1000000 10000000) and the flights.
+// --classes: frames of several classes from kept bins (a selection, three
+// paints over it, in straight lines, curves and with an open region) on
+// tables built in memory and table files.
 // --peak [records]: only the peak memory of a table of 10,000,000 records
 // (or `records`) after straight lines, curves, an open region and 50 axis
 // moves, in a process of its own.
@@ -510,7 +517,7 @@ double splatFrameMs() {
             const double x0 = plot->axisPositions[i], x1 = plot->axisPositions[i + 1];
             for (const Bin& b : regions[static_cast<std::size_t>(i)]) {
                 if (b.count <= 0.0) continue;
-                RasterSink sink(acc, static_cast<float>(b.count), kWidth, kHeight, view, true, begin, end);
+                RasterSink sink(acc, 0, static_cast<float>(b.count), kWidth, kHeight, view, true, begin, end);
                 const double color[4] = {0.2, 0.2, 0.2, 0.2};
                 sink.lineWidth(plot->curveLineWidth);
                 sink.color(color);
@@ -533,6 +540,19 @@ double splatFrameMs() {
 void frameFromBins() {
     forgetDrawnRecordLayer();
     onDisplay();
+}
+
+// The processor time of all threads of a frame from kept bins, best of
+// runs: steadier than the clock while other work shares the machine.
+double frameCpuMs(int runs) {
+    double best = 1e300;
+    for (int k = 0; k < runs; ++k) {
+        const std::clock_t start = std::clock();
+        frameFromBins();
+        glFinish();
+        best = std::min(best, 1000.0 * static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC);
+    }
+    return best;
 }
 
 // The extra fields every binned case prints: whether the layer came from
@@ -566,8 +586,8 @@ double modeCases(int records, int runs, double perRecordFloor) {
         const double first = timed(programFrame);
         const double ms = bestOf(runs, frameFromBins);
         if (!m.curves && !m.scatter) straight = ms;
-        char built[48];
-        std::snprintf(built, sizeof built, " first_ms=%.1f", first);
+        char built[64];
+        std::snprintf(built, sizeof built, " first_ms=%.1f cpu_ms=%.1f", first, frameCpuMs(runs));
         std::string extra = binnedFields() + built;
         if (straight > 0.0 && (m.curves || m.scatter)) {
             char text[64];
@@ -604,10 +624,72 @@ void installClusteredTable(int records, bool reversed = false) {
     onReshape(kWidth, kHeight);
 }
 
-// The binned picture of a 20,000-record table against the per-record one,
-// whole frames: straight lines, curves, an open region, three paint colours,
-// a selection after a brush. floor_ms is the per-record frame.
-void pictureCases() {
+// Difference per channel and share of pixels more than 8 levels off, over
+// the pixels either frame draws (the white background left out); `drawn`
+// is that share of the frame.
+struct DrawnDifference {
+    double mean = 0.0;
+    double far = 0.0;
+    double drawn = 0.0;
+};
+
+DrawnDifference compareDrawn(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b) {
+    auto isBackground = [](const unsigned char* p) { return p[0] == 255 && p[1] == 255 && p[2] == 255; };
+    double sum = 0.0;
+    long drawn = 0, far = 0;
+    for (std::size_t i = 0; i + 2 < a.size(); i += 3) {
+        if (isBackground(&a[i]) && isBackground(&b[i])) continue;
+        ++drawn;
+        int worst = 0;
+        for (int c = 0; c < 3; ++c) {
+            const int d = std::abs(a[i + c] - b[i + c]);
+            sum += d;
+            worst = std::max(worst, d);
+        }
+        far += worst > 8;
+    }
+    if (drawn == 0) return {};
+    return {sum / (3.0 * drawn), static_cast<double>(far) / drawn, static_cast<double>(drawn) / static_cast<double>(a.size() / 3)};
+}
+
+// The share of the reference's red pixels (red at least 64 levels above
+// green and blue) that the other frame shows within 16 levels.
+double redKept(const std::vector<unsigned char>& reference, const std::vector<unsigned char>& other, long& redPixels) {
+    long kept = 0;
+    redPixels = 0;
+    for (std::size_t i = 0; i + 2 < reference.size(); i += 3) {
+        const unsigned char* p = &reference[i];
+        if (p[0] < std::max(p[1], p[2]) + 64) continue;
+        ++redPixels;
+        int worst = 0;
+        for (int c = 0; c < 3; ++c) worst = std::max(worst, std::abs(p[c] - other[i + c]));
+        kept += worst <= 16;
+    }
+    return redPixels > 0 ? static_cast<double>(kept) / redPixels : 0.0;
+}
+
+// The per-record frame of the current table, timed.
+std::vector<unsigned char> perRecordFrame(double* ms = nullptr) {
+    setBinnedRecordThreshold(std::numeric_limits<int>::max());
+    const double t = timed(freshProgramFrame);
+    if (ms != nullptr) *ms = t;
+    std::vector<unsigned char> frame = readFrame();
+    setBinnedRecordThreshold(0);
+    return frame;
+}
+
+// The binned frame of a table of clustered values against the same frame
+// drawn record by record, in the same order of classes: straight lines,
+// curves, an open region, three paint colours, a selection after a brush,
+// and a painted minority (one record in 200, picked by its values, red).
+// Compared over the pixels either frame draws. At 20,000 records the
+// records blend as shown; at larger sizes in density shading, which does
+// not saturate, so the bins' pooled cells must show what the records show.
+// ms is the binned frame from kept bins, floor_ms the per-record frame. At
+// 20,000 records the per-record frame of the same records in the opposite
+// order of the file is compared too (order_mean_diff, order_far_share):
+// what record order alone changes, within each class.
+void pictureCases(int records, bool density) {
     struct Picture {
         const char* name;
         void (*arrange)();
@@ -632,34 +714,140 @@ void pictureCases() {
              commitBrush(std::make_unique<PCAxisBrush>(plot->axes[3], 0.35, 0.6, 0.23, 1.0), BrushKind::Axis,
                          axisTrackMs);
          }},
+        {"minority",
+         [] {
+             const double* last = plot->dimensionAt(kDims - 1)->values;
+             std::vector<double> painted(static_cast<std::size_t>(plot->recordCount), 0.0);
+             for (std::size_t r = 0; r < painted.size(); ++r) {
+                 std::uint64_t bits = 0;
+                 std::memcpy(&bits, &last[r], sizeof bits);
+                 painted[r] = bench::splitmix(bits) % 200 == 0 ? 1.0 : 0.0;
+             }
+             plot->paintSelected(painted.data(), {0.9, 0.05, 0.05, 0.8});
+         }},
     };
+    const std::string size = std::to_string(records);
+    const bool small = records <= 20000;
     for (const Picture& p : pictures) {
-        // The per-record frame of the records in the opposite order: where
-        // colours differ, drawing in order lets the last record win, and
-        // that alone changes the picture by order_mean_diff and
-        // order_far_share.
-        installClusteredTable(20000, true);
-        p.arrange();
-        vanishingTracks.clear();
-        setBinnedRecordThreshold(std::numeric_limits<int>::max());
-        freshProgramFrame();
-        const std::vector<unsigned char> reversed = readFrame();
-
-        installClusteredTable(20000);
-        p.arrange();
-        vanishingTracks.clear();
-        const double records = timed(freshProgramFrame);
-        const std::vector<unsigned char> reference = readFrame();
+        if (!small && std::strcmp(p.name, "minority") == 0) continue;
+        auto arrange = [&](bool reversed) {
+            densityShading = false;
+            installClusteredTable(records, reversed);
+            p.arrange();
+            vanishingTracks.clear();
+            densityShading = density;
+        };
+        DrawnDifference order;
+        if (small) {
+            arrange(true);
+            const std::vector<unsigned char> reversed = perRecordFrame();
+            arrange(false);
+            order = compareDrawn(perRecordFrame(), reversed);
+        } else {
+            arrange(false);
+        }
+        double floor = 0.0;
+        const std::vector<unsigned char> reference = perRecordFrame(&floor);
         const bool recordsBinned = recordLayerStats().binned;
-        setBinnedRecordThreshold(0);
         freshProgramFrame();
         const double ms = bestOf(3, frameFromBins);
-        const Difference order = compare(reference, reversed);
-        char text[96];
-        std::snprintf(text, sizeof text, " order_mean_diff=%.3f order_far_share=%.4f", order.mean, order.far);
-        const std::string extra = binnedFields() + (recordsBinned ? " floor_binned=yes" : " floor_binned=no") + text;
-        report("picture-" + std::string(p.name) + "-20000", ms, 0.0, records, compare(reference, readFrame()), extra);
+        const std::vector<unsigned char> binned = readFrame();
+        const DrawnDifference d = compareDrawn(reference, binned);
+        char text[256];
+        std::snprintf(text, sizeof text, " over=drawn drawn_share=%.3f density=%s", d.drawn, density ? "yes" : "no");
+        std::string extra = binnedFields() + (recordsBinned ? " floor_binned=yes" : " floor_binned=no") + text;
+        if (small) {
+            std::snprintf(text, sizeof text, " order_mean_diff=%.3f order_far_share=%.4f", order.mean, order.far);
+            extra += text;
+        }
+        if (std::strcmp(p.name, "minority") == 0) {
+            long red = 0;
+            const double kept = redKept(reference, binned, red);
+            std::snprintf(text, sizeof text, " red_pixels=%ld red_kept=%.4f", red, kept);
+            extra += text;
+        }
+        report("picture-" + std::string(p.name) + "-" + size, ms, 0.0, floor, Difference{d.mean, d.far}, extra);
     }
+    densityShading = false;
+    clearBrushes();
+}
+
+// A lone painted point in an open region, far from the others: its colour
+// in the binned frame against its colour drawn record by record.
+void lonePointCase() {
+    TableContent content = tableOfRecords(20000);
+    std::uint64_t state = 0x1234567ULL;
+    for (int r = 0; r < 20000; ++r)
+        for (int d = 0; d < kDims; ++d)
+            content.columns[static_cast<std::size_t>(d)][static_cast<std::size_t>(r)] =
+                r == 0 ? 1.0 : 0.5 * static_cast<double>(bench::splitmix(state) >> 11) * (1.0 / 9007199254740992.0);
+    installTable(content);
+    onReshape(kWidth, kHeight);
+    plot->axes[1]->scatterOn = true;
+    std::vector<double> painted(20000, 0.0);
+    painted[0] = 1.0;
+    plot->paintSelected(painted.data(), {0.95, 0.05, 0.0, 0.9});
+    vanishingTracks.clear();
+    FrameAxes frame;
+    fillFrameAxes(*plot, frame);
+    plot->captureAxisPositions();
+    ScatterPlace place;
+    scatterPlaceOf(*plot, frame, 1, place);
+    const Point at = place.at(0);
+    const std::size_t pixel = (static_cast<std::size_t>(at.y * kHeight) * kWidth + static_cast<std::size_t>(at.x * kWidth)) * 3;
+    const std::vector<unsigned char> records = perRecordFrame();
+    freshProgramFrame();
+    const std::vector<unsigned char> bins = readFrame();
+    int worst = 0;
+    for (int c = 0; c < 3; ++c) worst = std::max(worst, std::abs(records[pixel + c] - bins[pixel + c]));
+    std::printf("bench=frame case=picture-lone-point records=#%02X%02X%02X bins=#%02X%02X%02X levels=%d\n",
+                records[pixel], records[pixel + 1], records[pixel + 2], bins[pixel], bins[pixel + 1], bins[pixel + 2],
+                worst);
+}
+
+// Frames of several classes, each drawn again from kept bins as after a
+// change of geometry, on the table installed now: a selection brush (the
+// records outside it light grey), then three paint brushes over that
+// selection, in straight lines, curves and with an open region. first_ms is
+// the frame that counts them; floor_ms is the straight frame of the same
+// table before any brush (one class).
+void classCases(const std::string& label, int runs) {
+    resetPlot();
+    vanishingTracks.clear();
+    const int n = plot->axisCount;
+    if (n < 3) {
+        std::printf("bench=frame case=classes-%s: fewer than three axes, no figure\n", label.c_str());
+        return;
+    }
+    onDisplay();
+    const double one = bestOf(runs, frameFromBins);
+    auto timedCase = [&](const char* name, bool curves, bool scatter) {
+        plot->straightLines = !curves;
+        plot->axes[1]->scatterOn = scatter;
+        const double first = timed(programFrame);
+        const double ms = bestOf(runs, frameFromBins);
+        char text[64];
+        std::snprintf(text, sizeof text, " first_ms=%.1f cpu_ms=%.1f", first, frameCpuMs(runs));
+        report(std::string("classes-") + name + "-" + label, ms, 0.0, one, Difference{}, binnedFields() + text);
+    };
+    palette->deselect(0, 0);
+    commitBrush(std::make_unique<PCAxisBrush>(plot->axes[2], 0.3, 0.6, 0.23, 1.0), BrushKind::Axis, axisTrackMs);
+    vanishingTracks.clear();
+    timedCase("selection", false, false);
+    palette->select(0, 0);
+    const Rgba paints[] = {{0.9, 0.1, 0.1, 0.6}, {0.1, 0.3, 0.9, 0.35}, {0.1, 0.7, 0.2, 0.8}};
+    for (int k = 0; k < 3; ++k) {
+        palette->currentColor = paints[k];
+        const double from = 0.2 + 0.25 * k;
+        commitBrush(std::make_unique<PCAxisBrush>(plot->axes[(2 * k + 1) % n], from, from + 0.15, 0.23, 1.0),
+                    BrushKind::Axis, axisTrackMs);
+    }
+    vanishingTracks.clear();
+    timedCase("paint", false, false);
+    timedCase("paint-curves", true, false);
+    timedCase("paint-scatter", false, true);
+    plot->straightLines = true;
+    plot->axes[1]->scatterOn = false;
     clearBrushes();
 }
 
@@ -844,6 +1032,31 @@ int peakCase(int records) {
     return 0;
 }
 
+// --classes: the class frames on tables of `sizes` records built in memory
+// and on table files (a file that does not load ends the run with one line).
+int classTables(std::vector<int> sizes, const std::vector<std::string>& files, bool quick) {
+    if (sizes.empty() && files.empty()) sizes = {1000000};
+    setProgressiveDrawing(false);
+    setBinnedRecordThreshold(0);
+    const int runs = quick ? 2 : 5;
+    for (int records : sizes) {
+        installMixedTable(records);
+        classCases(std::to_string(records), runs);
+    }
+    for (const std::string& file : files) {
+        setDataFileName(file.c_str());
+        loadDataFile();
+        if (plot == nullptr || plot->recordCount <= 0) {
+            std::printf("bench=frame case=classes: %s did not load, no figure\n", file.c_str());
+            return 1;
+        }
+        onReshape(kWidth, kHeight);
+        classCases(std::to_string(plot->recordCount) + "-" + std::filesystem::path(file).stem().string(), runs);
+    }
+    setTraceStream(nullptr);
+    return 0;
+}
+
 void showReadingAids(bool on) {
     axisTicksShown = on;
     textHalos = on;
@@ -922,8 +1135,8 @@ void flightsReadingAidsCase(long long records, int runs) {
     readingAidsCases("flights-" + std::to_string(records), runs);
 }
 
-int binnedCases(std::vector<int> sizes, bool quick) {
-    if (sizes.empty()) sizes = quick ? std::vector<int>{1000000} : std::vector<int>{1000000, 10000000};
+int binnedCases(std::vector<int> sizes, bool quick, bool pictures) {
+    if (sizes.empty() && !pictures) sizes = quick ? std::vector<int>{1000000} : std::vector<int>{1000000, 10000000};
     setProgressiveDrawing(false);
     const int runs = quick ? 2 : 5;
 
@@ -935,7 +1148,17 @@ int binnedCases(std::vector<int> sizes, bool quick) {
     const double perRecord = bestOf(runs, freshProgramFrame);
     setBinnedRecordThreshold(0);
 
-    pictureCases();
+    if (pictures) {
+        // The picture cases alone, at the sizes asked for: 20,000 records as
+        // shown, larger ones under density shading.
+        if (sizes.empty()) sizes = {20000, 1000000};
+        for (int records : sizes) pictureCases(records, records > 20000);
+        lonePointCase();
+        setTraceStream(nullptr);
+        return 0;
+    }
+    pictureCases(20000, false);
+    lonePointCase();
 
     double millionMs = 0.0;
     double straightMs = 0.0;
@@ -1041,7 +1264,10 @@ int main(int argc, char** argv) {
     bool binnedOnly = false;
     bool aidsOnly = false;
     bool peakOnly = false;
+    bool classesOnly = false;
+    bool picturesOnly = false;
     std::vector<int> sizes;
+    std::vector<std::string> tables;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quick") == 0)
             quick = true;
@@ -1055,6 +1281,12 @@ int main(int argc, char** argv) {
             aidsOnly = true;
         else if (std::strcmp(argv[i], "--peak") == 0)
             peakOnly = true;
+        else if (std::strcmp(argv[i], "--classes") == 0)
+            classesOnly = true;
+        else if (std::strcmp(argv[i], "--pictures") == 0)
+            binnedOnly = picturesOnly = true;
+        else if (classesOnly && std::atoi(argv[i]) <= 0)
+            tables.emplace_back(argv[i]);
         else
             sizes.push_back(std::atoi(argv[i]));
     }
@@ -1074,7 +1306,8 @@ int main(int argc, char** argv) {
     setTraceStream(&ignored);
     setRecordLayerChoice(RecordLayerChoice::Software);
     if (peakOnly) return peakCase(sizes.empty() ? 10000000 : sizes.front());
-    if (binnedOnly) return binnedCases(sizes, quick);
+    if (classesOnly) return classTables(sizes, tables, quick);
+    if (binnedOnly) return binnedCases(sizes, quick, picturesOnly);
     if (aidsOnly) return readingAidsOnly(sizes, quick);
     // Complete frames, record by record: what GL and the reference draw.
     setProgressiveDrawing(false);

@@ -50,27 +50,30 @@ inline float offsetOf(std::uint16_t q) {
 inline std::size_t stackCellOf(std::size_t bin) { return ((bin >> 10) << 8) | ((bin & (binsPerAxis - 1)) >> 1); }
 constexpr std::size_t kStackCellCount = static_cast<std::size_t>(stackCells) * stackCells;
 
-inline float channelOf(std::uint32_t packed, int c) { return static_cast<float>((packed >> (8 * c)) & 0xFF) / 255.0f; }
+inline float channelValue(std::uint32_t packed, int c) { return static_cast<float>((packed >> (8 * c)) & 0xFF) / 255.0f; }
 
-// Counts per bin (Fine) or per stack cell, and colour sums per stack cell.
-template <bool Uniform, bool Fine>
+// Counts per group and bin, and the colour sums of classes of several
+// colours per stack cell (Sums).
+template <bool Sums>
 void countRecords(std::uint32_t* counts, float* colorSums, std::size_t units, const std::uint16_t* u,
                   const std::uint16_t* w, int records, const BinColors& colors, int skip) {
     const std::uint32_t* packed = colors.packed.data();
+    const std::size_t sumChannels = static_cast<std::size_t>(colors.colorChannels);
+    int channel[maxBinGroups];
+    for (int g = 0; g < colors.groupCount; ++g) channel[g] = colors.channelOf(g);
     for (int r = 0; r < records; ++r) {
         const std::uint32_t p = packed[r];
-        const std::uint8_t alpha = static_cast<std::uint8_t>(p >> 24);
-        if (alpha == 0 || r == skip) continue;
-        const int cls = colors.classOf[alpha];
+        const std::uint8_t group = static_cast<std::uint8_t>(p >> 24);
+        if (group == BinColors::notDrawn || r == skip) continue;
         const std::size_t bin = binOf(u[r], w[r]);
-        const std::size_t cell = stackCellOf(bin);
-        ++counts[static_cast<std::size_t>(cls) * units + (Fine ? bin : cell)];
-        if constexpr (!Uniform) {
-            const float a = colors.classAlpha[static_cast<std::size_t>(cls)];
-            float* sum = colorSums + 3 * cell;
-            sum[0] += a * channelOf(p, 0);
-            sum[1] += a * channelOf(p, 1);
-            sum[2] += a * channelOf(p, 2);
+        ++counts[static_cast<std::size_t>(group) * units + bin];
+        if constexpr (Sums) {
+            if (channel[group] < 0) continue;
+            const float a = colors.groupAlpha[group];
+            float* sum = colorSums + sumChannels * stackCellOf(bin) + static_cast<std::size_t>(channel[group]);
+            sum[0] += a * channelValue(p, 0);
+            sum[1] += a * channelValue(p, 1);
+            sum[2] += a * channelValue(p, 2);
         }
     }
 }
@@ -88,64 +91,83 @@ inline int recordParts(int threads, int records) { return std::max(1, std::min(t
 
 // ---------------------------------------------------------------- colours
 
-void BinColors::assignAlphaClasses(const std::array<long long, 256>& records) {
-    std::vector<int> alphas;
-    for (int a = 1; a < 256; ++a)
-        if (records[static_cast<std::size_t>(a)] > 0) alphas.push_back(a);
+std::vector<std::array<std::uint8_t, 256>> BinColors::assignGroups(
+    const std::vector<std::array<long long, 256>>& classAlphas) {
+    struct Used {
+        int cls;
+        int alpha;
+    };
+    std::vector<Used> used;
+    for (std::size_t c = 0; c < classAlphas.size(); ++c)
+        for (int a = 1; a < 256; ++a)
+            if (classAlphas[c][static_cast<std::size_t>(a)] > 0) used.push_back({static_cast<int>(c), a});
     // The narrowest span of alpha bytes that groups the alphas in use into
-    // at most maxAlphaClasses runs, each run starting at its lowest alpha:
-    // every alpha is then drawn within that span of its own.
+    // at most maxBinGroups runs, none across two classes, each run starting
+    // at its lowest alpha: every alpha is then drawn within that span of its
+    // own. Classes are fewer than groups, so a span of 255 always fits.
     auto runsFor = [&](int span) {
         int runs = 0;
-        for (std::size_t k = 0; k < alphas.size();) {
-            const int start = alphas[k];
-            while (k < alphas.size() && alphas[k] - start <= span) ++k;
+        for (std::size_t k = 0; k < used.size();) {
+            const Used start = used[k];
+            while (k < used.size() && used[k].cls == start.cls && used[k].alpha - start.alpha <= span) ++k;
             ++runs;
         }
         return runs;
     };
     int span = 0;
-    while (runsFor(span) > maxAlphaClasses) ++span;
-    classOf.fill(0);
-    classCount = 0;
-    for (std::size_t k = 0; k < alphas.size();) {
-        // A class draws at its records' mean alpha, which keeps their ink.
-        const int start = alphas[k];
+    while (runsFor(span) > maxBinGroups) ++span;
+    std::vector<std::array<std::uint8_t, 256>> groupOf(classAlphas.size());
+    for (auto& row : groupOf) row.fill(notDrawn);
+    groupCount = 0;
+    for (std::size_t k = 0; k < used.size();) {
+        // A group draws at its records' mean alpha, which keeps their ink.
+        const Used start = used[k];
         double count = 0.0;
         double sum = 0.0;
-        for (; k < alphas.size() && alphas[k] - start <= span; ++k) {
-            const double n = static_cast<double>(records[static_cast<std::size_t>(alphas[k])]);
+        for (; k < used.size() && used[k].cls == start.cls && used[k].alpha - start.alpha <= span; ++k) {
+            const double n = static_cast<double>(classAlphas[static_cast<std::size_t>(start.cls)][static_cast<std::size_t>(used[k].alpha)]);
             count += n;
-            sum += n * alphas[k];
-            classOf[static_cast<std::size_t>(alphas[k])] = static_cast<std::uint8_t>(classCount);
+            sum += n * used[k].alpha;
+            groupOf[static_cast<std::size_t>(start.cls)][static_cast<std::size_t>(used[k].alpha)] = static_cast<std::uint8_t>(groupCount);
         }
-        classAlpha[static_cast<std::size_t>(classCount)] = static_cast<float>(sum / count / 255.0);
-        ++classCount;
+        groupAlpha[static_cast<std::size_t>(groupCount)] = static_cast<float>(sum / count / 255.0);
+        groupClass[static_cast<std::size_t>(groupCount)] = static_cast<std::uint8_t>(start.cls);
+        ++groupCount;
     }
+    return groupOf;
 }
 
 void BinColors::compute(const PCPlot& plot, int skip, int threads) {
+    bySelection = false;
+    groupCount = colorChannels = 0;
+    colorChannel.fill(-1);
     const int records = std::max(plot.recordCount, 0);
     packed.resize(static_cast<std::size_t>(records));
+    DrawClasses classes;
+    classes.build(plot, skip, threads);
+    classCount = std::min(classes.binClasses(), maxBinClasses);
+    const std::size_t classSlots = static_cast<std::size_t>(std::max(classCount, 1));
     const int parts = recordParts(threads, records);
+    // Per part and class: records per alpha byte, and whether they share one colour.
     struct Seen {
-        std::array<long long, 256> alpha{};  // records per alpha byte
+        std::array<long long, 256> alpha{};
         bool mixed = false;
         bool any = false;
         std::uint32_t rgb = 0;
     };
-    std::vector<Seen> seen(static_cast<std::size_t>(parts));
+    std::vector<std::vector<Seen>> seen(static_cast<std::size_t>(parts), std::vector<Seen>(classSlots));
+    auto binClassOf = [&](int r) { return std::min(classes.binClassOf(classes.classOf(r)), maxBinClasses - 1); };
+    // The colour, with its alpha byte where the group goes later.
     runSplit(records, parts, [&](long long first, long long last, int part) {
-        Seen& s = seen[static_cast<std::size_t>(part)];
-        const int begin = static_cast<int>(first);
-        const int end = static_cast<int>(last);
+        std::vector<Seen>& mine = seen[static_cast<std::size_t>(part)];
         Rgba c{0.0, 0.0, 0.0, 1.0};
-        for (int r = begin; r < end; ++r) {
+        for (int r = static_cast<int>(first); r < static_cast<int>(last); ++r) {
             plot.colorOfRecord(r, c);
             const std::uint32_t rgb = packRgb(c);
             const std::uint8_t a = r == skip ? 0 : unorm8(c[3]);
             packed[static_cast<std::size_t>(r)] = rgb | (static_cast<std::uint32_t>(a) << 24);
             if (a == 0) continue;
+            Seen& s = mine[static_cast<std::size_t>(binClassOf(r))];
             ++s.alpha[a];
             if (!s.any) {
                 s.any = true;
@@ -156,21 +178,36 @@ void BinColors::compute(const PCPlot& plot, int skip, int threads) {
         }
     });
 
-    // Classes in order of alpha, so they do not depend on how records were split.
-    std::array<long long, 256> used{};
-    for (const Seen& s : seen)
-        for (std::size_t a = 0; a < used.size(); ++a) used[a] += s.alpha[a];
-    assignAlphaClasses(used);
-    uniform = true;
-    bool any = false;
-    std::uint32_t rgb = 0;
-    for (const Seen& s : seen) {
-        if (!s.any) continue;
-        if (s.mixed || (any && s.rgb != rgb)) uniform = false;
-        any = true;
-        rgb = s.rgb;
+    // Groups in order of class and alpha, so they do not depend on how records were split.
+    std::vector<std::array<long long, 256>> used(classSlots);
+    for (std::size_t c = 0; c < classSlots; ++c) {
+        used[c].fill(0);
+        bool any = false, mixed = false;
+        std::uint32_t rgb = 0;
+        for (const std::vector<Seen>& part : seen) {
+            const Seen& s = part[c];
+            for (std::size_t a = 0; a < 256; ++a) used[c][a] += s.alpha[a];
+            if (!s.any) continue;
+            if (s.mixed || (any && s.rgb != rgb)) mixed = true;
+            any = true;
+            rgb = s.rgb;
+        }
+        colorChannel[c] = -1;
+        for (int k = 0; k < 3; ++k) classColor[c][static_cast<std::size_t>(k)] = channelValue(rgb, k);
+        if (mixed) {
+            colorChannel[c] = static_cast<std::int8_t>(colorChannels);
+            colorChannels += 3;
+        }
     }
-    for (int c = 0; c < 3; ++c) uniformColor[static_cast<std::size_t>(c)] = channelOf(rgb, c);
+    const std::vector<std::array<std::uint8_t, 256>> groupOf = assignGroups(used);
+    runSplit(records, parts, [&](long long first, long long last, int) {
+        for (int r = static_cast<int>(first); r < static_cast<int>(last); ++r) {
+            std::uint32_t& p = packed[static_cast<std::size_t>(r)];
+            const std::uint8_t a = static_cast<std::uint8_t>(p >> 24);
+            const std::uint8_t group = a == 0 ? notDrawn : groupOf[static_cast<std::size_t>(binClassOf(r))][a];
+            p = (p & 0x00FFFFFFu) | (static_cast<std::uint32_t>(group) << 24);
+        }
+    });
 }
 
 bool BinColors::computeBase(const PCPlot& plot, int threads) {
@@ -201,6 +238,10 @@ bool BinColors::splitSelection(const PCPlot& plot, int threads) {
     const std::size_t records = packed.size();
     // 32-bit colour sums hold 2^32 / 255 records of one bin.
     if (records >= 0xFFFFFFFFu / 255u) return false;
+    // The selected records are one class of the drawing order only while
+    // they share one degree.
+    if (plot.recordSelection.levels().size() > static_cast<std::size_t>(plot.recordSelection.firstSelected()) + 1)
+        return false;
     const std::size_t words = (records + 63) / 64;
     selected.resize(words);
     // Each record's selection is a byte naming one of the degrees in use, in
@@ -279,38 +320,30 @@ bool BinColors::splitSelection(const PCPlot& plot, int threads) {
     // The colours selectionColorFn gives, as they reach 8 bits.
     deselectedAlpha = others >= 0.0 ? unorm8(others) : 0;
     deselectedGrey = others >= 0.0 ? unorm8(1.0 - others) : 0;
-    const bool anyDeselected = selectedCount < static_cast<long long>(records) && deselectedAlpha > 0;
-    classCount = 0;
-    deselectedClass = selectedClass = -1;
-    if (anyDeselected) {
-        deselectedClass = classCount;
-        classAlpha[static_cast<std::size_t>(classCount++)] = deselectedAlpha / 255.0f;
+    // The classes of the drawing order: the others' degree below the
+    // selected one; the others in their grey, the selected in the colours
+    // of their dimension, summed per cell.
+    classCount = groupCount = colorChannels = 0;
+    colorChannel.fill(-1);
+    deselectedGroup = selectedGroup = -1;
+    if (anyOthers) {
+        const int cls = classCount++;
+        classColor[static_cast<std::size_t>(cls)].fill(deselectedGrey / 255.0f);
+        if (deselectedAlpha > 0) {
+            deselectedGroup = groupCount++;
+            groupClass[static_cast<std::size_t>(deselectedGroup)] = static_cast<std::uint8_t>(cls);
+            groupAlpha[static_cast<std::size_t>(deselectedGroup)] = deselectedAlpha / 255.0f;
+        }
     }
     if (selectedCount > 0) {
-        selectedClass = classCount;
-        classAlpha[static_cast<std::size_t>(classCount++)] = 1.0f;
+        const int cls = classCount++;
+        colorChannel[static_cast<std::size_t>(cls)] = 0;
+        colorChannels = 3;
+        selectedGroup = groupCount++;
+        groupClass[static_cast<std::size_t>(selectedGroup)] = static_cast<std::uint8_t>(cls);
+        groupAlpha[static_cast<std::size_t>(selectedGroup)] = 1.0f;
     }
-    uniform = false;
     return true;
-}
-
-bool selectionColorsRecords(const PCPlot& plot) {
-    if (!plot.colorByFunction || !plot.colorBySelection) return false;
-    if (!plot.useRecordColors) return true;
-    // Read once per colour revision, not per frame.
-    static std::uint64_t generation = 0, revision = 0;
-    static const PCPlot* owner = nullptr;
-    static int records = -1;
-    static bool answer = true;
-    if (owner != &plot || generation != tableGeneration || revision != plot.colorRevision ||
-        records != plot.recordCount) {
-        answer = plot.recordColors.anyWithout(plot.recordCount);
-        owner = &plot;
-        records = plot.recordCount;
-        generation = tableGeneration;
-        revision = plot.colorRevision;
-    }
-    return answer;
 }
 
 // ---------------------------------------------------------------- geometry
@@ -323,8 +356,8 @@ bool RegionGeometry::sameLines(const RegionGeometry& o) const {
 
 bool RegionGeometry::samePoints(const RegionGeometry& o) const {
     return px == o.px && pw == o.pw && p0 == o.p0 && q0 == o.q0 && sx == o.sx && sy == o.sy &&
-           pointSize == o.pointSize && smooth == o.smooth && width == o.width && height == o.height &&
-           pointOpacity == o.pointOpacity;
+           pointSize == o.pointSize && smooth == o.smooth && ordered == o.ordered && width == o.width &&
+           height == o.height && pointOpacity == o.pointOpacity;
 }
 
 // ---------------------------------------------------------------- bins
@@ -357,48 +390,28 @@ void RegionBins::place(const BinCoordinates& u, const BinCoordinates& w, int rec
         p.sumW += offsetOf(w[static_cast<std::size_t>(r)]);
     }
     stackPlaces();
+    countedFor_ = 0;
     linesValid_ = pointsValid_ = false;
 }
 
-std::size_t RegionBins::units() const {
-    return fine_ ? static_cast<std::size_t>(binsPerAxis) * binsPerAxis : kStackCellCount;
-}
-
 void RegionBins::count(const BinCoordinates& u, const BinCoordinates& w, int records, const BinColors& colors,
-                       int skip, bool fine) {
-    fine_ = fine;
-    const std::size_t n = units();
-    classes_ = colors.classCount;
-    counts_.assign(static_cast<std::size_t>(classes_) * n, 0);
-    if (colors.uniform)
-        colorSums_.clear();
-    else
-        colorSums_.assign(3 * kStackCellCount, 0.0f);
+                       int skip) {
+    const std::size_t n = static_cast<std::size_t>(binsPerAxis) * binsPerAxis;
+    counts_.assign(static_cast<std::size_t>(colors.groupCount) * n, 0);
+    colorSums_.assign(static_cast<std::size_t>(colors.colorChannels) * kStackCellCount, 0.0f);
     std::uint32_t* counts = counts_.data();
     float* sums = colorSums_.data();
-    const std::uint16_t* uu = u.data();
-    const std::uint16_t* ww = w.data();
-    if (colors.uniform) {
-        if (fine)
-            countRecords<true, true>(counts, sums, n, uu, ww, records, colors, skip);
-        else
-            countRecords<true, false>(counts, sums, n, uu, ww, records, colors, skip);
-    } else {
-        if (fine)
-            countRecords<false, true>(counts, sums, n, uu, ww, records, colors, skip);
-        else
-            countRecords<false, false>(counts, sums, n, uu, ww, records, colors, skip);
-    }
-    poolCounts();
+    if (colors.colorChannels == 0)
+        countRecords<false>(counts, sums, n, u.data(), w.data(), records, colors, skip);
+    else
+        countRecords<true>(counts, sums, n, u.data(), w.data(), records, colors, skip);
+    poolCounts(colors);
 }
 
-template <bool Fine>
 void RegionBins::countSide(const BinCoordinates& u, const BinCoordinates& w, int records, const BinColors& colors,
                            Side& out, bool all, int part, int parts) {
-    // Per bin the records and per stack cell their colours; counted per
-    // stack cell, the four words of a cell lie together.
-    out.records.assign(Fine ? static_cast<std::size_t>(binsPerAxis) * binsPerAxis : 0, 0);
-    out.colors.assign((Fine ? 3 : 4) * kStackCellCount, 0);
+    out.records.assign(static_cast<std::size_t>(binsPerAxis) * binsPerAxis, 0);
+    out.colors.assign(3 * kStackCellCount, 0);
     const std::uint32_t* packed = colors.packed.data();
     const std::uint16_t* uu = u.data();
     const std::uint16_t* ww = w.data();
@@ -406,14 +419,8 @@ void RegionBins::countSide(const BinCoordinates& u, const BinCoordinates& w, int
     std::uint32_t* sums = out.colors.data();
     auto add = [&](std::size_t r) {
         const std::size_t bin = binOf(uu[r], ww[r]);
-        std::uint32_t* sum;
-        if constexpr (Fine) {
-            ++counts[bin];
-            sum = sums + 3 * stackCellOf(bin);
-        } else {
-            sum = sums + 4 * stackCellOf(bin);
-            ++*sum++;
-        }
+        ++counts[bin];
+        std::uint32_t* sum = sums + 3 * stackCellOf(bin);
         const std::uint32_t p = packed[r];
         sum[0] += p & 0xFF;
         sum[1] += (p >> 8) & 0xFF;
@@ -441,18 +448,9 @@ void RegionBins::countSide(const BinCoordinates& u, const BinCoordinates& w, int
 }
 
 void RegionBins::countPart(const BinCoordinates& u, const BinCoordinates& w, int records, const BinColors& colors,
-                           std::uint64_t baseFor, int part, bool fine) {
-    // The totals were counted at the other resolution: count them again.
-    if (baseFor_ != baseFor || fine != baseFine_) {
-        if (fine)
-            countSide<true>(u, w, records, colors, baseParts_[part], true, part, kCountParts);
-        else
-            countSide<false>(u, w, records, colors, baseParts_[part], true, part, kCountParts);
-    }
-    if (fine)
-        countSide<true>(u, w, records, colors, sideParts_[part], false, part, kCountParts);
-    else
-        countSide<false>(u, w, records, colors, sideParts_[part], false, part, kCountParts);
+                           std::uint64_t baseFor, int part) {
+    if (baseFor_ != baseFor) countSide(u, w, records, colors, baseParts_[part], true, part, kCountParts);
+    countSide(u, w, records, colors, sideParts_[part], false, part, kCountParts);
 }
 
 namespace {
@@ -463,15 +461,14 @@ void mergeInto(std::vector<std::uint32_t>& into, const std::vector<std::uint32_t
 
 }  // namespace
 
-void RegionBins::finishBySelection(const BinColors& colors, std::uint64_t baseFor, bool fine) {
-    if (baseFor_ != baseFor || fine != baseFine_) {
+void RegionBins::finishBySelection(const BinColors& colors, std::uint64_t baseFor) {
+    if (baseFor_ != baseFor) {
         std::swap(base_, baseParts_[0]);
         for (int p = 1; p < kCountParts; ++p) {
             mergeInto(base_.records, baseParts_[p].records);
             mergeInto(base_.colors, baseParts_[p].colors);
         }
         baseFor_ = baseFor;
-        baseFine_ = fine;
     }
     Side& side = sideParts_[0];
     for (int p = 1; p < kCountParts; ++p) {
@@ -480,34 +477,25 @@ void RegionBins::finishBySelection(const BinColors& colors, std::uint64_t baseFo
     }
 
     // The selected records' counts and sums, directly or as the rest of the
-    // totals; the others take the one grey.
-    fine_ = fine;
-    const std::size_t n = units();
-    classes_ = colors.classCount;
-    counts_.assign(static_cast<std::size_t>(classes_) * n, 0);
-    colorSums_.assign(3 * kStackCellCount, 0.0f);
+    // totals; the others take the one grey of their class.
+    const std::size_t n = static_cast<std::size_t>(binsPerAxis) * binsPerAxis;
+    counts_.assign(static_cast<std::size_t>(colors.groupCount) * n, 0);
+    colorSums_.assign(static_cast<std::size_t>(colors.colorChannels) * kStackCellCount, 0.0f);
     const bool counted = colors.countSelected();
-    const float greyWeight = colors.deselectedAlpha / 255.0f * (colors.deselectedGrey / 255.0f);
-    const bool grey = colors.deselectedClass >= 0;
-    const std::size_t stride = fine ? 3 : 4;  // words per stack cell of colours
     auto pick = [counted](std::uint32_t all, std::uint32_t part) { return counted ? part : all - part; };
     for (std::size_t k = 0; k < n; ++k) {
-        const std::uint32_t all = fine ? base_.records[k] : base_.colors[4 * k];
-        const std::uint32_t picked = pick(all, fine ? side.records[k] : side.colors[4 * k]);
-        if (colors.selectedClass >= 0) counts_[static_cast<std::size_t>(colors.selectedClass) * n + k] = picked;
-        if (grey) {
-            counts_[static_cast<std::size_t>(colors.deselectedClass) * n + k] = all - picked;
-            float* sum = &colorSums_[3 * (fine ? stackCellOf(k) : k)];
-            for (int c = 0; c < 3; ++c) sum[c] += greyWeight * static_cast<float>(all - picked);
-        }
+        const std::uint32_t all = base_.records[k];
+        const std::uint32_t picked = pick(all, side.records[k]);
+        if (colors.selectedGroup >= 0) counts_[static_cast<std::size_t>(colors.selectedGroup) * n + k] = picked;
+        if (colors.deselectedGroup >= 0) counts_[static_cast<std::size_t>(colors.deselectedGroup) * n + k] = all - picked;
     }
-    const std::size_t skip = fine ? 0 : 1;  // a cell's count comes first
-    for (std::size_t cell = 0; cell < kStackCellCount; ++cell)
-        for (std::size_t c = 0; c < 3; ++c)
-            colorSums_[3 * cell + c] += static_cast<float>(pick(base_.colors[stride * cell + skip + c],
-                                                                side.colors[stride * cell + skip + c])) /
-                                        255.0f;
-    poolCounts();
+    const std::size_t sums = static_cast<std::size_t>(colors.colorChannels);
+    if (sums > 0)
+        for (std::size_t cell = 0; cell < kStackCellCount; ++cell)
+            for (std::size_t c = 0; c < 3; ++c)
+                colorSums_[sums * cell + c] =
+                    static_cast<float>(pick(base_.colors[3 * cell + c], side.colors[3 * cell + c])) / 255.0f;
+    poolCounts(colors);
 }
 
 void RegionBins::meanOf(std::size_t bin, double& u, double& w) const {
@@ -528,8 +516,8 @@ template <class Cell>
 void poolBoth(int channels, Cell cell, std::vector<float>& right, std::vector<float>& left) {
     const int n = stackCells;
     const std::size_t cellFloats = static_cast<std::size_t>(channels);
-    // The places' moments, or a count per alpha class and three colour sums.
-    double pooled[std::max(1 + MomentCount, maxAlphaClasses + 3)];
+    // Per group a count, per class its moments, the colour sums.
+    double pooled[maxBinGroups + MomentCount * maxBinClasses + 3 * maxBinClasses];
     right.assign(static_cast<std::size_t>(n) * n * cellFloats, 0.0f);
     left.assign(right.size(), 0.0f);
     for (int jc = 0; jc < n; ++jc) {
@@ -573,26 +561,62 @@ void RegionBins::stackPlaces() {
     placesAlongLeft_.compute(left.data(), stackCells, 1 + MomentCount);
 }
 
-void RegionBins::poolCounts() {
-    const std::size_t n = units();
-    const bool fine = fine_;
-    const int classes = classes_;
-    const bool sums = !colorSums_.empty();
-    colorChannels_ = classes + (sums ? 3 : 0);
+void RegionBins::poolCounts(const BinColors& colors) {
+    const std::size_t n = static_cast<std::size_t>(binsPerAxis) * binsPerAxis;
+    groups_ = colors.groupCount;
+    classes_ = std::clamp(colors.classCount, 0, maxBinClasses);
+    sumChannels_ = colors.colorChannels;
+    const int groups = groups_;
+    const std::size_t sums = static_cast<std::size_t>(sumChannels_);
+    int classOf[maxBinGroups];
+    for (int q = 0; q < groups; ++q) classOf[q] = colors.groupClass[static_cast<std::size_t>(q)];
+    // The largest class takes what the others leave of all records'
+    // moments, where every record placed is counted.
+    long long inClass[maxBinClasses] = {};
+    long long counted = 0, placed = 0;
+    for (std::size_t bin = 0; bin < n; ++bin) placed += places_[bin].records;
+    for (int q = 0; q < groups; ++q) {
+        long long k = 0;
+        for (std::size_t bin = 0; bin < n; ++bin) k += counts_[static_cast<std::size_t>(q) * n + bin];
+        inClass[classOf[q]] += k;
+        counted += k;
+    }
+    restClass_ = -1;
+    if (counted == placed && classes_ > 0)
+        restClass_ = static_cast<int>(std::max_element(inClass, inClass + classes_) - inClass);
+    int slots = 0;
+    for (int c = 0; c < classes_; ++c) momentSlot_[c] = c == restClass_ ? -1 : slots++;
+    const int moments = slots * MomentCount;
+    stackChannels_ = groups + moments + sumChannels_;
     countsAlongRight_.release();
     countsAlongLeft_.release();
     cellWeights_.clear();
-    if (colorChannels_ > 0)
-        poolBoth(colorChannels_,
+    if (stackChannels_ > 0)
+        poolBoth(stackChannels_,
                  [&](std::size_t bin, double* out) {
+                     // Each class's records in the bin, taken at the mean of all of them.
+                     double records[maxBinClasses] = {};
+                     bool any = false;
+                     for (int q = 0; q < groups; ++q) {
+                         const double k = counts_[static_cast<std::size_t>(q) * n + bin];
+                         out[q] += k;
+                         records[classOf[q]] += k;
+                         any = any || k > 0.0;
+                     }
+                     if (any && moments > 0) {
+                         double u = 0.0;
+                         double w = 0.0;
+                         meanOf(bin, u, w);
+                         const double moment[MomentCount] = {u, w, u * u, w * w, u * w};
+                         for (int c = 0; c < classes_; ++c)
+                             if (momentSlot_[c] >= 0 && records[c] > 0.0)
+                                 for (int m = 0; m < MomentCount; ++m)
+                                     out[groups + MomentCount * momentSlot_[c] + m] += records[c] * moment[m];
+                     }
                      // What is kept per stack cell is taken at its first bin.
-                     const bool first = (bin & ((std::size_t(1) << 9) | 1)) == 0;
-                     const std::size_t cell = stackCellOf(bin);
-                     if (fine || first)
-                         for (int q = 0; q < classes; ++q)
-                             out[q] += counts_[static_cast<std::size_t>(q) * n + (fine ? bin : cell)];
-                     if (sums && first)
-                         for (int c = 0; c < 3; ++c) out[classes + c] += colorSums_[3 * cell + static_cast<std::size_t>(c)];
+                     if ((bin & ((std::size_t(1) << 9) | 1)) == 0)
+                         for (std::size_t c = 0; c < sums; ++c)
+                             out[static_cast<std::size_t>(groups + moments) + c] += colorSums_[sums * stackCellOf(bin) + c];
                  },
                  pooled_[0], pooled_[1]);
     linesValid_ = pointsValid_ = false;
@@ -600,8 +624,8 @@ void RegionBins::poolCounts() {
 
 void RegionBins::stackCounts(int which) {
     std::vector<float>& pooled = pooled_[which];
-    if (colorChannels_ > 0 && !pooled.empty())
-        (which == 0 ? countsAlongRight_ : countsAlongLeft_).compute(pooled.data(), stackCells, colorChannels_);
+    if (stackChannels_ > 0 && !pooled.empty())
+        (which == 0 ? countsAlongRight_ : countsAlongLeft_).compute(pooled.data(), stackCells, stackChannels_);
     std::vector<float>().swap(pooled);
 }
 
@@ -612,18 +636,26 @@ const Accumulation& RegionBins::drawLines(const BinColors& colors, const RegionG
     const double dx = g.x1 - g.x0;
     const int xa = std::max(0, static_cast<int>(std::floor(std::min(g.x0, g.x1) - 2.0)));
     const int xb = std::min(g.width, static_cast<int>(std::ceil(std::max(g.x0, g.x1) + 2.0)));
-    lines_.reset(xa, 0, std::max(0, xb - xa), g.height);
-    if (colorChannels_ == 0 || places_.empty() || !(std::fabs(dx) >= 0.5) || !(g.q0 > 0.0) || !(g.q1 > 0.0))
+    const int layers = std::max(colors.classCount, 1);
+    lines_.reset(xa, 0, std::max(0, xb - xa), g.height, layers);
+    if (stackChannels_ == 0 || places_.empty() || !(std::fabs(dx) >= 0.5) || !(g.q0 > 0.0) || !(g.q1 > 0.0))
         return lines_;
 
-    const column_marks::ClassDepths depths(colors, g.smooth, g.lineOpacity);
+    const column_marks::GroupDepths depths(colors, g.smooth, g.lineOpacity, layers);
     const column_marks::LineStyle style(g.lineWidth, g.smooth, g.height);
-    const int classes = colors.classCount;
+    const int groups = groups_;
+    const int classes = classes_;
     const int n = stackCells;
     const float cap = style.cap;
     const double inverseDx2 = 1.0 / (dx * dx);
-    float counts[maxAlphaClasses];
-    float rgb[3];
+    column_marks::Marks marks;
+    // Each class's groups.
+    int classGroups[maxBinClasses][maxBinGroups];
+    int classGroupCount[maxBinClasses] = {};
+    for (int k = 0; k < groups; ++k) {
+        const int c = colors.groupClass[static_cast<std::size_t>(k)];
+        classGroups[c][classGroupCount[c]++] = k;
+    }
 
     for (int x = xa; x < xb; ++x) {
         const double xc = x + 0.5;
@@ -636,49 +668,78 @@ const Accumulation& RegionBins::drawLines(const BinColors& colors, const RegionG
         const double base = (1.0 - s) * g.p0 + s * g.p1;
         const bool alongRight = a >= b;
         const SlantStack& placeStack = alongRight ? placesAlongRight_ : placesAlongLeft_;
-        const SlantStack& countStack = alongRight ? countsAlongRight_ : countsAlongLeft_;
+        const SlantStack& stack = alongRight ? countsAlongRight_ : countsAlongLeft_;
         const double ratio = alongRight ? (a > 0.0 ? b / a : 0.0) : a / b;
         const int theta = std::clamp(static_cast<int>(std::lround(ratio * (n - 1))), 0, n - 1);
         AccumulatedPixel* column = lines_.column(x);
 
+        const int slots = (stackChannels_ - groups - sumChannels_) / MomentCount;
         for (int h = -n; h < n; ++h) {
             const float* place = placeStack.at(theta, h);
             if (place[0] < 0.5f) continue;
-            const float* cell = countStack.at(theta, h);
+            const float* cell = stack.at(theta, h);
+            float inClass[maxBinClasses] = {};
             float total = 0.0f;
-            for (int k = 0; k < classes; ++k) {
-                counts[k] = cell[k];
+            for (int k = 0; k < groups; ++k) {
+                inClass[colors.groupClass[static_cast<std::size_t>(k)]] += cell[k];
                 total += cell[k];
             }
             if (total < 0.5f) continue;
-            const float* m = place + 1;
-            const double inv = 1.0 / place[0];
-            const double mu = m[SumU] * inv;
-            const double mw = m[SumW] * inv;
-            const double varU = std::max(0.0, m[SumUU] * inv - mu * mu);
-            const double varW = std::max(0.0, m[SumWW] * inv - mw * mw);
-            const double cov = m[SumUW] * inv - mu * mw;
-            const double y = base + a * mu + b * mw;
-            const double varY = std::max(0.0, a * a * varU + b * b * varW + 2.0 * a * b * cov);
-            const double meanSlope = (g.p1 - g.p0 + g.q1 * mw - g.q0 * mu) / dx;
-            const double slopeSpread = std::max(0.0, g.q1 * g.q1 * varW + g.q0 * g.q0 * varU - 2.0 * g.q0 * g.q1 * cov);
-            const double slope2 = meanSlope * meanSlope + slopeSpread * inverseDx2;
-            const float sigma = static_cast<float>(std::sqrt(1.0 + slope2));
-            // The ends fade over half a pixel beyond each axis, as a line's do.
-            const float ends = g.smooth ? column_marks::clamp01(static_cast<float>(std::min(before, after)) * sigma + cap)
-                                        : (before >= 0.0 && after > 0.0 ? 1.0f : 0.0f);
-            if (ends <= 0.0f) continue;
-            float weight = 0.0f;
-            for (int k = 0; k < classes; ++k) weight += counts[k] * colors.classAlpha[k];
-            if (colors.uniform) {
-                for (int c = 0; c < 3; ++c) rgb[c] = weight * colors.uniformColor[static_cast<std::size_t>(c)];
-            } else {
-                for (int c = 0; c < 3; ++c) rgb[c] = cell[classes + c];
+            // Each class's records as a group of their own, placed and spread
+            // by their own moments.
+            struct Placed {
+                float y, box, sigma, slope, ends;
+            };
+            Placed placed[maxBinClasses];
+            bool drawn[maxBinClasses] = {};
+            // The rest class's moments: all records' less the others'.
+            float rest[MomentCount];
+            if (restClass_ >= 0) {
+                for (int k = 0; k < MomentCount; ++k) rest[k] = place[1 + k];
+                for (int c = 0; c < classes; ++c)
+                    if (momentSlot_[c] >= 0)
+                        for (int k = 0; k < MomentCount; ++k) rest[k] -= cell[groups + MomentCount * momentSlot_[c] + k];
             }
-            // The group's records spread over a box of their standard deviation's width.
-            const float box = static_cast<float>(std::sqrt(12.0 * varY));
-            column_marks::drawGroup(column, depths, style, {counts, total, weight, rgb}, static_cast<float>(y), box, sigma,
-                                    static_cast<float>(meanSlope), ends);
+            for (int c = 0; c < classes; ++c) {
+                drawn[c] = true;
+                if (inClass[c] < 0.5f) continue;
+                const float* m = momentSlot_[c] >= 0 ? cell + groups + MomentCount * momentSlot_[c] : rest;
+                const double inv = 1.0 / inClass[c];
+                const double mu = m[SumU] * inv;
+                const double mw = m[SumW] * inv;
+                const double varU = std::max(0.0, m[SumUU] * inv - mu * mu);
+                const double varW = std::max(0.0, m[SumWW] * inv - mw * mw);
+                const double cov = m[SumUW] * inv - mu * mw;
+                const double varY = std::max(0.0, a * a * varU + b * b * varW + 2.0 * a * b * cov);
+                const double meanSlope = (g.p1 - g.p0 + g.q1 * mw - g.q0 * mu) / dx;
+                const double slopeSpread = std::max(0.0, g.q1 * g.q1 * varW + g.q0 * g.q0 * varU - 2.0 * g.q0 * g.q1 * cov);
+                const double slope2 = meanSlope * meanSlope + slopeSpread * inverseDx2;
+                const float sigma = static_cast<float>(std::sqrt(1.0 + slope2));
+                // The ends fade over half a pixel beyond each axis, as a line's do.
+                const float ends = g.smooth ? column_marks::clamp01(static_cast<float>(std::min(before, after)) * sigma + cap)
+                                            : (before >= 0.0 && after > 0.0 ? 1.0f : 0.0f);
+                if (ends <= 0.0f) continue;
+                // The group's records spread over a box of their standard deviation's width.
+                placed[c] = {static_cast<float>(base + a * mu + b * mw), static_cast<float>(std::sqrt(12.0 * varY)), sigma,
+                             static_cast<float>(meanSlope), ends};
+                drawn[c] = false;
+            }
+            // Classes lying where an earlier one lies go down with it, each
+            // into its own layer.
+            for (int c = 0; c < classes; ++c) {
+                if (drawn[c]) continue;
+                const Placed& p = placed[c];
+                marks.clear();
+                for (int d = c; d < classes; ++d) {
+                    const Placed& q = placed[d];
+                    if (drawn[d] || std::fabs(q.y - p.y) > 0.125f || std::fabs(q.box - p.box) > 0.25f ||
+                        std::fabs(q.sigma - p.sigma) > 0.02f * p.sigma)
+                        continue;
+                    drawn[d] = true;
+                    marks.add(colors, d, classGroups[d], classGroupCount[d], cell, cell + groups + MomentCount * slots);
+                }
+                column_marks::drawGroup(column, depths, style, marks, p.y, p.box, p.sigma, p.slope, p.ends);
+            }
         }
     }
     return lines_;
@@ -695,73 +756,92 @@ const Accumulation& RegionBins::drawPoints(const BinColors& colors, const Region
     const int xb = std::min(g.width, static_cast<int>(std::ceil(std::max(g.px, g.px + g.pw) + margin)));
     const int ya = std::max(0, static_cast<int>(std::floor(std::min(g.p0, g.p0 + g.q0) - margin)));
     const int yb = std::min(g.height, static_cast<int>(std::ceil(std::max(g.p0, g.p0 + g.q0) + margin)));
-    points_.reset(xa, ya, std::max(0, xb - xa), std::max(0, yb - ya));
-    if (countedFor_ == 0 || !fine_ || points_.width() == 0 || points_.height() == 0) return points_;
+    const int classes = std::max(colors.classCount, 1);
+    points_.reset(xa, ya, std::max(0, xb - xa), std::max(0, yb - ya), classes);
+    if (countedFor_ == 0 || points_.width() == 0 || points_.height() == 0) return points_;
 
-    const column_marks::ClassDepths depths(colors, g.smooth, g.pointOpacity);
+    const column_marks::GroupDepths depths(colors, g.smooth, g.pointOpacity, classes);
     // Shadows are black at half the region's point opacity, whatever the record's alpha.
     const double shadowOpacity = g.smooth ? std::min(1.0, 0.5 * std::max(g.pointOpacity, 0.0)) : 1.0;
     const DepthTable shadowDepth(shadowOpacity);
     const float shadowAlpha = static_cast<float>(shadowOpacity);
-    const int classes = colors.classCount;
-    float counts[maxAlphaClasses];
-    float rgb[3];
+    const int groups = colors.groupCount;
+    const std::size_t sums = static_cast<std::size_t>(sumChannels_);
 
-    // A disc of the point size whose edge fades over a pixel (or the square of
-    // pixel centres it covers, aliased), added at (cx, cy) by `add`.
+    // The share of pixel (x, y) a disc of the point size at (cx, cy) covers:
+    // its edge fades over a pixel (or the square of pixel centres it covers,
+    // aliased).
+    auto coverage = [&](int x, int y, double cx, double cy) {
+        const double ox = x + 0.5 - cx;
+        const double oy = y + 0.5 - cy;
+        if (g.smooth) return static_cast<float>(std::clamp(reach - std::sqrt(ox * ox + oy * oy), 0.0, 1.0));
+        return (ox >= -radius && ox < radius && oy >= -radius && oy < radius) ? 1.0f : 0.0f;
+    };
+    // The disc at (cx, cy), added by `add` to the pixels it covers.
     auto disc = [&](double cx, double cy, auto&& add) {
         const int x0 = std::max(points_.x0(), static_cast<int>(std::floor(cx - reach)));
         const int x1 = std::min(points_.x0() + points_.width() - 1, static_cast<int>(std::ceil(cx + reach)));
         const int y0 = std::max(points_.y0(), static_cast<int>(std::floor(cy - reach)));
         const int y1 = std::min(points_.y0() + points_.height() - 1, static_cast<int>(std::ceil(cy + reach)));
-        for (int x = x0; x <= x1; ++x) {
-            const double ox = x + 0.5 - cx;
-            AccumulatedPixel* column = points_.column(x) - points_.y0();
+        for (int x = x0; x <= x1; ++x)
             for (int y = y0; y <= y1; ++y) {
-                const double oy = y + 0.5 - cy;
-                float c;
-                if (g.smooth)
-                    c = static_cast<float>(std::min(1.0, reach - std::sqrt(ox * ox + oy * oy)));
-                else
-                    c = (ox >= -radius && ox < radius && oy >= -radius && oy < radius) ? 1.0f : 0.0f;
-                if (c > 0.0f) add(column[y], c);
+                const float c = coverage(x, y, cx, cy);
+                if (c > 0.0f) add(&points_.at(x, y), c, x, y);
             }
-        }
     };
 
     const std::size_t bins = static_cast<std::size_t>(binsPerAxis) * binsPerAxis;
-    // The colour sums are per stack cell: their weights, to give each bin
-    // the cell's mean colour. They change with the counts, not the geometry.
+    // The colour sums are per stack cell: each class's weight there, to give
+    // each bin its share of the cell's colours. They change with the counts,
+    // not the geometry.
     std::vector<float>& cellWeights = cellWeights_;
-    if (!colors.uniform && cellWeights.empty()) {
-        cellWeights.assign(kStackCellCount, 0.0f);
+    if (sums > 0 && cellWeights.empty()) {
+        cellWeights.assign(kStackCellCount * static_cast<std::size_t>(classes), 0.0f);
         for (std::size_t bin = 0; bin < bins; ++bin)
-            for (int q = 0; q < classes; ++q)
-                cellWeights[stackCellOf(bin)] +=
-                    counts_[static_cast<std::size_t>(q) * bins + bin] * colors.classAlpha[static_cast<std::size_t>(q)];
+            for (int q = 0; q < groups; ++q)
+                cellWeights[stackCellOf(bin) * static_cast<std::size_t>(classes) + colors.groupClass[static_cast<std::size_t>(q)]] +=
+                    counts_[static_cast<std::size_t>(q) * bins + bin] * colors.groupAlpha[static_cast<std::size_t>(q)];
     }
-    // One record's shadow goes down first, then its point.
-    auto mark = [&](const float* counts, float total, float weight, const float* rgb, double cx, double cy) {
-        disc(cx + g.sx, cy + g.sy, [&](AccumulatedPixel& px, float c) {
-            px.depth += total * shadowDepth(c);
-            px.cover += total * c * depths.opacity;
-            px.weight += total * shadowAlpha * c;  // black: no colour to add
+    column_marks::Marks marks;
+    // One record's shadow goes down first, then its point: where its point
+    // covers its shadow, the shadow shows only through the point. Taken
+    // record by record as one mark, the two add up as the marks of one
+    // colour do; only under density shading, where nothing is laid in
+    // order, do they mix as they come.
+    float pointAlpha[maxBinClasses];
+    auto mark = [&](const float* counts, const float* colorSums, double cx, double cy) {
+        marks.set(colors, counts, colorSums);
+        for (int k = 0; k < marks.active; ++k) {
+            const int cls = marks.classes[k];
+            pointAlpha[cls] = g.ordered ? std::min(1.0f, marks.weight[cls] / marks.total[cls] * depths.opacity) : 0.0f;
+            if (!g.smooth) pointAlpha[cls] = g.ordered ? 1.0f : 0.0f;
+        }
+        disc(cx + g.sx, cy + g.sy, [&](AccumulatedPixel* px, float c, int x, int y) {
+            const float under = coverage(x, y, cx, cy);
+            for (int k = 0; k < marks.active; ++k) {
+                const int cls = marks.classes[k];
+                AccumulatedPixel& shadow = px[cls];
+                const float n = marks.total[cls];
+                shadow.depth += n * shadowDepth(c);
+                // Black: no colour to add.
+                shadow.weight += n * shadowAlpha * c * (1.0f - pointAlpha[cls] * under);
+            }
         });
-        disc(cx, cy, [&](AccumulatedPixel& px, float c) {
-            column_marks::addMarks(px, depths, counts, total, weight, c, rgb);
-        });
+        disc(cx, cy, [&](AccumulatedPixel* px, float c, int, int) { column_marks::addMarks(px, depths, marks, c); });
     };
     // Bins go down in blocks no wider or higher than a pixel, each block's
     // records as one mark at their mean: a point moves by less than a pixel,
     // and a dense scatterplot costs a fraction of its bins.
     const int blockU = pointBlock(g.q0);
     const int blockW = pointBlock(g.pw);
-    float blockCounts[maxAlphaClasses];
-    float blockRgb[3];
+    float counts[maxBinGroups];
+    float classWeight[maxBinClasses];
+    float blockCounts[maxBinGroups];
+    float blockSums[3 * maxBinClasses];
     for (int bj = 0; bj < binsPerAxis; bj += blockU) {
         for (int bk = 0; bk < binsPerAxis; bk += blockW) {
-            std::fill(blockCounts, blockCounts + classes, 0.0f);
-            std::fill(blockRgb, blockRgb + 3, 0.0f);
+            std::fill(blockCounts, blockCounts + groups, 0.0f);
+            std::fill(blockSums, blockSums + sums, 0.0f);
             double blockRecords = 0.0;
             double sumU = 0.0;
             double sumW = 0.0;
@@ -769,35 +849,34 @@ const Accumulation& RegionBins::drawPoints(const BinColors& colors, const Region
                 for (int k = bk; k < bk + blockW; ++k) {
                     const std::size_t bin = static_cast<std::size_t>(j) * binsPerAxis + static_cast<std::size_t>(k);
                     float total = 0.0f;
-                    float weight = 0.0f;
-                    for (int q = 0; q < classes; ++q) {
+                    std::fill(classWeight, classWeight + classes, 0.0f);
+                    for (int q = 0; q < groups; ++q) {
                         counts[q] = static_cast<float>(counts_[static_cast<std::size_t>(q) * bins + bin]);
                         total += counts[q];
-                        weight += counts[q] * colors.classAlpha[static_cast<std::size_t>(q)];
+                        classWeight[colors.groupClass[static_cast<std::size_t>(q)]] +=
+                            counts[q] * colors.groupAlpha[static_cast<std::size_t>(q)];
                     }
                     if (total <= 0.0f) continue;
                     double u = 0.0;
                     double w = 0.0;
                     meanOf(bin, u, w);
-                    if (colors.uniform) {
-                        for (int c = 0; c < 3; ++c) rgb[c] = weight * colors.uniformColor[static_cast<std::size_t>(c)];
-                    } else {
-                        const std::size_t cell = stackCellOf(bin);
-                        const float share = cellWeights[cell] > 0.0f ? weight / cellWeights[cell] : 0.0f;
-                        for (int c = 0; c < 3; ++c) rgb[c] = colorSums_[3 * cell + static_cast<std::size_t>(c)] * share;
+                    const std::size_t cell = stackCellOf(bin);
+                    for (int c = 0; c < classes; ++c) {
+                        const int channel = colors.colorChannel[static_cast<std::size_t>(c)];
+                        if (channel < 0) continue;
+                        const float cellWeight = cellWeights[cell * static_cast<std::size_t>(classes) + static_cast<std::size_t>(c)];
+                        const float share = cellWeight > 0.0f ? classWeight[c] / cellWeight : 0.0f;
+                        for (int q = 0; q < 3; ++q)
+                            blockSums[channel + q] += colorSums_[sums * cell + static_cast<std::size_t>(channel + q)] * share;
                     }
-                    for (int q = 0; q < classes; ++q) blockCounts[q] += counts[q];
-                    for (int c = 0; c < 3; ++c) blockRgb[c] += rgb[c];
+                    for (int q = 0; q < groups; ++q) blockCounts[q] += counts[q];
                     blockRecords += total;
                     sumU += total * u;
                     sumW += total * w;
                 }
             }
             if (!(blockRecords > 0.0)) continue;
-            float blockWeight = 0.0f;
-            for (int q = 0; q < classes; ++q) blockWeight += blockCounts[q] * colors.classAlpha[static_cast<std::size_t>(q)];
-            mark(blockCounts, static_cast<float>(blockRecords), blockWeight, blockRgb, g.px + g.pw * sumW / blockRecords,
-                 g.p0 + g.q0 * sumU / blockRecords);
+            mark(blockCounts, blockSums, g.px + g.pw * sumW / blockRecords, g.p0 + g.q0 * sumU / blockRecords);
         }
     }
     return points_;
@@ -805,10 +884,9 @@ const Accumulation& RegionBins::drawPoints(const BinColors& colors, const Region
 
 std::size_t RegionBins::bytes() const {
     return places_.capacity() * sizeof(Place) + counts_.capacity() * sizeof(std::uint32_t) +
-           colorSums_.capacity() * sizeof(float) +
-           sideBytes() +
-           placesAlongRight_.bytes() + placesAlongLeft_.bytes() + countsAlongRight_.bytes() +
-           countsAlongLeft_.bytes() + lines_.bytes() + points_.bytes();
+           (colorSums_.capacity() + cellWeights_.capacity()) * sizeof(float) + sideBytes() +
+           placesAlongRight_.bytes() + placesAlongLeft_.bytes() + countsAlongRight_.bytes() + countsAlongLeft_.bytes() +
+           lines_.bytes() + points_.bytes();
 }
 
 std::size_t RegionBins::sideBytes() const {
@@ -819,15 +897,17 @@ std::size_t RegionBins::sideBytes() const {
 }
 
 std::size_t RegionBins::typicalBytes(int width, int height) {
-    // Places, two classes of counts, colour sums and the two sides' sums per
-    // bin; the line sums of the places and of the counts both ways; pictures.
+    // Places, two groups of counts, colour sums and the two sides' sums per
+    // bin; the line sums of the places, and of two groups' counts, one
+    // class's moments and one class's colours, both ways; pictures of two
+    // classes.
     const std::size_t bins = static_cast<std::size_t>(binsPerAxis) * binsPerAxis;
     const std::size_t sides = 1 + 2 * RegionBins::kCountParts;
     const std::size_t cells = bins * (sizeof(Place) + 2 * sizeof(std::uint32_t) + sides * sizeof(std::uint32_t)) +
                               kStackCellCount * 3 * (sizeof(float) + sides * sizeof(std::uint32_t));
-    const std::size_t channels = 1 + MomentCount + 2 + 3;
+    const std::size_t channels = 1 + MomentCount + 2 + MomentCount + 3;
     const std::size_t stacks = 2 * static_cast<std::size_t>(stackCells) * 2 * stackCells * channels * sizeof(float);
-    const std::size_t pictures = static_cast<std::size_t>(std::max(width, 0) / 4 + 8) * std::max(height, 0) *
+    const std::size_t pictures = 2 * static_cast<std::size_t>(std::max(width, 0) / 4 + 8) * std::max(height, 0) *
                                  sizeof(AccumulatedPixel);
     return cells + stacks + pictures;
 }

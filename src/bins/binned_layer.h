@@ -23,6 +23,7 @@
 
 #include "bins/slant_stack.h"
 #include "records/accumulation.h"
+#include "records/draw_classes.h"
 
 struct PCPlot;
 struct RasterView;
@@ -31,18 +32,24 @@ struct Positions;
 constexpr int binsPerAxis = 512;
 // The grid the slant stack groups lines on: two by two bins per cell.
 constexpr int stackCells = 256;
-// Alpha classes the bins count; more distinct alphas share classes.
-constexpr int maxAlphaClasses = 16;
+// Alpha groups the bins count apart; a class whose records have more
+// distinct alphas than its share of groups draws neighbouring ones as one.
+constexpr int maxBinGroups = 24;
 // Bins, their line sums, cells and pictures together stay below this: what
 // two views of eight axes need at once (straight lines and curves, an open
 // region) and the bins of about thirty more pairs of dimensions shown
 // before. A region beyond it draws each record.
 constexpr std::size_t binnedMemoryLimit = std::size_t(512) << 20;
 
-// Record colours as the bins count them: 8 bits per channel, and one class
-// per distinct alpha. Beyond maxAlphaClasses alphas, neighbouring alphas
-// share a class at their records' mean alpha, grouped so that the widest
-// class spans as few alpha steps as can be.
+// Record colours as the bins count them: 8 bits per channel, and per record
+// its alpha group. Groups belong to the classes of the drawing order
+// (draw_classes.h, at most maxBinClasses): each class is counted, drawn and
+// accumulated on its own and composited over the classes before it, so what
+// is selected or painted lies on top. A class holds one group per distinct
+// alpha of its records, neighbouring alphas sharing one (at their records'
+// mean alpha) beyond maxBinGroups in all. A class whose records share one
+// colour keeps it (classColor); the others sum their colours per cell in
+// three channels of their own.
 //
 // A plot coloured by the selection alone (no record with a colour of its
 // own) is kept in two parts instead: every record's colour as if selected
@@ -50,25 +57,36 @@ constexpr std::size_t binnedMemoryLimit = std::size_t(512) << 20;
 // one grey. A brush then changes the second part only, and the bins count
 // whichever side of it is smaller against totals counted once.
 struct BinColors {
-    std::vector<std::uint32_t> packed;  // per record: r, g, b, alpha bytes (little end first)
-    int classCount = 0;
-    std::array<float, maxAlphaClasses> classAlpha{};
-    std::array<std::uint8_t, 256> classOf{};  // alpha byte -> class
-    bool uniform = true;                       // every record has one colour
-    std::array<float, 3> uniformColor{};
+    static constexpr std::uint8_t notDrawn = 0xFF;
+    std::vector<std::uint32_t> packed;  // per record: r, g, b bytes (little end first), then its group
+    int classCount = 0;                 // composited in this order
+    int groupCount = 0;                 // counted per bin, in class order
+    std::array<float, maxBinGroups> groupAlpha{};
+    std::array<std::uint8_t, maxBinGroups> groupClass{};
+    // Per class: the first of its colour-sum channels, or -1 where its
+    // records share one colour, classColor.
+    std::array<std::int8_t, maxBinClasses> colorChannel{};
+    std::array<std::array<float, 3>, maxBinClasses> classColor{};
+    int colorChannels = 0;  // three per class of several colours
 
-    bool bySelection = false;               // packed holds base colours, alpha 255
+    bool bySelection = false;               // packed holds base colours
     std::vector<std::uint64_t> selected;    // a bit per record
     long long selectedCount = 0;
     std::uint8_t deselectedAlpha = 0;       // the others' grey, 8 bits each
     std::uint8_t deselectedGrey = 0;
-    int selectedClass = -1;                 // their classes, -1 when none is drawn
-    int deselectedClass = -1;
+    int selectedGroup = -1;                 // their groups, -1 when none is drawn
+    int deselectedGroup = -1;
 
-    // Colours of every record but `skip` (-1 for none), on `threads` threads.
+    // What the bins count per cell: records per group, then colour sums.
+    int channels() const { return groupCount + colorChannels; }
+    // The colour-sum channel of group g's class, -1 for a class of one colour.
+    int channelOf(int g) const { return colorChannel[groupClass[static_cast<std::size_t>(g)]]; }
+    // Colours and classes of every record but `skip` (-1 for none), on
+    // `threads` threads.
     void compute(const PCPlot& plot, int skip, int threads);
-    // The classes for the records per alpha byte (byte 0 draws nothing).
-    void assignAlphaClasses(const std::array<long long, 256>& records);
+    // The groups for the records per class and alpha byte (byte 0 draws
+    // nothing): classAlphas[class][alpha]; returns each pair's group.
+    std::vector<std::array<std::uint8_t, 256>> assignGroups(const std::vector<std::array<long long, 256>>& classAlphas);
     // The base colours of a plot coloured by the selection alone; false (and
     // nothing kept) for any other plot.
     bool computeBase(const PCPlot& plot, int threads);
@@ -78,11 +96,6 @@ struct BinColors {
     // Whether the smaller side of the selection is the selected one.
     bool countSelected() const { return 2 * selectedCount <= static_cast<long long>(packed.size()); }
 };
-
-// Whether the selection reaches the colour of any record: colours come from
-// the selection and some record has no colour of its own. While every record
-// wears its own colour (as after loading), brushing changes nothing drawn.
-bool selectionColorsRecords(const PCPlot& plot);
 
 // A dimension's normalised values on the bins' grid, 16 bits each: the top
 // 9 bits are the bin, the rest the offset within it. Read instead of the
@@ -106,6 +119,9 @@ struct RegionGeometry {
     double lineOpacity = 1.0;
     double pointOpacity = 1.0;
     bool smooth = true;
+    // Marks laid one over another in order; under density shading they
+    // only add up.
+    bool ordered = true;
     int width = 0;  // of the frame
     int height = 0;
 
@@ -119,32 +135,30 @@ public:
     int right = -1;
 
     // Where the records sit: per bin the count of all records and the sums
-    // of their offsets within it, and the line sums of those. Depends on the
-    // values alone.
+    // of their offsets within it, and the line sums of their moments.
+    // Depends on the values alone.
     void place(const BinCoordinates& u, const BinCoordinates& w, int records);
     bool placed() const { return !places_.empty(); }
-    // Counts the records of colors per bin and class (and their colour
-    // sums), all but the skipped one; stackCounts(0) and (1) then sum them
-    // along the lines, each on its own.
-    // Lines need the counts per stack cell only; points (`fine`) per bin.
-    void count(const BinCoordinates& u, const BinCoordinates& w, int records, const BinColors& colors, int skip,
-               bool fine);
+    // Counts the records of colors per bin and group (and the colour sums
+    // of classes of several colours per stack cell), all but the skipped
+    // one; stackCounts(0) and (1) then sum them along the lines, each on its
+    // own, with the moments of each class's places but the largest class's,
+    // which are what the other classes leave of all records' moments.
+    void count(const BinCoordinates& u, const BinCoordinates& w, int records, const BinColors& colors, int skip);
     // The same for colours by the selection, in kCountParts parts that may
     // run side by side, then finishBySelection: the base colours' totals
     // once per base colouring (baseFor), then only the smaller side of the
     // selection. Tables of 2^32 / 255 records or more are counted by count().
     static constexpr int kCountParts = 2;
     void countPart(const BinCoordinates& u, const BinCoordinates& w, int records, const BinColors& colors,
-                   std::uint64_t baseFor, int part, bool fine);
-    void finishBySelection(const BinColors& colors, std::uint64_t baseFor, bool fine);
-    // Whether the counts are per bin, as the points need them.
-    bool fine() const { return fine_; }
+                   std::uint64_t baseFor, int part);
+    void finishBySelection(const BinColors& colors, std::uint64_t baseFor);
     void stackCounts(int which);
     // Which colours the counts are of (0: not counted).
     std::uint64_t countedFor() const { return countedFor_; }
     void setCountedFor(std::uint64_t colors) { countedFor_ = colors; }
     // Draws the region's lines or points into the accumulations kept here,
-    // unless the geometry is the one drawn last.
+    // unless the geometry is the one drawn last, a layer per class.
     const Accumulation& drawLines(const BinColors& colors, const RegionGeometry& g);
     const Accumulation& drawPoints(const BinColors& colors, const RegionGeometry& g);
     std::size_t bytes() const;
@@ -159,37 +173,45 @@ private:
         float sumU;  // offsets within the bin, in bins
         float sumW;
     };
-    // Records per bin and their colour sums per channel, in 8-bit units, per
+    // Records per bin, and their colour sums per channel in 8-bit units per
     // stack cell: a colour is only ever read for two by two bins together,
     // and the sums of a quarter as many cells stay in the cache.
     struct Side {
-        std::vector<std::uint32_t> records;  // per bin, when counted per bin
-        std::vector<std::uint32_t> colors;   // (records,) red, green, blue per stack cell
+        std::vector<std::uint32_t> records;  // per bin
+        std::vector<std::uint32_t> colors;   // red, green, blue per stack cell
     };
     // The records' mean position in bin (j, k), in normalised units.
     void meanOf(std::size_t bin, double& u, double& w) const;
-    template <bool Fine>
     void countSide(const BinCoordinates& u, const BinCoordinates& w, int records, const BinColors& colors, Side& out,
                    bool all, int part, int parts);
-    std::size_t units() const;  // bins or stack cells the counts are kept for
     void stackPlaces();
-    void poolCounts();
+    void poolCounts(const BinColors& colors);
     std::size_t sideBytes() const;
 
     std::vector<Place> places_;          // binsPerAxis^2, row j (left value) by column k
-    std::vector<std::uint32_t> counts_;  // per class, then per bin (fine) or stack cell
-    std::vector<float> colorSums_;       // alpha-weighted red, green, blue per stack cell (not for one colour)
+    std::vector<std::uint32_t> counts_;  // per group, then per bin
+    // Per stack cell, the alpha-weighted red, green and blue of each class
+    // of several colours (sumChannels_ floats).
+    std::vector<float> colorSums_;
     Side base_;                          // colouring by selection: all records
     Side baseParts_[kCountParts];        // ... as parts count them
     Side sideParts_[kCountParts];        // and the counted side
     std::vector<float> pooled_[2];       // the counts on the stack grid, until stacked
-    std::vector<float> cellWeights_;     // points: colour weights per stack cell, empty until drawn
+    std::vector<float> cellWeights_;     // points: per stack cell, each class's weight; empty until drawn
     std::uint64_t baseFor_ = 0;
-    bool baseFine_ = false;
-    bool fine_ = false;
+    int groups_ = 0;
     int classes_ = 0;
+    int sumChannels_ = 0;
     std::uint64_t countedFor_ = 0;
-    int colorChannels_ = 0;
+    // The class whose moments are left over from all records' (the largest;
+    // -1 while some record placed is not counted), and where each other
+    // class's moments lie among the counted channels.
+    int restClass_ = -1;
+    int momentSlot_[maxBinClasses] = {};
+    // What the line sums of the counts carry per cell: records per group,
+    // the moments of every class but the rest class (5 each), the colour
+    // sums.
+    int stackChannels_ = 0;
     // Line sums of the places (records and moments) and of the counts, each
     // for lines nearer the left axis's heights (summed along the right
     // value) and nearer the right axis's (summed along the left value).

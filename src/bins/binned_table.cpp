@@ -195,30 +195,12 @@ std::vector<PreparedBins> BinnedTable::prepare(const PCPlot& plot, const FrameAx
 
     // Pair bins: regions run side by side; a region's counting and its two
     // line sums are parts of their own, so two threads share seven regions
-    // evenly. Points need counts per bin; lines only per stack cell.
+    // evenly.
     std::vector<RegionBins*> work;
-    std::vector<char> fine;
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        RegionBins* bins = out[i].pair;
-        if (bins == nullptr) continue;
-        const bool wantsFine = requests[i].kind == BinKind::Points;
-        auto at = std::find(work.begin(), work.end(), bins);
-        if (at != work.end()) {
-            fine[static_cast<std::size_t>(at - work.begin())] |= wantsFine;
-            continue;
-        }
-        work.push_back(bins);
-        fine.push_back(wantsFine || bins->fine());
-    }
-    for (std::size_t k = 0; k < work.size();) {
-        RegionBins& bins = *work[k];
-        if (!bins.placed() || bins.countedFor() != colorGeneration_ || (fine[k] && !bins.fine())) {
-            ++k;
-        } else {
-            work.erase(work.begin() + static_cast<std::ptrdiff_t>(k));
-            fine.erase(fine.begin() + static_cast<std::ptrdiff_t>(k));
-        }
-    }
+    for (const PreparedBins& p : out)
+        if (p.pair != nullptr && (!p.pair->placed() || p.pair->countedFor() != colorGeneration_) &&
+            std::find(work.begin(), work.end(), p.pair) == work.end())
+            work.push_back(p.pair);
     std::vector<CellBins*> cellWork;
     for (const PreparedBins& p : out)
         if (p.cells != nullptr && (!p.cells->placed() || p.cells->countedFor() != colorGeneration_) &&
@@ -257,18 +239,15 @@ std::vector<PreparedBins> BinnedTable::prepare(const PCPlot& plot, const FrameAx
         runParts(regions * parts, threads, [&](int k) {
             RegionBins& bins = *work[static_cast<std::size_t>(k / parts)];
             const auto uw = pairCoordinates(bins);
-            bins.countPart(*uw.first, *uw.second, records, colors_, baseGeneration_, k % parts,
-                           fine[static_cast<std::size_t>(k / parts)] != 0);
+            bins.countPart(*uw.first, *uw.second, records, colors_, baseGeneration_, k % parts);
         });
-        runParts(regions, threads, [&](int k) {
-            work[static_cast<std::size_t>(k)]->finishBySelection(colors_, baseGeneration_,
-                                                                 fine[static_cast<std::size_t>(k)] != 0);
-        });
+        runParts(regions, threads,
+                 [&](int k) { work[static_cast<std::size_t>(k)]->finishBySelection(colors_, baseGeneration_); });
     } else {
         runParts(regions, threads, [&](int k) {
             RegionBins& bins = *work[static_cast<std::size_t>(k)];
             const auto uw = pairCoordinates(bins);
-            bins.count(*uw.first, *uw.second, records, colors_, skip_, fine[static_cast<std::size_t>(k)] != 0);
+            bins.count(*uw.first, *uw.second, records, colors_, skip_);
         });
     }
     runParts(regions * 2, threads, [&](int k) { work[static_cast<std::size_t>(k / 2)]->stackCounts(k % 2); });

@@ -74,29 +74,22 @@ std::vector<std::array<int, cellValues>> poolingLevels() {
     return levels;
 }
 
-// The record's class and colour weights as the bins count them; false for a
-// record not drawn.
-inline bool recordColor(const BinColors& colors, std::size_t r, int& cls, float* rgb) {
+// The record's group and, for a class of several colours, its
+// alpha-weighted colour as the bins count them; false for a record not drawn.
+inline bool recordColor(const BinColors& colors, std::size_t r, int& group, float* rgb) {
     std::uint32_t p = colors.packed[r];
-    float alpha;
     if (colors.bySelection) {
-        if ((colors.selected[r >> 6] >> (r & 63)) & 1u) {
-            cls = colors.selectedClass;
-            alpha = 1.0f;
-        } else {
-            cls = colors.deselectedClass;
-            const std::uint32_t grey = colors.deselectedGrey;
-            p = grey | (grey << 8) | (grey << 16);
-            alpha = colors.deselectedAlpha / 255.0f;
-        }
-        if (cls < 0) return false;
+        const bool selected = (colors.selected[r >> 6] >> (r & 63)) & 1u;
+        group = selected ? colors.selectedGroup : colors.deselectedGroup;
+        if (group < 0) return false;
     } else {
-        const std::uint8_t a = static_cast<std::uint8_t>(p >> 24);
-        if (a == 0) return false;
-        cls = colors.classOf[a];
-        alpha = colors.classAlpha[static_cast<std::size_t>(cls)];
+        group = static_cast<std::uint8_t>(p >> 24);
+        if (group == BinColors::notDrawn) return false;
     }
-    for (int c = 0; c < 3; ++c) rgb[c] = alpha * static_cast<float>((p >> (8 * c)) & 0xFF) / 255.0f;
+    if (colors.channelOf(group) >= 0) {
+        const float alpha = colors.groupAlpha[static_cast<std::size_t>(group)];
+        for (int c = 0; c < 3; ++c) rgb[c] = alpha * static_cast<float>((p >> (8 * c)) & 0xFF) / 255.0f;
+    }
     return true;
 }
 
@@ -105,16 +98,6 @@ inline bool recordColor(const BinColors& colors, std::size_t r, int& cls, float*
 inline int floorOf(float v) {
     const int i = static_cast<int>(v);
     return v < static_cast<float>(i) ? i - 1 : i;
-}
-
-// 1 / n for the sub-rows a box covers, mostly from a table.
-inline float reciprocal(int n) {
-    static const auto table = [] {
-        std::array<float, 1024> t{};
-        for (std::size_t k = 1; k < t.size(); ++k) t[k] = 1.0f / static_cast<float>(k);
-        return t;
-    }();
-    return n < static_cast<int>(table.size()) ? table[static_cast<std::size_t>(n)] : 1.0f / static_cast<float>(n);
 }
 
 // The cells crossing a column where every cell's piece is at the same
@@ -132,6 +115,37 @@ struct ColumnCells {
     float f;
 };
 
+// Spreads a cell's records evenly over the sub-rows [from, to) of a
+// column's profile (held as differences, subRows + 1 entries of `stride`
+// doubles): per channel values[k] and in the last channel `lines`. A box
+// takes the sub-rows from its rounded start to before its rounded end, so
+// the boxes of neighbouring cells tile a band without seams; a box within
+// a sub-row takes the one holding its middle.
+template <int Fixed>
+inline void spreadBox(double* profile, std::size_t stride, int channelsRuntime, int subRows, float from, float to,
+                      const float* values, float lines) {
+    const int channels = Fixed > 0 ? Fixed : channelsRuntime;
+    int s0 = floorOf(from + 0.5f);
+    int s1 = floorOf(to + 0.5f);
+    if (s1 <= s0) {
+        s0 = floorOf(0.5f * (from + to));
+        s1 = s0 + 1;
+    }
+    const float density = 1.0f / static_cast<float>(s1 - s0);
+    // What lies below the column still counts from its first sub-row.
+    double* start = profile + static_cast<std::size_t>(std::clamp(s0, 0, subRows)) * stride;
+    double* stop = profile + static_cast<std::size_t>(std::clamp(s1, 0, subRows)) * stride;
+    if (stop == start) return;
+    for (int k = 0; k < channels; ++k) {
+        const float d = values[k] * density;
+        start[k] += d;
+        stop[k] -= d;
+    }
+    const float l = lines * density;
+    start[channels] += l;
+    stop[channels] -= l;
+}
+
 // Adds every cell's box to the profile of a column (sub-rows of `channels` +
 // 1 floats, as differences). Fixed: the channels when known at compile time.
 template <int Fixed>
@@ -147,20 +161,8 @@ bool depositCells(const ColumnCells& cells, int channelsRuntime, double* profile
         const float from = (y - half) * kSubRows;
         const float to = (y + half) * kSubRows;
         if (!(to >= 0.0f) || !(from < last)) continue;
-        const int s0 = floorOf(from);
-        const int s1 = floorOf(to);
-        const float density = reciprocal(s1 - s0 + 1);
-        double* start = profile + static_cast<std::size_t>(std::max(s0, 0)) * stride;
-        double* stop = profile + static_cast<std::size_t>(std::min(s1, subRows - 1) + 1) * stride;
-        const float* color = cells.colors + c * static_cast<std::size_t>(channels);
-        for (int k = 0; k < channels; ++k) {
-            const float d = color[k] * density;
-            start[k] += d;
-            stop[k] -= d;
-        }
-        const float lines = cells.totals[c] * density * cells.sigma[c];
-        start[channels] += lines;
-        stop[channels] -= lines;
+        spreadBox<Fixed>(profile, stride, channels, subRows, from, to, cells.colors + c * static_cast<std::size_t>(channels),
+                         cells.totals[c] * cells.sigma[c]);
         any = true;
     }
     return any;
@@ -205,14 +207,15 @@ bool CellGeometry::same(const CellGeometry& o) const {
 void CellBins::place(const std::array<const BinCoordinates*, cellValues>& values, int records,
                      const BinColors& colors, int skip) {
     fine_.assign(kFineCells, Fine{});
-    startCounts(colors);
+    // Counted per fine cell while the cells drawn are not known yet.
+    startCounts(colors, kFineCells);
     const std::uint16_t* v[cellValues];
     for (int k = 0; k < cellValues; ++k) v[k] = values[static_cast<std::size_t>(k)] ? values[static_cast<std::size_t>(k)]->data() : nullptr;
     std::uint16_t mask[cellValues];
     for (int k = 0; k < cellValues; ++k) mask[k] = static_cast<std::uint16_t>((1u << fineShift(k)) - 1u);
     constexpr float scale = 1.0f / 65536.0f;
     // The places and, in the same pass, the colours.
-    float rgb[3];
+    float rgb[3] = {0.0f, 0.0f, 0.0f};
     for (int r = 0; r < records; ++r) {
         const std::size_t index = fineIndexOf(v, r);
         Fine& f = fine_[index];
@@ -224,8 +227,8 @@ void CellBins::place(const std::array<const BinCoordinates*, cellValues>& values
             f.squares[k] += o[k] * o[k];
         }
         f.crossLR += o[1] * o[2];
-        int cls = 0;
-        if (r != skip && recordColor(colors, static_cast<std::size_t>(r), cls, rgb)) countFine(index, cls, rgb);
+        int group = 0;
+        if (r != skip && recordColor(colors, static_cast<std::size_t>(r), group, rgb)) countUnit(colors, index, group, rgb);
     }
 
     // The finest grid whose occupied cells a frame can afford.
@@ -322,37 +325,49 @@ void CellBins::place(const std::array<const BinCoordinates*, cellValues>& values
     }
     // The drawn cells hold what the fine ones told.
     std::vector<Fine>().swap(fine_);
+    const std::size_t groups = static_cast<std::size_t>(groups_);
+    const std::size_t channels = static_cast<std::size_t>(sumChannels_);
+    std::vector<std::uint32_t> counts(cells_.size() * groups, 0);
+    std::vector<float> colorSums(cells_.size() * channels, 0.0f);
+    for (std::size_t i : occupied) {
+        const std::size_t c = static_cast<std::size_t>(cellOf_[i]);
+        for (std::size_t g = 0; g < groups; ++g) counts[c * groups + g] += unitCounts_[i * groups + g];
+        for (std::size_t k = 0; k < channels; ++k) colorSums[c * channels + k] += unitColors_[i * channels + k];
+    }
+    unitCounts_ = std::move(counts);
+    unitColors_ = std::move(colorSums);
     placed_ = true;
     poolCounts();
 }
 
-void CellBins::startCounts(const BinColors& colors) {
-    classes_ = colors.classCount;
-    uniform_ = colors.uniform && !colors.bySelection;
-    channels_ = classes_ + (uniform_ ? 0 : 3);
-    fineCounts_.assign(kFineCells * static_cast<std::size_t>(classes_), 0);
-    if (uniform_)
-        std::vector<float>().swap(fineColors_);
-    else
-        fineColors_.assign(kFineCells * 3, 0.0f);
+void CellBins::startCounts(const BinColors& colors, std::size_t units) {
+    groups_ = colors.groupCount;
+    sumChannels_ = colors.colorChannels;
+    channels_ = groups_ + sumChannels_;
+    unitCounts_.assign(units * static_cast<std::size_t>(groups_), 0);
+    unitColors_.assign(units * static_cast<std::size_t>(sumChannels_), 0.0f);
 }
 
-void CellBins::countFine(std::size_t fine, int cls, const float* rgb) {
-    ++fineCounts_[static_cast<std::size_t>(cls) * kFineCells + fine];
-    if (!uniform_)
-        for (int k = 0; k < 3; ++k) fineColors_[3 * fine + static_cast<std::size_t>(k)] += rgb[k];
+void CellBins::countUnit(const BinColors& colors, std::size_t unit, int group, const float* rgb) {
+    ++unitCounts_[unit * static_cast<std::size_t>(groups_) + static_cast<std::size_t>(group)];
+    const int channel = colors.channelOf(group);
+    if (channel >= 0)
+        for (int k = 0; k < 3; ++k)
+            unitColors_[static_cast<std::size_t>(sumChannels_) * unit + static_cast<std::size_t>(channel + k)] += rgb[k];
 }
 
 void CellBins::count(const std::array<const BinCoordinates*, cellValues>& values, int records,
                      const BinColors& colors, int skip) {
-    startCounts(colors);
+    // Straight into the cells drawn: every record's fine cell has one.
+    startCounts(colors, cells_.size());
     const std::uint16_t* v[cellValues];
     for (int k = 0; k < cellValues; ++k) v[k] = values[static_cast<std::size_t>(k)] ? values[static_cast<std::size_t>(k)]->data() : nullptr;
-    float rgb[3];
+    float rgb[3] = {0.0f, 0.0f, 0.0f};
     for (int r = 0; r < records; ++r) {
-        int cls = 0;
-        if (r == skip || !recordColor(colors, static_cast<std::size_t>(r), cls, rgb)) continue;
-        countFine(fineIndexOf(v, r), cls, rgb);
+        int group = 0;
+        if (r == skip || !recordColor(colors, static_cast<std::size_t>(r), group, rgb)) continue;
+        const std::int32_t cell = cellOf_[fineIndexOf(v, r)];
+        if (cell >= 0) countUnit(colors, static_cast<std::size_t>(cell), group, rgb);
     }
     poolCounts();
 }
@@ -360,17 +375,16 @@ void CellBins::count(const std::array<const BinCoordinates*, cellValues>& values
 void CellBins::poolCounts() {
     colors_.assign(cells_.size() * static_cast<std::size_t>(channels_), 0.0f);
     cellTotals_.assign(cells_.size(), 0.0f);
-    for (std::size_t fine = 0; fine < kFineCells; ++fine) {
-        const std::int32_t c = cellOf_[fine];
-        if (c < 0) continue;
-        float* out = colors_.data() + static_cast<std::size_t>(c) * static_cast<std::size_t>(channels_);
-        for (int k = 0; k < classes_; ++k) {
-            const float n = static_cast<float>(fineCounts_[static_cast<std::size_t>(k) * kFineCells + fine]);
-            out[k] += n;
-            cellTotals_[static_cast<std::size_t>(c)] += n;
+    const std::size_t groups = static_cast<std::size_t>(groups_);
+    const std::size_t sums = static_cast<std::size_t>(sumChannels_);
+    for (std::size_t c = 0; c < cells_.size(); ++c) {
+        float* out = colors_.data() + c * static_cast<std::size_t>(channels_);
+        for (std::size_t g = 0; g < groups; ++g) {
+            const float n = static_cast<float>(unitCounts_[c * groups + g]);
+            out[g] = n;
+            cellTotals_[c] += n;
         }
-        if (!uniform_)
-            for (int k = 0; k < 3; ++k) out[classes_ + k] += fineColors_[3 * fine + static_cast<std::size_t>(k)];
+        for (std::size_t k = 0; k < sums; ++k) out[groups + k] = unitColors_[c * sums + k];
     }
     pictureValid_ = false;
 }
@@ -484,22 +498,9 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
         std::vector<double> profile;
         std::vector<double> running;
     };
-    const int classes = classes_;
+    const int groups = groups_;
     const float lastSubRow = static_cast<float>(subRows);
     // Adds a cell's records spread over the sub-rows [first, end) at `density` each.
-    auto addBox = [&](Band& band, std::size_t cell, int first, int end, float density, float sigma) {
-        const float* color = colors_.data() + cell * static_cast<std::size_t>(channels_);
-        double* start = band.profile.data() + static_cast<std::size_t>(first) * static_cast<std::size_t>(channels);
-        double* stop = band.profile.data() + static_cast<std::size_t>(end) * static_cast<std::size_t>(channels);
-        for (int c = 0; c < channels_; ++c) {
-            const float d = color[c] * density;
-            start[c] += d;
-            stop[c] -= d;
-        }
-        const float lines = cellTotals_[cell] * density * sigma;
-        start[channels_] += lines;
-        stop[channels_] -= lines;
-    };
     auto deposit = [&](Band& band, std::size_t cell, float y, float varY, float varX, float slope) {
         const float slope2 = slope * slope;
         // The records spread over a box of their deviation's width across the column.
@@ -508,14 +509,14 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
         const float from = (y - half) * kSubRows;
         const float to = (y + half) * kSubRows;
         if (!(to >= 0.0f) || !(from < lastSubRow)) return false;
-        const int s0 = floorOf(from);
-        const int s1 = floorOf(to);
-        addBox(band, cell, std::max(s0, 0), std::min(s1, subRows - 1) + 1, reciprocal(s1 - s0 + 1),
-               std::sqrt(1.0f + slope2));
+        spreadBox<0>(band.profile.data(), static_cast<std::size_t>(channels), channels_, subRows, from, to,
+                     colors_.data() + cell * static_cast<std::size_t>(channels_),
+                     cellTotals_[cell] * std::sqrt(1.0f + slope2));
         return true;
     };
 
-    const column_marks::ClassDepths depths(colors, g.smooth, g.opacity);
+    const int layers = std::max(colors.classCount, 1);
+    const column_marks::GroupDepths depths(colors, g.smooth, g.opacity, layers);
     const column_marks::LineStyle style(g.lineWidth, g.smooth, g.height);
     const double direction = g.x1 - g.x0 >= 0.0 ? 1.0 : -1.0;
     // Draws the column from its profile, a pixel row at a time: the row's
@@ -528,11 +529,10 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
         const double after = (g.x1 - xc) * direction;
         AccumulatedPixel* column = picture_.column(x);
         std::fill(running.begin(), running.end(), 0.0);
-        float counts[maxAlphaClasses];
-        float rgb[3];
+        column_marks::Marks marks;
         const double* p = band.profile.data();
         for (int row = 0; row < g.height; ++row) {
-            double channelSums[maxAlphaClasses + 4] = {};
+            double channelSums[maxBinGroups + 3 * maxBinClasses + 1] = {};
             double total = 0.0;
             double first = 0.0;
             for (int s = 0; s < kSubRows; ++s, p += channels) {
@@ -541,35 +541,24 @@ const Accumulation& CellBins::draw(const BinColors& colors, const CellGeometry& 
                     running[static_cast<std::size_t>(c)] += p[c];
                     channelSums[c] += running[static_cast<std::size_t>(c)];
                 }
-                for (int c = 0; c < classes; ++c) records += running[static_cast<std::size_t>(c)];
+                for (int c = 0; c < groups; ++c) records += running[static_cast<std::size_t>(c)];
                 total += records;
                 first += records * (s + 0.5) / kSubRows;
             }
             if (!(total > 1e-3)) continue;
-            float rowChannels[maxAlphaClasses + 4];
+            float rowChannels[maxBinGroups + 3 * maxBinClasses + 1];
             for (int c = 0; c < channels; ++c) rowChannels[c] = static_cast<float>(channelSums[c]);
-            const float sum = static_cast<float>(total);
-            float weight = 0.0f;
-            for (int c = 0; c < classes; ++c) {
-                counts[c] = std::max(rowChannels[c], 0.0f);
-                weight += counts[c] * colors.classAlpha[static_cast<std::size_t>(c)];
-            }
-            if (uniform_) {
-                for (int c = 0; c < 3; ++c) rgb[c] = weight * colors.uniformColor[static_cast<std::size_t>(c)];
-            } else {
-                for (int c = 0; c < 3; ++c) rgb[c] = std::max(rowChannels[classes + c], 0.0f);
-            }
-            const float sigma = std::max(1.0f, rowChannels[channels_] / sum);
+            marks.set(colors, rowChannels, rowChannels + groups);
+            const float sigma = std::max(1.0f, rowChannels[channels_] / static_cast<float>(total));
             const float slope = std::sqrt(std::max(0.0f, sigma * sigma - 1.0f));
-            column_marks::drawGroup(column, depths, style, {counts, sum, weight, rgb},
-                                    static_cast<float>(row + first / total), 0.0f, sigma, slope,
-                                    style.ends(std::min(before, after), sigma));
+            column_marks::drawGroup(column, depths, style, marks, static_cast<float>(row + first / total), 0.0f, sigma,
+                                    slope, style.ends(std::min(before, after), sigma));
         }
     };
     auto frameColumns = [&](double lowest, double highest) {
         const int xa = std::max(0, static_cast<int>(std::floor(std::min(lowest, std::min(g.x0, g.x1)) - 2.0)));
         const int xb = std::min(g.width, static_cast<int>(std::ceil(std::max(highest, std::max(g.x0, g.x1)) + 2.0)));
-        if (xb > xa) picture_.reset(xa, 0, xb - xa, g.height);
+        if (xb > xa) picture_.reset(xa, 0, xb - xa, g.height, layers);
         return std::make_pair(xa, xb);
     };
 
@@ -827,17 +816,18 @@ long long CellBins::countedRecords() const {
 
 std::size_t CellBins::bytes() const {
     return fine_.capacity() * sizeof(Fine) + cellOf_.capacity() * sizeof(std::int32_t) +
-           fineCounts_.capacity() * sizeof(std::uint32_t) + fineColors_.capacity() * sizeof(float) +
+           unitCounts_.capacity() * sizeof(std::uint32_t) + unitColors_.capacity() * sizeof(float) +
            cells_.capacity() * sizeof(Cell) + (colors_.capacity() + cellTotals_.capacity()) * sizeof(float) +
            picture_.bytes();
 }
 
 std::size_t CellBins::typicalBytes(int width, int height) {
-    // The drawn cell and two classes' counts per fine cell (their places go
-    // once the cells are drawn from them).
-    const std::size_t fine = kFineCells * (sizeof(std::int32_t) + 2 * sizeof(std::uint32_t));
-    const std::size_t drawn = static_cast<std::size_t>(cellBudget) * (sizeof(Cell) + 8 * sizeof(float));
-    const std::size_t picture = static_cast<std::size_t>(std::max(width, 0) / 4 + 8) * std::max(height, 0) *
+    // The drawn cell of every fine cell (their places and counts go once the
+    // cells are drawn from them), two groups' counts and a class's colours
+    // per drawn cell, a picture of two classes.
+    const std::size_t fine = kFineCells * sizeof(std::int32_t);
+    const std::size_t drawn = static_cast<std::size_t>(cellBudget) * (sizeof(Cell) + 14 * sizeof(float));
+    const std::size_t picture = 2 * static_cast<std::size_t>(std::max(width, 0) / 4 + 8) * std::max(height, 0) *
                                 sizeof(AccumulatedPixel);
     return fine + drawn + picture;
 }

@@ -24,7 +24,7 @@
 // The values a cell of region i holds: on axis i - 1, i, i + 1, i + 2.
 constexpr int cellValues = 4;
 // The fine grid: bits of a coordinate kept per value.
-constexpr std::array<int, cellValues> fineCellBits = {3, 6, 6, 3};
+constexpr std::array<int, cellValues> fineCellBits = {3, 7, 7, 3};
 // Cells a region draws at most; more are pooled into coarser ones.
 constexpr int cellBudget = 16384;
 
@@ -103,15 +103,15 @@ public:
     void place(const std::array<const BinCoordinates*, cellValues>& values, int records, const BinColors& colors,
                int skip);
     bool placed() const { return placed_; }
-    // Counts the records of colors (all but `skip`) per cell and class, with
-    // their colour sums.
+    // Counts the records of colors (all but `skip`) per cell and group, with
+    // the colour sums of classes of several colours.
     void count(const std::array<const BinCoordinates*, cellValues>& values, int records, const BinColors& colors,
                int skip);
     std::uint64_t countedFor() const { return countedFor_; }
     void setCountedFor(std::uint64_t colors) { countedFor_ = colors; }
-    // The region's pieces in the accumulation kept here, drawn again unless
-    // the geometry is the one drawn last, in bands of columns on `threads`
-    // threads.
+    // The region's pieces in the accumulation kept here, a layer per class,
+    // drawn again unless the geometry is the one drawn last, in bands of
+    // columns on `threads` threads.
     const Accumulation& draw(const BinColors& colors, const CellGeometry& g, int threads);
     void forgetPicture() { pictureValid_ = false; }
     // Records counted in the cells drawn.
@@ -137,25 +137,28 @@ private:
         float covarianceLR;
     };
 
-    void startCounts(const BinColors& colors);
-    void countFine(std::size_t fine, int cls, const float* rgb);
+    // Counts per unit (a fine cell while placing, a drawn cell after).
+    void startCounts(const BinColors& colors, std::size_t units);
+    void countUnit(const BinColors& colors, std::size_t unit, int group, const float* rgb);
     // The drawn cells' counts and colours from the fine cells'.
     void poolCounts();
 
     std::vector<Fine> fine_;  // while placing
     bool placed_ = false;
-    std::vector<std::uint32_t> fineCounts_;  // per class, then per fine cell
-    std::vector<float> fineColors_;          // alpha-weighted red, green, blue per fine cell
+    std::vector<std::uint32_t> unitCounts_;  // per unit, then per group
+    // Per unit, the alpha-weighted red, green and blue of each class of
+    // several colours (sumChannels_ floats).
+    std::vector<float> unitColors_;
     std::vector<std::int32_t> cellOf_;  // fine cell -> drawn cell, -1 when empty
     std::vector<Cell> cells_;
     std::array<int, cellValues> bits_ = fineCellBits;
-    // Per drawn cell: records per class, then (unless uniform) alpha-weighted
-    // red, green and blue; `channels_` floats each.
+    // Per drawn cell: records per group, then the colour sums; `channels_`
+    // floats each.
     std::vector<float> colors_;
     std::vector<float> cellTotals_;  // records per drawn cell
     int channels_ = 0;
-    int classes_ = 0;
-    bool uniform_ = true;
+    int groups_ = 0;
+    int sumChannels_ = 0;
     std::uint64_t countedFor_ = 0;
     Accumulation picture_;
     bool pictureValid_ = false;

@@ -69,6 +69,7 @@ RegionGeometry regionGeometry(const PCPlot& plot, const RecordPass& pass, int i,
     g.lineOpacity = region.curveOpacity;
     g.pointOpacity = region.pointOpacity;
     g.smooth = !plot.antialiasingOff;
+    g.ordered = !densityShading;
     g.width = width;
     g.height = height;
     return g;
@@ -199,7 +200,7 @@ BinnedRegions prepareBins(const PCPlot& plot, const FrameAxes& frame, const Reco
                           int width, int height, int threads) {
     BinnedRegions out;
     // The highlighted record is left out of the bins: it is drawn over them.
-    out.colors = &bins.colors(plot, binColorKey(plot), selectionColorsRecords(plot) ? plot.selectionRevision + 1 : 0,
+    out.colors = &bins.colors(plot, binColorKey(plot), selectionOrdersRecords(plot) ? plot.selectionRevision + 1 : 0,
                               highlightedRecordOf(plot), threads);
     const RasterView view = RasterView::of(plot, width, height);
     auto request = [&](int i, BinKind kind, const RegionGeometry& g, const CellGeometry& pieces) {
@@ -227,11 +228,8 @@ BinnedRegions prepareBins(const PCPlot& plot, const FrameAxes& frame, const Reco
 
 void LayerComposer::setStride(int stride) {
     pass_.stride = std::max(1, stride);
-    bool lineRegions = false;
-    for (int i = 0; i + 1 < pass_.axisCount; ++i)
-        lineRegions = lineRegions || !pass_.regions[static_cast<std::size_t>(i)].binnedLines;
-    const double walked = std::ceil(static_cast<double>(pass_.recordCount) / pass_.stride);
-    totalWork_ = walked * ((lineRegions ? 1.0 : 0.0) + static_cast<double>(pointRegions_.size())) + 1.0;
+    const double walked = std::ceil(static_cast<double>(order_.positions()) / pass_.stride);
+    totalWork_ = walked * ((lineRegions_ ? 1.0 : 0.0) + static_cast<double>(pointRegions_.size())) + 1.0;
 }
 
 void LayerComposer::start(const PCPlot& plot, const FrameAxes& frame, BinnedTable& bins, const LayerOptions& options) {
@@ -244,7 +242,13 @@ void LayerComposer::start(const PCPlot& plot, const FrameAxes& frame, BinnedTabl
     view_ = RasterView::of(plot, w, h);
     rule_ = screenPieceRule(plot);
     highlight_ = -1;
-    anyBinnedLines_ = anyBinnedPoints_ = usedBins_ = false;
+    usedBins_ = lineRegions_ = accumulatedLines_ = accumulatedPoints_ = false;
+    binnedLines_.clear();
+    binnedPoints_.clear();
+    order_.records.clear();
+    order_.binStart.clear();
+    classes_ = class_ = 0;
+    classBegun_ = false;
     pointRegions_.clear();
     pointRegion_ = 0;
     next_ = 0;
@@ -259,11 +263,6 @@ void LayerComposer::start(const PCPlot& plot, const FrameAxes& frame, BinnedTabl
     });
     if (!pass_.prepare(plot, frame)) return;
 
-    const bool accumulate = options.density;
-    if (accumulate || options.binned) {
-        lines_.reset(0, 0, w, h);
-        points_.reset(0, 0, w, h);
-    }
     if (options.binned) {
         const BinnedRegions binned = prepareBins(plot, frame, pass_, bins, w, h, threads);
         const BinColors& colors = *binned.colors;
@@ -291,14 +290,24 @@ void LayerComposer::start(const PCPlot& plot, const FrameAxes& frame, BinnedTabl
             if (drawn[k] == nullptr) continue;
             RecordPass::RegionState& region = pass_.regions[static_cast<std::size_t>(requests[k].leftAxis)];
             if (requests[k].kind == BinKind::Points) {
-                points_.addFrom(*drawn[k], 0, h);
-                region.binnedPoints = anyBinnedPoints_ = true;
-            } else {
-                lines_.addFrom(*drawn[k], 0, h);
-                region.binnedLines = anyBinnedLines_ = true;
+                // Points mix with their shadows: no one colour to settle at.
+                binnedPoints_.push_back({drawn[k], {}});
+                region.binnedPoints = true;
+                continue;
             }
+            const double opacity =
+                requests[k].kind == BinKind::Pieces ? binned.pieces[k].opacity : binned.geometry[k].lineOpacity;
+            // Aliased marks are opaque: nothing to settle.
+            std::vector<float> alpha(static_cast<std::size_t>(std::max(colors.classCount, 1)), 0.0f);
+            for (int g = 0; smooth_ && g < colors.groupCount; ++g) {
+                float& a = alpha[colors.groupClass[static_cast<std::size_t>(g)]];
+                a = std::max(a, static_cast<float>(std::min(1.0, colors.groupAlpha[static_cast<std::size_t>(g)] * opacity)));
+            }
+            binnedLines_.push_back({drawn[k], std::move(alpha)});
+            region.binnedLines = true;
         }
-        usedBins_ = anyBinnedLines_ || anyBinnedPoints_;
+        usedBins_ = !binnedLines_.empty() || !binnedPoints_.empty();
+        classes_ = colors.classCount;
     }
     // The highlighted record is left out of the rest and drawn over everything.
     highlight_ = highlightedRecordOf(plot);
@@ -306,25 +315,41 @@ void LayerComposer::start(const PCPlot& plot, const FrameAxes& frame, BinnedTabl
 
     std::vector<char> binnedLines(static_cast<std::size_t>(std::max(pass_.axisCount - 1, 0)), 0);
     std::vector<char> binnedPoints(binnedLines.size(), 0);
-    bool lineRegions = false;
     for (int i = 0; i + 1 < pass_.axisCount; ++i) {
         const RecordPass::RegionState& region = pass_.regions[static_cast<std::size_t>(i)];
         binnedLines[static_cast<std::size_t>(i)] = region.binnedLines;
         binnedPoints[static_cast<std::size_t>(i)] = region.binnedPoints;
         if (region.open && !region.binnedPoints) pointRegions_.push_back(i);
-        lineRegions = lineRegions || !region.binnedLines;
+        lineRegions_ = lineRegions_ || !region.binnedLines;
         perRecordRegions_ += !region.binnedLines;
     }
     recordPixels_ = perRecordPixels(plot, frame, w, h, &binnedLines, &binnedPoints);
+    if (lineRegions_ || !pointRegions_.empty()) {
+        // Records drawn one by one go class by class, each class of theirs
+        // among the bins' class it belongs to.
+        DrawClasses classes;
+        classes.build(plot, highlight_, threads);
+        order_.build(classes, pass_.recordCount, highlight_);
+        pass_.order = order_.order();
+        classes_ = std::max(classes_, classes.binClasses());
+        if (options.density) {
+            // Marks accumulated record by record, a layer per class.
+            if (lineRegions_) lines_.reset(0, 0, w, h, classes_);
+            if (!pointRegions_.empty()) points_.reset(0, 0, w, h, classes_);
+            accumulatedLines_ = lineRegions_;
+            accumulatedPoints_ = !pointRegions_.empty();
+        }
+    }
     setStride(1);
-    if (!lineRegions) next_ = pass_.recordCount;
-    if (!accumulate && anyBinnedLines_) compositeAll(lines_);
     stage_ = Stage::Lines;
 }
 
 void LayerComposer::release() {
     pass_ = RecordPass{};
     workers_.clear();
+    order_ = RecordOrder{};
+    binnedLines_.clear();
+    binnedPoints_.clear();
     stage_ = Stage::Done;
 }
 
@@ -333,9 +358,28 @@ double LayerComposer::fraction() const {
     return std::clamp(doneWork_ / totalWork_, 0.0, 1.0);
 }
 
-void LayerComposer::compositeAll(Accumulation& acc, const DensityScale* density) {
-    runSplit(options_.height, std::max(1, options_.threads), [&](long long first, long long last, int) {
-        compositeRows(acc, image_, static_cast<int>(first), static_cast<int>(last), density);
+int LayerComposer::classBegin() const {
+    return class_ + 1 < static_cast<int>(order_.binStart.size()) ? order_.binStart[static_cast<std::size_t>(class_)] : 0;
+}
+
+int LayerComposer::classEnd() const {
+    return class_ + 1 < static_cast<int>(order_.binStart.size()) ? order_.binStart[static_cast<std::size_t>(class_) + 1] : 0;
+}
+
+std::vector<LayerSource> LayerComposer::sourcesOf(bool points, bool binnedOnly) const {
+    std::vector<LayerSource> sources;
+    for (const Drawn& d : points ? binnedPoints_ : binnedLines_)
+        sources.push_back({d.acc, d.alpha.empty() ? nullptr : d.alpha.data()});
+    if (!binnedOnly && (points ? accumulatedPoints_ : accumulatedLines_))
+        sources.push_back({points ? &points_ : &lines_, nullptr});
+    return sources;
+}
+
+void LayerComposer::composite(const std::vector<LayerSource>& sources, int first, int last,
+                              const DensityScale* scales) {
+    if (sources.empty() || first >= last) return;
+    runSplit(options_.height, std::max(1, options_.threads), [&](long long rowsFrom, long long rowsTo, int) {
+        compositeLayers(sources, first, last, image_, static_cast<int>(rowsFrom), static_cast<int>(rowsTo), scales);
     });
 }
 
@@ -370,14 +414,13 @@ void LayerComposer::walk(const PCPlot& plot, int first, int last) {
             RasterSink sink(image_, view_, smooth_, begin, end);
             draw(sink);
         } else {
-            RasterSink sink(target, weight, options_.width, h, view_, smooth_, begin, end);
+            RasterSink sink(target, class_, weight, options_.width, h, view_, smooth_, begin, end);
             draw(sink);
         }
     });
 }
 
 bool LayerComposer::run(const PCPlot& plot, double deadlineMs) {
-    const int records = pass_.recordCount;
     const int stride = std::max(1, pass_.stride);
     const bool timed = std::isfinite(deadlineMs);
     // Walks of a few milliseconds each, sized by the pace measured so far,
@@ -387,27 +430,40 @@ bool LayerComposer::run(const PCPlot& plot, double deadlineMs) {
     do {
         if (stage_ == Stage::Lines || stage_ == Stage::Points) {
             const bool points = stage_ == Stage::Points;
-            if (points && pointRegion_ >= pointRegions_.size()) {
-                stage_ = Stage::Finish;
+            if (class_ >= classes_) {
+                // Every class's lines are down: the points go over them.
+                stage_ = points ? Stage::Finish : Stage::Points;
+                class_ = 0;
+                classBegun_ = false;
                 continue;
             }
-            if (next_ >= records) {
-                if (!points) {
-                    // The lines are down: the binned points go over them.
-                    if (!options_.density && anyBinnedPoints_) compositeAll(points_);
-                    stage_ = Stage::Points;
+            const bool anyRecords = points ? !pointRegions_.empty() : lineRegions_;
+            if (!classBegun_) {
+                // The class's marks from bins go down before its records
+                // drawn one by one; with none of those, every class at once.
+                if (!options_.density && (anyRecords || class_ == 0))
+                    composite(sourcesOf(points, true), class_, anyRecords ? class_ + 1 : classes_);
+                classBegun_ = true;
+                pointRegion_ = 0;
+                next_ = classBegin();
+            }
+            const bool perRecord = points ? pointRegion_ < pointRegions_.size() : lineRegions_;
+            if (!perRecord || next_ >= classEnd()) {
+                if (perRecord && points && ++pointRegion_ < pointRegions_.size()) {
+                    next_ = classBegin();
                 } else {
-                    ++pointRegion_;
+                    ++class_;
+                    classBegun_ = false;
                 }
-                next_ = 0;
                 continue;
             }
             const double begun = steadyMs();
             if (timed && walked && begun + walkMs * 0.5 > deadlineMs) break;
             walked = true;
-            const int last = timed ? static_cast<int>(std::min<long long>(records, static_cast<long long>(next_) +
-                                                                               static_cast<long long>(sliceRecords_) * stride))
-                                   : records;
+            const int end = classEnd();
+            const int last = timed ? static_cast<int>(std::min<long long>(end, static_cast<long long>(next_) +
+                                                                              static_cast<long long>(sliceRecords_) * stride))
+                                   : end;
             walk(plot, next_, last);
             doneWork_ += std::ceil(static_cast<double>(last - next_) / stride);
             const double spent = steadyMs() - begun;
@@ -430,10 +486,19 @@ bool LayerComposer::run(const PCPlot& plot, double deadlineMs) {
 
 void LayerComposer::finish(const PCPlot& plot) {
     if (options_.density) {
-        DensityScale scale;
-        scale.build({&lines_, &points_});
-        compositeAll(lines_, &scale);
-        compositeAll(points_, &scale);
+        // Each class ranked among its own pixels, composited over the ones before it.
+        const std::vector<LayerSource> lines = sourcesOf(false, false);
+        const std::vector<LayerSource> points = sourcesOf(true, false);
+        std::vector<LayerSource> all = lines;
+        all.insert(all.end(), points.begin(), points.end());
+        std::vector<DensityScale> scales(static_cast<std::size_t>(classes_));
+        for (int c = 0; c < classes_; ++c) scales[static_cast<std::size_t>(c)].build(all, c);
+        composite(lines, 0, classes_, scales.data());
+        composite(points, 0, classes_, scales.data());
     }
-    if (highlight_ >= 0) walk(plot, highlight_, highlight_ + 1);
+    if (highlight_ >= 0) {
+        pass_.order = nullptr;
+        walk(plot, highlight_, highlight_ + 1);
+        pass_.order = order_.order();
+    }
 }

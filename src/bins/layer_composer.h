@@ -1,17 +1,20 @@
 #pragma once
 // The record layer made on the CPU, in stages that can stop after any slice
-// of records and go on later from where they stopped: the background, the
-// binned lines, the lines drawn record by record (in record order), the
-// binned points, the points drawn record by record, the highlighted record
-// over everything. Under density shading the marks are accumulated instead
-// of blended and composited at the end. A layer run in slices is pixel for
-// pixel the layer run in one go.
+// of records and go on later from where they stopped. Records are composed
+// class by class in the drawing order (draw_classes.h): the lines of each
+// class, the binned ones laid over the image first and the ones drawn record
+// by record (in record order) over them, then the points of each class
+// likewise, then the highlighted record over everything. Under density
+// shading the marks are accumulated instead of blended, each class ranked
+// on its own, and composited in the same order at the end. A layer run in
+// slices is pixel for pixel the layer run in one go.
 
 #include <cstdint>
 #include <vector>
 
 #include "bins/binned_table.h"
 #include "records/accumulation.h"
+#include "records/draw_classes.h"
 #include "records/frame_axes.h"
 #include "records/raster.h"
 #include "records/records.h"
@@ -75,20 +78,42 @@ public:
 private:
     enum class Stage { Lines, Points, Finish, Done };
 
-    // Draws records [first, last) of the current stage on every band.
+    // Draws the positions [first, last) of the current class and stage on every band.
     void walk(const PCPlot& plot, int first, int last);
     void finish(const PCPlot& plot);
-    void compositeAll(Accumulation& acc, const DensityScale* density = nullptr);
+    // The lines, or the points, from bins and, unless binnedOnly, those
+    // accumulated record by record under density shading.
+    std::vector<LayerSource> sourcesOf(bool points, bool binnedOnly) const;
+    // Lays their classes [first, last) over the image, class by class, on
+    // every band; by density with scales[class] when given.
+    void composite(const std::vector<LayerSource>& sources, int first, int last, const DensityScale* scales = nullptr);
+    // Positions of the current class: [classBegin, classEnd).
+    int classBegin() const;
+    int classEnd() const;
 
     LayerOptions options_;
     RasterImage image_;
-    Accumulation lines_;   // binned lines (and, shading density, every line)
-    Accumulation points_;  // binned points (and, shading density, every point)
-    bool anyBinnedLines_ = false;
-    bool anyBinnedPoints_ = false;
+    // Shading density: the marks drawn record by record, a layer per class.
+    Accumulation lines_;
+    Accumulation points_;
+    bool accumulatedLines_ = false;
+    bool accumulatedPoints_ = false;
+    // What the bins drew, per region, a layer per class: lines (or pieces),
+    // points; with the lines the largest alpha of each class's marks there.
+    struct Drawn {
+        const Accumulation* acc = nullptr;
+        std::vector<float> alpha;
+    };
+    std::vector<Drawn> binnedLines_;
+    std::vector<Drawn> binnedPoints_;
     bool usedBins_ = false;
     RecordPass pass_;
     std::vector<RecordPass> workers_;
+    RecordOrder order_;
+    int classes_ = 0;
+    int class_ = 0;          // the class being composed
+    bool classBegun_ = false;  // its binned layers are down
+    bool lineRegions_ = false;  // some region's lines are drawn record by record
     PieceRule rule_ = PieceRule::fixedStep(0.002);
     RasterView view_;
     bool smooth_ = true;
@@ -97,7 +122,7 @@ private:
     Stage stage_ = Stage::Done;
     std::vector<int> pointRegions_;  // open regions whose points are drawn one by one
     std::size_t pointRegion_ = 0;    // the one being drawn
-    int next_ = 0;                   // first record of the next slice
+    int next_ = 0;                   // first position of the next slice
     int sliceRecords_ = 1024;
     double recordPixels_ = 0.0;
     int perRecordRegions_ = 0;

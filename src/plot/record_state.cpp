@@ -11,10 +11,11 @@ void RecordColors::reset(int capacity, std::size_t colorLimit) {
     limit_ = std::clamp<std::size_t>(colorLimit, 1, maxColors);
     index_.assign(static_cast<std::size_t>(std::max(capacity, 0)), 0);
     table_.assign(1, Rgba{0, 0, 0, 0});
+    painted_.assign(1, 0);
     full_.clear();
 }
 
-void RecordColors::set(int i, const Rgba& color) { place(i, indexOf(color), color); }
+void RecordColors::set(int i, const Rgba& color) { place(i, paintWith(color), color); }
 
 void RecordColors::clear(int i) { index_[static_cast<std::size_t>(i)] = 0; }
 
@@ -24,7 +25,7 @@ void RecordColors::setRange(int first, int count, const Rgba* color) {
         std::fill(from, from + count, 0);
         return;
     }
-    const std::uint16_t k = indexOf(*color);
+    const std::uint16_t k = paintWith(*color);
     std::fill(from, from + count, full_.empty() ? k : 1);
     if (!full_.empty()) std::fill(full_.begin() + first, full_.begin() + first + count, *color);
 }
@@ -32,13 +33,28 @@ void RecordColors::setRange(int first, int count, const Rgba* color) {
 void RecordColors::clearAll() {
     std::fill(index_.begin(), index_.end(), 0);
     table_.assign(1, Rgba{0, 0, 0, 0});
+    painted_.assign(1, 0);
     full_.clear();
 }
 
 void RecordColors::setAll(const Rgba& color) {
     table_.assign({Rgba{0, 0, 0, 0}, color});
+    painted_.assign({0, ++clock_});
     full_.clear();
     std::fill(index_.begin(), index_.end(), 1);
+}
+
+void RecordColors::repaint(const std::vector<Rgba>& oldestFirst) {
+    if (!full_.empty()) return;
+    // The table's entries by colour, so that each colour is found by a search.
+    std::vector<std::size_t> byColor(table_.size() - 1);
+    for (std::size_t k = 0; k < byColor.size(); ++k) byColor[k] = k + 1;
+    std::sort(byColor.begin(), byColor.end(), [&](std::size_t a, std::size_t b) { return table_[a] < table_[b]; });
+    for (const Rgba& color : oldestFirst) {
+        const auto at = std::lower_bound(byColor.begin(), byColor.end(), color,
+                                         [&](std::size_t k, const Rgba& c) { return table_[k] < c; });
+        if (at != byColor.end() && table_[*at] == color) painted_[*at] = ++clock_;
+    }
 }
 
 bool RecordColors::anyWith(int count) const {
@@ -65,10 +81,18 @@ std::uint16_t RecordColors::indexOf(const Rgba& color) {
             index_[i] = index_[i] != 0;
         }
         table_.resize(1);
+        painted_.resize(1);
         return 1;
     }
     table_.push_back(color);
+    painted_.push_back(0);
     return last_ = static_cast<std::uint16_t>(table_.size() - 1);
+}
+
+std::uint16_t RecordColors::paintWith(const Rgba& color) {
+    const std::uint16_t k = indexOf(color);
+    if (full_.empty()) painted_[k] = ++clock_;
+    return k;
 }
 
 bool RecordColors::compact() {
@@ -76,19 +100,24 @@ bool RecordColors::compact() {
     for (std::uint16_t k : index_) remap[k] = 1;
     remap[0] = 0;  // "none" stays "none"
     std::vector<Rgba> kept{table_[0]};
+    std::vector<std::uint64_t> keptTimes{painted_[0]};
     for (std::size_t k = 1; k < table_.size(); ++k) {
         if (remap[k] == 0) continue;
         remap[k] = static_cast<std::uint16_t>(kept.size());
         kept.push_back(table_[k]);
+        keptTimes.push_back(painted_[k]);
     }
     if (kept.size() == table_.size()) return false;
     for (std::uint16_t& k : index_) k = remap[k];
     table_ = std::move(kept);
+    painted_ = std::move(keptTimes);
+    last_ = 0;
     return true;
 }
 
 std::size_t RecordColors::bytes() const {
-    return index_.capacity() * sizeof(std::uint16_t) + (table_.capacity() + full_.capacity()) * sizeof(Rgba);
+    return index_.capacity() * sizeof(std::uint16_t) + (table_.capacity() + full_.capacity()) * sizeof(Rgba) +
+           painted_.capacity() * sizeof(std::uint64_t);
 }
 
 // ---------------------------------------------------------------- selection

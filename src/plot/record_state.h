@@ -24,9 +24,15 @@ struct Membership {
 // exported, painted.
 constexpr double fullySelected = 0.99999;
 
+// The colour every record gets at load: a record wearing it counts as
+// unpainted when the drawing order is made.
+constexpr Rgba unpaintedColor{0.2, 0.2, 0.2, 0.2};
+
 // Each record's own colour, if it has one: an index into the distinct
 // colours in use (0: none). More distinct colours than an index can name
-// fall back to one full colour per record.
+// fall back to one full colour per record. Every colour of the table keeps
+// the time it was last painted with, which orders the paints when records
+// are drawn: a colour painted again moves up as a whole.
 class RecordColors {
 public:
     static constexpr std::size_t maxColors = 65535;
@@ -52,10 +58,14 @@ public:
     // Gives color to every record i < count with pick(i) true.
     template <class Pick>
     void setWhere(int count, Pick pick, const Rgba& color) {
-        const std::uint16_t k = indexOf(color);
+        const std::uint16_t k = paintWith(color);
         for (int i = 0; i < count; ++i)
             if (pick(i)) place(i, k, color);
     }
+    // Moves these colours of the table up, each over the ones before it, as
+    // if painted again in this order (a restored view's paint order);
+    // colours not in the table are passed over.
+    void repaint(const std::vector<Rgba>& oldestFirst);
     // Whether some record below count has, or lacks, a colour of its own.
     bool anyWith(int count) const;
     bool anyWithout(int count) const;
@@ -66,11 +76,16 @@ public:
     const std::vector<std::uint16_t, LargeArrayAllocator<std::uint16_t>>& indices() const { return index_; }
     const std::vector<Rgba>& table() const { return table_; }
     bool fallsBack() const { return !full_.empty(); }
+    // When table entry k was last painted with: larger is later (0 for the
+    // "none" entry). Not kept while fallsBack().
+    std::uint64_t paintedAt(std::size_t k) const { return k < painted_.size() ? painted_[k] : 0; }
     std::size_t bytes() const;
 
 private:
     // Index of color in the table, added when new.
     std::uint16_t indexOf(const Rgba& color);
+    // The same, stamped as painted now.
+    std::uint16_t paintWith(const Rgba& color);
     void place(int i, std::uint16_t k, const Rgba& color) {
         index_[static_cast<std::size_t>(i)] = full_.empty() ? k : 1;
         if (!full_.empty()) full_[static_cast<std::size_t>(i)] = color;
@@ -80,6 +95,8 @@ private:
 
     std::vector<std::uint16_t, LargeArrayAllocator<std::uint16_t>> index_;
     std::vector<Rgba> table_{Rgba{0, 0, 0, 0}};
+    std::vector<std::uint64_t> painted_{0};  // per table entry
+    std::uint64_t clock_ = 0;                // paints so far
     std::vector<Rgba> full_;
     std::size_t limit_ = maxColors;
     std::uint16_t last_ = 0;  // the index found last, tried first

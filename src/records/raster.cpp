@@ -113,7 +113,7 @@ RasterView RasterView::of(const PCPlot& plot, int width, int height) {
     return v;
 }
 
-RasterSink::RasterSink(Accumulation& target, float weight, int width, int height, const RasterView& view,
+RasterSink::RasterSink(Accumulation& target, int layer, float weight, int width, int height, const RasterView& view,
                        bool smooth, int rowBegin, int rowEnd)
     : width_(width),
       view_(view),
@@ -121,6 +121,7 @@ RasterSink::RasterSink(Accumulation& target, float weight, int width, int height
       rowBegin_(std::max(rowBegin, 0)),
       rowEnd_(std::min(rowEnd, height)),
       target_(&target),
+      layer_(std::clamp(layer, 0, target.layers() - 1)),
       markWeight_(weight) {}
 
 RasterSink::RasterSink(RasterImage& image, const RasterView& view, bool smooth, int rowBegin, int rowEnd)
@@ -177,10 +178,9 @@ void RasterSink::vertex(double x, double y) {
 
 inline void RasterSink::accumulateAt(int x, int y, float coverage) {
     if (!target_->contains(x, y)) return;
-    AccumulatedPixel& px = target_->at(x, y);
+    AccumulatedPixel& px = target_->at(x, y, layer_);
     const float c = coverage * markWeight_;
     const float ac = c * markAlpha_;
-    px.cover += c;
     px.red += ac * markColor_[0];
     px.green += ac * markColor_[1];
     px.blue += ac * markColor_[2];

@@ -50,11 +50,11 @@ public:
     // smooth: coverage-weighted blending like GL's line and point smoothing
     // with blending on; otherwise aliased marks written opaque.
     RasterSink(RasterImage& image, const RasterView& view, bool smooth, int rowBegin, int rowEnd);
-    // Adds the marks to target instead of blending them, each counted weight
-    // times (a subset standing for the whole), in a width x height frame of
-    // which only target's rectangle is written.
-    RasterSink(Accumulation& target, float weight, int width, int height, const RasterView& view, bool smooth,
-               int rowBegin, int rowEnd);
+    // Adds the marks to a layer of target instead of blending them, each
+    // counted weight times (a subset standing for the whole), in a width x
+    // height frame of which only target's rectangle is written.
+    RasterSink(Accumulation& target, int layer, float weight, int width, int height, const RasterView& view,
+               bool smooth, int rowBegin, int rowEnd);
 
     void lineWidth(double w) {
         flushStrip();
@@ -104,6 +104,7 @@ private:
     std::uint64_t lanes_ = 0;              // the same spread for blending
     float alpha256_ = 256.0f;
     Accumulation* target_ = nullptr;
+    int layer_ = 0;
     float markWeight_ = 1.0f;
     float markAlpha_ = 1.0f;
     float markColor_[3] = {0.0f, 0.0f, 0.0f};

@@ -82,6 +82,7 @@ bool RecordPass::prepare(const PCPlot& plot, const FrameAxes& frame) {
     last = recordCount;
     skip = -1;
     pointsOf = -1;
+    order = nullptr;
 
     regions.resize(static_cast<std::size_t>(axisCount - 1));
     for (int i = 0; i + 1 < axisCount; ++i) {
@@ -113,6 +114,7 @@ void RecordPass::shareGeometry(const RecordPass& from) {
     last = from.last;
     skip = from.skip;
     pointsOf = from.pointsOf;
+    order = from.order;
     axes.assign(from.axes.begin(), from.axes.end());
     regions.assign(from.regions.begin(), from.regions.end());
     at.resize(from.at.size());

@@ -92,12 +92,16 @@ struct RecordPass {
     // Level of detail: only every stride-th record is drawn, with its alpha
     // raised so the subset keeps the density of the whole (compensatedAlpha).
     int stride = 1;
-    // The records walked, [first, last), and one left out (drawn on its own
-    // over the rest, or -1); the points of one region only, or all (-1).
+    // The positions walked in drawing order, [first, last), and a record
+    // left out (drawn on its own over the rest, or -1); the points of one
+    // region only, or all (-1).
     int first = 0;
     int last = 0;
     int skip = -1;
     int pointsOf = -1;
+    // The record at each position (draw_classes.h), or null: positions are
+    // then the records themselves.
+    const int* order = nullptr;
     std::vector<AxisGeometry> axes;
     std::vector<RegionState> regions;
     std::vector<Point> at;  // the current record's point on every axis
@@ -109,6 +113,10 @@ struct RecordPass {
     // Takes over a prepared pass's geometry, so worker threads can each walk
     // the records with their own `at`. Allocates only while growing.
     void shareGeometry(const RecordPass& from);
+
+    int recordAt(int position) const { return order != nullptr ? order[position] : position; }
+    // The end of the positions walked.
+    int lastPosition() const { return order != nullptr ? last : (last < recordCount ? last : recordCount); }
 
     void placeRecord(int r) {
         for (int i = 0; i < axisCount; ++i) {
@@ -203,8 +211,9 @@ void forEachRecordRegion(const PCPlot& plot, RecordPass& pass, Sink& sink, DrawP
     const int stride = pass.stride > 1 ? pass.stride : 1;
     bool any = false;
     for (int i = 0; i + 1 < pass.axisCount; ++i) any = any || !pass.regions[i].binnedLines;
-    const int last = std::min(pass.last, pass.recordCount);
-    for (int r = firstOnStride(pass.first, stride); any && r < last; r += stride) {
+    const int last = pass.lastPosition();
+    for (int p = firstOnStride(pass.first, stride); any && p < last; p += stride) {
+        const int r = pass.recordAt(p);
         if (r == pass.skip) continue;
         plot.colorOfRecord(r, c);
         pass.placeRecord(r);
@@ -302,14 +311,15 @@ void renderScatterPoints(const PCPlot& plot, const RecordPass& pass, Sink& sink)
     sink.pointSize(plot.pointSize);
     Rgba c{0.0, 0.0, 0.0, 1.0};
     const int stride = pass.stride > 1 ? pass.stride : 1;
-    const int last = std::min(pass.last, pass.recordCount);
+    const int last = pass.lastPosition();
     for (int i = 0; i + 1 < pass.axisCount; ++i) {
         const RecordPass::RegionState& region = pass.regions[i];
         if (!region.open || region.binnedPoints || (pass.pointsOf >= 0 && pass.pointsOf != i)) continue;
         const double o = region.pointOpacity;
         const double shadow[4] = {0.0, 0.0, 0.0, compensatedAlpha(o * 0.5, stride)};
         sink.begin(Primitive::Points);
-        for (int r = record_detail::firstOnStride(pass.first, stride); r < last; r += stride) {
+        for (int p = record_detail::firstOnStride(pass.first, stride); p < last; p += stride) {
+            const int r = pass.recordAt(p);
             if (r == pass.skip) continue;
             plot.colorOfRecord(r, c);
             const Point s = region.place.at(r);
@@ -343,17 +353,20 @@ void renderHighlightedRecord(const PCPlot& plot, RecordPass& pass, const Rule& r
     if (h < 0 || h >= pass.recordCount) return;
     const std::vector<RecordPass::RegionState> regions = pass.regions;
     const int kept[] = {pass.first, pass.last, pass.stride, pass.skip, pass.pointsOf};
+    const int* order = pass.order;
     for (RecordPass::RegionState& region : pass.regions) region.binnedLines = region.binnedPoints = false;
     pass.first = h;
     pass.last = h + 1;
     pass.stride = 1;
     pass.skip = -1;
     pass.pointsOf = -1;
+    pass.order = nullptr;
     renderRecordLayer(plot, pass, rule, straight, sink);
     pass.first = kept[0];
     pass.last = kept[1];
     pass.stride = kept[2];
     pass.skip = kept[3];
     pass.pointsOf = kept[4];
+    pass.order = order;
     pass.regions = regions;
 }

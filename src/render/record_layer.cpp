@@ -211,7 +211,7 @@ std::uint64_t recordLayerSignature(const PCPlot& plot, const FrameAxes& frame) {
     // same for ten records as for ten million.
     s.word(tableGeneration);
     s.word(plot.colorRevision);
-    s.word(selectionColorsRecords(plot) ? plot.selectionRevision + 1 : 0);
+    s.word(selectionOrdersRecords(plot) ? plot.selectionRevision + 1 : 0);
     s.integer(plot.recordCount);
     s.integer(plot.axisCount);
     s.integer(plot.dimensionCount);

@@ -1,5 +1,7 @@
 #include "render/records_gl.h"
 
+#include "base/parallel.h"
+#include "records/draw_classes.h"
 #include "render/gl_sink.h"
 
 namespace {
@@ -7,6 +9,12 @@ namespace {
 RecordPass& sharedPass() {
     static RecordPass pass;
     return pass;
+}
+
+// The drawing order of the last call, its scratch kept for the next.
+RecordOrder& sharedOrder() {
+    static RecordOrder order;
+    return order;
 }
 
 // Both renderers share the preparation and the points drawn over the lines.
@@ -20,6 +28,13 @@ void drawRecords(const PCPlot& plot, const FrameAxes& frame, bool straight, int 
     }
     pass.stride = stride;
     pass.skip = highlightedRecordOf(plot);
+    // Class by class, so what is selected or painted goes over the rest.
+    DrawClasses classes;
+    classes.build(plot, pass.skip, threadsFor(0, 2));
+    RecordOrder& order = sharedOrder();
+    order.build(classes, pass.recordCount, pass.skip);
+    pass.order = order.order();
+    pass.last = order.positions();
     const PieceRule rule = screenPieceRule(plot);
     renderRecordLayer(plot, pass, rule, straight, sink);
     renderHighlightedRecord(plot, pass, rule, straight, sink);

@@ -120,14 +120,38 @@ void captureRecords(const PCPlot& p, SessionFile& s) {
                                ? std::array<std::uint64_t, 4>{bitsOf(c[0]), bitsOf(c[1]), bitsOf(c[2]), bitsOf(c[3])}
                                : noColor);
     }
-    for (const auto& key : colors.keys()) {
+    // The colours are listed in the order they were painted, the oldest
+    // first, so that a restored view draws them one over another as before.
+    const auto& keys = colors.keys();
+    // Table entry k + 1 at index k: one hashed look-up per colour in use.
+    DistinctKeys<4> table;
+    for (std::size_t k = 1; k < p.recordColors.table().size(); ++k) {
+        const Rgba& c = p.recordColors.table()[k];
+        table.indexOf({bitsOf(c[0]), bitsOf(c[1]), bitsOf(c[2]), bitsOf(c[3])});
+    }
+    auto paintedAt = [&](const std::array<std::uint64_t, 4>& key) -> std::uint64_t {
+        const std::size_t before = table.keys().size();
+        const std::uint32_t k = table.indexOf(key);
+        return k < before ? p.recordColors.paintedAt(k + 1) : 0;
+    };
+    std::vector<std::uint32_t> order(keys.size());
+    for (std::uint32_t k = 0; k < order.size(); ++k) order[k] = k;
+    std::vector<std::uint64_t> times(keys.size());
+    for (std::size_t k = 0; k < keys.size(); ++k) times[k] = keys[k] == noColor ? 0 : paintedAt(keys[k]);
+    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return times[a] < times[b]; });
+    std::vector<std::uint32_t> rank(keys.size());
+    for (std::uint32_t j = 0; j < order.size(); ++j) rank[order[j]] = j;
+    if (!std::is_sorted(order.begin(), order.end()))
+        for (std::uint32_t& index : indices) index = rank[index];
+    for (std::uint32_t k : order) {
+        const auto& key = keys[k];
         if (key == noColor)
             s.colorValues.emplace_back();
         else
             s.colorValues.push_back(
                 Rgba{doubleOf(key[0]), doubleOf(key[1]), doubleOf(key[2]), doubleOf(key[3])});
     }
-    s.colors = encodeIndices(indices, static_cast<std::uint32_t>(colors.keys().size()));
+    s.colors = encodeIndices(indices, static_cast<std::uint32_t>(keys.size()));
 }
 
 // Brushes as drawn: an axis brush's interval where it lies on its axis now,
@@ -285,6 +309,11 @@ void restoreRecords(PCPlot& p, const SessionFile& s) {
                       p.recordColors.setRange(static_cast<int>(first), static_cast<int>(count),
                                               color ? &*color : nullptr);
                   });
+    // The colours come listed in the order they were painted.
+    std::vector<Rgba> painted;
+    for (const std::optional<Rgba>& color : s.colorValues)
+        if (color) painted.push_back(*color);
+    p.recordColors.repaint(painted);
     ++p.selectionRevision;
     ++p.colorRevision;
 }

@@ -22,6 +22,7 @@
 #include "plot/axis.h"
 #include "plot/plot.h"
 #include "records/raster.h"
+#include "records/records.h"
 #include "render/record_layer.h"
 #include "session/session.h"
 #include "shapes/shape.h"
@@ -468,4 +469,111 @@ TEST_F(BinnedLayerTest, TheHighlightedRecordIsDrawnOverEveryOtherRecordOnBothPat
         const std::uint8_t* p = image.at(x, y);
         EXPECT_GT(p[0], p[1] + 100) << threshold << ": " << int(p[0]) << ' ' << int(p[1]) << ' ' << int(p[2]);
     }
+}
+
+// Every line on one path through the middle of the axes, two more records
+// giving the ranges: whatever is drawn first lies under all the rest in
+// record order. Record by record and from bins, what is selected, and the
+// latest paint, lies on top; a colour painted again moves up as a whole; a
+// lone painted point keeps its colour from bins.
+TEST_F(BinnedLayerTest, WhatIsSelectedOrPaintedLatestLiesOnTopOnBothPaths) {
+    constexpr int n = 6000;
+    auto paint = [](int first, int last, const Rgba& color) {
+        std::vector<double> v(n, 0.0);
+        std::fill(v.begin() + first, v.begin() + last, 1.0);
+        plot->paintSelected(v.data(), color);
+    };
+    auto reddish = [](const std::uint8_t* p) { return p[0] > p[1] + 100 && p[0] > p[2] + 100; };
+    struct Case {
+        const char* name;
+        void (*arrange)();
+        bool (*expected)(const std::uint8_t*);
+        bool open;  // the pixel is the point of region 1, else the middle of region 0
+    };
+    static const auto paintAt = paint;
+    static const auto red = reddish;
+    const Case cases[] = {
+        {"the first record selected, the rest not",
+         [] {
+             palette->deselect(0, 0);
+             std::vector<double> v(n, 0.23);
+             v[0] = 1.0;
+             plot->intersectSelection(v.data());
+         },
+         [](const std::uint8_t* p) { return p[1] > p[0] + 100 && p[1] > p[2] + 100; }, false},
+        {"... and its point", [] {
+             palette->deselect(0, 0);
+             std::vector<double> v(n, 0.23);
+             v[0] = 1.0;
+             plot->intersectSelection(v.data());
+             plot->axes[1]->scatterOn = true;
+         },
+         [](const std::uint8_t* p) { return p[1] > p[0] + 100 && p[1] > p[2] + 100; }, true},
+        {"... under density shading", [] {
+             palette->deselect(0, 0);
+             std::vector<double> v(n, 0.23);
+             v[0] = 1.0;
+             plot->intersectSelection(v.data());
+             densityShading = true;
+         },
+         [](const std::uint8_t* p) { return p[1] > p[0] + 50 && p[1] > p[2] + 50; }, false},
+        {"the first records painted last", [] {
+             paintAt(n / 2, n, {0.1, 0.1, 0.9, 0.8});
+             paintAt(0, n / 2, {0.9, 0.1, 0.1, 0.8});
+         },
+         red, false},
+        {"a colour painted again", [] {
+             paintAt(0, n / 3, {0.9, 0.1, 0.1, 0.8});
+             paintAt(n / 3, 2 * n / 3, {0.1, 0.1, 0.9, 0.8});
+             paintAt(2 * n / 3, n - 2, {0.9, 0.1, 0.1, 0.8});
+             plot->straightLines = false;
+         },
+         red, false},
+    };
+    // Every record at `value` on all four axes, the last two at 0 and 1.
+    auto install = [](double (*value)(int r, int d)) {
+        TableContent content;
+        content.recordCount = n;
+        content.shownCount = 4;
+        for (int d = 0; d < 4; ++d) {
+            content.names.push_back("d" + std::to_string(d));
+            content.columns.emplace_back(new double[n]);
+            for (int r = 0; r < n; ++r) content.columns.back()[r] = r >= n - 2 ? r - (n - 2) : value(r, d);
+        }
+        installTable(content);
+    };
+    for (const Case& c : cases) {
+        install([](int, int) { return 0.5; });
+        c.arrange();
+        FrameAxes frame;
+        fillFrameAxes(*plot, frame);
+        plot->captureAxisPositions();
+        const double x = c.open ? plot->axisPositions[1] + 0.5 * (plot->axisPositions[2] - plot->axisPositions[1])
+                                : 0.5 * (plot->axisPositions[0] + plot->axisPositions[1]);
+        const double y = 0.5 * frame.height[0] + frame.bottom[0];
+        for (int threshold : {std::numeric_limits<int>::max(), 1}) {
+            const RasterImage image = layer(threshold);
+            const std::uint8_t* p = image.at(static_cast<int>(x * kWidth), static_cast<int>(y * kHeight));
+            EXPECT_TRUE(c.expected(p)) << c.name << ", threshold " << threshold << ": " << int(p[0]) << ' ' << int(p[1])
+                                       << ' ' << int(p[2]);
+        }
+        densityShading = false;
+    }
+
+    // A lone painted point far from the rest, over its shadow.
+    install([](int r, int d) { return r == 0 ? 0.9 : 0.1 + 0.0001 * ((r * 7 + d) % 1000); });
+    plot->axes[1]->scatterOn = true;
+    paint(0, 1, {0.95, 0.05, 0.0, 0.9});
+    FrameAxes frame;
+    fillFrameAxes(*plot, frame);
+    plot->captureAxisPositions();
+    ScatterPlace place;
+    ASSERT_TRUE(scatterPlaceOf(*plot, frame, 1, place));
+    const Point at = place.at(0);
+    const RasterImage records = perRecord();
+    const RasterImage bins = binned();
+    const std::uint8_t* a = records.at(static_cast<int>(at.x * kWidth), static_cast<int>(at.y * kHeight));
+    const std::uint8_t* b = bins.at(static_cast<int>(at.x * kWidth), static_cast<int>(at.y * kHeight));
+    EXPECT_TRUE(reddish(a));
+    for (int k = 0; k < 3; ++k) EXPECT_LE(std::abs(a[k] - b[k]), 8) << k;
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <random>
@@ -94,6 +95,34 @@ TEST(RecordStateTest, ColoursGiveBackWhatWasSetThroughCompactionAndFallBack) {
     colors.clear(3);
     EXPECT_TRUE(colors.anyWithout(4));
     EXPECT_FALSE(colors.anyWithout(3));
+}
+
+// The paint order: a colour painted again moves up as a whole, making room
+// in a full table keeps the order, and a restored order is taken as given.
+TEST(RecordStateTest, ColoursKeepTheOrderTheyWerePaintedIn) {
+    constexpr int n = 12;
+    RecordColors colors;
+    colors.reset(n, 3);
+    const Rgba red{1, 0, 0, 1}, green{0, 1, 0, 1}, blue{0, 0, 1, 1}, grey{0.5, 0.5, 0.5, 1};
+    // The colours of the table from the oldest paint to the latest.
+    auto order = [&] {
+        std::vector<std::size_t> k(colors.table().size() - 1);
+        for (std::size_t i = 0; i < k.size(); ++i) k[i] = i + 1;
+        std::sort(k.begin(), k.end(), [&](std::size_t a, std::size_t b) { return colors.paintedAt(a) < colors.paintedAt(b); });
+        std::vector<Rgba> out;
+        for (std::size_t i : k) out.push_back(colors.table()[i]);
+        return out;
+    };
+    colors.setRange(0, 4, &red);
+    colors.setRange(4, 4, &green);
+    colors.setWhere(n, [](int r) { return r >= 8; }, blue);
+    colors.set(0, red);  // red again: now the latest
+    EXPECT_EQ(order(), (std::vector<Rgba>{green, blue, red}));
+    colors.setRange(4, 4, &blue);  // green is left unused and goes for grey
+    colors.set(11, grey);
+    EXPECT_EQ(order(), (std::vector<Rgba>{red, blue, grey}));
+    colors.repaint({grey, red});
+    EXPECT_EQ(order(), (std::vector<Rgba>{blue, grey, red}));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #define XXH_INLINE_ALL
 #include <xxhash.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -107,6 +108,19 @@ protected:
             out << "\nscatterplot brush " << b->leftAxis->dimensionIndex << ' ' << b->rightAxis->dimensionIndex;
             for (Point q : b->outline) out << ' ' << q.x << ',' << q.y;
         }
+        // The colours in use, from the oldest paint to the latest.
+        std::vector<std::size_t> paints;
+        for (std::size_t k = 1; k < p.recordColors.table().size(); ++k)
+            for (int i = 0; i < p.recordCount; ++i)
+                if (p.recordColors.indices()[static_cast<std::size_t>(i)] == k) {
+                    paints.push_back(k);
+                    break;
+                }
+        std::sort(paints.begin(), paints.end(),
+                  [&](std::size_t a, std::size_t b) { return p.recordColors.paintedAt(a) < p.recordColors.paintedAt(b); });
+        out << "\npaints";
+        for (std::size_t k : paints)
+            for (double c : p.recordColors.table()[k]) out << ' ' << c;
         for (int i = 0; i < p.recordCount; ++i) {
             out << "\nrecord " << p.recordSelection[i] << ' ' << p.recordColors.has(i);
             if (p.recordColors.has(i))
