@@ -223,6 +223,8 @@ void leftRelease(int modifiers, int x, int y) {
             s.release(x, y);
             trace(" type  ", s.type());
         }
+        // A marker dropped off its region leaves the list now.
+        pruneRemovedShapes();
         interaction.shapeDragActive = false;
         requestRedraw();
         return;
