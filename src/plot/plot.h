@@ -51,6 +51,9 @@ extern double curveStep;     // length of one straight piece of a drawn curve
 extern bool densityShading;
 extern double aspectRatio;   // drawing-area height / width, set on reshape
 
+// The curve step that goes with the smoothing: longer pieces without it.
+inline double curveStepFor(bool antialiasingOff) { return antialiasingOff ? 0.01 : 0.002; }
+
 // The highlighted record's colour, and the colour every record gets at load.
 constexpr Rgba highlightColor{0.8, 0.0, 0.0, 0.9};
 constexpr Rgba recordColorAtLoad{0.2, 0.2, 0.2, 0.2};

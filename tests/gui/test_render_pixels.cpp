@@ -29,6 +29,17 @@ namespace {
 
 using Rgb = GlTestWindow::Rgb;
 
+// Region i opening over 4 s from time 4000.
+PCShowAxis& openingRegion(int i) {
+    PCShowAxis& region = *plot->axes[i];
+    region.scatterOn = true;
+    region.scatterTransition = true;
+    region.fadingIn = true;
+    region.transitionStart = 4000.0;
+    region.transitionDuration = 4000.0;
+    return region;
+}
+
 // Dark runs along one row: the centre column of each run darker than `level`.
 std::vector<double> darkRunCentres(const GlTestWindow& w, int row, int level) {
     std::vector<double> centres;
@@ -254,12 +265,7 @@ TEST_F(RenderPixelTest, FrameAdvancesTransitionsAndPrunesItsLists) {
     double now = 5000.0;
     setClockHook([&now] { return now; });
 
-    PCShowAxis& region = *plot->axes[1];
-    region.scatterOn = true;
-    region.scatterTransition = true;
-    region.fadingIn = true;
-    region.transitionStart = 4000.0;
-    region.transitionDuration = 4000.0;
+    PCShowAxis& region = openingRegion(1);
 
     vanishingTracks.clear();
     VanishingTrack live;
@@ -335,12 +341,7 @@ TEST_F(RenderPixelTest, AFrameOnlyReadsTheState) {
 
     // What frames once settled themselves: a transition behind the clock, an
     // expired track, a shape marked removed, an indicator behind its axis.
-    PCShowAxis& region = *plot->axes[1];
-    region.scatterOn = true;
-    region.scatterTransition = true;
-    region.fadingIn = true;
-    region.transitionStart = 4000.0;
-    region.transitionDuration = 4000.0;
+    openingRegion(1);
     vanishingTracks.clear();
     VanishingTrack expired;
     expired.points = {{0.6, 0.5}, {0.7, 0.5}};
