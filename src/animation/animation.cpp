@@ -26,6 +26,16 @@ void animateToEvenSpacing() {
     layoutStartTime = clockMs();
 }
 
+namespace {
+
+// The scatterplot's share at time now of a running transition.
+double progressAt(double now, const PCShowAxis& axis) {
+    const double p = axis.transitionDuration > 0.0 ? (now - axis.transitionStart) / axis.transitionDuration : 1.0;
+    return axis.fadingIn ? p : 1.0 - p;
+}
+
+}  // namespace
+
 void startScatterTransition(double now, double duration, PCShowAxis& axis) {
     axis.transitionDuration = duration;
     axis.transitionStart = now;
@@ -39,6 +49,8 @@ void startScatterTransition(double now, double duration, PCShowAxis& axis) {
     axis.scatterTransition = true;
     axis.fadingIn = axis.scatterOn;
     axis.fadingOut = !axis.scatterOn;
+    // The frames drawn before the next step show the transition at its start.
+    axis.scatterProgress = progressAt(now, axis);
 }
 
 void advanceScatterTransition(double now, PCShowAxis& axis) {
@@ -53,8 +65,5 @@ void advanceScatterTransition(double now, PCShowAxis& axis) {
         axis.mdsIteration = 0;
         return;
     }
-    const double p = axis.transitionDuration > 0.0
-                         ? (now - axis.transitionStart) / axis.transitionDuration
-                         : 1.0;
-    axis.scatterProgress = axis.fadingIn ? p : 1.0 - p;
+    axis.scatterProgress = progressAt(now, axis);
 }

@@ -1,7 +1,5 @@
 #include "brush/brush.h"
 
-#include <FL/gl.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -12,11 +10,11 @@
 #include "base/platform.h"
 #include "brush/outline.h"
 #include "data/dimension.h"
-#include "draw/rectangle.h"
 #include "mds/mds_axis.h"
 #include "mds/mds_layout.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
+#include "plot/scatter_square.h"
 #include "shapes/shape.h"
 #include "stroke/stroke.h"
 
@@ -26,13 +24,6 @@ std::vector<std::unique_ptr<PCScatterPlotBrush>> scatterPlotBrushes;
 std::deque<VanishingTrack> vanishingTracks;
 
 namespace {
-
-Rgba drawnColor(const Rgba& color, bool inverted) {
-    Rgba c = color;
-    if (inverted)
-        for (int k = 0; k < 3; ++k) c[k] = 1.0 - c[k];
-    return c;
-}
 
 // How an axis places its dimension's values now; linear over nothing for
 // an axis without a dimension.
@@ -56,6 +47,13 @@ int formatPair(char* out, std::size_t size, double a, double b) {
 }
 
 }  // namespace
+
+Rgba brushColor(const Rgba& color, bool inverted) {
+    Rgba c = color;
+    if (inverted)
+        for (int k = 0; k < 3; ++k) c[k] = 1.0 - c[k];
+    return c;
+}
 
 PCBrush::PCBrush()
     : values(::plot ? static_cast<size_t>(::plot->capacity) : 0, 0),
@@ -112,21 +110,6 @@ void axisBrushInterval(const PCAxisBrush& brush, double& low, double& high) {
     };
     low = moved(brush.low);
     high = moved(brush.high);
-}
-
-void drawAxisBrush(const PCAxisBrush& brush, double w) {
-    if (brush.axis == nullptr) return;
-    const PCShowAxis& axis = *brush.axis;
-    glLineWidth(2.0);
-    glColor4dv(drawnColor(brush.color, brush.inverted).data());
-    const double x = axis.position;
-    const double span = axis.regionTop - axis.regionBottom;
-    double lowEnd = 0.0, highEnd = 0.0;
-    axisBrushInterval(brush, lowEnd, highEnd);
-    const double low = axis.regionBottom + span * lowEnd;
-    const double high = axis.regionBottom + span * highEnd;
-    drawRectangle(GL_LINE_LOOP, x - w, low, x + w, high);
-    glLineWidth(1.0);
 }
 
 // ---------------------------------------------------------------- angular brush
@@ -230,29 +213,6 @@ bool drawnAsMade(const PCAngularBrush& brush) {
            placementOf(brush.plot, brush.farAxis) == brush.farMadeOn;
 }
 
-void PCAngularBrush::draw() {
-    if (!apexAxis || !farAxis || !drawnAsMade(*this)) return;
-    const PCShowAxis& left = apexOnLeft ? *apexAxis : *farAxis;
-    if (left.scatterOn && !left.scatterTransition) return;
-    if (farAxis->position == apexAxis->position) return;
-    Point p1, p2, p3;
-    fromBrushCoordinates(*this, apex.x, apex.y, p1.x, p1.y);
-    fromBrushCoordinates(*this, upperEnd.x, upperEnd.y, p2.x, p2.y);
-    fromBrushCoordinates(*this, lowerEnd.x, lowerEnd.y, p3.x, p3.y);
-    glLineWidth(4.0);
-    Rgba c = drawnColor(color, inverted);
-    if (left.scatterTransition)
-        for (double& component : c) component *= 1.0 - left.scatterProgress;
-    glColor4dv(c.data());
-    glBegin(GL_LINES);
-    glVertex2d(p1.x, p1.y);
-    glVertex2d(p2.x, p2.y);
-    glVertex2d(p1.x, p1.y);
-    glVertex2d(p3.x, p3.y);
-    glEnd();
-    glLineWidth(1.0);
-}
-
 // ---------------------------------------------------------------- scatterplot brush
 
 PCScatterPlotBrush::PCScatterPlotBrush(PCShowAxis* leftAxis, PCShowAxis* rightAxis,
@@ -273,14 +233,12 @@ bool drawnAsMade(const PCScatterPlotBrush& brush) {
 
 void PCScatterPlotBrush::captureOutline() {
     outline.clear();
-    const double d = rightAxis->position - leftAxis->position;
-    const double m = plot ? plot->regionMargin : 0.0;
-    const double width = d * (1.0 - 2.0 * m);
+    const ScatterSquare square =
+        scatterSquare(leftAxis->position, rightAxis->position, plot ? plot->regionMargin : 0.0);
     const double height = leftAxis->regionTop - leftAxis->regionBottom;
     outline.reserve(interaction.strokePoints.size());
     for (const Point& p : interaction.strokePoints)
-        outline.push_back({(p.x - d * m - leftAxis->position) / width,
-                           (p.y - leftAxis->regionBottom) / height});
+        outline.push_back({(p.x - square.left) / square.width, (p.y - leftAxis->regionBottom) / height});
 }
 
 PCScatterPlotBrush::PointSource PCScatterPlotBrush::recordPoints() const {
@@ -366,23 +324,6 @@ void PCScatterPlotBrush::apply() {
     traceAccepted();
 }
 
-void PCScatterPlotBrush::draw() {
-    if (!leftAxis || !rightAxis || !drawnAsMade(*this)) return;
-    const PCShowAxis& a = *leftAxis;
-    if (!a.scatterOn && !a.scatterTransition) return;
-    glLineWidth(2.0);
-    glColor4dv(drawnColor(color, inverted).data());
-    glBegin(GL_LINE_LOOP);
-    const double s = a.scatterTransition ? a.scatterProgress : 1.0;
-    const double d = rightAxis->position - a.position;
-    const double m = plot ? plot->regionMargin : 0.0;
-    for (const Point& p : outline)
-        glVertex2d(a.position + (p.x * d * (1.0 - 2.0 * m) + d * m) * s,
-                   a.regionBottom + p.y * (a.regionTop - a.regionBottom));
-    glEnd();
-    glLineWidth(1.0);
-}
-
 // ---------------------------------------------------------------- commit and clear
 
 void commitBrush(std::unique_ptr<PCBrush> brush, BrushKind kind, double lifetime) {
@@ -446,6 +387,10 @@ void reportIfHidden(PCBrush& brush, bool asMade,
 }
 
 }  // namespace
+
+void dropExpiredTracks(std::deque<VanishingTrack>& tracks, double now) {
+    walkVanishingTracks(tracks, now, [](const VanishingTrack&, double) {});
+}
 
 void reportHiddenBrushes() {
     for (const auto& b : angularBrushes)

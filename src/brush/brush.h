@@ -33,7 +33,6 @@ public:
     PCBrush();
     virtual ~PCBrush() = default;
     virtual void apply() {}
-    virtual void draw() {}
     void invert();
     // Record i's membership value, and all of them as the plot folds them.
     double value(int i) const { return values[static_cast<std::size_t>(i)] ? insideValue : outsideValue; }
@@ -75,7 +74,6 @@ public:
     PCAngularBrush(PCShowAxis* apexAxis, PCShowAxis* farAxis, bool apexOnLeft, Point apex,
                    Point upperEnd, Point lowerEnd, double outsideValue, double insideValue);
     void apply() override;
-    void draw() override;
     void computeAngularBounds(Point apexView, Point upperView, Point lowerView);
 };
 
@@ -93,7 +91,6 @@ public:
     PCScatterPlotBrush(PCShowAxis* leftAxis, PCShowAxis* rightAxis, double outsideValue,
                        double insideValue);
     void apply() override;
-    void draw() override;
     void captureOutline();
     // The membership part of apply: values only, no trace.
     void evaluate();
@@ -125,6 +122,33 @@ struct VanishingTrack {
     double lifetime = 0.0;
 };
 
+// Opacity of a track at time now, falling linearly from 1 to 0 over its
+// lifetime; negative once the lifetime has run out.
+inline double trackAlpha(const VanishingTrack& track, double now) {
+    if (!(track.startTime + track.lifetime > now)) return -1.0;
+    if (track.lifetime <= 0.0) return 1.0;  // only a track from a later clock reading gets here
+    const double alpha = 1.0 - (now - track.startTime) / track.lifetime;
+    return alpha > 1.0 ? 1.0 : alpha;
+}
+
+// Calls draw(track, alpha) for every live track in order and erases the
+// expired ones without drawing them.
+template <class Draw>
+void walkVanishingTracks(std::deque<VanishingTrack>& tracks, double now, Draw&& draw) {
+    for (auto it = tracks.begin(); it != tracks.end();) {
+        const double alpha = trackAlpha(*it, now);
+        if (alpha < 0.0) {
+            it = tracks.erase(it);
+            continue;
+        }
+        draw(*it, alpha);
+        ++it;
+    }
+}
+
+// Erases the tracks expired at time now.
+void dropExpiredTracks(std::deque<VanishingTrack>& tracks, double now);
+
 extern std::vector<std::unique_ptr<PCAxisBrush>> axisBrushes;
 extern std::vector<std::unique_ptr<PCAngularBrush>> angularBrushes;
 extern std::vector<std::unique_ptr<PCScatterPlotBrush>> scatterPlotBrushes;
@@ -144,8 +168,8 @@ void clearBrushes();
 // Deletes the kept brushes only; whoever frees axes calls it first, since
 // every kept brush points at axes.
 void dropBrushes();
-// Draws one axis brush as a frame of half-width w around its interval.
-void drawAxisBrush(const PCAxisBrush& brush, double w);
+// A brush's colour as drawn: its own, or the opposite one when inverted.
+Rgba brushColor(const Rgba& color, bool inverted);
 // Where the axis brush's interval ends (low, high) lie on its axis now: as
 // made, or at the values they stood for when the axis was flipped or scaled.
 void axisBrushInterval(const PCAxisBrush& brush, double& low, double& high);

@@ -10,6 +10,7 @@
 #include "brush/outline.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
+#include "plot/scatter_square.h"
 #include "shapes/shape.h"
 #include "stroke/stroke.h"
 
@@ -146,7 +147,7 @@ bool createScatterPlotBrush(const AxisSlots& axes, int axisCount, double minX, d
     if (!left->scatterOn) return false;
     // A region without inner width or height has no scatterplot square.
     const double margin = plot ? plot->regionMargin : 0.0;
-    if (!((right->position - left->position) * (1.0 - 2.0 * margin) > 0.0)) return false;
+    if (!(scatterSquare(left->position, right->position, margin).width > 0.0)) return false;
     if (!(left->regionTop > left->regionBottom)) return false;
 
     commitBrush(std::make_unique<PCScatterPlotBrush>(left, right, outsideDegree, insideDegree),

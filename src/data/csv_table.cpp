@@ -335,12 +335,12 @@ unsigned long long estimateBytes(const std::vector<ColumnPiece>& sample, long lo
 
 // Reads the table; the file's size and hash go into content. Everything it
 // allocates is charged to the load's account first (data/data_file.h).
-CsvResult readPieces(const ByteSource& source, TableContent& content, char delimiter, ColumnRules rules) {
+TableRead readPieces(const ByteSource& source, TableContent& content, char delimiter, ColumnRules rules) {
     content = TableContent();
     const Dialect dialect(delimiter);
     if (source.size() == 0) {
         refuse(content, "no header row");
-        return CsvResult::Refused;
+        return TableRead::Refused;
     }
     PieceReader reader(source, 0);
     CsvCutter cutter(dialect, true);
@@ -354,17 +354,13 @@ CsvResult readPieces(const ByteSource& source, TableContent& content, char delim
         refuse(content, "binary data");
         return true;
     };
-    const auto tooManyAxes = [&] {
-        content = TableContent();
-        traceRefusal(" too many axis");
-        return CsvResult::TooManyDimensions;
-    };
+    const auto tooManyAxes = [&] { return refuseTooManyDimensions(content); };
 
     Piece first;
     reader.next(first, samplePieceBytes, cut);
     if (cutter.binary) {
         refuse(content, "binary data");
-        return CsvResult::Refused;
+        return TableRead::Refused;
     }
     if (cutter.tooWide) return tooManyAxes();
     std::string scratch;
@@ -373,9 +369,9 @@ CsvResult readPieces(const ByteSource& source, TableContent& content, char delim
     const char* firstEnd = first.bytes.data() + first.length;
     const Fault headerFault = parseRows(dialect, p, firstEnd, header, scratch, 1);
     if (headerFault != Fault::None || header.names.empty()) {
-        if (binaryBeforeAll()) return CsvResult::Refused;
+        if (binaryBeforeAll()) return TableRead::Refused;
         refuse(content, headerFault != Fault::None ? faultText(headerFault) : "no header row");
-        return CsvResult::Refused;
+        return TableRead::Refused;
     }
     if (header.fields > maxColumns) return tooManyAxes();
     const std::size_t columnCount = header.names.size();
@@ -418,7 +414,7 @@ CsvResult readPieces(const ByteSource& source, TableContent& content, char delim
         estimateBytes(pieces[0].columns, sampleRows, estimate) > loadMemoryLimit()) {
         content = TableContent();
         traceRefusal(" table too large for memory, file not loaded");
-        return CsvResult::Refused;
+        return TableRead::Refused;
     }
 
     // The other pieces write straight into the columns, each from the row
@@ -473,7 +469,7 @@ CsvResult readPieces(const ByteSource& source, TableContent& content, char delim
         });
     }
     if (cutter.binary || !reader.atEnd()) {
-        if (binaryBeforeAll()) return CsvResult::Refused;
+        if (binaryBeforeAll()) return TableRead::Refused;
     }
 
     // The first fault in file order is the one reported.
@@ -483,17 +479,17 @@ CsvResult readPieces(const ByteSource& source, TableContent& content, char delim
             refuse(content, "row " + std::to_string(rows + piece.rows + 1) + " has " +
                                 std::to_string(piece.faultFields) + " fields, the header " +
                                 std::to_string(columnCount));
-            return CsvResult::Refused;
+            return TableRead::Refused;
         }
         if (piece.fault != Fault::None) {
             refuse(content, faultText(piece.fault));
-            return CsvResult::Refused;
+            return TableRead::Refused;
         }
         rows += piece.rows;
     }
     if (rows > std::numeric_limits<int>::max() - 100) {
         refuse(content, "too many rows");
-        return CsvResult::Refused;
+        return TableRead::Refused;
     }
 
     // The rows of all pieces, one after the other.
@@ -565,28 +561,40 @@ CsvResult readPieces(const ByteSource& source, TableContent& content, char delim
         }
     }
 
-    finishColumns(columns, storage, rows, "csv", content);
-    if (content.names.size() >= static_cast<std::size_t>(maxSlots)) return tooManyAxes();
-    if (!content.hasLabels) content.labelColumnName = "id";
-    content.shownCount = static_cast<int>(content.names.size());
-    content.sourceBytes = source.size();
-    content.sourceHash = reader.hash();
-    return CsvResult::Read;
+    return finishTable(columns, storage, rows, "csv", content, source.size(), [&reader] { return reader.hash(); });
 }
 
 // Pieces without a line end within maxPieceBytes are refused, not grown;
 // so is a table that passes the load's memory (its caller says so).
-CsvResult readSource(const ByteSource& source, TableContent& content, char delimiter, ColumnRules rules) {
+TableRead readSource(const ByteSource& source, TableContent& content, char delimiter, ColumnRules rules) {
     const LoadMemoryScope memory;
     try {
         return readPieces(source, content, delimiter, rules);
     } catch (const PieceTooLong&) {
         refuse(content, "row longer than " + std::to_string(maxPieceBytes >> 20) + " MB");
-        return CsvResult::Refused;
+        return TableRead::Refused;
     }
 }
 
 }  // namespace
+
+TableRead refuseTooManyDimensions(TableContent& content) {
+    content = TableContent();
+    traceRefusal(" too many axis");
+    return TableRead::TooManyDimensions;
+}
+
+TableRead finishTable(std::vector<ColumnPieces>& columns, std::vector<std::unique_ptr<double[]>>& storage,
+                      long long rows, const char* formatName, TableContent& content, std::uint64_t sourceBytes,
+                      const std::function<std::uint64_t()>& sourceHash) {
+    finishColumns(columns, storage, rows, formatName, content);
+    if (content.names.size() >= static_cast<std::size_t>(maxSlots)) return refuseTooManyDimensions(content);
+    if (!content.hasLabels) content.labelColumnName = "id";
+    content.shownCount = static_cast<int>(content.names.size());
+    content.sourceBytes = sourceBytes;
+    content.sourceHash = sourceHash();
+    return TableRead::Read;
+}
 
 char delimiterForPath(const char* path) {
     const std::size_t length = std::strlen(path);
@@ -596,16 +604,16 @@ char delimiterForPath(const char* path) {
     return 0;
 }
 
-CsvResult readCsv(const char* data, std::size_t size, TableContent& content, char delimiter, ColumnRules rules) {
+TableRead readCsv(const char* data, std::size_t size, TableContent& content, char delimiter, ColumnRules rules) {
     try {
         return readSource(ByteSource(data, size), content, delimiter, rules);
     } catch (const LoadTooLarge&) {
         content = TableContent();
         traceRefusal(" table too large for memory, file not loaded");
-        return CsvResult::Refused;
+        return TableRead::Refused;
     }
 }
 
-CsvResult readCsvFile(const DataFile& file, TableContent& content, char delimiter, ColumnRules rules) {
+TableRead readCsvFile(const DataFile& file, TableContent& content, char delimiter, ColumnRules rules) {
     return readSource(ByteSource(file), content, delimiter, rules);
 }

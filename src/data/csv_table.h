@@ -6,12 +6,28 @@
 
 #include <cstddef>
 
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
 #include "data/text_columns.h"
 
 struct TableContent;
 class DataFile;
 
-enum class CsvResult { Read, TooManyDimensions, Refused };
+// What every reader of a table file returns (CSV, tab-separated, Parquet, JSON).
+enum class TableRead { Read, TooManyDimensions, Refused };
+
+// Drops what was read of a table with more columns than axes can show.
+TableRead refuseTooManyDimensions(TableContent& content);
+// The end every reader shares once the values are in: the columns become the
+// table's dimensions and labels, and the table takes its source's size and
+// the hash sourceHash gives when asked (after the columns: a reader may
+// still be hashing on a thread of its own).
+TableRead finishTable(std::vector<ColumnPieces>& columns, std::vector<std::unique_ptr<double[]>>& storage,
+                      long long rows, const char* formatName, TableContent& content, std::uint64_t sourceBytes,
+                      const std::function<std::uint64_t()>& sourceHash);
 
 // The field delimiter of a table file by its name (any case): ',' for
 // ".csv", a tab for ".tsv" and ".tab", 0 for any other name.
@@ -23,7 +39,7 @@ char delimiterForPath(const char* path);
 // (content is then left empty).
 // A file of more than 1,000 columns is refused from its header
 // (" too many axis"), and a row longer than maxPieceBytes as it is met.
-CsvResult readCsv(const char* data, std::size_t size, TableContent& content, char delimiter = ',',
+TableRead readCsv(const char* data, std::size_t size, TableContent& content, char delimiter = ',',
                   ColumnRules rules = ColumnRules());
 // The same for an open file, read in pieces on all cores without ever
 // holding all of it; content's sourceBytes and sourceHash tell the file. A
@@ -31,7 +47,7 @@ CsvResult readCsv(const char* data, std::size_t size, TableContent& content, cha
 // refused before the rest is read; while it is read, everything it
 // allocates is charged to the load's account, which throws LoadTooLarge
 // before an allocation would pass that limit.
-CsvResult readCsvFile(const DataFile& file, TableContent& content, char delimiter, ColumnRules rules = ColumnRules());
+TableRead readCsvFile(const DataFile& file, TableContent& content, char delimiter, ColumnRules rules = ColumnRules());
 
 // Most distinct texts a column may have to become a category dimension (it
 // must also have fewer distinct texts than half its rows).

@@ -644,18 +644,14 @@ const char* typedFormatForPath(const char* path) {
     return nullptr;
 }
 
-CsvResult readTypedFile(const DataFile& file, const char* path, const char* format, TableContent& content,
+TableRead readTypedFile(const DataFile& file, const char* path, const char* format, TableContent& content,
                         ColumnRules rules) {
     content = TableContent();
     const bool parquet = std::strcmp(format, "parquet") == 0;
     // DuckDB opens the file this reader opened and judged, by its
     // descriptor: no other file, and no name DuckDB would take as a pattern.
     const std::string alias = "/proc/self/fd/" + std::to_string(file.descriptor());
-    const auto tooManyAxes = [&] {
-        content = TableContent();
-        traceRefusal(" too many axis");
-        return CsvResult::TooManyDimensions;
-    };
+    const auto tooManyAxes = [&] { return refuseTooManyDimensions(content); };
     std::string linesAlias;  // DuckDB's name for a copy of the file, in its messages
     try {
         // The first megabyte for a JSON estimate; every byte, for the
@@ -765,7 +761,7 @@ CsvResult readTypedFile(const DataFile& file, const char* path, const char* form
             loadMemoryLimit()) {
             content = TableContent();
             traceRefusal(" table too large for memory, file not loaded");
-            return CsvResult::Refused;
+            return TableRead::Refused;
         }
 
         Query rows(database, "SELECT " + list + " FROM " + from);
@@ -817,16 +813,12 @@ CsvResult readTypedFile(const DataFile& file, const char* path, const char* form
 
         std::vector<std::unique_ptr<double[]>> storage;
         for (TypedColumn& column : columns) storage.push_back(std::move(column.values));
-        finishColumns(pieces, storage, count, format, content);
-        if (content.names.size() >= static_cast<std::size_t>(maxSlots)) return tooManyAxes();
-        if (!content.hasLabels) content.labelColumnName = "id";
-        content.shownCount = static_cast<int>(content.names.size());
-        hashing.join();
-        hashing = std::thread();
-        if (hashFailure) std::rethrow_exception(hashFailure);
-        content.sourceBytes = file.size();
-        content.sourceHash = reader.hash();
-        return CsvResult::Read;
+        return finishTable(pieces, storage, count, format, content, file.size(), [&] {
+            hashing.join();
+            hashing = std::thread();
+            if (hashFailure) std::rethrow_exception(hashFailure);
+            return reader.hash();
+        });
     } catch (const Refusal& refusal) {
         content = TableContent();
         std::string why = oneLine(refusal.what(), alias, path);
@@ -834,6 +826,6 @@ CsvResult readTypedFile(const DataFile& file, const char* path, const char* form
         // DuckDB's own buffers ran out within their share.
         if (why.find("Out of Memory") != std::string::npos) throw LoadTooLarge();
         traceRefusal(" bad ", format, ", ", why, ", file not loaded");
-        return CsvResult::Refused;
+        return TableRead::Refused;
     }
 }

@@ -19,5 +19,5 @@ const char* typedFormatForPath(const char* path);
 // A file of more than 1,000 columns (or a JSON record of more keys) is
 // refused before its rows are read; what the reader allocates, and the
 // chunks DuckDB hands over, are charged to the load's memory account.
-CsvResult readTypedFile(const DataFile& file, const char* path, const char* format, TableContent& content,
+TableRead readTypedFile(const DataFile& file, const char* path, const char* format, TableContent& content,
                         ColumnRules rules = ColumnRules());

@@ -491,9 +491,9 @@ LoadResult readTableFile(const std::string& path, const LoadOptions& options, Ta
     }
     setLoadSize(file.size());
     if (const char* format = typedFormatForPath(path.c_str())) {
-        const CsvResult result = readTypedFile(file, path.c_str(), format, content, ColumnRules::ofVersion(options.columnRules));
-        if (result == CsvResult::TooManyDimensions) return LoadResult::Refused;
-        if (result == CsvResult::Refused) return LoadResult::Empty;
+        const TableRead result = readTypedFile(file, path.c_str(), format, content, ColumnRules::ofVersion(options.columnRules));
+        if (result == TableRead::TooManyDimensions) return LoadResult::Refused;
+        if (result == TableRead::Refused) return LoadResult::Empty;
         return fitsAfterReading(content) ? LoadResult::Loaded : LoadResult::Empty;
     }
     char delimiter = delimiterForPath(path.c_str());
@@ -501,9 +501,9 @@ LoadResult readTableFile(const std::string& path, const LoadOptions& options, Ta
     if (delimiter != 0) {
         // A CSV file has no header to judge first: it is judged by its
         // first megabyte, then read in pieces.
-        const CsvResult result = readCsvFile(file, content, delimiter, ColumnRules::ofVersion(options.columnRules));
-        if (result == CsvResult::TooManyDimensions) return LoadResult::Refused;
-        if (result == CsvResult::Refused) return LoadResult::Empty;
+        const TableRead result = readCsvFile(file, content, delimiter, ColumnRules::ofVersion(options.columnRules));
+        if (result == TableRead::TooManyDimensions) return LoadResult::Refused;
+        if (result == TableRead::Refused) return LoadResult::Empty;
         return fitsAfterReading(content) ? LoadResult::Loaded : LoadResult::Empty;
     }
     std::vector<char> buffer;

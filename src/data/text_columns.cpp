@@ -362,6 +362,49 @@ CellKind joinedKind(const ColumnPieces& column) {
     return times ? CellKind::Time : CellKind::Numeric;
 }
 
+namespace {
+
+// A category column's values become codes 0 .. distinct - 1 in the order of
+// its texts, and its label section lists them with their record counts.
+LabelSection codeCategories(const ColumnPieces& column, const JoinedTexts& joined, double* values,
+                            std::vector<std::string>& tokens, int dimension) {
+    const std::size_t distinct = joined.distinct;
+    const std::vector<std::uint32_t> order = categoryOrder(joined.texts, tokens);
+    std::vector<double> codeOf(distinct);
+    LabelSection section;
+    section.dimension = dimension;
+    section.entries.resize(distinct);
+    for (std::size_t k = 0; k < distinct; ++k) {
+        codeOf[order[k]] = static_cast<double>(k);
+        section.entries[k].value = static_cast<double>(k);
+        section.entries[k].text = tokens[order[k]];
+    }
+    // Counted as they are coded, while the values are at hand: each
+    // piece's codes go to the column's through one table.
+    section.records.assign(distinct, 0);
+    std::vector<double> finalOf;
+    std::vector<int> counts;
+    std::size_t first = 0;
+    for (std::size_t p = 0; p < column.pieces.size(); ++p) {
+        const std::vector<std::uint32_t>& codes = joined.codes[p];
+        finalOf.resize(codes.size());
+        counts.assign(codes.size(), 0);
+        for (std::size_t k = 0; k < codes.size(); ++k) finalOf[k] = codeOf[codes[k]];
+        const std::size_t last = first + static_cast<std::size_t>(column.rows[p]);
+        for (std::size_t i = first; i < last; ++i) {
+            const auto k = static_cast<std::uint32_t>(values[i]);
+            values[i] = finalOf[k];
+            ++counts[k];
+        }
+        for (std::size_t k = 0; k < codes.size(); ++k)
+            section.records[static_cast<std::size_t>(finalOf[k])] += counts[k];
+        first = last;
+    }
+    return section;
+}
+
+}  // namespace
+
 void finishColumns(std::vector<ColumnPieces>& columns, std::vector<std::unique_ptr<double[]>>& storage,
                    long long rowCount, const char* formatName, TableContent& content) {
     const std::size_t rows = static_cast<std::size_t>(rowCount);
@@ -426,37 +469,8 @@ void finishColumns(std::vector<ColumnPieces>& columns, std::vector<std::unique_p
         const JoinedTexts joined = joinTexts(column);
         const std::size_t distinct = joined.distinct;
         if (distinct <= static_cast<std::size_t>(maxCategories) && distinct * 2 < rows) {
-            const std::vector<std::uint32_t> order = categoryOrder(joined.texts, tokens);
-            std::vector<double> codeOf(distinct);
-            LabelSection section;
-            section.dimension = static_cast<int>(content.names.size());
-            section.entries.resize(distinct);
-            for (std::size_t k = 0; k < distinct; ++k) {
-                codeOf[order[k]] = static_cast<double>(k);
-                section.entries[k].value = static_cast<double>(k);
-                section.entries[k].text = tokens[order[k]];
-            }
-            // Counted as they are coded, while the values are at hand: each
-            // piece's codes go to the column's through one table.
-            section.records.assign(distinct, 0);
-            std::vector<double> finalOf;
-            std::vector<int> counts;
-            std::size_t first = 0;
-            for (std::size_t p = 0; p < column.pieces.size(); ++p) {
-                const std::vector<std::uint32_t>& codes = joined.codes[p];
-                finalOf.resize(codes.size());
-                counts.assign(codes.size(), 0);
-                for (std::size_t k = 0; k < codes.size(); ++k) finalOf[k] = codeOf[codes[k]];
-                const std::size_t last = first + static_cast<std::size_t>(column.rows[p]);
-                for (std::size_t i = first; i < last; ++i) {
-                    const auto k = static_cast<std::uint32_t>(values[i]);
-                    values[i] = finalOf[k];
-                    ++counts[k];
-                }
-                for (std::size_t k = 0; k < codes.size(); ++k)
-                    section.records[static_cast<std::size_t>(finalOf[k])] += counts[k];
-                first = last;
-            }
+            LabelSection section =
+                codeCategories(column, joined, values, tokens, static_cast<int>(content.names.size()));
             content.names.push_back(uniqueName(name, usedNames));
             content.columns.push_back(std::move(storage[j]));
             content.formats.push_back(ValueFormat::Number);

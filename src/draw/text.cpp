@@ -10,7 +10,11 @@
 #include "base/types.h"
 #include "plot/plot.h"
 
+namespace {
+// The text drawText is drawing.
 char textBuffer[textBufferSize] = {};
+}  // namespace
+
 bool textHalos = true;
 
 std::size_t copyTextLine(const char* text, char* out, std::size_t outSize) {

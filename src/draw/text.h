@@ -12,9 +12,8 @@
 void drawText(double x, double y, const std::string& text);
 void drawText(double x, double y, const char* text);
 
-// The text drawText is drawing: at most 99 characters and the terminator.
+// What drawText draws of a text: at most 99 characters and the terminator.
 constexpr std::size_t textBufferSize = 100;
-extern char textBuffer[textBufferSize];
 
 // Copies the first line of text (up to a line feed) into out, cut to
 // outSize - 1 characters and terminated; returns the characters copied.

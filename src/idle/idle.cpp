@@ -8,6 +8,7 @@
 #include "interaction/interaction.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
+#include "shapes/shape.h"
 
 namespace {
 
@@ -91,7 +92,20 @@ bool advanceHoverFading() {
     return moved;
 }
 
+// The shapes follow their axes; expired tracks and removed shapes go.
+void settleOverlays() {
+    dropExpiredTracks(vanishingTracks, clockMs());
+    placeShapes();
+    pruneRemovedShapes();
+}
+
 }  // namespace
+
+void advanceFrameState() {
+    if (!plot) return;
+    advanceScatterTransitions();
+    settleOverlays();
+}
 
 void onIdle() {
     if (!plot) return;
@@ -99,9 +113,13 @@ void onIdle() {
     bool moved = false;
 
     if (layoutAnimating) {
-        if (advanceLayout()) return;
+        if (advanceLayout()) {
+            placeShapes();
+            return;
+        }
         moved = true;
     }
+    // A track that expires now still needs the frame that no longer shows it.
     if (!vanishingTracks.empty()) moved = true;
     if (advanceScatterTransitions()) moved = true;
 
@@ -114,5 +132,6 @@ void onIdle() {
     }
 
     if (advanceHoverFading()) moved = true;
+    settleOverlays();
     if (moved) requestRedraw();
 }

@@ -22,6 +22,7 @@
 #include "plot/axis.h"
 #include "plot/curve.h"
 #include "plot/plot.h"
+#include "plot/scatter_square.h"
 
 namespace {
 
@@ -53,21 +54,17 @@ PointPlace placeOf(const PCPlot& plot, int i) {
     const PCShowAxis* axis = plot.axisAt(i);
     if (axis == nullptr || plot.axisAt(i + 1) == nullptr || !(axis->scatterOn || axis->scatterTransition))
         return place;
-    const double x = axis->position;
-    const double g = plot.axes[i + 1]->position - x;
-    const double m = plot.regionMargin;
     place.open = true;
     place.bottom = axis->regionBottom;
     place.height = axis->regionTop - axis->regionBottom;
-    place.from = x + m * g;
-    place.width = (1.0 - 2.0 * m) * g;
+    const double t = axis->scatterTransition ? axis->scatterProgress : 1.0;
+    const ScatterSquare square = scatterSquare(axis->position, plot.axes[i + 1]->position, plot.regionMargin, t);
+    place.from = square.left;
+    place.width = square.width;
     place.vScale = place.height;
     if (axis->scatterTransition) {
-        const double t = axis->scatterProgress;
         place.transition = true;
         place.t = t;
-        place.from = x + t * m * g;
-        place.width = t * (1.0 - 2.0 * m) * g;
         place.vScale = t * place.height;
         place.vKeep = (1.0 - t) * place.height;
     }

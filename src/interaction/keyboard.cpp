@@ -63,6 +63,41 @@ void toggleScatter(PCShowAxis& axis, double duration) {
     startScatterTransition(clockMs(), duration, axis);
 }
 
+// Key S: the region right of the first selected axis opens or closes.
+bool toggleSelectedRegion() {
+    int first = -1;
+    for (int i = 0; i < plot->axisCount; ++i) {
+        if (plot->axes[i] && plot->axes[i]->selected) {
+            first = i;
+            break;
+        }
+    }
+    if (first < 0 || first == plot->axisCount - 1) return false;
+    toggleScatter(*plot->axes[first], 1000.0);
+    return true;
+}
+
+// Key M: the region under (x, y) opens and shows its MDS layout, resumed
+// or started.
+bool showMds(int x, int y) {
+    PCShowAxis* axis = regionAxisAt(x, y);
+    if (!axis) return false;
+    if (!axis->scatterOn) {
+        axis->scatterOn = true;
+        startScatterTransition(clockMs(), 1000.0, *axis);
+    }
+    if (axis->mdsLayout) {
+        // Resume iterating the layout there is; the idle calls draw it.
+        axis->mdsRunning = true;
+        axis->mdsVisible = true;
+        axis->mdsIteration = 0;
+        return false;
+    }
+    axis->mdsVisible = true;
+    axis->startMds(axis, plot->axisAt(plot->regionAt(plot->toViewCoordinates(x, y).x) + 1));
+    return true;
+}
+
 // Returns whether the key changed something that needs a new frame.
 bool dispatchKey(unsigned char key, int x, int y) {
     if (key >= '1' && key <= '9') {
@@ -90,18 +125,8 @@ bool dispatchKey(unsigned char key, int x, int y) {
     case 'F':
         clearBrushes();
         return true;
-    case 'S': {
-        int first = -1;
-        for (int i = 0; i < plot->axisCount; ++i) {
-            if (plot->axes[i] && plot->axes[i]->selected) {
-                first = i;
-                break;
-            }
-        }
-        if (first < 0 || first == plot->axisCount - 1) return false;
-        toggleScatter(*plot->axes[first], 1000.0);
-        return true;
-    }
+    case 'S':
+        return toggleSelectedRegion();
     case 'Z':
         if (textureCount > 0) activeTexture = (activeTexture + 1) % textureCount;
         return true;
@@ -122,24 +147,8 @@ bool dispatchKey(unsigned char key, int x, int y) {
         toggleScatter(*axis, 5000.0);
         return true;
     }
-    case 'M': {
-        PCShowAxis* axis = regionAxisAt(x, y);
-        if (!axis) return false;
-        if (!axis->scatterOn) {
-            axis->scatterOn = true;
-            startScatterTransition(clockMs(), 1000.0, *axis);
-        }
-        if (axis->mdsLayout) {
-            // Resume iterating the layout there is; the idle calls draw it.
-            axis->mdsRunning = true;
-            axis->mdsVisible = true;
-            axis->mdsIteration = 0;
-            return false;
-        }
-        axis->mdsVisible = true;
-        axis->startMds(axis, plot->axisAt(plot->regionAt(plot->toViewCoordinates(x, y).x) + 1));
-        return true;
-    }
+    case 'M':
+        return showMds(x, y);
     case 'N': {
         PCShowAxis* axis = regionAxisAt(x, y);
         if (!axis || !axis->mdsLayout) return false;
@@ -148,13 +157,8 @@ bool dispatchKey(unsigned char key, int x, int y) {
         return true;
     }
     case 'X':
-        if (plot->antialiasingOff) {
-            plot->antialiasingOff = false;
-            curveStep = 0.002;
-        } else {
-            plot->antialiasingOff = true;
-            curveStep = 0.01;
-        }
+        plot->antialiasingOff = !plot->antialiasingOff;
+        curveStep = curveStepFor(plot->antialiasingOff);
         return true;
     case 'C':
         plot->straightLines = !plot->straightLines;

@@ -13,6 +13,7 @@
 #include "interaction/interaction.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
+#include "plot/scatter_square.h"
 #include "shapes/shape.h"
 
 namespace {
@@ -223,6 +224,8 @@ void leftRelease(int modifiers, int x, int y) {
             s.release(x, y);
             trace(" type  ", s.type());
         }
+        // A marker dropped off its region leaves the list now.
+        pruneRemovedShapes();
         interaction.shapeDragActive = false;
         requestRedraw();
         return;
@@ -432,13 +435,11 @@ PickResult pickScatterPoint(double u, double v) {
     const Positions a = plot->normalizedOn(&right);
     const Positions b = plot->normalizedOn(&left);
     if (!a || !b) return none;
-    const double xl = left.position;
-    const double span = right.position - xl;
-    const double m = plot->regionMargin;
+    const ScatterSquare square = scatterSquare(left.position, right.position, plot->regionMargin);
     const double bottom = left.regionBottom;
     const double height = left.regionTop - bottom;
     return nearestRecord(
-        u, v, [&](int k) { return xl + span * m + span * (1.0 - 2.0 * m) * a[k]; },
+        u, v, [&](int k) { return square.left + square.width * a[k]; },
         [&](int k) { return bottom + height * b[k]; });
 }
 

@@ -46,9 +46,11 @@ void PCPlot::setViewBox(double left, double right, double bottom, double top, do
     viewFar = far;
 }
 
+double AxisPositions::operator[](std::size_t i) const { return axes_[i]->position; }
+
 double* PCPlot::captureAxisPositions() {
-    for (int i = 0; i < axisCount; ++i) axisPositions[i] = axes[i]->position;
-    return axisPositions.data();
+    for (int i = 0; i < axisCount; ++i) capturedAxisPositions[i] = axes[i]->position;
+    return capturedAxisPositions.data();
 }
 
 void PCPlot::colorOfRecord(int i, Rgba& out) const {

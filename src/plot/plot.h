@@ -4,6 +4,7 @@
 // the per-record colour and selection state.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,6 +17,18 @@ struct PCShowAxis;
 struct Positions;
 enum class AxisScale : unsigned char;
 struct PCPlot;
+
+// The axes' positions left to right, read from the axes themselves, so
+// that what draws them never holds a copy older than the axes.
+class AxisPositions {
+public:
+    explicit AxisPositions(const std::array<PCShowAxis*, maxSlots>& axes) : axes_(axes) {}
+    // The position of the axis in slot i (i below the plot's axisCount).
+    double operator[](std::size_t i) const;
+
+private:
+    const std::array<PCShowAxis*, maxSlots>& axes_;
+};
 
 using DimensionColorFn = void (*)(const PCPlot& plot, int recordIndex, Rgba& out);
 using SelectionColorFn = void (*)(const PCPlot& plot, int recordIndex, double selection, Rgba& out);
@@ -38,6 +51,9 @@ extern double curveStep;     // length of one straight piece of a drawn curve
 extern bool densityShading;
 extern double aspectRatio;   // drawing-area height / width, set on reshape
 
+// The curve step that goes with the smoothing: longer pieces without it.
+inline double curveStepFor(bool antialiasingOff) { return antialiasingOff ? 0.01 : 0.002; }
+
 // The highlighted record's colour, and the colour every record gets at load.
 constexpr Rgba highlightColor{0.8, 0.0, 0.0, 0.9};
 constexpr Rgba recordColorAtLoad{0.2, 0.2, 0.2, 0.2};
@@ -54,7 +70,7 @@ struct PCPlot {
     bool showHistograms = true;
     double histogramScale = 1.0 / 30.0;
     const std::vector<std::string>* recordLabels = nullptr;
-    std::array<double, maxSlots> axisPositions{};
+    AxisPositions axisPositions{axes};
     bool colorBySelection = false;
     std::array<Dimension*, maxSlots> dimensions{};  // not owned
     int viewportX = 0;
@@ -98,6 +114,8 @@ struct PCPlot {
     // colorBySelection bump colorRevision.
     std::uint64_t selectionRevision = 0;
     std::uint64_t colorRevision = 0;
+    // What captureAxisPositions fills.
+    std::array<double, maxSlots> capturedAxisPositions{};
 
     // Sizes the per-record arrays for max(requestedCapacity, the loader's recordCount).
     explicit PCPlot(int requestedCapacity);
@@ -114,6 +132,8 @@ struct PCPlot {
     std::array<int, 4> getViewport() const {
         return {viewportX, viewportY, viewportWidth, viewportHeight};
     }
+    // Copies the positions into a scratch array of slots and returns it;
+    // slots at and past axisCount keep what an earlier copy left there.
     double* captureAxisPositions();
 
     // Colour of record i as the renderers draw it.

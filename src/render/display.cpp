@@ -2,20 +2,19 @@
 
 #include <FL/glut.H>
 
-#include <cstddef>
-
-#include "animation/animation.h"
 #include "base/platform.h"
 #include "brush/brush.h"
 #include "data/load_progress.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
 #include "records/records.h"
+#include "render/brushes_gl.h"
 #include "render/hover_gl.h"
 #include "render/layers.h"
 #include "render/overlays.h"
 #include "render/progress.h"
 #include "render/record_layer.h"
+#include "render/shapes_gl.h"
 #include "render/strokes.h"
 #include "shapes/shape.h"
 #include "stroke/stroke.h"
@@ -50,7 +49,6 @@ void drawPlotBody() {
     PCPlot& p = *plot;
     FrameAxes frame;
     fillFrameAxes(p, frame);
-    p.captureAxisPositions();
     drawRecordLayer(p, frame);
     glLineWidth(1.0f);
     if (p.showHistograms) drawHistograms(p, frame);
@@ -58,23 +56,6 @@ void drawPlotBody() {
     drawLabels(p, frame);
     drawLegends(p);
 }
-
-namespace {
-
-// Removed shapes leave the list here, in the frame that finds them; the
-// mouse handlers walk the same list, so they never see them again.
-void drawShapes() {
-    for (std::size_t i = 0; i < shapes.size();) {
-        if (!shapes[i] || shapes[i]->removed) {
-            shapes.erase(shapes.begin() + static_cast<std::ptrdiff_t>(i));
-            continue;
-        }
-        shapes[i]->draw();
-        ++i;
-    }
-}
-
-}  // namespace
 
 void onDisplay() {
     // The table being read is nobody's to draw yet; the load shows its progress.
@@ -89,21 +70,14 @@ void onDisplay() {
         return;
     }
     setUpFrame();
-    for (int i = 0; i < plot->axisCount; ++i) {
-        PCShowAxis* axis = plot->axes[i];
-        if (axis != nullptr && axis->scatterTransition) advanceScatterTransition(clockMs(), *axis);
-    }
     drawPlotBody();
-
-    for (const auto& brush : axisBrushes) drawAxisBrush(*brush, 0.008);
-    for (const auto& brush : angularBrushes) brush->draw();
-    for (const auto& brush : scatterPlotBrushes) brush->draw();
+    drawBrushes();
 
     drawVanishingTracks();
     drawStrokeRibbon(interaction.strokePoints, 1.0);
     if (interaction.rubberBandActive) drawRubberBand();
 
-    drawShapes();
+    drawShapes(shapes);
     // The hovered record and its values go over everything else.
     drawHoverDetails();
     // While a large layer is being completed, a bar says how far it is.

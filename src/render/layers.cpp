@@ -18,6 +18,7 @@
 #include "mds/mds_layout.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
+#include "plot/scatter_square.h"
 #include "render/axis_ticks.h"
 
 bool readingAids = true;
@@ -98,10 +99,9 @@ void drawCategoryLabels(const PCPlot& plot, const FrameAxes& frame, int i, const
 
 void drawRuler(const PCPlot& plot, const FrameAxes& frame, int i) {
     const PCShowAxis& axis = *plot.axes[i];
-    const double x = plot.axisPositions[i];
-    const double g = plot.axisPositions[i + 1] - x;
-    const double left = x + g * plot.regionMargin;
-    const double w = g * (1.0 - 2.0 * plot.regionMargin);
+    const ScatterSquare square = scatterSquare(plot.axisPositions[i], plot.axisPositions[i + 1], plot.regionMargin);
+    const double left = square.left;
+    const double w = square.width;
     const double top = frame.top[i];
 
     Rgba color = axis.color;

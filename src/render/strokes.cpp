@@ -28,8 +28,10 @@ void drawStrokeRibbon(const PointList& points, double alpha) {
 
 void drawVanishingTracks() {
     const double now = clockMs();
-    walkVanishingTracks(vanishingTracks, now,
-                        [](const VanishingTrack& track, double alpha) { drawStrokeRibbon(track.points, alpha); });
+    for (const VanishingTrack& track : vanishingTracks) {
+        const double alpha = trackAlpha(track, now);
+        if (alpha >= 0.0) drawStrokeRibbon(track.points, alpha);
+    }
 }
 
 void drawRubberBand() {

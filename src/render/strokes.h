@@ -44,30 +44,8 @@ void forEachRibbonVertex(const Points& points, double aspect, Emit&& emit) {
     pair(points[m - 1], n, 1.0);
 }
 
-// Opacity of a track at time now, falling linearly from 1 to 0 over its
-// lifetime; negative once the lifetime has run out.
-inline double trackAlpha(const VanishingTrack& track, double now) {
-    if (!(track.startTime + track.lifetime > now)) return -1.0;
-    if (track.lifetime <= 0.0) return 1.0;  // only a track from a later clock reading gets here
-    const double alpha = 1.0 - (now - track.startTime) / track.lifetime;
-    return alpha > 1.0 ? 1.0 : alpha;
-}
-
-// Calls draw(track, alpha) for every live track in order and erases the
-// expired ones without drawing them.
-template <class Draw>
-void walkVanishingTracks(std::deque<VanishingTrack>& tracks, double now, Draw&& draw) {
-    for (auto it = tracks.begin(); it != tracks.end();) {
-        const double alpha = trackAlpha(*it, now);
-        if (alpha < 0.0) {
-            it = tracks.erase(it);
-            continue;
-        }
-        draw(*it, alpha);
-        ++it;
-    }
-}
-
 void drawStrokeRibbon(const PointList& points, double alpha);
+// The tracks still alive at the clock's reading, fading; expired ones are
+// left for the idle step to drop.
 void drawVanishingTracks();
 void drawRubberBand();

@@ -100,7 +100,7 @@ void buildPlot(const std::vector<std::string>& names, const std::vector<std::arr
     plot->labelColumnName = names.empty() ? std::string() : names[0];
     plot->recordLabels = &recordLabels;
     // Key X switches the step with the smoothing; a new plot starts smooth.
-    curveStep = plot->antialiasingOff ? 0.01 : 0.002;
+    curveStep = curveStepFor(plot->antialiasingOff);
     for (int j = 0; j < dimensionCount; ++j) {
         const size_t nameIndex = static_cast<size_t>(j) + 1;
         const std::string& name = nameIndex < names.size() ? names[nameIndex] : std::string();

@@ -1,15 +1,10 @@
 #include "shapes/shape.h"
 
-#include <FL/gl.h>
-
 #include <algorithm>
 #include <cmath>
 
 #include "animation/animation.h"
 #include "base/platform.h"
-#include "base/textures.h"
-#include "data/dimension.h"
-#include "draw/text.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
 
@@ -19,6 +14,17 @@ ColorSquareShape* palette = nullptr;
 void clearShapes() {
     palette = nullptr;
     shapes.clear();
+}
+
+void pruneRemovedShapes() {
+    shapes.erase(std::remove_if(shapes.begin(), shapes.end(),
+                                [](const std::unique_ptr<Shape>& s) { return !s || s->removed; }),
+                 shapes.end());
+}
+
+void placeShapes() {
+    for (const auto& s : shapes)
+        if (s) s->place();
 }
 
 void removeMdsMarkers(const PCShowAxis* axis) {
@@ -52,47 +58,6 @@ void grabDisc(Shape& disc, int px, int py, double& grabX, double& grabY, double&
     dragX = disc.x;
     dragY = disc.y;
 }
-
-constexpr double pi = 3.14159265358979323846;
-
-// The shaded overlay that gives every disc its look, over the whole square.
-void drawDiscOverlay(double cx, double cy, double r) {
-    const double rx = r * aspectRatio;
-    glEnable(GL_TEXTURE_2D);
-    glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_BLEND);
-    glColor4d(1, 1, 1, 1);
-    glBindTexture(GL_TEXTURE_2D, discTexture);
-    glBegin(GL_QUADS);
-    glTexCoord2d(0, 0); glVertex2d(cx - rx, cy - r);
-    glTexCoord2d(1, 0); glVertex2d(cx + rx, cy - r);
-    glTexCoord2d(1, 1); glVertex2d(cx + rx, cy + r);
-    glTexCoord2d(0, 1); glVertex2d(cx - rx, cy + r);
-    glEnd();
-    glDisable(GL_TEXTURE_2D);
-}
-
-void drawDisc(double cx, double cy, double r) {
-    glBegin(GL_POLYGON);
-    for (int k = 0; k < 40; ++k) {
-        const double a = 2.0 * pi * k / 40.0;
-        glVertex2d(cx + std::cos(a) * r * aspectRatio, cy + std::sin(a) * r);
-    }
-    glEnd();
-    drawDiscOverlay(cx, cy, r);
-}
-
-// Half discs share the 40-step circle: k = 0..20 is the right half, 20..40 the left.
-void drawHalfDisc(double cx, double cy, double r, int firstStep) {
-    glBegin(GL_POLYGON);
-    for (int k = firstStep; k <= firstStep + 20; ++k) {
-        const double a = 2.0 * pi * k / 40.0;
-        glVertex2d(cx + std::sin(a) * r * aspectRatio, cy + std::cos(a) * r);
-    }
-    glEnd();
-    drawDiscOverlay(cx, cy, r);
-}
-
-bool regionShowsMds(const PCShowAxis* axis) { return axis->mdsVisible && axis->mdsLayout; }
 
 // Whether (px, py) falls on the disc at (cx, cy); horizontal view units are
 // stretched by the aspect ratio, so the test follows the drawn disc.
@@ -184,61 +149,6 @@ void ColorSquareShape::updateColor() {
     currentColor[3] = 1.0 - transparencyLevel;
 }
 
-void ColorSquareShape::draw() {
-    const double top = y + paletteHeight;
-    if (selected) {
-        glBegin(GL_QUAD_STRIP);
-        const double levels[4] = {0.0, 0.45, 0.9, 1.0};
-        const Rgba ramp[4] = {{1, 0, 0, 1}, {0, 1, 0, 1}, {0, 0, 1, 1}, {0, 0, 0, 1}};
-        for (int k = 0; k < 4; ++k) {
-            const double vy = y + levels[k] * paletteHeight;
-            glColor4d(ramp[k][0], ramp[k][1], ramp[k][2], 1.0);
-            glVertex2d(x, vy);
-            glColor4d(ramp[k][0], ramp[k][1], ramp[k][2], 0.0);
-            glVertex2d(x + size, vy);
-        }
-        glEnd();
-        glColor4d(0, 0, 0, 0.8);
-        glBegin(GL_LINE_LOOP);
-    } else {
-        glColor4d(0, 0, 0, 0.2);
-        glBegin(GL_POLYGON);
-    }
-    glVertex2d(x, y);
-    glVertex2d(x + size, y);
-    glVertex2d(x + size, top);
-    glVertex2d(x, top);
-    glEnd();
-
-    if (selected)
-        glColor4dv(currentColor.data());
-    else
-        glColor4d(0, 0, 0, 0.2);
-    glBegin(GL_QUAD_STRIP);
-    glVertex2d(x, top + 0.02);
-    glVertex2d(x + size, top + 0.02);
-    glVertex2d(x, top + 0.04);
-    glVertex2d(x + size, top + 0.04);
-    glEnd();
-
-    // The marker's tip sits on the picked point.
-    const double cx = x + size * transparencyLevel + 0.0049;
-    const double cy = y + paletteHeight * colorLevel + 0.018;
-    const double hx = 0.025 * aspectRatio;
-    const double hy = 0.025;
-    glEnable(GL_TEXTURE_2D);
-    glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_ADD);
-    glColor4d(0, 0, 0, 1);
-    glBindTexture(GL_TEXTURE_2D, textures[0].textureId);
-    glBegin(GL_QUAD_STRIP);
-    glTexCoord2d(0, 0); glVertex2d(cx - hx, cy - hy);
-    glTexCoord2d(1, 0); glVertex2d(cx + hx, cy - hy);
-    glTexCoord2d(0, 1); glVertex2d(cx - hx, cy + hy);
-    glTexCoord2d(1, 1); glVertex2d(cx + hx, cy + hy);
-    glEnd();
-    glDisable(GL_TEXTURE_2D);
-}
-
 // ---- dimension indicator ----
 
 AxisMDSShape::AxisMDSShape(PCShowAxis* axis_) : Shape(0, 0), axis(axis_) {
@@ -251,6 +161,8 @@ bool AxisMDSShape::hitTest(int px, int py) {
     x = axis->position;
     return onDisc(px, py, x, y, size);
 }
+
+double AxisMDSShape::place() { return x = axis->position; }
 
 void AxisMDSShape::drag(int px, int py) { followPointer(px, py, grabOffsetX, grabOffsetY, dragX, dragY); }
 
@@ -283,48 +195,6 @@ void AxisMDSShape::release(int px, int) {
     }
 }
 
-void AxisMDSShape::draw() {
-    x = axis->position;
-    const bool own = regionShowsMds(axis);
-    bool left = false;
-    if (plot != nullptr) {
-        for (int i = 1; i < plot->axisCount; ++i) {
-            if (plot->axes[i] == axis) left = regionShowsMds(plot->axes[i - 1]);
-        }
-    }
-    if (!own && !left) {
-        const double g = selected ? 0.5 : 0.0;
-        glColor4d(0, g, 1, 0.5);
-        drawDisc(x, y, size);
-        if (dragging) {
-            glColor4d(0, g, 1, 0.3);
-            drawDisc(dragX, y, size);
-        }
-        return;
-    }
-    glLineWidth(1.0);
-    glColor4d(0, 0, 0, 1);
-    glBegin(GL_LINES);
-    glVertex2d(x, y + size);
-    glVertex2d(x, y - size);
-    glEnd();
-    const double s = selected ? 0.5 : 0.0;
-    const Rgba leftColor = left ? Rgba{s, 1, 0, 0.5} : Rgba{s, 0, 1, 0.5};
-    const Rgba rightColor = own ? Rgba{s, 1, 0, 0.5} : Rgba{s, 0, 1, 0.5};
-    glColor4dv(leftColor.data());
-    drawHalfDisc(x, y, size, 20);
-    if (dragging) {
-        glColor4d(leftColor[0], leftColor[1], leftColor[2], 0.3);
-        drawHalfDisc(dragX, dragY, size, 20);
-    }
-    glColor4dv(rightColor.data());
-    drawHalfDisc(x, y, size, 0);
-    if (dragging) {
-        glColor4d(rightColor[0], rightColor[1], rightColor[2], 0.3);
-        drawHalfDisc(dragX, dragY, size, 0);
-    }
-}
-
 // ---- MDS member marker ----
 
 MDSShape::MDSShape(PCPlot* plot_, PCShowAxis* mdsAxis_, PCShowAxis* memberAxis_)
@@ -337,7 +207,8 @@ MDSShape::MDSShape(PCPlot* plot_, PCShowAxis* mdsAxis_, PCShowAxis* memberAxis_)
     y = 1.0 / 30.0;
 }
 
-double MDSShape::place() {
+double MDSShape::placedX(int* slot) const {
+    if (slot) *slot = memberSlot;
     if (!mdsAxis->mergedAxes || mdsAxis->mergedCount < 2) return x;
     const auto& merged = *mdsAxis->mergedAxes;
     const double a = merged[0]->position;
@@ -345,8 +216,13 @@ double MDSShape::place() {
     const int m = mdsAxis->mergedCount;
     // A member that cannot be found stands on the region's left axis.
     const int k = mdsAxis->findMdsMember(memberAxis);
-    memberSlot = k >= 2 ? k - 1 : 0;
-    x = a + (b - a) * memberSlot / (m + 1);
+    const int s = k >= 2 ? k - 1 : 0;
+    if (slot) *slot = s;
+    return a + (b - a) * s / (m + 1);
+}
+
+double MDSShape::place() {
+    x = placedX(&memberSlot);
     return x;
 }
 
@@ -378,17 +254,4 @@ bool MDSShape::deselect(int, int) {
     mdsAxis->enableMdsMember(memberAxis);
     selected = false;
     return true;
-}
-
-void MDSShape::draw() {
-    place();
-    const double g = selected ? 0.5 : 0.0;
-    glColor4d(1, g, 0, 0.5);
-    drawDisc(x, y, size);
-    if (dragging) {
-        glColor4d(1, g, 0, 0.3);
-        drawDisc(dragX, dragY, size);
-    }
-    const Dimension* d = plot ? plot->dimensionAt(memberAxis->dimensionIndex) : nullptr;
-    if (d) drawText(x, y - size, d->name);
 }

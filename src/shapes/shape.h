@@ -1,6 +1,7 @@
 #pragma once
 // Overlay shapes: small interactive marks drawn over the plot. The list
-// `shapes` owns them; the display draws them in list order.
+// `shapes` owns them; the display draws them in list order
+// (render/shapes_gl.h). A shape holds its state and geometry only.
 
 #include <memory>
 #include <vector>
@@ -28,11 +29,15 @@ public:
     virtual void drag(int px, int py) { (void)px; (void)py; }
     virtual void press(int px, int py) { (void)px; (void)py; }
     virtual void release(int px, int py) { (void)px; (void)py; }
-    virtual void draw() {}
+    // Moves the shape to where what it stands for lies now; returns the new x.
+    virtual double place() { return x; }
     virtual int type() const { return 0; }
     virtual bool select(int px, int py);
     virtual bool deselect(int px, int py);
     virtual Point getPosition() const { return {x, y}; }
+    // The same as drawShape(*this); defined with it in render/shapes_gl.cpp,
+    // so the model itself holds no drawing.
+    void draw() const;
 };
 
 enum ShapeType : int { AxisIndicatorType = 1, MdsMarkerType = 2, PaletteType = 3 };
@@ -54,7 +59,6 @@ public:
     void drag(int px, int py) override;
     void press(int px, int py) override;
     void release(int px, int py) override;
-    void draw() override;
     int type() const override { return PaletteType; }
     bool deselect(int px, int py) override;
 
@@ -77,7 +81,8 @@ public:
     void drag(int px, int py) override;
     void press(int px, int py) override;
     void release(int px, int py) override;
-    void draw() override;
+    // The disc stands under its axis.
+    double place() override;
     int type() const override { return AxisIndicatorType; }
 };
 
@@ -100,13 +105,15 @@ public:
     void drag(int px, int py) override;
     void press(int px, int py) override;
     void release(int px, int py) override;
-    void draw() override;
     int type() const override { return MdsMarkerType; }
     bool select(int px, int py) override;
     bool deselect(int px, int py) override;
 
-    // Places the marker among the region's members; returns the new x.
-    double place();
+    // Places the marker among the region's members.
+    double place() override;
+    // Where place puts the marker (x as it stands while the region has
+    // fewer than two members), and the member slot it takes there.
+    double placedX(int* slot = nullptr) const;
 };
 
 extern std::vector<std::unique_ptr<Shape>> shapes;
@@ -114,5 +121,9 @@ extern ColorSquareShape* palette;
 
 // Deletes every shape.
 void clearShapes();
+// Deletes the shapes marked removed, keeping the order of the rest.
+void pruneRemovedShapes();
+// Places every shape where what it stands for lies now.
+void placeShapes();
 // Deletes the markers of the MDS plot of axis's region, keeping the order of the rest.
 void removeMdsMarkers(const PCShowAxis* axis);

@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static RecordPass pass;
     TableContent content;
     const char delimiter = size % 2 == 1 ? '\t' : ',';
-    if (readCsv(reinterpret_cast<const char*>(data), size, content, delimiter) != CsvResult::Read) return 0;
+    if (readCsv(reinterpret_cast<const char*>(data), size, content, delimiter) != TableRead::Read) return 0;
     installTable(content);
     fuzz::checkTable();
     fuzz::walkFrame(0.0, sink, pass);

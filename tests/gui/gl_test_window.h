@@ -24,6 +24,7 @@
 
 #include "base/platform.h"
 #include "data/table.h"
+#include "idle/idle.h"
 #include "interaction/interaction.h"
 #include "plot/plot.h"
 #include "render/display.h"
@@ -53,10 +54,12 @@ public:
     int width() const { return width_; }
     int height() const { return height_; }
 
-    // One frame exactly as the toolkit would draw it after a resize.
+    // One frame exactly as the toolkit would draw it after a resize, with
+    // what the idle step settles before a frame settled first.
     void renderFrame() {
         glut_window->make_current();
         onReshape(width_, height_);
+        advanceFrameState();
         onDisplay();
         glFinish();
         readBack();

@@ -29,6 +29,17 @@ namespace {
 
 using Rgb = GlTestWindow::Rgb;
 
+// Region i opening over 4 s from time 4000.
+PCShowAxis& openingRegion(int i) {
+    PCShowAxis& region = *plot->axes[i];
+    region.scatterOn = true;
+    region.scatterTransition = true;
+    region.fadingIn = true;
+    region.transitionStart = 4000.0;
+    region.transitionDuration = 4000.0;
+    return region;
+}
+
 // Dark runs along one row: the centre column of each run darker than `level`.
 std::vector<double> darkRunCentres(const GlTestWindow& w, int row, int level) {
     std::vector<double> centres;
@@ -247,19 +258,6 @@ TEST_F(RenderPixelTest, ExampleTableShowsGreyRecordsAndNames) {
     }
 }
 
-namespace {
-
-class CountingShape : public Shape {
-public:
-    explicit CountingShape(int* draws) : Shape(0, 0), draws_(draws) {}
-    void draw() override { ++*draws_; }
-
-private:
-    int* draws_;
-};
-
-}  // namespace
-
 TEST_F(RenderPixelTest, FrameAdvancesTransitionsAndPrunesItsLists) {
     loadBare(spreadTable(10));
     // Sized first: a resize lets the toolkit draw frames of its own.
@@ -267,12 +265,7 @@ TEST_F(RenderPixelTest, FrameAdvancesTransitionsAndPrunesItsLists) {
     double now = 5000.0;
     setClockHook([&now] { return now; });
 
-    PCShowAxis& region = *plot->axes[1];
-    region.scatterOn = true;
-    region.scatterTransition = true;
-    region.fadingIn = true;
-    region.transitionStart = 4000.0;
-    region.transitionDuration = 4000.0;
+    PCShowAxis& region = openingRegion(1);
 
     vanishingTracks.clear();
     VanishingTrack live;
@@ -285,9 +278,14 @@ TEST_F(RenderPixelTest, FrameAdvancesTransitionsAndPrunesItsLists) {
     vanishingTracks.push_back(expired);
     vanishingTracks.push_back(live);
 
-    int draws = 0;
-    shapes.push_back(std::make_unique<CountingShape>(&draws));
-    shapes.push_back(std::make_unique<CountingShape>(&draws));
+    // Two palettes below the axes: the one marked removed in the first gap,
+    // a live one in the third.
+    const auto gapMiddle = [](int i) { return (plot->axes[i]->position + plot->axes[i + 1]->position) / 2.0; };
+    for (int gap : {0, 2}) {
+        shapes.push_back(std::make_unique<ColorSquareShape>());
+        shapes.back()->x = gapMiddle(gap) - 0.05;
+        shapes.back()->y = 0.0;
+    }
     shapes.front()->removed = true;
     activeTexture = textureSlots - 1;  // an untextured ribbon
 
@@ -305,6 +303,73 @@ TEST_F(RenderPixelTest, FrameAdvancesTransitionsAndPrunesItsLists) {
     EXPECT_NEAR(w.pixel(w.column(0.25), w.row(0.5)).darkness(), 128, 20);
     // The removed shape left the list without being drawn.
     EXPECT_EQ(shapes.size(), 1u);
-    EXPECT_EQ(draws, 1);
+    EXPECT_TRUE(w.pixel(w.column(gapMiddle(0)), w.row(0.05)).white());
+    EXPECT_FALSE(w.pixel(w.column(gapMiddle(2)), w.row(0.05)).white());
+    vanishingTracks.clear();
+}
+
+namespace {
+
+// What a frame could change: the axes as the plot holds them, the shapes,
+// brushes and tracks, the transitions and the copied axis positions.
+std::string viewerFingerprint() {
+    std::ostringstream s;
+    s.precision(17);
+    s << plot->axisCount << ' ' << plot->colorRevision << ' ' << plot->selectionRevision << '\n';
+    for (int i = 0; i < plot->axisCount; ++i) {
+        const PCShowAxis& a = *plot->axes[i];
+        s << a.position << ' ' << plot->capturedAxisPositions[i] << ' ' << a.scatterOn << a.scatterTransition
+          << a.fadingIn << a.fadingOut << a.selected << a.hovered << ' ' << a.scatterProgress << ' '
+          << a.mdsIteration << ' ' << a.curveOpacity << '\n';
+    }
+    for (const auto& shape : shapes)
+        s << shape.get() << ' ' << shape->x << ' ' << shape->y << ' ' << shape->removed << shape->selected << '\n';
+    s << axisBrushes.size() << ' ' << angularBrushes.size() << ' ' << scatterPlotBrushes.size() << ' '
+      << vanishingTracks.size() << ' ' << interaction.strokePoints.size() << '\n';
+    return s.str();
+}
+
+}  // namespace
+
+TEST_F(RenderPixelTest, AFrameOnlyReadsTheState) {
+    load(spreadTable(10));
+    clearShapes();
+    GlTestWindow& w = GlTestWindow::at(1000, 500);
+    onReshape(w.width(), w.height());
+    double now = 5000.0;
+    setClockHook([&now] { return now; });
+
+    // What frames once settled themselves: a transition behind the clock, an
+    // expired track, a shape marked removed, an indicator behind its axis.
+    openingRegion(1);
+    vanishingTracks.clear();
+    VanishingTrack expired;
+    expired.points = {{0.6, 0.5}, {0.7, 0.5}};
+    expired.startTime = 2000.0;
+    expired.lifetime = 2000.0;
+    vanishingTracks.push_back(expired);
+    shapes.push_back(std::make_unique<AxisMDSShape>(plot->axes[0]));
+    shapes.back()->removed = true;
+    shapes.push_back(std::make_unique<AxisMDSShape>(plot->axes[2]));
+    plot->axes[2]->position += 0.01;
+    plot->captureAxisPositions();
+    plot->axes[3]->position += 0.01;
+
+    const std::string before = viewerFingerprint();
+    std::vector<std::vector<Rgb>> pictures;
+    for (int frame = 0; frame < 2; ++frame) {
+        onDisplay();
+        glFinish();
+        w.readBack();
+        std::vector<Rgb> picture;
+        for (int y = 0; y < w.height(); ++y)
+            for (int x = 0; x < w.width(); ++x) picture.push_back(w.pixel(x, y));
+        pictures.push_back(std::move(picture));
+        EXPECT_EQ(viewerFingerprint(), before) << "frame " << frame;
+    }
+    setClockHook(nullptr);
+    EXPECT_TRUE(pictures[0] == pictures[1]);
+    // The frames drew the plot: its records and axes darken the middle row.
+    EXPECT_GT(darkRunCentres(w, w.row(0.5), 100).size(), 2u);
     vanishingTracks.clear();
 }

@@ -5,7 +5,9 @@
 # one or a library outside src/ defines. The second rule catches a call up
 # the order that hides behind a local declaration instead of an include.
 # Within a layer, no file calls back into a file that calls it, directly or
-# round a longer circle.
+# round a longer circle. GL is called only by the render layer, the draw
+# operations and the application's textures and window set-up, and the
+# variables headers share are the listed ones at most.
 #
 #   layering_test.sh <src directory> <file listing the core's object files>
 set -euo pipefail
@@ -22,6 +24,68 @@ exceptions=(
 )
 
 max_exceptions=5
+
+# Folders whose files may call GL, GLU and GLUT.
+gl_layers=(render draw app)
+
+# Variables shared through `extern` in a header, one line each: "<header
+# under src> <name>". The list is a ceiling: a new shared variable fails,
+# and one that no header declares any more must leave the list.
+shared_variables=(
+    "animation/animation.h layoutAnimating"
+    "animation/animation.h layoutAnimationPaused"
+    "animation/animation.h layoutStartTime"
+    "animation/animation.h layoutStart"
+    "animation/animation.h layoutTarget"
+    "animation/animation.h layoutTargetsValid"
+    "animation/animation.h traceAnimation"
+    "app/shell.h feedbackAddress"
+    "app/shell.h webAddress"
+    "app/shell.h drawingAreaTitle"
+    "base/textures.h textures"
+    "base/textures.h textureCount"
+    "base/textures.h activeTexture"
+    "base/textures.h discTexture"
+    "brush/brush.h axisBrushes"
+    "brush/brush.h angularBrushes"
+    "brush/brush.h scatterPlotBrushes"
+    "brush/brush.h vanishingTracks"
+    "data/table.h dataFileName"
+    "data/table.h recordCount"
+    "data/table.h dimensionCount"
+    "data/table.h shownDimensionCount"
+    "data/table.h hasRecordLabels"
+    "data/table.h recordLabels"
+    "data/table.h rawValues"
+    "data/table.h dimensionTable"
+    "data/table.h tableGeneration"
+    "data/table.h tableSourceBytes"
+    "data/table.h tableSourceHash"
+    "data/table.h tableColumnRules"
+    "draw/text.h textHalos"
+    "interaction/hover.h hoverDetails"
+    "interaction/hover.h hoverResets"
+    "interaction/interaction.h hoverEmphasis"
+    "interaction/interaction.h hoveredAxis"
+    "interaction/interaction.h hoveredAxisSerial"
+    "interaction/interaction.h hoverFadeList"
+    "interaction/interaction.h axisTicksShown"
+    "interaction/interaction.h pointerViewX"
+    "interaction/interaction.h axisNamesCut"
+    "listing/records_table.h recordsTable"
+    "plot/axis.h nextAxisSerial"
+    "plot/axis.h axesLocked"
+    "plot/plot.h windowWidth"
+    "plot/plot.h windowHeight"
+    "plot/plot.h curveStep"
+    "plot/plot.h densityShading"
+    "plot/plot.h aspectRatio"
+    "plot/plot.h plot"
+    "render/layers.h readingAids"
+    "shapes/shape.h shapes"
+    "shapes/shape.h palette"
+    "stroke/stroke.h interaction"
+)
 status=0
 fail() {
     echo "$*" >&2
@@ -78,6 +142,42 @@ while IFS= read -r -d '' file; do
         fi
     done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file")
 done < <(find "$src_dir" -mindepth 2 -type f \( -name '*.h' -o -name '*.cpp' \) -print0)
+
+# ---------------------------------------------------------------- GL calls
+
+gl_files=0
+while IFS= read -r -d '' file; do
+    rel="${file#"$src_dir"/}"
+    from="${rel%%/*}"
+    allowed=0
+    for l in "${gl_layers[@]}"; do [ "$from" = "$l" ] && allowed=1; done
+    if [ "$allowed" -eq 1 ]; then
+        gl_files=$((gl_files + 1))
+        continue
+    fi
+    # Comments are left out: only calls count.
+    while IFS= read -r hit; do
+        fail "$rel calls GL outside ${gl_layers[*]}: $hit"
+    done < <(sed -e 's://.*$::' "$file" | grep -noE '\b(gl|glu|glut)[A-Z][A-Za-z0-9_]*[[:space:]]*\(' || true)
+done < <(find "$src_dir" -mindepth 2 -type f \( -name '*.h' -o -name '*.cpp' \) -print0)
+
+# ---------------------------------------------------------------- shared variables
+
+declare -A listed found
+for entry in "${shared_variables[@]}"; do listed[$entry]=1; done
+shared=0
+while IFS= read -r -d '' file; do
+    rel="${file#"$src_dir"/}"
+    # Declarations of variables only: extern "C" blocks and functions are not.
+    while IFS= read -r name; do
+        shared=$((shared + 1))
+        found["$rel $name"]=1
+        [ -n "${listed["$rel $name"]+x}" ] || fail "$rel shares a new variable $name: pass it as a parameter instead"
+    done < <(sed -nE 's/^[[:space:]]*extern[[:space:]]+([^"(;]*[^A-Za-z0-9_(;"])([A-Za-z_][A-Za-z0-9_]*)[[:space:]]*(\[[^]]*\])*[[:space:]]*;.*/\2/p' "$file")
+done < <(find "$src_dir" -mindepth 2 -type f -name '*.h' -print0)
+for entry in "${shared_variables[@]}"; do
+    [ -n "${found[$entry]+x}" ] || fail "no header shares $entry any more: take it off the list"
+done
 
 # ---------------------------------------------------------------- symbols
 
@@ -174,10 +274,12 @@ done
 
 # A check that saw nothing would pass whatever the code does.
 [ "$arrows" -gt 0 ] || fail "no includes found under $src_dir"
+[ "$gl_files" -gt 0 ] || fail "no file found in ${gl_layers[*]}"
+[ "$shared" -gt 0 ] || fail "no shared variable found: is the extern pattern read right?"
 [ "$objects" -gt 0 ] || fail "no object files listed in $object_list"
 [ "${down:-0}" -gt 0 ] || fail "no symbol of one layer resolved in another: is nm's output read right?"
 
 if [ "$status" -eq 0 ]; then
-    echo "layers in order (${layers[*]}): $arrows includes, $objects object files, $down symbols used from lower layers"
+    echo "layers in order (${layers[*]}): $arrows includes, $objects object files, $down symbols used from lower layers, GL in ${gl_layers[*]} only, $shared shared variables"
 fi
 exit "$status"

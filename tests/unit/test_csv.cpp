@@ -324,7 +324,7 @@ TEST_F(CsvTest, ConvertedFileLoadsToTheSameTable) {
         ASSERT_GT(direct.records, 0);
 
         TableContent content;
-        ASSERT_EQ(readCsv(text->data(), text->size(), content), CsvResult::Read);
+        ASSERT_EQ(readCsv(text->data(), text->size(), content), TableRead::Read);
         const std::string converted = pathFor(".txt");
         ASSERT_TRUE(writeTableFile(content, converted));
         ASSERT_TRUE(setDataFileName(converted.c_str()));
