@@ -87,6 +87,7 @@
 #include "data/table.h"
 #include "data/table_content.h"
 #include "draw/text.h"
+#include "idle/idle.h"
 #include "interaction/interaction.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
@@ -97,6 +98,7 @@
 #include "render/layers.h"
 #include "render/overlays.h"
 #include "render/record_layer.h"
+#include "render/shapes_gl.h"
 #include "render/strokes.h"
 #include "session/session.h"
 #include "shapes/shape.h"
@@ -191,11 +193,16 @@ void referenceFrame() {
     drawLabels(*plot, frame);
     drawStrokeRibbon(interaction.strokePoints, 1.0);
     for (const auto& shape : shapes)
-        if (shape && !shape->removed) shape->draw();
+        if (shape && !shape->removed) drawShape(*shape);
     glutSwapBuffers();
 }
 
-void programFrame() { onDisplay(); }
+// What the idle step settles before a frame (a transition's step among it),
+// then the frame.
+void programFrame() {
+    advanceFrameState();
+    onDisplay();
+}
 
 // The record layer drawn afresh: the kept one is dropped first.
 void freshProgramFrame() {

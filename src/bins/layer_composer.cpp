@@ -6,6 +6,7 @@
 #include "base/parallel.h"
 #include "base/platform.h"
 #include "base/signature.h"
+#include "plot/scatter_square.h"
 #include "bins/cell_bins.h"
 #include "data/dimension.h"
 #include "data/table.h"
@@ -57,11 +58,9 @@ RegionGeometry regionGeometry(const PCPlot& plot, const RecordPass& pass, int i,
     // The scatterplot's inner 60 %, growing out of the left axis while its
     // transition runs; the points keep their left-axis height.
     const RecordPass::RegionState& region = pass.regions[static_cast<std::size_t>(i)];
-    const double gap = b.x - a.x;
-    const double m = plot.regionMargin;
-    const double t = region.transition ? region.t : 1.0;
-    g.px = (a.x + t * m * gap - view.left) * view.scaleX;
-    g.pw = t * (1.0 - 2.0 * m) * gap * view.scaleX;
+    const ScatterSquare square = scatterSquare(a.x, b.x, plot.regionMargin, region.transition ? region.t : 1.0);
+    g.px = (square.left - view.left) * view.scaleX;
+    g.pw = square.width * view.scaleX;
     g.sx = 0.001 * view.scaleX;
     g.sy = -0.001 * view.scaleY;
     g.lineWidth = plot.curveLineWidth;
@@ -105,12 +104,11 @@ bool pieceGeometry(const PCPlot& plot, const RecordPass& pass, int i, const Rast
     // The point of region j's scatterplot: across by the right value, at the left value's height.
     auto scatterPoint = [&](int j) {
         const RecordPass::RegionState& region = pass.regions[static_cast<std::size_t>(j)];
-        const double x = pass.axes[static_cast<std::size_t>(j)].x;
-        const double gap = pass.axes[static_cast<std::size_t>(j) + 1].x - x;
-        const double t = region.transition ? region.t : 1.0;
-        const double m = plot.regionMargin;
+        const ScatterSquare square =
+            scatterSquare(pass.axes[static_cast<std::size_t>(j)].x, pass.axes[static_cast<std::size_t>(j) + 1].x,
+                          plot.regionMargin, region.transition ? region.t : 1.0);
         AffinePoint s = axisPoint(j);
-        s.x = Affine::linear(px(x + t * m * gap), slot(j + 1), t * (1.0 - 2.0 * m) * gap * view.scaleX);
+        s.x = Affine::linear(px(square.left), slot(j + 1), square.width * view.scaleX);
         return s;
     };
     bool usable = true;

@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "mds/mds_axis.h"
+#include "plot/scatter_square.h"
 
 namespace {
 
@@ -19,23 +20,17 @@ bool scatterPlaceOf(const PCPlot& plot, const FrameAxes& frame, int i, ScatterPl
     place.left = axisValues(plot, frame, i);
     place.right = axisValues(plot, frame, i + 1);
     if (!place.left || !place.right) return false;
-    const double x = plot.axisPositions[i];
-    const double g = plot.axisPositions[i + 1] - x;
-    const double m = plot.regionMargin;
+    // Grow out of the left axis while the transition runs: at t = 0 every
+    // point sits on it.
+    const double t = axis->scatterTransition ? axis->scatterProgress : 1.0;
+    const ScatterSquare square =
+        scatterSquare(plot.axisPositions[i], plot.axisPositions[i + 1], plot.regionMargin, t);
     place.bottom = frame.bottom[i];
     place.height = frame.height[i];
-    place.from = x + m * g;
-    place.width = (1.0 - 2.0 * m) * g;
-    place.vScale = place.height;
-    place.vKeep = 0.0;
-    if (axis->scatterTransition) {
-        // Grow out of the left axis: at t = 0 every point sits on it.
-        const double t = axis->scatterProgress;
-        place.from = x + t * m * g;
-        place.width = t * (1.0 - 2.0 * m) * g;
-        place.vScale = t * place.height;
-        place.vKeep = (1.0 - t) * place.height;
-    }
+    place.from = square.left;
+    place.width = square.width;
+    place.vScale = t * place.height;
+    place.vKeep = (1.0 - t) * place.height;
     if (const MDSLayout* layout = usableLayout(*axis, plot.recordCount > 0 ? plot.recordCount : 0)) {
         const MDSLayout::Output o = layout->layoutOutput();
         place.outX = o.outX;

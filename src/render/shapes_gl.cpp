@@ -185,7 +185,6 @@ void drawShape(const Shape& shape) {
     }
 }
 
-void Shape::draw() const { drawShape(*this); }
 
 void drawShapes(const std::vector<std::unique_ptr<Shape>>& list) {
     for (const auto& s : list)

@@ -362,7 +362,7 @@ void restoreView(const SessionFile& s) {
     p.showHistograms = s.showHistograms;
     p.colorBySelection = s.colorBySelection;
     p.antialiasingOff = s.antialiasingOff;
-    curveStep = s.antialiasingOff ? 0.01 : 0.002;
+    curveStep = curveStepFor(s.antialiasingOff);
     densityShading = s.densityShading;
     activeTexture = s.strokeTexture;
     p.setViewBox(s.viewBox[0], s.viewBox[1], s.viewBox[2], s.viewBox[3], -1.0, 1.0);

@@ -35,9 +35,6 @@ public:
     virtual bool select(int px, int py);
     virtual bool deselect(int px, int py);
     virtual Point getPosition() const { return {x, y}; }
-    // The same as drawShape(*this); defined with it in render/shapes_gl.cpp,
-    // so the model itself holds no drawing.
-    void draw() const;
 };
 
 enum ShapeType : int { AxisIndicatorType = 1, MdsMarkerType = 2, PaletteType = 3 };
