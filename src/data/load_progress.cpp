@@ -83,14 +83,16 @@ void runLoadWorker(const std::function<void()>& work) {
         }
     } joiner{worker};
     if (waitHook) {
+        // At least once per load, however soon the worker ends: the table
+        // is not installed yet, so whoever waits sees the load in progress.
         std::unique_lock<std::mutex> lock(mutex);
-        while (!done) {
+        do {
             // The hook runs the toolkit's event loop: never under the lock.
             lock.unlock();
             waitHook(loadFraction());
             lock.lock();
             finished.wait_for(lock, std::chrono::milliseconds(loadWaitStepMs), [&] { return done; });
-        }
+        } while (!done);
     }
     worker.join();
     const std::string text = lines.str();
