@@ -350,34 +350,47 @@ struct BrushFloorInput {
     bool paint = false;
 };
 
+namespace detail {
+// Folds inside(r) into the selection codes (the lesser) or, painting, sets
+// the colour index of the records inside. The test takes what it reads by
+// value: byte stores could alias anything it read through a reference.
+template <class Inside>
+void foldBrush(long long first, long long last, bool paint, Inside inside, unsigned char* __restrict code,
+               std::uint16_t* __restrict index) {
+    if (paint) {
+        for (long long r = first; r < last; ++r) index[r] = inside(r) ? std::uint16_t(7) : index[r];
+    } else {
+        for (long long r = first; r < last; ++r) code[r] = std::min<unsigned char>(code[r], inside(r));
+    }
+}
+}  // namespace detail
+
 inline double brushFloor(const BrushFloorInput& in, int records, std::vector<unsigned char>& codes,
                          std::vector<std::uint16_t>& indices, int threads = programThreads()) {
     codes.resize(static_cast<std::size_t>(records));
     indices.resize(static_cast<std::size_t>(records));
+    unsigned char* code = codes.data();
+    std::uint16_t* index = indices.data();
+    const double* __restrict a = in.a;
+    const double* __restrict b = in.b;
+    const double low = in.low, high = in.high, am = in.aMinimum, bm = in.bMinimum;
+    const double ia = 1.0 / in.aSpan, ib = 1.0 / in.bSpan;
+    const unsigned char* grid = in.grid ? in.grid->data() : nullptr;
     const double start = steadyMs();
     runSplit(records, threads, [&](long long first, long long last, int) {
-        unsigned char* code = codes.data();
-        std::uint16_t* index = indices.data();
-        const double ia = 1.0 / in.aSpan, ib = 1.0 / in.bSpan;
-        for (long long r = first; r < last; ++r) {
-            bool inside;
-            if (in.b == nullptr) {
-                inside = in.a[r] >= in.low && in.a[r] <= in.high;
-            } else {
-                const double u = (in.a[r] - in.aMinimum) * ia;
-                const double v = (in.b[r] - in.bMinimum) * ib;
-                if (in.grid != nullptr) {
-                    const int x = std::clamp(static_cast<int>(u * 256.0), 0, 255);
-                    const int y = std::clamp(static_cast<int>(v * 256.0), 0, 255);
-                    inside = (*in.grid)[static_cast<std::size_t>(y * 256 + x)] != 0;
-                } else {
-                    inside = v - u >= in.low && v - u <= in.high;
-                }
-            }
-            if (in.paint)
-                index[r] = inside ? std::uint16_t(7) : index[r];
-            else
-                code[r] = std::min<unsigned char>(code[r], inside ? 1 : 0);
+        if (b == nullptr) {
+            detail::foldBrush(first, last, in.paint, [=](long long r) { return (a[r] >= low) & (a[r] <= high); }, code, index);
+        } else if (grid == nullptr) {
+            detail::foldBrush(first, last, in.paint, [=](long long r) {
+                const double slope = (b[r] - bm) * ib - (a[r] - am) * ia;
+                return (slope >= low) & (slope <= high);
+            }, code, index);
+        } else {
+            detail::foldBrush(first, last, in.paint, [=](long long r) {
+                const int x = std::clamp(static_cast<int>((a[r] - am) * ia * 256.0), 0, 255);
+                const int y = std::clamp(static_cast<int>((b[r] - bm) * ib * 256.0), 0, 255);
+                return grid[y * 256 + x] != 0;
+            }, code, index);
         }
     });
     return steadyMs() - start;
