@@ -1,7 +1,7 @@
 // action_bench: times what the user waits for after each action, from the
 // event to the complete picture on screen, on tables of 8 dimensions.
 //
-//   action_bench [--large] [--repeats n] [--load-repeats n] [--work dir]
+//   action_bench [--large] [--repeats n] [--load-repeats n] [--drags n] [--work dir]
 //                [--only case,case...] [records...]
 //
 // Sizes: 1,000,000 and 10,000,000 records (or those given), and with --large
@@ -14,9 +14,13 @@
 // the session restore; frames and idle steps then run as the program's main
 // loop runs them (action_pump.h) until a frame shows the complete picture:
 // the table installed, the record layer drawn whole and nothing animating.
-// Every action is repeated (20 times unless --repeats) from varied states, so
+// Every action is repeated (20 times unless --repeats; 5, loads 3 and 10
+// drags at 100,000,000 records) from varied states, so
 // that a repeat never finds what the one before it counted: a new paint
 // colour or brushed interval, another region, axis or size.
+//
+// --drags: ALT drags of an axis (default 50), each ten moves and a drop.
+// --only: the cases whose names start with one of the words given.
 //
 // Each case prints one line
 //   bench=action case=<action>-<records> first_ms= median_ms= p90_ms= max_ms=
@@ -34,6 +38,11 @@
 //
 // Bad input (no display, a table that does not fit in memory or on disk)
 // ends the run with one line saying so and no figure.
+//
+// Under valgrind --tool=callgrind --collect-atstart=no only the timed part
+// of every repetition (the event to the complete picture, and the frames of
+// the geometry cases) is collected, so the instruction counts are the
+// actions' own.
 
 #include <FL/Fl.H>
 #include <FL/glut.H>
@@ -83,6 +92,16 @@
 #include "session/session.h"
 #include "shapes/shape.h"
 
+#if defined(__has_include)
+#if __has_include(<valgrind/callgrind.h>)
+#include <valgrind/callgrind.h>
+#define KORVELLINE_TOGGLE_COLLECT() CALLGRIND_TOGGLE_COLLECT
+#endif
+#endif
+#ifndef KORVELLINE_TOGGLE_COLLECT
+#define KORVELLINE_TOGGLE_COLLECT() ((void)0)
+#endif
+
 namespace fs = std::filesystem;
 
 // Xlib's own header defines macros (ButtonPress, None) that clash with the
@@ -122,6 +141,14 @@ protected:
     std::fflush(stdout);
     std::exit(2);
 }
+
+// What callgrind collects while one lives (nothing outside valgrind).
+struct Collected {
+    Collected() { KORVELLINE_TOGGLE_COLLECT(); }
+    ~Collected() { KORVELLINE_TOGGLE_COLLECT(); }
+    Collected(const Collected&) = delete;
+    Collected& operator=(const Collected&) = delete;
+};
 
 // ---------------------------------------------------------------- figures
 
@@ -164,6 +191,7 @@ struct Repetition {
     double geometryMs = 0.0;
     double floorMs = 0.0;
     long counted = 0;
+    int perRecordRegions = 0;  // regions the complete picture drew record by record
     Work work;
 };
 
@@ -173,7 +201,9 @@ void printCase(const std::string& name, long records, const std::vector<Repetiti
                const std::string& extra = "") {
     if (reps.empty()) return;
     std::vector<double> rest, geometry, floors, counted;
+    int perRecord = 0;
     for (std::size_t k = 0; k < reps.size(); ++k) {
+        perRecord = std::max(perRecord, reps[k].perRecordRegions);
         if (k > 0) rest.push_back(reps[k].ms);
         geometry.push_back(reps[k].geometryMs);
         floors.push_back(reps[k].floorMs);
@@ -200,8 +230,9 @@ void printCase(const std::string& name, long records, const std::vector<Repetiti
                 *std::max_element(rest.begin(), rest.end()), g, f);
     if (goal != Goal::None) std::printf(" goal_ms=%.1f p90_over_goal=%.2f", goalMs, percentile(rest, 0.9) / goalMs);
     if (!work.empty()) std::printf(" floor_work=%s", work.c_str());
-    std::printf(" counted=%.0f width=%d height=%d records=%ld reps=%zu%s\n", median(counted),
-                plot ? plot->viewportWidth : 0, plot ? plot->viewportHeight : 0, records, reps.size(), extra.c_str());
+    std::printf(" counted=%.0f most_per_record_regions=%d width=%d height=%d records=%ld reps=%zu%s\n", median(counted),
+                perRecord, plot ? plot->viewportWidth : 0, plot ? plot->viewportHeight : 0, records, reps.size(),
+                extra.c_str());
     std::fflush(stdout);
 }
 
@@ -442,15 +473,16 @@ public:
     void measure() {
         const PCPlot& p = *plot;
         const int records = p.recordCount;
-        coordinates_.resize(static_cast<std::size_t>(p.axisCount));
-        for (int i = 0; i < p.axisCount; ++i) {
+        // Four axes' coordinates are enough to time a pair and a region's cells.
+        coordinates_.resize(4);
+        for (int i = 0; i < 4; ++i) {
             const Dimension* d = p.dimensionAt(p.axes[static_cast<std::size_t>(i)]->dimensionIndex);
             coordinates_[static_cast<std::size_t>(i)] = bench::coordinatesOf(d->positions(), records);
         }
         const bench::ColourKeys keys = bench::colourKeysOf(p, selectionColorsRecords(p));
         auto c = [&](int i) { return coordinates_[static_cast<std::size_t>(i)].data(); };
-        const std::vector<bench::Pair> pairs{{c(1), c(2)}, {c(4), c(5)}};
-        const std::vector<bench::Quad> quads{{c(0), c(1), c(2), c(3)}, {c(3), c(4), c(5), c(6)}};
+        const std::vector<bench::Pair> pairs{{c(0), c(1)}, {c(2), c(3)}};
+        const std::vector<bench::Quad> quads{{c(0), c(1), c(2), c(3)}, {c(1), c(2), c(3), c(0)}};
         std::vector<double> t[6];
         for (int k = 0; k < 3; ++k) {
             t[0].push_back(counter_.placePairs(pairs, records) / 2.0);
@@ -504,8 +536,8 @@ private:
 
 class Actions {
 public:
-    Actions(long records, const TableFiles& files, int repeats, int loadRepeats)
-        : records_(records), files_(files), repeats_(repeats), loadRepeats_(loadRepeats) {}
+    Actions(long records, const TableFiles& files, int repeats, int loadRepeats, int drags)
+        : records_(records), files_(files), repeats_(repeats), loadRepeats_(loadRepeats), drags_(drags) {}
 
     bool wanted(const std::string& name) const {
         if (only_.empty()) return true;
@@ -546,21 +578,29 @@ private:
 
     // The event, then frames until the complete picture; ms from the event.
     double timed(const std::function<void()>& event, bench::PumpResult* out = nullptr) {
+        bench::PumpResult r;
         const double start = steadyMs();
-        event();
-        const bench::PumpResult r = pump_.untilComplete(kTimeoutMs);
+        {
+            const Collected collected;
+            event();
+            r = pump_.untilComplete(kTimeoutMs);
+        }
         if (!r.complete) refuse("an action's picture never became complete");
         if (out) *out = r;
         return r.doneMs - start;
     }
 
     // A frame of the state now redrawn from kept bins: nothing counted.
-    double geometryFrame() {
+    // Collected by callgrind only where it is the case timed.
+    double geometryFrame(bool collect = false) {
         forgetDrawnRecordLayer();
+        if (collect) KORVELLINE_TOGGLE_COLLECT();
         const double start = steadyMs();
         onDisplay();
         glFinish();
-        return steadyMs() - start;
+        const double ms = steadyMs() - start;
+        if (collect) KORVELLINE_TOGGLE_COLLECT();
+        return ms;
     }
 
     // One repetition: settle, note what the state will need, time the
@@ -571,6 +611,7 @@ private:
         const long before = binnedTable().rebuilds();
         rep.ms = timed(event, out);
         rep.counted = binnedTable().rebuilds() - before;
+        rep.perRecordRegions = recordLayerStats().perRecordRegions;
         rep.work = model_.need();
         rep.geometryMs = geometryFrame();
         return rep;
@@ -614,6 +655,7 @@ private:
         const long before = binnedTable().rebuilds();
         rep.ms = timed(letGo);
         rep.counted = binnedTable().rebuilds() - before;
+        rep.perRecordRegions = recordLayerStats().perRecordRegions;
         rep.work = model_.need();
         rep.geometryMs = geometryFrame();
         return rep;
@@ -684,7 +726,7 @@ private:
             reps.push_back(first);
             for (int k = 0; k < repeats_; ++k) {
                 Repetition rep;
-                rep.ms = geometryFrame();
+                rep.ms = geometryFrame(true);
                 rep.geometryMs = rep.ms;
                 reps.push_back(rep);
             }
@@ -941,12 +983,12 @@ private:
         printCase("paint-brush", records_, reps, Goal::Counts);
     }
 
-    // 50 ALT drags: a random axis taken to the middle of the widest gap not
-    // beside it in ten motion steps, each timed, then the drop.
+    // ALT drags (50 unless --drags): a random axis taken to the middle of the
+    // widest gap not beside it in ten motion steps, each timed, then the drop.
     void altDrags() {
         std::vector<Repetition> moves, drops;
         std::uint64_t seed = 0xC0FFEE;
-        for (int drag = 0; drag < 50; ++drag) {
+        for (int drag = 0; drag < drags_; ++drag) {
             const int n = plot->axisCount;
             const int from = 1 + static_cast<int>(bench::splitmix(seed) % static_cast<std::uint64_t>(n - 1));
             int gap = -1;
@@ -1096,6 +1138,7 @@ private:
     TableFiles files_;
     int repeats_;
     int loadRepeats_;
+    int drags_;
     std::vector<std::string> only_;
     bench::FramePump pump_;
     CountModel model_;
@@ -1119,8 +1162,9 @@ std::vector<std::string> splitList(const std::string& text) {
 
 int main(int argc, char** argv) {
     bool large = false;
-    int repeats = 20;
+    int repeats = -1;
     int loadRepeats = -1;
+    int drags = 50;
     std::string work = "/tmp/korvelline_action_bench";
     std::vector<std::string> only;
     std::vector<long> sizes;
@@ -1132,6 +1176,8 @@ int main(int argc, char** argv) {
             repeats = std::max(2, std::atoi(argv[++i]));
         else if (a == "--load-repeats" && i + 1 < argc)
             loadRepeats = std::max(2, std::atoi(argv[++i]));
+        else if (a == "--drags" && i + 1 < argc)
+            drags = std::max(1, std::atoi(argv[++i]));
         else if (a == "--work" && i + 1 < argc)
             work = argv[++i];
         else if (a == "--only" && i + 1 < argc)
@@ -1152,11 +1198,12 @@ int main(int argc, char** argv) {
     const std::string makeTable = (fs::path(argv[0]).parent_path() / "make_table").string();
     if (!fs::exists(makeTable)) refuse("make_table is not beside action_bench");
 
-    // Each table must fit beside what the program keeps of it: the values, the
-    // per-record state, the bins' coordinates and colours, the bins' budget,
-    // and the floors' copies of the coordinates.
+    // Each table must fit beside what the program keeps of it (the values,
+    // about 25 bytes a record of per-record state and the bins' coordinates
+    // and colours, the bins' budget) and the floors' copies of four columns'
+    // coordinates, in the memory the program takes as available.
     for (long records : sizes) {
-        const double bytes = static_cast<double>(tableBytes(records, kDims, false)) + 60.0 * records +
+        const double bytes = static_cast<double>(tableBytes(records, kDims, false)) + 33.0 * records +
                              static_cast<double>(binnedMemoryLimit);
         if (bytes > static_cast<double>(availableMemory()))
             refuse("a table of " + std::to_string(records) + " x 8 does not fit in the memory available (" +
@@ -1191,8 +1238,11 @@ int main(int argc, char** argv) {
 
     for (long records : sizes) {
         const TableFiles files = tableFiles(work, makeTable, records);
-        const int loads = loadRepeats > 0 ? loadRepeats : (records > 20000000 ? 3 : repeats);
-        Actions actions(records, files, records > 20000000 ? std::min(repeats, 5) : repeats, loads);
+        // 100,000,000 records take seconds an action: fewer repetitions unless asked.
+        const bool huge = records > 20000000;
+        const int reps = repeats > 0 ? repeats : (huge ? 5 : 20);
+        const int loads = loadRepeats > 0 ? loadRepeats : (huge ? 3 : reps);
+        Actions actions(records, files, reps, loads, huge && drags == 50 ? 10 : drags);
         actions.only(only);
         actions.run();
         releasePlot();

@@ -130,7 +130,14 @@ public:
         const std::size_t cells = fine ? std::size_t(512) * 512 : std::size_t(256) * 256;
         reserve(keys, cells);
         const double start = steadyMs();
-        for (const Pair& p : pairs) count(keys, cells, records, [&](std::size_t r) { return pairCell(p[0][r], p[1][r], fine); });
+        for (const Pair& p : pairs) {
+            const std::uint16_t* u = p[0];
+            const std::uint16_t* w = p[1];
+            if (fine)
+                count(keys, cells, records, [u, w](std::size_t r) { return pairCell(u[r], w[r], true); });
+            else
+                count(keys, cells, records, [u, w](std::size_t r) { return pairCell(u[r], w[r], false); });
+        }
         return steadyMs() - start;
     }
 
@@ -138,7 +145,7 @@ public:
     double countCells(const ColourKeys& keys, const std::vector<Quad>& quads, int records) {
         reserve(keys, kFourValueCells);
         const double start = steadyMs();
-        for (const Quad& q : quads) count(keys, kFourValueCells, records, [&](std::size_t r) { return fourValueCell(q, r); });
+        for (const Quad& q : quads) count(keys, kFourValueCells, records, [q](std::size_t r) { return fourValueCell(q, r); });
         return steadyMs() - start;
     }
 
@@ -202,7 +209,7 @@ public:
                 }
                 to.cross += from.fine[i].cross;
             });
-            count(keys, kFourValueCells, records, [&](std::size_t r) { return fourValueCell(q, r); });
+            count(keys, kFourValueCells, records, [q](std::size_t r) { return fourValueCell(q, r); });
         }
         return steadyMs() - start;
     }
@@ -242,6 +249,25 @@ private:
         });
     }
 
+    // One thread's records into its tables: every input a local value, so
+    // the stores into the tables cannot make the loop read them again.
+    template <bool Uniform, class Key, class CellOf>
+    static void countRange(const Key* __restrict keys, const std::uint8_t* __restrict classOf,
+                           const std::array<float, 3>* __restrict rgb, long long first, long long last, std::size_t cells,
+                           CellOf cellOf, std::uint32_t* __restrict counts, float* __restrict colours) {
+        for (long long r = first; r < last; ++r) {
+            const std::size_t key = keys[r];
+            const std::size_t cell = cellOf(static_cast<std::size_t>(r));
+            ++counts[classOf[key] * cells + cell];
+            if constexpr (!Uniform) {
+                float* c = colours + 3 * cell;
+                c[0] += rgb[key][0];
+                c[1] += rgb[key][1];
+                c[2] += rgb[key][2];
+            }
+        }
+    }
+
     template <class CellOf>
     void count(const ColourKeys& keys, std::size_t cells, int records, CellOf cellOf) {
         const std::size_t tables = static_cast<std::size_t>(keys.classes + 1) * cells;
@@ -253,23 +279,27 @@ private:
             if (!keys.uniform) std::fill(colours, colours + 3 * cells, 0.0f);
             const std::uint8_t* classOf = keys.classOf.data();
             const std::array<float, 3>* rgb = keys.rgb.data();
-            for (long long r = first; r < last; ++r) {
-                const std::size_t key = keys.index ? keys.index[r] : keys.code[r];
-                const std::size_t cell = cellOf(static_cast<std::size_t>(r));
-                ++counts[classOf[key] * cells + cell];
-                if (!keys.uniform) {
-                    float* c = colours + 3 * cell;
-                    c[0] += rgb[key][0];
-                    c[1] += rgb[key][1];
-                    c[2] += rgb[key][2];
-                }
+            if (keys.index != nullptr) {
+                if (keys.uniform)
+                    countRange<true>(keys.index, classOf, rgb, first, last, cells, cellOf, counts, colours);
+                else
+                    countRange<false>(keys.index, classOf, rgb, first, last, cells, cellOf, counts, colours);
+            } else {
+                countRange<true>(keys.code, classOf, rgb, first, last, cells, cellOf, counts, colours);
             }
         });
-        mergeParts(cells, [&](std::size_t i, const Part& from) {
-            for (int c = 0; c < keys.classes; ++c)
-                parts_[0].counts[static_cast<std::size_t>(c) * cells + i] += from.counts[static_cast<std::size_t>(c) * cells + i];
-            if (!keys.uniform)
-                for (int c = 0; c < 3; ++c) parts_[0].colours[3 * i + static_cast<std::size_t>(c)] += from.colours[3 * i + static_cast<std::size_t>(c)];
+        const int classes = keys.classes;
+        const bool uniform = keys.uniform;
+        runSplit(static_cast<long long>(cells), threads_, [&](long long first, long long last, int) {
+            std::uint32_t* to = parts_[0].counts.data();
+            float* toColours = parts_[0].colours.data();
+            for (std::size_t t = 1; t < parts_.size(); ++t) {
+                const std::uint32_t* from = parts_[t].counts.data();
+                for (int c = 0; c < classes; ++c)
+                    for (long long i = first; i < last; ++i) to[static_cast<std::size_t>(c) * cells + i] += from[static_cast<std::size_t>(c) * cells + i];
+                if (!uniform)
+                    for (long long i = 3 * first; i < 3 * last; ++i) toColours[i] += parts_[t].colours[static_cast<std::size_t>(i)];
+            }
         });
     }
 
