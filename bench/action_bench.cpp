@@ -466,11 +466,16 @@ private:
     std::set<int> columns_;
 };
 
-// What each kind of work costs on this table now, measured in the same run.
+// What each kind of work costs on this table now, measured in the same run:
+// sampled every few repetitions of a case, between them, so that the floors
+// see the machine as the repetitions do; the medians of a case's samples.
 class Floors {
 public:
-    // Measures the counts on the current state (median of three each).
-    void measure() {
+    void reset() {
+        for (std::vector<double>& t : samples_) t.clear();
+    }
+    // One timing of each kind of work on the current state.
+    void sample() {
         const PCPlot& p = *plot;
         const int records = p.recordCount;
         // Four axes' coordinates are enough to time a pair and a region's cells.
@@ -483,23 +488,19 @@ public:
         auto c = [&](int i) { return coordinates_[static_cast<std::size_t>(i)].data(); };
         const std::vector<bench::Pair> pairs{{c(0), c(1)}, {c(2), c(3)}};
         const std::vector<bench::Quad> quads{{c(0), c(1), c(2), c(3)}, {c(1), c(2), c(3), c(0)}};
-        std::vector<double> t[6];
-        for (int k = 0; k < 3; ++k) {
-            t[0].push_back(counter_.placePairs(pairs, records) / 2.0);
-            t[1].push_back(counter_.countPairs(keys, pairs, records, false) / 2.0);
-            t[2].push_back(counter_.countPairs(keys, pairs, records, true) / 2.0);
-            t[3].push_back(counter_.placeCells(keys, quads, records) / 2.0);
-            t[4].push_back(counter_.countCells(keys, quads, records) / 2.0);
-            const Dimension* d = p.dimensionAt(p.axes[3]->dimensionIndex);
-            t[5].push_back(bench::columnFloor(*d, d->logarithmicScale(), scratch_, column_));
-        }
-        pairPlace_ = median(t[0]);
-        pairCount_ = median(t[1]);
-        pairCountFine_ = median(t[2]);
-        cellPlace_ = median(t[3]);
-        cellCount_ = median(t[4]);
-        column_ms_ = median(t[5]);
+        samples_[0].push_back(counter_.placePairs(pairs, records) / 2.0);
+        samples_[1].push_back(counter_.countPairs(keys, pairs, records, false) / 2.0);
+        samples_[2].push_back(counter_.countPairs(keys, pairs, records, true) / 2.0);
+        samples_[3].push_back(counter_.placeCells(keys, quads, records) / 2.0);
+        samples_[4].push_back(counter_.countCells(keys, quads, records) / 2.0);
+        const Dimension* d = p.dimensionAt(p.axes[3]->dimensionIndex);
+        samples_[5].push_back(bench::columnFloor(*d, d->logarithmicScale(), scratch_, column_));
     }
+    // At least three samples for the case.
+    void complete() {
+        while (samples_[0].size() < 3) sample();
+    }
+    std::size_t samples() const { return samples_[0].size(); }
 
     // The brush's own floor on the current table: median of three.
     double brush(const bench::BrushFloorInput& in) {
@@ -509,15 +510,15 @@ public:
     }
 
     double of(const Work& w, double brushMs = 0.0) const {
-        return w.pairsPlaced * pairPlace_ + w.pairsCounted * pairCount_ + w.pairsCountedFine * pairCountFine_ +
-               w.cellsPlaced * cellPlace_ + w.cellsCounted * cellCount_ + w.columns * column_ms_ + brushMs;
+        return w.pairsPlaced * unit(0) + w.pairsCounted * unit(1) + w.pairsCountedFine * unit(2) +
+               w.cellsPlaced * unit(3) + w.cellsCounted * unit(4) + w.columns * unit(5) + brushMs;
     }
 
     std::string units() const {
-        char text[200];
+        char text[240];
         std::snprintf(text, sizeof text, " unit_pair_place_ms=%.1f unit_pair_count_ms=%.1f unit_points_count_ms=%.1f "
-                                         "unit_cells_place_ms=%.1f unit_cells_count_ms=%.1f unit_column_ms=%.1f",
-                      pairPlace_, pairCount_, pairCountFine_, cellPlace_, cellCount_, column_ms_);
+                                         "unit_cells_place_ms=%.1f unit_cells_count_ms=%.1f unit_column_ms=%.1f samples=%zu",
+                      unit(0), unit(1), unit(2), unit(3), unit(4), unit(5), samples_[0].size());
         return text;
     }
 
@@ -528,8 +529,11 @@ private:
     bench::Coordinates column_;
     std::vector<unsigned char> codes_;
     std::vector<std::uint16_t> indices_;
-    double pairPlace_ = 0.0, pairCount_ = 0.0, pairCountFine_ = 0.0, cellPlace_ = 0.0, cellCount_ = 0.0,
-           column_ms_ = 0.0;
+    // Per kind: pair placed, pair counted, points counted, cells placed,
+    // cells counted, column.
+    std::array<std::vector<double>, 6> samples_;
+
+    double unit(std::size_t kind) const { return median(samples_[kind]); }
 };
 
 // ---------------------------------------------------------------- the session of one table
@@ -605,7 +609,14 @@ private:
 
     // One repetition: settle, note what the state will need, time the
     // event, then the geometry frame of the state reached.
+    // Every fourth repetition first samples the floors, untimed, up to six
+    // samples a case.
+    void sampleFloors() {
+        if (repetitions_++ % 4 == 0 && floors_.samples() < 6) floors_.sample();
+    }
+
     Repetition repetition(const std::function<void()>& event, bench::PumpResult* out = nullptr) {
+        sampleFloors();
         settle();
         Repetition rep;
         const long before = binnedTable().rebuilds();
@@ -650,6 +661,7 @@ private:
 
     // A timed stroke repetition: the stroke drawn, then its release timed.
     Repetition strokeRepetition(const std::vector<Point>& points, int mods) {
+        sampleFloors();
         const std::function<void()> letGo = stroke(points, mods);
         Repetition rep;
         const long before = binnedTable().rebuilds();
@@ -765,6 +777,7 @@ private:
     }
 
     void keyC() {
+        floors_.reset();
         std::vector<Repetition> toCurves, toStraight;
         plot->straightLines = true;
         for (int k = 0; k < repeats_; ++k) {
@@ -773,16 +786,17 @@ private:
             repaint(2 * k + 1);
             toStraight.push_back(repetition([this] { key('c', 0.5, 0.5); }));
         }
-        floors_.measure();
+        floors_.complete();
         for (auto* reps : {&toCurves, &toStraight})
             for (Repetition& r : *reps) r.floorMs = floors_.of(r.work);
         printCase("key-c-curves", records_, toCurves, Goal::Counts, floors_.units());
-        printCase("key-c-straight", records_, toStraight, Goal::Counts);
+        printCase("key-c-straight", records_, toStraight, Goal::Counts, floors_.units());
     }
 
     // A double click in each region in turn opens it, another closes it; a
     // paint before each opening gives the cells new colours to count.
     void regions() {
+        floors_.reset();
         std::vector<Repetition> opens, closes;
         std::vector<double> openFrames, closeFrames, openWorst, closeWorst, openFps, closeFps;
         for (int k = 0; k < repeats_; ++k) {
@@ -810,11 +824,11 @@ private:
                 (phase == 0 ? opens : closes).push_back(rep);
             }
         }
-        floors_.measure();
+        floors_.complete();
         for (auto* reps : {&opens, &closes})
             for (Repetition& r : *reps) r.floorMs = floors_.of(r.work);
-        printCase("region-open", records_, opens, Goal::Counts, " less_transition_ms=1000");
-        printCase("region-close", records_, closes, Goal::Counts, " less_transition_ms=1000");
+        printCase("region-open", records_, opens, Goal::Counts, " less_transition_ms=1000" + floors_.units());
+        printCase("region-close", records_, closes, Goal::Counts, " less_transition_ms=1000" + floors_.units());
         auto transition = [&](const char* name, const std::vector<double>& frames, const std::vector<double>& worst,
                               const std::vector<double>& fps) {
             std::printf("bench=action case=%s-%ld fps=%.1f worst_frame_ms=%.1f median_frame_ms=%.1f p90_frame_ms=%.1f "
@@ -830,6 +844,7 @@ private:
     // Axis, angular and outline brushes in selection mode; each from every
     // record selected (key F, not timed) over a new interval.
     void selectionBrushes() {
+        floors_.reset();
         palette->deselect(0, 0);
         settle();
         model_.need();
@@ -871,10 +886,10 @@ private:
             timed([this, u] { doubleClick(u, 0.55); });
             model_.need();
         }
-        floors_.measure();
+        floors_.complete();
         auto finish = [&](const char* name, std::vector<Repetition>& reps, const std::vector<double>& brushFloors) {
             for (std::size_t k = 0; k < reps.size(); ++k) reps[k].floorMs = floors_.of(reps[k].work, brushFloors[k]);
-            printCase(name, records_, reps, Goal::Counts);
+            printCase(name, records_, reps, Goal::Counts, floors_.units());
         };
         finish("axis-brush", axis, axisFloors);
         finish("angular-brush", angular, angularFloors);
@@ -968,6 +983,7 @@ private:
     // Paint brushes (the palette out, as after a load): a new colour and
     // interval each time.
     void paintBrushes() {
+        floors_.reset();
         std::vector<Repetition> reps;
         std::vector<double> brushFloors;
         for (int k = 0; k < repeats_; ++k) {
@@ -978,14 +994,15 @@ private:
             reps.back().work.brush = "paint";
             brushFloors.push_back(axisBrushFloor(a, low, low + 0.2));
         }
-        floors_.measure();
+        floors_.complete();
         for (std::size_t k = 0; k < reps.size(); ++k) reps[k].floorMs = floors_.of(reps[k].work, brushFloors[k]);
-        printCase("paint-brush", records_, reps, Goal::Counts);
+        printCase("paint-brush", records_, reps, Goal::Counts, floors_.units());
     }
 
     // ALT drags (50 unless --drags): a random axis taken to the middle of the
     // widest gap not beside it in ten motion steps, each timed, then the drop.
     void altDrags() {
+        floors_.reset();
         std::vector<Repetition> moves, drops;
         std::uint64_t seed = 0xC0FFEE;
         for (int drag = 0; drag < drags_; ++drag) {
@@ -1013,11 +1030,11 @@ private:
             }
             drops.push_back(repetition([this, x1, y] { release(x1, y, ModAlt); }));
         }
-        floors_.measure();
+        floors_.complete();
         for (auto* reps : {&moves, &drops})
             for (Repetition& r : *reps) r.floorMs = floors_.of(r.work);
-        printCase("alt-drag-move", records_, moves, Goal::Counts);
-        printCase("alt-drag-drop", records_, drops, Goal::Counts);
+        printCase("alt-drag-move", records_, moves, Goal::Counts, floors_.units());
+        printCase("alt-drag-drop", records_, drops, Goal::Counts, floors_.units());
         // Even spacing again for the cases after.
         plot->spaceAxesEvenly();
         settle();
@@ -1037,14 +1054,15 @@ private:
 
     // Key L on each axis in turn: log or symlog, then linear again.
     void keyL() {
+        floors_.reset();
         std::vector<Repetition> reps;
         for (int k = 0; k < repeats_; ++k) {
             const int a = k % plot->axisCount;
             reps.push_back(repetition([this, a] { key('l', axisX(a), 0.5); }));
         }
-        floors_.measure();
+        floors_.complete();
         for (Repetition& r : reps) r.floorMs = floors_.of(r.work);
-        printCase("key-l", records_, reps, Goal::Counts);
+        printCase("key-l", records_, reps, Goal::Counts, floors_.units());
         onKey('r', 0, 0);  // reset: every axis linear and upright again
         settle();
         model_.need();
@@ -1096,6 +1114,7 @@ private:
     // Sessions of varied views saved first; each restore reads the table
     // again and rebuilds the view to its complete picture.
     void sessionRestores() {
+        floors_.reset();
         std::vector<std::string> paths;
         const std::string base = fs::path(files_.text).parent_path().string() + "/session-" + std::to_string(records_);
         for (int s = 0; s < 4; ++s) {
@@ -1128,7 +1147,7 @@ private:
             if (k < 3 || k % 5 == 0) floors.push_back(parseFloor(files_.text));
             reps.push_back(rep);
         }
-        floors_.measure();
+        floors_.complete();
         for (Repetition& r : reps) r.floorMs = median(floors) + floors_.of(r.work);
         printCase("session-restore", records_, reps, Goal::None, " floor_plus=parse-every-token-on-every-core");
         for (const std::string& p : paths) std::remove(p.c_str());
@@ -1143,6 +1162,7 @@ private:
     bench::FramePump pump_;
     CountModel model_;
     Floors floors_;
+    long repetitions_ = 0;
 };
 
 std::vector<std::string> splitList(const std::string& text) {
