@@ -937,27 +937,12 @@ private:
     const Dimension& dimensionOnAxis(int i) const { return *plot->dimensionAt(plot->axes[static_cast<std::size_t>(i)]->dimensionIndex); }
 
     double axisBrushFloor(int axis, double low, double high) {
-        const Dimension& d = dimensionOnAxis(axis);
-        bench::BrushFloorInput in;
-        in.a = d.values;
-        in.low = d.minimum + low * (d.maximum - d.minimum);
-        in.high = d.minimum + high * (d.maximum - d.minimum);
+        bench::BrushFloorInput in = bench::axisBrushInput(dimensionOnAxis(axis), low, high);
         in.paint = !selectionColorsRecords(*plot);
         return floors_.brush(in);
     }
     double slopeBrushFloor(int region, double spread) {
-        const Dimension& a = dimensionOnAxis(region);
-        const Dimension& b = dimensionOnAxis(region + 1);
-        bench::BrushFloorInput in;
-        in.a = a.values;
-        in.b = b.values;
-        in.aMinimum = a.minimum;
-        in.aSpan = a.maximum - a.minimum;
-        in.bMinimum = b.minimum;
-        in.bSpan = b.maximum - b.minimum;
-        in.low = -spread;
-        in.high = spread;
-        return floors_.brush(in);
+        return floors_.brush(bench::twoAxisBrushInput(dimensionOnAxis(region), dimensionOnAxis(region + 1), -spread, spread));
     }
     double outlineBrushFloor(int region, double centre, double radius) {
         static std::vector<unsigned char> grid;
@@ -967,17 +952,7 @@ private:
                 const double dx = (x + 0.5) / 256.0 - centre, dy = (y + 0.5) / 256.0 - 0.5;
                 grid[static_cast<std::size_t>(y * 256 + x)] = dx * dx + dy * dy < radius * radius;
             }
-        const Dimension& a = dimensionOnAxis(region + 1);
-        const Dimension& b = dimensionOnAxis(region);
-        bench::BrushFloorInput in;
-        in.a = a.values;
-        in.b = b.values;
-        in.aMinimum = a.minimum;
-        in.aSpan = a.maximum - a.minimum;
-        in.bMinimum = b.minimum;
-        in.bSpan = b.maximum - b.minimum;
-        in.grid = &grid;
-        return floors_.brush(in);
+        return floors_.brush(bench::twoAxisBrushInput(dimensionOnAxis(region + 1), dimensionOnAxis(region), 0.0, 0.0, &grid));
     }
 
     // Paint brushes (the palette out, as after a load): a new colour and

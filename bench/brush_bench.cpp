@@ -126,28 +126,13 @@ int main(int argc, char** argv) {
     const Dimension& d0 = *p.dimensions[0];
     const Dimension& d1 = *p.dimensions[1];
     const Dimension& d2 = *p.dimensions[2];
-    bench::BrushFloorInput axisFloor;
-    axisFloor.a = d0.values;
-    axisFloor.low = d0.minimum + 0.34 * (d0.maximum - d0.minimum);
-    axisFloor.high = d0.minimum + 0.66 * (d0.maximum - d0.minimum);
-    bench::BrushFloorInput slopeFloor;
-    slopeFloor.a = d0.values;
-    slopeFloor.b = d1.values;
-    slopeFloor.aMinimum = d0.minimum;
-    slopeFloor.aSpan = d0.maximum - d0.minimum;
-    slopeFloor.bMinimum = d1.minimum;
-    slopeFloor.bSpan = d1.maximum - d1.minimum;
-    slopeFloor.low = -0.15;
-    slopeFloor.high = 0.15;
+    const bench::BrushFloorInput axisFloor = bench::axisBrushInput(d0, 0.34, 0.66);
+    const bench::BrushFloorInput slopeFloor = bench::twoAxisBrushInput(d0, d1, -0.15, 0.15);
     std::vector<unsigned char> grid(256 * 256);
     for (int y = 0; y < 256; ++y)
         for (int x = 0; x < 256; ++x)
             grid[static_cast<std::size_t>(y * 256 + x)] = insideOutline({(x + 0.5) / 256.0, (y + 0.5) / 256.0}, scatter.outline);
-    bench::BrushFloorInput outlineFloor = slopeFloor;
-    outlineFloor.a = d2.values;
-    outlineFloor.aMinimum = d2.minimum;
-    outlineFloor.aSpan = d2.maximum - d2.minimum;
-    outlineFloor.grid = &grid;
+    const bench::BrushFloorInput outlineFloor = bench::twoAxisBrushInput(d2, d1, 0.0, 0.0, &grid);
     std::vector<unsigned char> codes(static_cast<std::size_t>(n), 1);
     std::vector<std::uint16_t> indices;
 

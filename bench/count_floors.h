@@ -380,6 +380,31 @@ struct BrushFloorInput {
     bool paint = false;
 };
 
+// An axis brush over positions [low, high] of a linear axis.
+inline BrushFloorInput axisBrushInput(const Dimension& d, double low, double high) {
+    BrushFloorInput in;
+    in.a = d.values;
+    in.low = d.minimum + low * (d.maximum - d.minimum);
+    in.high = d.minimum + high * (d.maximum - d.minimum);
+    return in;
+}
+// A brush over two linear axes: the difference of the positions within
+// [low, high], or with a grid given, the cell under (a, b).
+inline BrushFloorInput twoAxisBrushInput(const Dimension& a, const Dimension& b, double low, double high,
+                                         const std::vector<unsigned char>* grid = nullptr) {
+    BrushFloorInput in;
+    in.a = a.values;
+    in.b = b.values;
+    in.aMinimum = a.minimum;
+    in.aSpan = a.maximum - a.minimum;
+    in.bMinimum = b.minimum;
+    in.bSpan = b.maximum - b.minimum;
+    in.low = low;
+    in.high = high;
+    in.grid = grid;
+    return in;
+}
+
 namespace detail {
 // Folds inside(r) into the selection codes (the lesser) or, painting, sets
 // the colour index of the records inside. The test takes what it reads by

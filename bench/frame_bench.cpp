@@ -445,10 +445,7 @@ void installMixedTable(int records) {
 // coordinates (count_floors.h), on every core.
 double brushRecountFloor(bench::CountFloor& counter, const std::vector<bench::Pair>& pairs, const Dimension& brushed,
                          double low, double high) {
-    bench::BrushFloorInput in;
-    in.a = brushed.values;
-    in.low = brushed.minimum + low * (brushed.maximum - brushed.minimum);
-    in.high = brushed.minimum + high * (brushed.maximum - brushed.minimum);
+    const bench::BrushFloorInput in = bench::axisBrushInput(brushed, low, high);
     static std::vector<unsigned char> codes;
     static std::vector<std::uint16_t> indices;
     const double brush = bench::brushFloor(in, plot->recordCount, codes, indices);
