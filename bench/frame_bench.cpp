@@ -2,6 +2,7 @@
 //
 //   frame_bench [--quick] [--overlays] [records...]   (default: 10000 100000)
 //   frame_bench --binned [--quick] [records...]       (default: 1000000 10000000)
+//   frame_bench --aids [--quick] [records...]         (default: 1000000 10000000)
 //   frame_bench --peak [records]                      (default: 10000000)
 //
 // Every case prints one line
@@ -36,8 +37,13 @@
 // scale-<n> runs from key L on one axis to the complete frame (floor:
 // rebuild-<n>);
 // reorder-<n> times the frame after each of 50 axis moves (ms: the last;
-// median, p90 and max over all; floor: geometry-<n>); brush and stroke as
-// described at their cases. Each floor prints its work as floor_work.
+// median, p90 and max over all; floor: geometry-<n>); aids-binned-<n> and
+// aids-kept-<n> the frame with ticks, halos, scale marks and a colour legend
+// (floor: the same frame without them), on the mixed tables and on 3,000,000
+// flights (aids-*-flights-3000000); brush and stroke as described at their
+// cases. Each floor prints its work as floor_work.
+// --aids [--quick] [records...]: only the aids-* cases, on the mixed tables
+// of the given sizes (default 1000000 10000000) and the flights.
 // --peak [records]: only the peak memory of a table of 10,000,000 records
 // (or `records`) after straight lines, curves, an open region and 50 axis
 // moves, in a process of its own.
@@ -71,10 +77,12 @@
 #include "base/platform.h"
 #include "bench_support.h"
 #include "count_floors.h"
+#include "flights.h"
 #include "bins/binned_table.h"
 #include "brush/brush.h"
 #include "data/table.h"
 #include "data/table_content.h"
+#include "draw/text.h"
 #include "interaction/interaction.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
@@ -83,6 +91,7 @@
 #include "render/display.h"
 #include "render/gl_sink.h"
 #include "render/layers.h"
+#include "render/overlays.h"
 #include "render/record_layer.h"
 #include "render/strokes.h"
 #include "session/session.h"
@@ -803,6 +812,84 @@ int peakCase(int records) {
     return 0;
 }
 
+void showReadingAids(bool on) {
+    axisTicksShown = on;
+    textHalos = on;
+    readingAids = on;
+}
+
+double medianOf(std::vector<double> v) {
+    if (v.empty()) return 0.0;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// The frame with every reading aid (ticks, halos behind the texts, the marks
+// of scales and missing values, the colour legend) against the same frame
+// without them: records coloured by the dimension of the second axis
+// (selection mode), that axis on a log or symlog scale and the third one
+// flipped. Both as complete frames from kept bins (aids-binned-<name>) and
+// as frames over the kept record layer (aids-kept-<name>). The two are taken
+// in pairs, in turn first, so that drift of the machine cancels: ms and
+// floor_ms are the best of each, added_ms the median of the pairs'
+// differences.
+void readingAidsCases(const std::string& name, int runs) {
+    // Selection mode: the painted colours go, as the palette's deselect drops them.
+    plot->recordColors.clearAll();
+    plot->colorDimension = plot->axes[1]->dimensionIndex;
+    ++plot->colorRevision;
+    plot->cycleAxisScale(*plot->axes[1]);
+    plot->setAxisFlipped(*plot->axes[2], true);
+    plot->straightLines = true;
+    showReadingAids(true);
+    freshProgramFrame();
+    const std::string extra = binnedFields() + (recordsColoredByDimension(*plot) ? " legend=yes" : " legend=no");
+    const auto pairs = [](const std::string& which, int count, void (*frame)(), const std::string& extra) {
+        std::vector<double> on, off, added;
+        for (int k = 0; k < count; ++k) {
+            double withAids = 0.0, without = 0.0;
+            for (int turn = 0; turn < 2; ++turn) {
+                const bool aids = (k + turn) % 2 == 0;
+                showReadingAids(aids);
+                (aids ? withAids : without) = timed(frame);
+            }
+            on.push_back(withAids);
+            off.push_back(without);
+            added.push_back(withAids - without);
+        }
+        showReadingAids(true);
+        char text[96];
+        std::snprintf(text, sizeof text, " added_ms=%.2f median_ms=%.1f median_floor_ms=%.1f", medianOf(added),
+                      medianOf(on), medianOf(off));
+        report(which, *std::min_element(on.begin(), on.end()), 0.0, *std::min_element(off.begin(), off.end()),
+               Difference{}, extra + text);
+    };
+    pairs("aids-binned-" + name, 4 * runs, frameFromBins, extra);
+    pairs("aids-kept-" + name, 20 * runs, programFrame, extra);
+}
+
+// The same on a table shaped like a public table of flights (a time axis,
+// the delay, the distance, origin and destination among 230 airports), read
+// from its CSV as File/Open reads it.
+void flightsReadingAidsCase(long long records, int runs) {
+    const std::string path = std::filesystem::temp_directory_path().string() + "/korvelline_frame_bench_flights.csv";
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    const bool written = file != nullptr && bench::writeFlights(file, records, 1);
+    if (file != nullptr) std::fclose(file);
+    if (written) {
+        setDataFileName(path.c_str());
+        loadDataFile();
+    }
+    std::filesystem::remove(path);
+    if (!written || plot == nullptr || plot->axisCount < 3) {
+        std::printf("bench=frame case=aids-flights-%lld skipped: the table was not loaded\n", records);
+        return;
+    }
+    onReshape(kWidth, kHeight);
+    clearShapes();
+    readingAidsCases("flights-" + std::to_string(records), runs);
+}
+
 int binnedCases(std::vector<int> sizes, bool quick) {
     if (sizes.empty()) sizes = quick ? std::vector<int>{1000000} : std::vector<int>{1000000, 10000000};
     setProgressiveDrawing(false);
@@ -829,7 +916,9 @@ int binnedCases(std::vector<int> sizes, bool quick) {
             std::printf("bench=frame case=geometry-per-1m ratio=%.3f\n", straightMs / millionMs);
         const double splat = splatFrameMs();
         report("splat-" + std::to_string(records), splat, 0.0, perRecord, Difference{}, " (bins drawn one line each)");
+        readingAidsCases(std::to_string(records), runs);
     }
+    flightsReadingAidsCase(quick ? 300000 : 3000000, runs);
 
     const int records = sizes.back();
     scaleCase(records, runs, rebuildCase(records, runs));
@@ -896,6 +985,22 @@ int binnedCases(std::vector<int> sizes, bool quick) {
     return 0;
 }
 
+// Only the reading-aid cases of --binned, to repeat them.
+int readingAidsOnly(std::vector<int> sizes, bool quick) {
+    if (sizes.empty()) sizes = quick ? std::vector<int>{1000000} : std::vector<int>{1000000, 10000000};
+    setProgressiveDrawing(false);
+    setBinnedRecordThreshold(0);
+    const int runs = quick ? 2 : 5;
+    for (int records : sizes) {
+        installMixedTable(records);
+        clearShapes();
+        readingAidsCases(std::to_string(records), runs);
+    }
+    flightsReadingAidsCase(quick ? 300000 : 3000000, runs);
+    setTraceStream(nullptr);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -905,6 +1010,7 @@ int main(int argc, char** argv) {
     bool layerOnly = false;
     bool overlaysOnly = false;
     bool binnedOnly = false;
+    bool aidsOnly = false;
     bool peakOnly = false;
     std::vector<int> sizes;
     for (int i = 1; i < argc; ++i) {
@@ -916,12 +1022,14 @@ int main(int argc, char** argv) {
             overlaysOnly = true;
         else if (std::strcmp(argv[i], "--binned") == 0)
             binnedOnly = true;
+        else if (std::strcmp(argv[i], "--aids") == 0)
+            aidsOnly = true;
         else if (std::strcmp(argv[i], "--peak") == 0)
             peakOnly = true;
         else
             sizes.push_back(std::atoi(argv[i]));
     }
-    if (sizes.empty() && !binnedOnly && !peakOnly)
+    if (sizes.empty() && !binnedOnly && !aidsOnly && !peakOnly)
         sizes = quick || layerOnly ? std::vector<int>{10000} : std::vector<int>{10000, 100000};
     if (layerOnly) return layerTimesOnly(sizes.front());
 
@@ -938,6 +1046,7 @@ int main(int argc, char** argv) {
     setRecordLayerChoice(RecordLayerChoice::Software);
     if (peakOnly) return peakCase(sizes.empty() ? 10000000 : sizes.front());
     if (binnedOnly) return binnedCases(sizes, quick);
+    if (aidsOnly) return readingAidsOnly(sizes, quick);
     // Complete frames, record by record: what GL and the reference draw.
     setProgressiveDrawing(false);
     setBinnedRecordThreshold(std::numeric_limits<int>::max());

@@ -40,7 +40,9 @@ int main(int argc, char** argv) {
     TableContent content;
     // The column notes and refusals are the viewer's trace lines, on
     // standard output; the file is read in pieces as the viewer reads it.
-    if (readTableFileOrRefuse(argv[1], content, true) != LoadResult::Loaded) {
+    LoadOptions options;
+    options.otherNamesAsCsv = true;
+    if (readTableFileOrRefuse(argv[1], content, options) != LoadResult::Loaded) {
         std::fprintf(stderr, "korvelline-convert: %s not converted\n", argv[1]);
         return 1;
     }

@@ -1,6 +1,7 @@
 #include "app/shell.h"
 
 #include <FL/Fl.H>
+#include <FL/Fl_Browser.H>
 #include <FL/Fl_File_Chooser.H>
 #include <FL/Fl_Menu_Bar.H>
 #include <FL/Fl_Menu_Window.H>
@@ -18,14 +19,18 @@
 #include <thread>
 
 #include "app/command_line.h"
+#include "app/records_window.h"
 #include "app/textures.h"
 #include "base/platform.h"
 #include "data/load_progress.h"
 #include "data/table.h"
 #include "idle/idle.h"
+#include "interaction/hover.h"
+#include "interaction/input_help.h"
 #include "interaction/interaction.h"
 #include "plot/plot.h"
 #include "render/display.h"
+#include "render/overlays.h"
 #include "render/picture.h"
 #include "render/progress.h"
 #include "render/record_layer.h"
@@ -40,6 +45,7 @@ namespace {
 
 Fl_Menu_Window* aboutWindow = nullptr;
 Fl_Menu_Window* helpWindow = nullptr;
+Fl_Menu_Window* keysWindow = nullptr;
 Fl_File_Chooser* fileChooser = nullptr;
 
 const std::string& aboutTextStorage() {
@@ -99,6 +105,7 @@ Fl_Menu_Item menuItems[] = {
     {"Help", 0, nullptr, nullptr, FL_SUBMENU, 0, 0, 0, 0},
     {"About", 0, showAbout, nullptr, 0, 0, 0, 0, 0},
     {"Help", 0, showHelp, nullptr, 0, 0, 0, 0, 0},
+    {"Keys and mouse", 0, showKeys, nullptr, 0, 0, 0, 0, 0},
     {"Scheme", 0, nullptr, nullptr, FL_SUBMENU, 0, 0, 0, 0},
     {"null", 0, schemeNone, nullptr, 0, 0, 0, 0, 0},
     {"gtk+", 0, schemeGtk, nullptr, 0, 0, 0, 0, 0},
@@ -109,6 +116,9 @@ Fl_Menu_Item menuItems[] = {
     {"Selected records...", 0, exportSelected, nullptr, 0, 0, 0, 0, 0},
     {"Picture...", 0, exportPicture, nullptr, 0, 0, 0, 0, 0},
     {"Session...", 0, exportSession, nullptr, 0, 0, 0, 0, 0},
+    {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
+    {"View", 0, nullptr, nullptr, FL_SUBMENU, 0, 0, 0, 0},
+    {"Records", 0, showRecords, nullptr, 0, 0, 0, 0, 0},
     {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
     {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
 };
@@ -124,6 +134,56 @@ Fl_Multiline_Output* buildTextWindow(Fl_Menu_Window& window, const char* text) {
     return output;
 }
 
+// The keys and mouse window: one line per row of the input table, under
+// the headings "Mouse" and "Keys".
+Fl_Browser* buildKeysWindow(Fl_Menu_Window& window) {
+    window.begin();
+    auto* list = new Fl_Browser(0, 0, window.w(), window.h());
+    static const int columns[] = {350, 0};
+    list->column_widths(columns);
+    list->column_char('\t');
+    list->textsize(12);
+    for (const std::string& line : keysAndMouseLines()) list->add(line.c_str());
+    window.end();
+    window.resizable(list);
+    return list;
+}
+
+// A name typed while the chooser's name field is all selected, as it is when
+// the chooser opens, replaces the directory the field held; the chooser then
+// takes the bare name for a path of its own and garbles it with each key.
+// The name is put back into the chooser's directory, the cursor after it,
+// before the chooser sees it.
+Fl_Callback* chooserNameCallback = nullptr;
+void* chooserNameData = nullptr;
+
+void nameTyped(Fl_Widget* field, void* chooser) {
+    auto* c = static_cast<Fl_File_Chooser*>(chooser);
+    auto* input = static_cast<Fl_Input*>(field);
+    const char* typed = input->value();
+    const char* directory = c->directory();
+    if (typed != nullptr && typed[0] != '\0' && typed[0] != '/' && typed[0] != '~' && typed[0] != '$' &&
+        directory != nullptr && directory[0] == '/') {
+        std::string path = directory;
+        if (path.back() != '/') path += '/';
+        path += typed;
+        input->value(path.c_str());
+        input->position(static_cast<int>(path.size()));
+    }
+    if (chooserNameCallback != nullptr) chooserNameCallback(field, chooserNameData);
+}
+
+// The chooser's name field, the one text input of its window.
+Fl_File_Input* nameFieldOf(Fl_Group& group) {
+    for (int k = 0; k < group.children(); ++k) {
+        Fl_Widget* child = group.child(k);
+        if (auto* input = dynamic_cast<Fl_File_Input*>(child)) return input;
+        if (Fl_Group* inner = child->as_group())
+            if (Fl_File_Input* input = nameFieldOf(*inner)) return input;
+    }
+    return nullptr;
+}
+
 int toolkitModifiers() {
     const int state = Fl::event_state();
     int modifiers = 0;
@@ -134,6 +194,10 @@ int toolkitModifiers() {
 }
 
 void glutKey(unsigned char key, int x, int y) { onKey(key, x, y); }
+
+void glutEntry(int state) {
+    if (state == GLUT_LEFT) noteHoverLeave();
+}
 
 int redrawRequests = 0;
 constexpr double recordLayerSliceMs = 30.0;
@@ -152,7 +216,13 @@ void idleStep() {
     // A record layer too large for one frame is completed a slice at a
     // time, so input keeps being answered in between.
     if (advanceRecordLayer(recordLayerSliceMs)) requestRedraw();
-    if (redrawRequests == before) std::this_thread::sleep_for(std::chrono::milliseconds(8));
+    // A refusal to show, or one whose time in the window is up.
+    if (messageBandChanged()) requestRedraw();
+    // A hover search goes on a slice at a time; the records window follows
+    // the plot. Neither waits for the pause while it has work.
+    const bool working = advanceHoverDetails();
+    followRecordsWindow();
+    if (redrawRequests == before && !working) std::this_thread::sleep_for(std::chrono::milliseconds(8));
 }
 
 // Every file chooser is built here. The toolkit's preview reads the file
@@ -162,6 +232,13 @@ std::unique_ptr<Fl_File_Chooser> buildChooser(const char* filter, int type, cons
     auto chooser = std::make_unique<Fl_File_Chooser>(".", filter, type, title);
     chooser->preview(0);
     chooser->previewButton->hide();
+    if (Fl_File_Input* field = nameFieldOf(*chooser->previewButton->window())) {
+        if (chooserNameCallback == nullptr) {
+            chooserNameCallback = field->callback();
+            chooserNameData = field->user_data();
+        }
+        field->callback(nameTyped, chooser.get());
+    }
     return chooser;
 }
 
@@ -171,6 +248,8 @@ std::unique_ptr<Fl_File_Chooser> buildChooser(const char* filter, int type, cons
 // shows how far it got.
 void answerDuringLoad(double) {
     if (clockMs() - loadStartedMs() >= loadProgressDelayMs) glutPostRedisplay();
+    // The records window says "loading" and lets the old table go.
+    followRecordsWindow();
     Fl::check();
 }
 
@@ -197,6 +276,21 @@ std::string chooseSavePath(const char* title, const char* filter, bool session =
 }  // namespace
 
 const char* aboutText() { return aboutTextStorage().c_str(); }
+
+std::vector<std::string> keysAndMouseLines() {
+    std::vector<std::string> lines{"@bMouse"};
+    bool keys = false;
+    for (const InputHelp& row : inputHelp()) {
+        const bool key = row.characters[0] != '\0' || row.special[0] != 0;
+        if (key && !keys) {
+            lines.push_back("");
+            lines.push_back("@bKeys");
+            keys = true;
+        }
+        lines.push_back(std::string(row.input) + "\t" + row.action);
+    }
+    return lines;
+}
 const char* helpText() { return helpTextStorage().c_str(); }
 
 const char* mainWindowTitle() {
@@ -283,6 +377,7 @@ void exportPicture(Fl_Widget*, void*) {
 
 void showAbout(Fl_Widget*, void*) { aboutWindow->show(); }
 void showHelp(Fl_Widget*, void*) { helpWindow->show(); }
+void showKeys(Fl_Widget*, void*) { keysWindow->show(); }
 void schemeNone(Fl_Widget*, void*) { Fl::scheme(""); }
 void schemeGtk(Fl_Widget*, void*) { Fl::scheme("gtk+"); }
 void schemePlastic(Fl_Widget*, void*) { Fl::scheme("plastic"); }
@@ -302,8 +397,10 @@ int runApplication(int argc, char** argv) {
     installRecordLayerHooks();
     aboutWindow = new Fl_Menu_Window(700, 150, "About");
     helpWindow = new Fl_Menu_Window(800, 600, "Help");
+    keysWindow = new Fl_Menu_Window(980, 640, "Korvelline keys and mouse");
     Fl_Multiline_Output* aboutOutput = buildTextWindow(*aboutWindow, aboutText());
     Fl_Multiline_Output* helpOutput = buildTextWindow(*helpWindow, helpText());
+    Fl_Browser* keysList = buildKeysWindow(*keysWindow);
 
     auto* mainWindow = new Fl_Window(windowWidth, windowHeight + 20, mainWindowTitle());
     mainWindow->resizable(mainWindow);
@@ -337,17 +434,21 @@ int runApplication(int argc, char** argv) {
     glutMotionFunc(onMouseDrag);
     glutPassiveMotionFunc(onMouseHover);
     glutMouseFunc(onMouseButton);
+    glutEntryFunc(glutEntry);
     glutIdleFunc(idleStep);
     setLoadWaitHook(answerDuringLoad);
     if (!commandLine.file.empty()) Fl::add_timeout(0.0, openStartFileWhenShown, &commandLine.file);
 
     glutMainLoop();
 
+    // A sort of the records window reads the table: it stops before anything goes.
+    closeRecordsWindow();
     setLoadWaitHook(nullptr);
     setRedrawHook(nullptr);
     delete menuBar;
     delete mainWindow;
     delete aboutOutput;
     delete helpOutput;
+    delete keysList;
     return 0;
 }

@@ -2,6 +2,7 @@
 // Windows, menu commands and the fixed texts of the application shell.
 
 #include <string>
+#include <vector>
 
 class Fl_Widget;
 
@@ -12,6 +13,9 @@ extern const char* const webAddress;
 const char* aboutText();
 const char* helpText();
 const char* mainWindowTitle();
+// The lines of the keys and mouse window: a heading, then one line per
+// mouse gesture, then per key, each "what the user does<TAB>what it does".
+std::vector<std::string> keysAndMouseLines();
 extern const char* const drawingAreaTitle;
 
 // Menu commands.
@@ -20,6 +24,7 @@ void closeFile(Fl_Widget* widget, void* data);
 void quitProgram(Fl_Widget* widget, void* data);
 void showAbout(Fl_Widget* widget, void* data);
 void showHelp(Fl_Widget* widget, void* data);
+void showKeys(Fl_Widget* widget, void* data);
 void schemeNone(Fl_Widget* widget, void* data);
 void schemeGtk(Fl_Widget* widget, void* data);
 void schemePlastic(Fl_Widget* widget, void* data);

@@ -72,13 +72,18 @@ std::size_t residentBytes() {
     return static_cast<std::size_t>(resident) * static_cast<std::size_t>(::sysconf(_SC_PAGE_SIZE));
 }
 
-std::size_t availableMemory(std::size_t counted) {
+std::uint64_t containerMemoryLimit() {
     static const std::uint64_t limit = [] {
         std::ifstream in("/proc/self/cgroup");
         std::stringstream text;
         text << in.rdbuf();
         return cgroupMemoryLimit(text.str(), "/sys/fs/cgroup");
     }();
+    return limit;
+}
+
+std::size_t availableMemory(std::size_t counted) {
+    const std::uint64_t limit = containerMemoryLimit();
     if (limit == 0) return halfPhysicalMemory();
     const std::size_t cap = std::min<std::uint64_t>(limit, physicalMemory());
     const std::size_t resident = residentBytes();

@@ -12,6 +12,10 @@
 // caller counts already; otherwise half of the machine's physical memory.
 std::size_t availableMemory(std::size_t counted = 0);
 
+// The container's memory limit the process runs under (as availableMemory
+// finds it), or 0 when there is none.
+std::uint64_t containerMemoryLimit();
+
 // The memory limit of the groups listed in cgroupList (the text of
 // /proc/self/cgroup) under the cgroup file systems mounted at root
 // (/sys/fs/cgroup); 0 when none is set.

@@ -65,8 +65,11 @@ bool PieceReader::next(Piece& piece, std::size_t blockSize, const PieceCut& cut)
             piece.index = pieces_++;
             return true;
         }
-        // No place to cut yet: a longer piece.
-        want = std::max(want, piece.bytes.size()) * 2;
+        // No place to cut yet: a longer piece, up to a bound.
+        if (piece.bytes.size() >= maxPieceBytes) throw PieceTooLong();
+        want = std::min(std::max(want, piece.bytes.size()) * 2, maxPieceBytes);
+        // The piece and, later, the bytes it carries over may both be this long.
+        if (2 * want > grown_.bytes()) grown_.take(2 * want - grown_.bytes());
     }
 }
 

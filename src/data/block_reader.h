@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -52,7 +53,9 @@ public:
 
     // Reads the next piece of about blockSize bytes into piece (the bytes
     // after its cut are kept for the next one). False at the end; throws
-    // std::runtime_error on a read error.
+    // std::runtime_error on a read error and PieceTooLong when no cut is
+    // found within maxPieceBytes. Growing a piece beyond blockSize is
+    // charged to the load's memory account (data/data_file.h).
     bool next(Piece& piece, std::size_t blockSize, const PieceCut& cut);
     // Whether every byte of the source was read, and the XXH3 hash of all
     // of them (from offset 0, which the reader must have started at).
@@ -65,6 +68,7 @@ private:
     std::uint64_t carryOffset_;  // where the kept bytes lie
     Bytes carry_;
     std::size_t pieces_ = 0;
+    LoadCharge grown_;  // for pieces (and what they carry) grown past their block size
     struct HashState;
     std::unique_ptr<HashState> hash_;
 };
@@ -77,6 +81,14 @@ void parsePieces(PieceReader& reader, std::size_t blockSize, const PieceCut& cut
                  const std::function<void(Piece&)>& parse);
 
 constexpr std::size_t pieceBytes = 4 << 20;
+// No piece grows beyond this: a row or token longer than it is refused
+// rather than read whole.
+constexpr std::size_t maxPieceBytes = 64 << 20;
+
+class PieceTooLong : public std::exception {
+public:
+    const char* what() const noexcept override { return "piece too long"; }
+};
 
 // How often each of the bytes a, b, c, d occurs in [data, data + size), in
 // one pass (16 bytes at a time).

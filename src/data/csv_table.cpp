@@ -114,16 +114,24 @@ Fault parseRows(const Dialect& d, const char*& p, const char* end, Sink& sink, s
     return Fault::None;
 }
 
-// Collects the header's names.
+// Most columns a file may have: 999 dimensions and the record labels. A
+// wider file is refused from its header, before any column is read.
+constexpr std::size_t maxColumns = maxSlots;
+
+// Collects the header's names; beyond maxColumns it only counts them.
 struct HeaderSink {
     std::vector<std::string> names;
+    std::size_t fields = 0;
     bool rowStart() { return true; }
-    void cell(std::size_t, std::string_view text) { names.emplace_back(text); }
+    void cell(std::size_t, std::string_view text) {
+        if (++fields <= maxColumns) names.emplace_back(text);
+    }
     bool rowEnd(std::size_t) { return true; }
 };
 
 // One piece of rows and what was read from it.
 struct CsvPiece {
+    LoadCharge charge;         // its column records and own arrays
     std::uint64_t offset = 0;  // its bytes in the file, to read them again
     std::size_t length = 0;
     long long bound = 0;       // most rows its bytes can hold
@@ -172,15 +180,25 @@ public:
     std::size_t operator()(const char* data, std::size_t size, bool atEnd) {
         std::size_t from = 0;
         if (skipBom_ && size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0) from = 3;
-        const std::size_t cut = atEnd ? size : lastSafeLineEnd(data, from, size);
-        if (cut == 0) return 0;
         if (skipBom_) {
-            start_ = from;
+            // Binary data is known from the first bytes, before a line end
+            // is looked for: a file of zeros has none.
             const std::size_t head = std::min(size - from, binaryCheckBytes);
             for (std::size_t i = from; i < from + head; ++i) {
                 const unsigned char c = static_cast<unsigned char>(data[i]);
                 if (c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != '\v') binary = true;
             }
+        }
+        std::size_t cut = atEnd || binary ? size : lastSafeLineEnd(data, from, size);
+        // A header row that has not ended yet but already holds more fields
+        // than a table may have is refused as it stands.
+        if (cut == 0 && skipBom_ && headerFields(data + from, size - from) > maxColumns) {
+            tooWide = true;
+            cut = size;
+        }
+        if (cut == 0) return 0;
+        if (skipBom_) {
+            start_ = from;
             skipBom_ = false;
         } else {
             start_ = 0;
@@ -198,10 +216,32 @@ public:
     }
 
     bool binary = false;
+    bool tooWide = false;  // the header row holds more than maxColumns fields
     long long bound = 0;
     std::size_t start() const { return start_; }  // bytes before the text (a byte-order mark)
 
 private:
+    // Fields of the first row so far, however far it got.
+    std::size_t headerFields(const char* data, std::size_t size) const {
+        struct Counter {
+            std::size_t fields = 0;
+            bool rowStart() { return true; }
+            void cell(std::size_t, std::string_view) { ++fields; }
+            bool rowEnd(std::size_t) { return true; }
+        } counter;
+        std::string scratch;
+        const char* p = data;
+        parseRows(d_, p, data + size, counter, scratch, 1);
+        return counter.fields;
+    }
+
+    // The last line end in [data, data + size): a line feed, or where a
+    // piece has none, a carriage return (a file with CR line ends).
+    static const char* lastLineEnd(const char* data, std::size_t size) {
+        const char* lineEnd = static_cast<const char*>(memrchr(data, '\n', size));
+        return lineEnd != nullptr ? lineEnd : static_cast<const char*>(memrchr(data, '\r', size));
+    }
+
     // The end of the last line within size that ends outside every quoted
     // field, or 0. The piece starts outside quotes.
     std::size_t lastSafeLineEnd(const char* data, std::size_t from, std::size_t size) const {
@@ -211,7 +251,7 @@ private:
             // is refused where the parser meets it, before any cut matters).
             std::size_t quotes = countBytes(data + from, size - from, '"', '"', '"', '"').a;
             for (std::size_t end = size; end > from;) {
-                const char* lineEnd = static_cast<const char*>(memrchr(data + from, '\n', end - from));
+                const char* lineEnd = lastLineEnd(data + from, end - from);
                 if (lineEnd == nullptr) return 0;
                 const std::size_t at = static_cast<std::size_t>(lineEnd - data);
                 for (std::size_t i = at + 1; i < end; ++i) quotes -= data[i] == '"';
@@ -227,7 +267,7 @@ private:
             const char* found = static_cast<const char*>(std::memchr(data + pos, '"', size - pos));
             const std::size_t q = found != nullptr ? static_cast<std::size_t>(found - data) : size;
             if (!quoted) {
-                const char* lineEnd = static_cast<const char*>(memrchr(data + pos, '\n', q - pos));
+                const char* lineEnd = lastLineEnd(data + pos, q - pos);
                 if (lineEnd != nullptr) safe = static_cast<std::size_t>(lineEnd - data) + 1;
                 if (q == size) break;
                 std::size_t before = q;
@@ -293,8 +333,9 @@ unsigned long long estimateBytes(const std::vector<ColumnPiece>& sample, long lo
     return std::max(reading, installed);
 }
 
-// Reads the table; the file's size and hash go into content.
-CsvResult readSource(const ByteSource& source, TableContent& content, char delimiter) {
+// Reads the table; the file's size and hash go into content. Everything it
+// allocates is charged to the load's account first (data/data_file.h).
+CsvResult readPieces(const ByteSource& source, TableContent& content, char delimiter, ColumnRules rules) {
     content = TableContent();
     const Dialect dialect(delimiter);
     if (source.size() == 0) {
@@ -313,6 +354,11 @@ CsvResult readSource(const ByteSource& source, TableContent& content, char delim
         refuse(content, "binary data");
         return true;
     };
+    const auto tooManyAxes = [&] {
+        content = TableContent();
+        traceRefusal(" too many axis");
+        return CsvResult::TooManyDimensions;
+    };
 
     Piece first;
     reader.next(first, samplePieceBytes, cut);
@@ -320,6 +366,7 @@ CsvResult readSource(const ByteSource& source, TableContent& content, char delim
         refuse(content, "binary data");
         return CsvResult::Refused;
     }
+    if (cutter.tooWide) return tooManyAxes();
     std::string scratch;
     HeaderSink header;
     const char* p = first.bytes.data() + cutter.start();
@@ -330,7 +377,18 @@ CsvResult readSource(const ByteSource& source, TableContent& content, char delim
         refuse(content, headerFault != Fault::None ? faultText(headerFault) : "no header row");
         return CsvResult::Refused;
     }
+    if (header.fields > maxColumns) return tooManyAxes();
     const std::size_t columnCount = header.names.size();
+    const auto newPieceColumns = [&](CsvPiece& piece) {
+        piece.charge.take(columnCount * sizeof(ColumnPiece));
+        piece.columns.resize(columnCount);
+        for (ColumnPiece& column : piece.columns) column.rules = rules;
+    };
+    // Arrays of values that a piece fills and that go once it is joined.
+    const auto newOwnValues = [&](CsvPiece& piece, std::size_t rows) {
+        piece.charge.take(sizeof(double) * std::max<std::size_t>(rows, 1));
+        piece.own.push_back(newValues(rows));
+    };
 
     // The first piece's rows: the sample the table is judged by.
     // A deque: pieces are added while others are being parsed.
@@ -340,10 +398,10 @@ CsvResult readSource(const ByteSource& source, TableContent& content, char delim
         piece.offset = first.offset + static_cast<std::uint64_t>(p - first.bytes.data());
         piece.length = static_cast<std::size_t>(firstEnd - p);
         piece.bound = cutter.bound;
-        piece.columns.resize(columnCount);
+        newPieceColumns(piece);
         std::vector<double*> values;
         for (std::size_t j = 0; j < columnCount; ++j) {
-            piece.own.push_back(newValues(static_cast<std::size_t>(piece.bound)));
+            newOwnValues(piece, static_cast<std::size_t>(piece.bound));
             values.push_back(piece.own.back().get());
         }
         parsePiece(dialect, p, piece.length, piece, values);
@@ -369,11 +427,14 @@ CsvResult readSource(const ByteSource& source, TableContent& content, char delim
     const long long capacity =
         std::max(sampleRows, first.last ? sampleRows : estimate + estimate / 8 + 4096);
     std::vector<std::unique_ptr<double[]>> storage;
+    // The columns' arrays, taken for good: they become the table's.
+    takeLoadMemory(columnCount * sizeof(double) * static_cast<std::size_t>(std::max<long long>(capacity, 1)));
     for (std::size_t j = 0; j < columnCount; ++j) {
         storage.push_back(newValues(static_cast<std::size_t>(capacity)));
         std::copy(pieces[0].own[j].get(), pieces[0].own[j].get() + sampleRows, storage[j].get());
     }
     pieces[0].own.clear();
+    pieces[0].charge.give(columnCount * sizeof(double) * static_cast<std::size_t>(std::max<long long>(pieces[0].bound, 1)));
     long long nextRow = sampleRows;
     std::mutex placing;  // guards pieces, filled in order while being parsed
     bool faulted = pieces[0].fault != Fault::None;
@@ -402,10 +463,10 @@ CsvResult readSource(const ByteSource& source, TableContent& content, char delim
                 piece->offset = bytes.offset;
                 piece->length = bytes.length;
             }
-            piece->columns.resize(columnCount);
+            newPieceColumns(*piece);
             std::vector<double*> values(columnCount);
             for (std::size_t j = 0; j < columnCount; ++j) {
-                if (piece->placed < 0) piece->own.push_back(newValues(static_cast<std::size_t>(piece->bound)));
+                if (piece->placed < 0) newOwnValues(*piece, static_cast<std::size_t>(piece->bound));
                 values[j] = piece->placed < 0 ? piece->own[j].get() : storage[j].get() + piece->placed;
             }
             parsePiece(dialect, bytes.bytes.data(), bytes.length, *piece, values);
@@ -439,7 +500,10 @@ CsvResult readSource(const ByteSource& source, TableContent& content, char delim
     const bool ownPieces = std::any_of(pieces.begin(), pieces.end(), [](const CsvPiece& p) { return p.placed < 0; });
     for (std::size_t j = 0; j < columnCount; ++j) {
         std::unique_ptr<double[]> joined;
-        if (ownPieces) joined = newValues(static_cast<std::size_t>(rows));
+        if (ownPieces) {
+            takeLoadMemory(sizeof(double) * static_cast<std::size_t>(std::max<long long>(rows, 1)));
+            joined = newValues(static_cast<std::size_t>(rows));
+        }
         double* target = ownPieces ? joined.get() : storage[j].get();
         long long at = 0;
         for (const CsvPiece& piece : pieces) {
@@ -447,9 +511,16 @@ CsvResult readSource(const ByteSource& source, TableContent& content, char delim
             if (from != target + at) std::memmove(target + at, from, static_cast<std::size_t>(piece.rows) * sizeof(double));
             at += piece.rows;
         }
-        if (ownPieces) storage[j] = std::move(joined);
+        if (ownPieces) {
+            storage[j] = std::move(joined);
+            giveLoadMemory(sizeof(double) * static_cast<std::size_t>(std::max<long long>(capacity, 1)));
+        }
     }
-    for (CsvPiece& piece : pieces) piece.own.clear();
+    for (CsvPiece& piece : pieces) {
+        if (piece.placed < 0 && !piece.own.empty())
+            piece.charge.give(columnCount * sizeof(double) * static_cast<std::size_t>(std::max<long long>(piece.bound, 1)));
+        piece.own.clear();
+    }
 
     std::vector<ColumnPieces> columns(columnCount);
     for (std::size_t j = 0; j < columnCount; ++j) {
@@ -473,10 +544,12 @@ CsvResult readSource(const ByteSource& source, TableContent& content, char delim
     if (readAgain) {
         long long at = 0;
         Bytes bytes;
+        LoadCharge bytesCharge;
         for (std::size_t k = 0; k < pieces.size(); ++k) {
             CsvPiece& piece = pieces[k];
             if (std::find(again[k].begin(), again[k].end(), true) != again[k].end()) {
                 bytes.clear();
+                reserveCharged(bytes, piece.length, bytesCharge);
                 if (!source.read(piece.offset, piece.length, bytes)) throw std::runtime_error("read error");
                 std::vector<double*> values(columnCount);
                 for (std::size_t j = 0; j < columnCount; ++j) {
@@ -493,16 +566,24 @@ CsvResult readSource(const ByteSource& source, TableContent& content, char delim
     }
 
     finishColumns(columns, storage, rows, "csv", content);
-    if (content.names.size() >= static_cast<std::size_t>(maxSlots)) {
-        traceRefusal(" too many axis");
-        content = TableContent();
-        return CsvResult::TooManyDimensions;
-    }
+    if (content.names.size() >= static_cast<std::size_t>(maxSlots)) return tooManyAxes();
     if (!content.hasLabels) content.labelColumnName = "id";
     content.shownCount = static_cast<int>(content.names.size());
     content.sourceBytes = source.size();
     content.sourceHash = reader.hash();
     return CsvResult::Read;
+}
+
+// Pieces without a line end within maxPieceBytes are refused, not grown;
+// so is a table that passes the load's memory (its caller says so).
+CsvResult readSource(const ByteSource& source, TableContent& content, char delimiter, ColumnRules rules) {
+    const LoadMemoryScope memory;
+    try {
+        return readPieces(source, content, delimiter, rules);
+    } catch (const PieceTooLong&) {
+        refuse(content, "row longer than " + std::to_string(maxPieceBytes >> 20) + " MB");
+        return CsvResult::Refused;
+    }
 }
 
 }  // namespace
@@ -515,10 +596,16 @@ char delimiterForPath(const char* path) {
     return 0;
 }
 
-CsvResult readCsv(const char* data, std::size_t size, TableContent& content, char delimiter) {
-    return readSource(ByteSource(data, size), content, delimiter);
+CsvResult readCsv(const char* data, std::size_t size, TableContent& content, char delimiter, ColumnRules rules) {
+    try {
+        return readSource(ByteSource(data, size), content, delimiter, rules);
+    } catch (const LoadTooLarge&) {
+        content = TableContent();
+        traceRefusal(" table too large for memory, file not loaded");
+        return CsvResult::Refused;
+    }
 }
 
-CsvResult readCsvFile(const DataFile& file, TableContent& content, char delimiter) {
-    return readSource(ByteSource(file), content, delimiter);
+CsvResult readCsvFile(const DataFile& file, TableContent& content, char delimiter, ColumnRules rules) {
+    return readSource(ByteSource(file), content, delimiter, rules);
 }

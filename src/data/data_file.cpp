@@ -9,14 +9,24 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 
 namespace {
 
 std::size_t memoryLimitOverride = 0;
 std::size_t memoryAtLoadStart = 0;
+int scopeDepth = 0;
+std::atomic<std::size_t> taken{0};
+std::atomic<std::size_t> peak{0};
 // Read in steps so a load can show how far the read got.
 constexpr std::size_t readStep = 16 << 20;
+
+// What a load keeps back under a container's limit beside its account: a
+// tenth of the limit and the buffers of the pieces being parsed.
+std::size_t containerReserve(std::uint64_t limit) {
+    return static_cast<std::size_t>(limit / 10) + (std::size_t(16) << 20);
+}
 
 }  // namespace
 
@@ -25,11 +35,59 @@ std::size_t loadMemoryLimit() {
     return memoryAtLoadStart != 0 ? memoryAtLoadStart : availableMemory();
 }
 
-LoadMemoryScope::LoadMemoryScope() { memoryAtLoadStart = std::max<std::size_t>(availableMemory(), 1); }
+std::size_t duckdbMemoryLimit(bool json) {
+    // DuckDB's JSON reader keeps buffers of 16 MB per thread and more.
+    const std::size_t least = json ? std::size_t(96) << 20 : std::size_t(32) << 20;
+    const std::uint64_t container = containerMemoryLimit();
+    if (container != 0 && memoryLimitOverride == 0)
+        return std::max<std::size_t>(static_cast<std::size_t>(container / 8), least);
+    return std::max<std::size_t>(loadMemoryLimit() / 4, least);
+}
 
-LoadMemoryScope::~LoadMemoryScope() { memoryAtLoadStart = 0; }
+std::size_t duckdbMemoryCharge(bool json) {
+    return containerMemoryLimit() != 0 && memoryLimitOverride == 0 ? duckdbMemoryLimit(json) : 0;
+}
+
+LoadMemoryScope::LoadMemoryScope(std::size_t held) {
+    if (scopeDepth++ > 0) return;
+    std::size_t available = availableMemory();
+    if (const std::uint64_t container = containerMemoryLimit(); container != 0) {
+        const std::size_t kept = containerReserve(container);
+        available = available > kept ? available - kept : 0;
+    } else {
+        available = available > held ? available - held : 0;
+    }
+    memoryAtLoadStart = std::max<std::size_t>(available, 1);
+    taken.store(0);
+    peak.store(0);
+}
+
+LoadMemoryScope::~LoadMemoryScope() {
+    if (--scopeDepth == 0) memoryAtLoadStart = 0;
+}
 
 void setLoadMemoryLimit(std::size_t bytes) { memoryLimitOverride = bytes; }
+
+void takeLoadMemory(std::size_t bytes) {
+    const std::size_t limit = loadMemoryLimit();
+    std::size_t now = taken.load(std::memory_order_relaxed);
+    do {
+        if (bytes > limit || now > limit - bytes) throw LoadTooLarge();
+    } while (!taken.compare_exchange_weak(now, now + bytes, std::memory_order_relaxed));
+    std::size_t high = peak.load(std::memory_order_relaxed);
+    while (now + bytes > high && !peak.compare_exchange_weak(high, now + bytes, std::memory_order_relaxed)) {
+    }
+}
+
+void giveLoadMemory(std::size_t bytes) noexcept {
+    if (bytes == 0) return;
+    std::size_t now = taken.load(std::memory_order_relaxed);
+    while (!taken.compare_exchange_weak(now, now > bytes ? now - bytes : 0, std::memory_order_relaxed)) {
+    }
+}
+
+std::size_t loadMemoryTaken() { return taken.load(); }
+std::size_t loadMemoryPeak() { return peak.load(); }
 
 DataFile::~DataFile() {
     if (fd_ >= 0) ::close(fd_);

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -33,22 +34,101 @@ struct UninitializedAllocator : std::allocator<T> {
 // Bytes read from a file.
 using Bytes = std::vector<char, UninitializedAllocator<char>>;
 
-// Bytes a load may take: the memory available to the process
-// (base/memory.h), taken once as the load begins (LoadMemoryScope).
+// Bytes a load may take: what the memory available to the process
+// (base/memory.h) leaves when the load begins (LoadMemoryScope), less a
+// reserve under a container's limit (a tenth of it and the pieces being
+// parsed, which no account sees) so that the process stays below the limit.
 std::size_t loadMemoryLimit();
 // Lets tests lower the limit; 0 restores the machine's.
 void setLoadMemoryLimit(std::size_t bytes);
+// What DuckDB may take for itself while it reads a JSON or Parquet file for
+// a load, and what of it the load charges to its account beforehand: all of
+// it under a container's limit, where the process must stay below the limit,
+// and nothing otherwise, where the machine's other half is room enough.
+std::size_t duckdbMemoryLimit(bool json);
+std::size_t duckdbMemoryCharge(bool json);
 
 // While one lives, loadMemoryLimit() stays what was available when it was
 // made: every check of one load measures against the same memory, not
-// against what the load itself has taken since.
+// against what the load itself has taken since. It also starts the load's
+// account (below) from zero. held: bytes of a table kept beside the one being
+// read (the view shown until the new table is accepted), which the machine's
+// share must hold as well; under a container they are resident already and
+// so counted. Scopes nest: only the outermost one does anything.
 class LoadMemoryScope {
 public:
-    LoadMemoryScope();
+    explicit LoadMemoryScope(std::size_t held = 0);
     ~LoadMemoryScope();
     LoadMemoryScope(const LoadMemoryScope&) = delete;
     LoadMemoryScope& operator=(const LoadMemoryScope&) = delete;
 };
+
+// Thrown by takeLoadMemory before an allocation that would take the load
+// past loadMemoryLimit(); the load is refused with " table too large for
+// memory, file not loaded".
+class LoadTooLarge : public std::exception {
+public:
+    const char* what() const noexcept override { return "table too large for memory"; }
+};
+
+// The running account of a load: its readers take the bytes they are about
+// to allocate, from any thread, and give back what they free. Bytes that go
+// into the table read are never given back; the account starts again with
+// the next load.
+void takeLoadMemory(std::size_t bytes);
+void giveLoadMemory(std::size_t bytes) noexcept;
+// What the account holds now, and the most it held since the load began.
+std::size_t loadMemoryTaken();
+std::size_t loadMemoryPeak();
+
+// Bytes taken from the account for as long as it lives.
+class LoadCharge {
+public:
+    LoadCharge() = default;
+    explicit LoadCharge(std::size_t bytes) { take(bytes); }
+    ~LoadCharge() { giveLoadMemory(bytes_); }
+    LoadCharge(LoadCharge&& other) noexcept : bytes_(other.bytes_) { other.bytes_ = 0; }
+    LoadCharge& operator=(LoadCharge&& other) noexcept {
+        if (this != &other) {
+            giveLoadMemory(bytes_);
+            bytes_ = other.bytes_;
+            other.bytes_ = 0;
+        }
+        return *this;
+    }
+    LoadCharge(const LoadCharge&) = delete;
+    LoadCharge& operator=(const LoadCharge&) = delete;
+
+    void take(std::size_t bytes) {
+        takeLoadMemory(bytes);
+        bytes_ += bytes;
+    }
+    void give(std::size_t bytes) noexcept {
+        bytes = bytes < bytes_ ? bytes : bytes_;
+        giveLoadMemory(bytes);
+        bytes_ -= bytes;
+    }
+    // Keeps the bytes taken for good: what they paid for stays in the table.
+    void keep() noexcept { bytes_ = 0; }
+    std::size_t bytes() const { return bytes_; }
+
+private:
+    std::size_t bytes_ = 0;
+};
+
+// Makes room for at least `needed` elements in v, charged to charge before
+// the allocation: the old and the new block are both alive while the
+// elements move, and the old one is given back afterwards.
+template <class Vector>
+void reserveCharged(Vector& v, std::size_t needed, LoadCharge& charge) {
+    if (needed <= v.capacity()) return;
+    const std::size_t element = sizeof(typename Vector::value_type);
+    const std::size_t old = v.capacity();
+    const std::size_t grown = needed > 2 * old ? needed : 2 * old;
+    charge.take(grown * element);
+    v.reserve(grown);
+    charge.give(old * element);
+}
 
 class DataFile {
 public:

@@ -15,7 +15,8 @@ std::vector<int> countValues(const double* values, int recordCount, const std::v
     const double end = static_cast<double>(keys.size());
     for (int i = 0; i < recordCount; ++i) {
         const double v = values[i];
-        if (codes && v >= 0.0 && v < end && v == std::floor(v)) {
+        // A whole code in range: its truncation is itself (no call to floor).
+        if (codes && v >= 0.0 && v < end && static_cast<double>(static_cast<std::size_t>(v)) == v) {
             ++counts[static_cast<std::size_t>(v)];
             continue;
         }
@@ -28,7 +29,7 @@ std::vector<int> countValues(const double* values, int recordCount, const std::v
 }  // namespace
 
 Dimension::Dimension(const std::string& name_, int recordCount_, int capacity_, const double* values_,
-                     double initialMaximum, double initialMinimum)
+                     double initialMaximum, double initialMinimum, const double* extremes)
     : name(name_),
       recordCount(recordCount_),
       capacity(capacity_),
@@ -37,23 +38,42 @@ Dimension::Dimension(const std::string& name_, int recordCount_, int capacity_, 
       values(values_) {
     double outMaximum = 0.0;
     double outMinimum = 0.0;
-    computeRange(outMaximum, outMinimum);
+    if (extremes == nullptr || values == nullptr || recordCount <= 0) {
+        computeRange(outMaximum, outMinimum);
+        return;
+    }
+    minimum = extremes[0];
+    maximum = extremes[1];
+    widenRange();
 }
 
-bool Dimension::computeRange(double& outMaximum, double& outMinimum) {
-    if (values == nullptr || recordCount <= 0) return false;
-    maximum = minimum = values[0];
-    for (int i = 1; i < recordCount; ++i) {
-        if (values[i] > maximum)
-            maximum = values[i];
-        else if (values[i] < minimum)
-            minimum = values[i];
-    }
+void Dimension::widenRange() {
     touchDisplay();
     // Widened so that no record sits exactly on an end of its axis.
     const double s = (maximum - minimum) * 0.02;
     maximum += s;
     minimum -= s;
+}
+
+bool Dimension::computeRange(double& outMaximum, double& outMinimum) {
+    if (values == nullptr || recordCount <= 0) return false;
+    // Four running extremes at a time, each as the one comparison would
+    // keep it (a NaN never becomes an extreme); then the four are joined.
+    double high[4], low[4];
+    for (int k = 0; k < 4; ++k) high[k] = low[k] = values[0];
+    int i = 1;
+    for (; i + 4 <= recordCount; i += 4)
+        for (int k = 0; k < 4; ++k) {
+            high[k] = values[i + k] > high[k] ? values[i + k] : high[k];
+            low[k] = values[i + k] < low[k] ? values[i + k] : low[k];
+        }
+    for (; i < recordCount; ++i) {
+        high[0] = values[i] > high[0] ? values[i] : high[0];
+        low[0] = values[i] < low[0] ? values[i] : low[0];
+    }
+    maximum = std::max({high[0], high[1], high[2], high[3]});
+    minimum = std::min({low[0], low[1], low[2], low[3]});
+    widenRange();
     outMaximum = maximum;
     outMinimum = minimum;
     return true;
@@ -197,11 +217,23 @@ void Dimension::setFlipped(bool to) {
     touchDisplay();
 }
 
-void Dimension::setLabels(int count, const LabelEntry* entries) {
+void Dimension::setLabels(int count, const LabelEntry* entries, const int* records) {
     if (count < 0) count = 0;
     labels.assign(entries, entries + count);
     labelCount = count;
+    if (records != nullptr) {
+        labelRecords.assign(records, records + count);
+    } else {
+        countLabelRecords();
+    }
+    labelsByFrequency.resize(labels.size());
+    std::iota(labelsByFrequency.begin(), labelsByFrequency.end(), 0);
+    std::stable_sort(labelsByFrequency.begin(), labelsByFrequency.end(), [&](int a, int b) {
+        return labelRecords[static_cast<std::size_t>(a)] > labelRecords[static_cast<std::size_t>(b)];
+    });
+}
 
+void Dimension::countLabelRecords() {
     std::vector<double> keys;
     for (const LabelEntry& entry : labels)
         if (!std::isnan(entry.value)) keys.push_back(entry.value);
@@ -215,9 +247,4 @@ void Dimension::setLabels(int count, const LabelEntry* entries) {
         if (at != keys.end() && *at == labels[k].value)
             labelRecords[k] = counts[static_cast<std::size_t>(at - keys.begin())];
     }
-    labelsByFrequency.resize(labels.size());
-    std::iota(labelsByFrequency.begin(), labelsByFrequency.end(), 0);
-    std::stable_sort(labelsByFrequency.begin(), labelsByFrequency.end(), [&](int a, int b) {
-        return labelRecords[static_cast<std::size_t>(a)] > labelRecords[static_cast<std::size_t>(b)];
-    });
 }

@@ -121,8 +121,10 @@ struct Dimension {
     std::uint64_t displayRevision = 0;
 
     // recordCount and capacity are the plot's; values holds recordCount.
+    // extremes, when given, are the least and the largest of the values as
+    // their reader found them, which spares reading them all again.
     Dimension(const std::string& name, int recordCount, int capacity, const double* values,
-              double initialMaximum, double initialMinimum);
+              double initialMaximum, double initialMinimum, const double* extremes = nullptr);
 
     // Recomputes the range from the values and widens it by 2 % on each side.
     bool computeRange(double& outMaximum, double& outMinimum);
@@ -147,7 +149,12 @@ struct Dimension {
     void setFlipped(bool flipped);
     // Gives the dimension a new displayRevision.
     void touchDisplay();
-    // Replaces the category labels and counts their records.
-    void setLabels(int count, const LabelEntry* entries);
+    // Replaces the category labels and counts their records, or takes
+    // records[k] as entry k's count where the reader counted them.
+    void setLabels(int count, const LabelEntry* entries, const int* records = nullptr);
     std::string nameCopy() const { return name; }
+
+private:
+    void widenRange();
+    void countLabelRecords();
 };

@@ -16,4 +16,8 @@ const char* typedFormatForPath(const char* path);
 // Builds content from file (named path, for messages) in the given format.
 // Writes the column lines (" parquet column ...") and one refusal line
 // (" bad parquet, <why>, file not loaded") as a CSV file would.
-CsvResult readTypedFile(const DataFile& file, const char* path, const char* format, TableContent& content);
+// A file of more than 1,000 columns (or a JSON record of more keys) is
+// refused before its rows are read; what the reader allocates, and the
+// chunks DuckDB hands over, are charged to the load's memory account.
+CsvResult readTypedFile(const DataFile& file, const char* path, const char* format, TableContent& content,
+                        ColumnRules rules = ColumnRules());

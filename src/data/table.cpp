@@ -36,6 +36,7 @@ std::array<Dimension*, maxSlots> dimensionTable{};
 std::uint64_t tableGeneration = 0;
 std::uint64_t tableSourceBytes = 0;
 std::uint64_t tableSourceHash = 0;
+int tableColumnRules = columnRulesVersion;
 
 namespace {
 
@@ -189,10 +190,21 @@ void readTrailer(TokenReader& reader, TableContent& content) {
             trace(" bad label section ", name);
             break;
         }
-        entries.assign(static_cast<size_t>(count), LabelEntry{});
-        for (LabelEntry& entry : entries) {
-            reader.readNumber(entry.value);
-            reader.readText(entry.text);
+        // The entries and their texts stay in the table: taken for good. A
+        // section the load's memory cannot hold is bad like one too long.
+        try {
+            takeLoadMemory(static_cast<size_t>(count) * sizeof(LabelEntry));
+            entries.assign(static_cast<size_t>(count), LabelEntry{});
+            for (LabelEntry& entry : entries) {
+                reader.readNumber(entry.value);
+                std::string_view text;
+                if (!reader.next(text)) break;
+                if (text.size() >= sizeof(std::string) / 2) takeLoadMemory(text.size() + 1);
+                entry.text.assign(text);
+            }
+        } catch (const LoadTooLarge&) {
+            trace(" bad label section ", name);
+            break;
         }
         if (reader.failed()) {
             trace(" bad label section ", name);
@@ -204,7 +216,7 @@ void readTrailer(TokenReader& reader, TableContent& content) {
         auto kept = std::find_if(content.sections.begin(), content.sections.end(),
                                  [dimension](const LabelSection& s) { return s.dimension == dimension; });
         if (kept == content.sections.end())
-            kept = content.sections.insert(content.sections.end(), LabelSection{dimension, {}});
+            kept = content.sections.insert(content.sections.end(), LabelSection{dimension, {}, {}});
         kept->entries.swap(entries);
     }
 }
@@ -316,6 +328,8 @@ public:
                 return;
             }
             if (field < valueField) {
+                // A label longer than a string holds in place takes its bytes beside it.
+                if (text.size() >= sizeof(std::string) / 2) takeLoadMemory(text.size() + 1);
                 content_.labels[record].assign(text);
             } else {
                 double& value = content_.columns[field - valueField][record];
@@ -377,6 +391,9 @@ LoadResult parseText(const DataFile& file, Header header, TableContent& content)
     content.recordCount = static_cast<int>(header.records);
     content.hasLabels = header.labelled;
     const size_t records = static_cast<size_t>(header.records);
+    // The values and labels become the table's: taken for good.
+    takeLoadMemory(tableBytes(header.records, header.dimensions, header.labelled) -
+                   (sizeof(std::uint16_t) + sizeof(unsigned char)) * records);
     // Not zeroed here: the pieces write every value, and what a fault left
     // unread is zeroed below.
     content.columns.reserve(static_cast<size_t>(header.dimensions));
@@ -389,8 +406,14 @@ LoadResult parseText(const DataFile& file, Header header, TableContent& content)
     const ByteSource source(file);
     PieceReader reader(source, 0);
     TextPieces pieces(content, header, names);
-    parsePieces(reader, pieceBytes, [&](const char* data, std::size_t size, bool atEnd) { return pieces.cut(data, size, atEnd); },
-                threadsFor(0, 16), [&](Piece& piece) { pieces.parse(piece); });
+    try {
+        parsePieces(reader, pieceBytes,
+                    [&](const char* data, std::size_t size, bool atEnd) { return pieces.cut(data, size, atEnd); },
+                    threadsFor(0, 16), [&](Piece& piece) { pieces.parse(piece); });
+    } catch (const PieceTooLong&) {
+        traceRefusal(" token longer than ", maxPieceBytes >> 20, " MB, file not loaded");
+        return LoadResult::Empty;
+    }
 
     // Short files are read with zeros for what is missing, but blank space
     // is no room for records: the records must find at least a quarter of
@@ -424,7 +447,9 @@ LoadResult parseText(const DataFile& file, Header header, TableContent& content)
         trace(" malformed or missing number in record ", record + 1);
     } else if (pieces.hasTrailer()) {
         Bytes trailer;
-        if (!file.readAt(pieces.trailerOffset(), static_cast<size_t>(file.size() - pieces.trailerOffset()), trailer))
+        const size_t trailerBytes = static_cast<size_t>(file.size() - pieces.trailerOffset());
+        const LoadCharge trailerCharge(trailerBytes);
+        if (!file.readAt(pieces.trailerOffset(), trailerBytes, trailer))
             throw std::runtime_error("read error");
         TokenReader trailerReader(trailer.data(), trailer.data() + trailer.size());
         readTrailer(trailerReader, content);
@@ -446,13 +471,17 @@ bool fitsAfterReading(const TableContent& content) {
 
 // Opens, judges and parses path into content, touching nothing else: this
 // runs on the load's worker thread.
-LoadResult readTableFile(const std::string& path, bool otherNamesAsCsv, TableContent& content) {
+LoadResult readTableFile(const std::string& path, const LoadOptions& options, TableContent& content) {
     DataFile file;
     switch (file.open(path.c_str())) {
     case DataFile::Status::Opened:
         break;
     case DataFile::Status::Unopenable:
-        return LoadResult::Empty;  // no news, as for an empty path
+        // An empty path is the empty table; a file that cannot be opened
+        // is named, and the view stays.
+        if (path.empty()) return LoadResult::Empty;
+        traceRefusal(" cannot open ", path, ", file not loaded");
+        return LoadResult::Refused;
     case DataFile::Status::NotRegular:
         traceRefusal(" not a regular file, file not loaded");
         return LoadResult::Empty;
@@ -462,17 +491,17 @@ LoadResult readTableFile(const std::string& path, bool otherNamesAsCsv, TableCon
     }
     setLoadSize(file.size());
     if (const char* format = typedFormatForPath(path.c_str())) {
-        const CsvResult result = readTypedFile(file, path.c_str(), format, content);
+        const CsvResult result = readTypedFile(file, path.c_str(), format, content, ColumnRules::ofVersion(options.columnRules));
         if (result == CsvResult::TooManyDimensions) return LoadResult::Refused;
         if (result == CsvResult::Refused) return LoadResult::Empty;
         return fitsAfterReading(content) ? LoadResult::Loaded : LoadResult::Empty;
     }
     char delimiter = delimiterForPath(path.c_str());
-    if (delimiter == 0 && otherNamesAsCsv) delimiter = ',';
+    if (delimiter == 0 && options.otherNamesAsCsv) delimiter = ',';
     if (delimiter != 0) {
         // A CSV file has no header to judge first: it is judged by its
         // first megabyte, then read in pieces.
-        const CsvResult result = readCsvFile(file, content, delimiter);
+        const CsvResult result = readCsvFile(file, content, delimiter, ColumnRules::ofVersion(options.columnRules));
         if (result == CsvResult::TooManyDimensions) return LoadResult::Refused;
         if (result == CsvResult::Refused) return LoadResult::Empty;
         return fitsAfterReading(content) ? LoadResult::Loaded : LoadResult::Empty;
@@ -496,11 +525,15 @@ LoadResult readTableFile(const std::string& path, bool otherNamesAsCsv, TableCon
 }  // namespace
 
 // The worker's whole job: whatever it refuses leaves content empty.
-LoadResult readTableFileOrRefuse(const std::string& path, TableContent& content, bool otherNamesAsCsv) {
+LoadResult readTableFileOrRefuse(const std::string& path, TableContent& content, const LoadOptions& options) {
     LoadResult result = LoadResult::Empty;
-    const LoadMemoryScope memory;
+    const LoadMemoryScope memory(options.heldBytes);
     try {
-        result = readTableFile(path, otherNamesAsCsv, content);
+        result = readTableFile(path, options, content);
+    } catch (const LoadTooLarge&) {
+        content = TableContent();
+        traceRefusal(" table too large for memory, file not loaded");
+        return LoadResult::Empty;
     } catch (const std::bad_alloc&) {
         content = TableContent();
         traceRefusal(" out of memory, file not loaded");
@@ -512,6 +545,7 @@ LoadResult readTableFileOrRefuse(const std::string& path, TableContent& content,
         return LoadResult::Empty;
     }
     if (result != LoadResult::Loaded) content = TableContent();
+    content.columnRules = options.columnRules;
     return result;
 }
 
@@ -522,9 +556,12 @@ void takeTable(TableContent& content) {
     hasRecordLabels = content.hasLabels;
     tableSourceBytes = content.sourceBytes;
     tableSourceHash = content.sourceHash;
+    tableColumnRules = content.columnRules > 0 ? content.columnRules : columnRulesVersion;
     // Unlabelled tables keep no per-record strings, as the text loader does.
     if (hasRecordLabels) recordLabels = std::move(content.labels);
-    for (int j = 0; j < dimensionCount; ++j) rawValues[j] = std::move(content.columns[j]);
+    // Every dimension has an array, also a table of no records.
+    for (int j = 0; j < dimensionCount; ++j)
+        rawValues[j] = content.columns[j] ? std::move(content.columns[j]) : std::make_unique<double[]>(1);
 }
 
 bool setDataFileName(const char* path) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/types.h"
+#include "data/text_columns.h"
 
 struct Dimension;
 struct TableContent;
@@ -32,20 +33,33 @@ extern std::uint64_t tableGeneration;
 // of all of them (zero while no table is loaded).
 extern std::uint64_t tableSourceBytes;
 extern std::uint64_t tableSourceHash;
+// The version of the column rules the loaded table was read under
+// (data/text_columns.h), which a session saved of it records.
+extern int tableColumnRules;
 
 // Copies path into dataFileName; refuses (false, name unchanged) a path that does not fit.
 bool setDataFileName(const char* path);
 
-// What reading a data file came to: a table; a refusal that leaves no plot
-// until the next load; or nothing, which loads the empty table.
+// What reading a data file came to: a table; a refusal (" too many axis"
+// or a file that cannot be opened); nothing, which for an empty path is the
+// empty table and otherwise a refusal too. Every refusal has traced its line.
 enum class LoadResult { Loaded, Refused, Empty };
+
+struct LoadOptions {
+    bool otherNamesAsCsv = false;           // names of no known format read as CSV
+    int columnRules = columnRulesVersion;  // how text cells read as numbers and dates
+    // Bytes of the table shown, kept beside the one being read until it is
+    // accepted (data/data_file.h, LoadMemoryScope).
+    std::size_t heldBytes = 0;
+};
 
 // Opens, judges and parses path into content, touching nothing else: this
 // runs on the load's worker thread (data/load_progress.h). Whatever it
 // refuses leaves content empty, with the refusal's trace line written. The
 // format follows the name: ".csv", ".tsv" or ".tab", ".parquet", ".json",
-// else the text format, or CSV with otherNamesAsCsv.
-LoadResult readTableFileOrRefuse(const std::string& path, TableContent& content, bool otherNamesAsCsv = false);
+// else the text format, or CSV with otherNamesAsCsv. A table whose reading
+// would pass the load's memory is refused before the allocation that would.
+LoadResult readTableFileOrRefuse(const std::string& path, TableContent& content, const LoadOptions& options = {});
 
 // Frees the values and labels of the loaded table; sets its counts to zero.
 void releaseTable();

@@ -2,6 +2,7 @@
 // A whole table held apart from the loaded one: what the CSV reader produces,
 // what the loader installs and what the text writer writes.
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -13,6 +14,9 @@
 struct LabelSection {
     int dimension = 0;  // index into TableContent::names
     std::vector<LabelEntry> entries;
+    // Per entry, the records holding its value, where the reader counted
+    // them as it coded the texts; empty otherwise.
+    std::vector<int> records;
 };
 
 struct TableContent {
@@ -28,12 +32,17 @@ struct TableContent {
     // One per dimension, or none: the value missing cells were given (below
     // the column's present values), NaN for a column without missing cells.
     std::vector<double> missingValues;
+    // One pair per dimension, or none: the least and the largest value of
+    // the column as its reader found them.
+    std::vector<std::array<double, 2>> extremes;
     std::vector<std::string> labels;                  // recordCount entries when hasLabels
     std::vector<LabelSection> sections;
     // The file the table was read from, as read: its size in bytes and a
     // hash of all of them, so a saved view can tell whether it changed.
     std::uint64_t sourceBytes = 0;
     std::uint64_t sourceHash = 0;
+    // The version of the column rules it was read under.
+    int columnRules = 0;
 };
 
 // A text token of the data file: blanks and other whitespace become

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <unordered_set>
@@ -50,6 +51,7 @@ struct JoinedTexts {
     std::vector<std::string_view> texts;            // by column code; empty when counted by hash
     std::vector<std::vector<std::uint32_t>> codes;  // per piece: its code -> column code
     std::size_t distinct = 0;
+    LoadCharge charge;
 };
 
 JoinedTexts joinTexts(const ColumnPieces& column) {
@@ -62,6 +64,10 @@ JoinedTexts joinTexts(const ColumnPieces& column) {
     }
     std::size_t capacity = 16;
     while (capacity < 2 * total) capacity *= 2;
+    // The slots, and per text its hash, origin, code and view.
+    joined.charge.take(capacity * sizeof(std::uint32_t) +
+                       total * (sizeof(std::uint64_t) + sizeof(std::pair<std::size_t, std::uint32_t>) +
+                                sizeof(std::uint32_t) + (byText ? sizeof(std::string_view) : 0)));
     std::vector<std::uint32_t> slots(capacity, 0);  // column code + 1
     std::vector<std::uint64_t> hashes;
     std::vector<std::pair<std::size_t, std::uint32_t>> origin;  // piece, its code
@@ -143,7 +149,10 @@ bool sameText(const char* kept, std::string_view text) {
 }  // namespace
 
 std::uint32_t TextDictionary::code(std::string_view text) {
-    if (slots_.empty()) slots_.assign(64, 0);
+    if (slots_.empty()) {
+        charge_.take(64 * sizeof(std::uint32_t));
+        slots_.assign(64, 0);
+    }
     // A text of up to 8 bytes is its own hash: its bytes and its length tell
     // it apart from every other, and it is compared without a look at them.
     const bool shortText = text.size() <= 8;
@@ -164,8 +173,12 @@ std::uint32_t TextDictionary::code(std::string_view text) {
         const std::uint32_t found = slots_[slot];
         if (found == 0) {
             const auto code = static_cast<std::uint32_t>(entries_.size());
+            reserveCharged(entries_, entries_.size() + 1, charge_);
             entries_.push_back(Entry{hash, bytes_.size(), static_cast<std::uint32_t>(text.size())});
-            if (keepsTexts_) bytes_.insert(bytes_.end(), text.begin(), text.end());
+            if (keepsTexts_) {
+                reserveCharged(bytes_, bytes_.size() + text.size(), charge_);
+                bytes_.insert(bytes_.end(), text.begin(), text.end());
+            }
             slots_[slot] = code + 1;
             if (2 * entries_.size() > slots_.size()) grow();
             forgetTextsIfHopeless();
@@ -186,11 +199,13 @@ void TextDictionary::forgetTextsIfHopeless() {
     // longer needed, only their count.
     if (keepsTexts_ && sawRepeat_ && entries_.size() > static_cast<std::size_t>(maxCategories)) {
         keepsTexts_ = false;
+        charge_.give(bytes_.capacity());
         std::vector<char>().swap(bytes_);
     }
 }
 
 void TextDictionary::grow() {
+    charge_.take(slots_.size() * 2 * sizeof(std::uint32_t));
     std::vector<std::uint32_t> slots(slots_.size() * 2, 0);
     const std::size_t mask = slots.size() - 1;
     for (std::uint32_t code = 0; code < entries_.size(); ++code) {
@@ -199,18 +214,19 @@ void TextDictionary::grow() {
         slots[slot] = code + 1;
     }
     slots_.swap(slots);
+    charge_.give(slots.size() * sizeof(std::uint32_t));
 }
 
 void TextDictionary::clear() { *this = TextDictionary(); }
 
-std::unique_ptr<double[]> newValues(std::size_t n) {
+std::unique_ptr<double[]> newValues(std::size_t n, bool hugePages) {
     std::unique_ptr<double[]> values(new double[std::max<std::size_t>(n, 1)]);
     constexpr std::uintptr_t hugePage = std::uintptr_t(2) << 20;
     const auto begin = reinterpret_cast<std::uintptr_t>(values.get());
     const std::uintptr_t first = (begin + hugePage - 1) & ~(hugePage - 1);
     const std::uintptr_t last = (begin + n * sizeof(double)) & ~(hugePage - 1);
     // A hint: without huge pages it works as before.
-    if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+    if (hugePages && last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
     return values;
 }
 
@@ -229,6 +245,63 @@ bool isMissingCell(std::string_view cell) {
            equalsIgnoringCase(cell, "null");
 }
 
+NumberRead readOutOfRange(const char* first, const char* last, double& out) {
+    // from_chars has read the whole text as a number out of range: strtod
+    // tells an underflow (zero with its sign) from an overflow (infinite).
+    char buffer[64];
+    std::string copy;
+    const std::size_t length = static_cast<std::size_t>(last - first);
+    const char* text = buffer;
+    if (length < sizeof buffer) {
+        std::memcpy(buffer, first, length);
+        buffer[length] = '\0';
+    } else {
+        copy.assign(first, last);
+        text = copy.c_str();
+    }
+    out = std::strtod(text, nullptr);
+    return out == 0.0 ? NumberRead::Number : NumberRead::OutOfRange;
+}
+
+ColumnRules ColumnRules::ofVersion(int version) {
+    ColumnRules rules;
+    rules.monthNameDates = rules.groupedNumbers = version >= 2;
+    return rules;
+}
+
+bool readGroupedNumber(std::string_view cell, double& out, int& separators) {
+    // No such number is longer: anything longer is a text.
+    char digits[64];
+    if (cell.size() >= sizeof digits) return false;
+    std::size_t at = 0, length = 0;
+    if (at < cell.size() && (cell[at] == '-' || cell[at] == '+')) digits[length++] = cell[at++];
+    const auto digit = [&](std::size_t i) { return i < cell.size() && cell[i] >= '0' && cell[i] <= '9'; };
+    std::size_t lead = 0;
+    while (digit(at) && lead < 4) {
+        digits[length++] = cell[at++];
+        ++lead;
+    }
+    if (lead < 1 || lead > 3) return false;
+    separators = 0;
+    while (at < cell.size() && cell[at] == ',') {
+        if (!digit(at + 1) || !digit(at + 2) || !digit(at + 3) || digit(at + 4)) return false;
+        std::memcpy(digits + length, cell.data() + at + 1, 3);
+        length += 3;
+        at += 4;
+        ++separators;
+    }
+    if (separators == 0) return false;
+    if (at < cell.size() && cell[at] == '.') {
+        digits[length++] = cell[at++];
+        if (!digit(at)) return false;
+        while (digit(at)) digits[length++] = cell[at++];
+    }
+    if (at != cell.size()) return false;
+    const char* first = digits[0] == '+' ? digits + 1 : digits;
+    return readNumberCell(std::string_view(first, static_cast<std::size_t>(digits + length - first)), out) ==
+           NumberRead::Number;
+}
+
 void ColumnPiece::addOther(long long row, std::string_view cell, double& out) {
     if (isMissingCell(cell)) {
         addMissing(out);
@@ -238,8 +311,15 @@ void ColumnPiece::addOther(long long row, std::string_view cell, double& out) {
     // number before the first time makes it text.
     double value = 0.0;
     bool midnight = false;
-    if ((kind == CellKind::Time || valueCount == 0) && parseTimeText(cell, value, midnight)) {
+    if ((kind == CellKind::Time || valueCount == 0) && parseTimeText(cell, value, midnight, rules.monthNameDates)) {
         addTime(value, midnight, out);
+        return;
+    }
+    int separators = 0;
+    if (kind == CellKind::Numeric && rules.groupedNumbers && readGroupedNumber(cell, value, separators)) {
+        grouped = true;
+        groupedTwice = groupedTwice || separators >= 2;
+        addNumber(value, out);
         return;
     }
     kind = CellKind::Text;
@@ -259,19 +339,26 @@ void ColumnPiece::addMissing(double& out) {
 }
 
 void ColumnPiece::restartAsText() {
+    const ColumnRules kept = rules;
     *this = ColumnPiece();
+    rules = kept;
     kind = CellKind::Text;
     firstTextRow = 0;
 }
 
 CellKind joinedKind(const ColumnPieces& column) {
-    bool numbers = false, times = false;
+    bool numbers = false, times = false, grouped = false, groupedTwice = false;
     for (const ColumnPiece* piece : column.pieces) {
         if (piece->kind == CellKind::Text) return CellKind::Text;
+        grouped = grouped || piece->grouped;
+        groupedTwice = groupedTwice || piece->groupedTwice;
         if (piece->valueCount == 0) continue;
         (piece->kind == CellKind::Time ? times : numbers) = true;
     }
     if (numbers && times) return CellKind::Text;
+    // One comma in every grouped number may be a decimal comma ("1,500"):
+    // only a number with two of them proves the commas group thousands.
+    if (grouped && !groupedTwice) return CellKind::Text;
     return times ? CellKind::Time : CellKind::Numeric;
 }
 
@@ -315,6 +402,8 @@ void finishColumns(std::vector<ColumnPieces>& columns, std::vector<std::unique_p
                                                                   : ValueFormat::DateTime;
             if (format != ValueFormat::Number)
                 trace(prefix, name, ": time axis from ", timeText(low, format), " to ", timeText(high, format));
+            if (std::any_of(column.pieces.begin(), column.pieces.end(), [](const ColumnPiece* p) { return p->grouped; }))
+                trace(prefix, name, ": numbers with thousands separators");
             double missingValue = NAN;
             if (missing > 0) {
                 // Below the range, so the axis stays numeric and the cells stay visible.
@@ -331,6 +420,7 @@ void finishColumns(std::vector<ColumnPieces>& columns, std::vector<std::unique_p
             content.columns.push_back(std::move(storage[j]));
             content.formats.push_back(format);
             content.missingValues.push_back(missingValue);
+            content.extremes.push_back({missing > 0 ? missingValue : low, high});
             continue;
         }
         const JoinedTexts joined = joinTexts(column);
@@ -346,21 +436,43 @@ void finishColumns(std::vector<ColumnPieces>& columns, std::vector<std::unique_p
                 section.entries[k].value = static_cast<double>(k);
                 section.entries[k].text = tokens[order[k]];
             }
+            // Counted as they are coded, while the values are at hand: each
+            // piece's codes go to the column's through one table.
+            section.records.assign(distinct, 0);
+            std::vector<double> finalOf;
+            std::vector<int> counts;
             std::size_t first = 0;
             for (std::size_t p = 0; p < column.pieces.size(); ++p) {
                 const std::vector<std::uint32_t>& codes = joined.codes[p];
+                finalOf.resize(codes.size());
+                counts.assign(codes.size(), 0);
+                for (std::size_t k = 0; k < codes.size(); ++k) finalOf[k] = codeOf[codes[k]];
                 const std::size_t last = first + static_cast<std::size_t>(column.rows[p]);
-                for (std::size_t i = first; i < last; ++i) values[i] = codeOf[codes[static_cast<std::uint32_t>(values[i])]];
+                for (std::size_t i = first; i < last; ++i) {
+                    const auto k = static_cast<std::uint32_t>(values[i]);
+                    values[i] = finalOf[k];
+                    ++counts[k];
+                }
+                for (std::size_t k = 0; k < codes.size(); ++k)
+                    section.records[static_cast<std::size_t>(finalOf[k])] += counts[k];
                 first = last;
             }
             content.names.push_back(uniqueName(name, usedNames));
             content.columns.push_back(std::move(storage[j]));
             content.formats.push_back(ValueFormat::Number);
             content.missingValues.push_back(NAN);
+            content.extremes.push_back({0.0, static_cast<double>(distinct) - 1.0});
             content.sections.push_back(std::move(section));
         } else if (distinct == rows && !content.hasLabels) {
             content.hasLabels = true;
             content.labelColumnName = name;
+            // The labels stay in the table: taken for good. A text longer
+            // than a string holds in place takes its bytes beside it.
+            std::size_t heap = 0;
+            for (const ColumnPiece* piece : column.pieces)
+                for (std::uint32_t k = 0; k < piece->texts.size(); ++k)
+                    if (piece->texts.text(k).size() >= sizeof(std::string) / 2) heap += piece->texts.text(k).size() + 1;
+            takeLoadMemory(rows * sizeof(std::string) + heap);
             content.labels.reserve(rows);
             std::size_t first = 0;
             for (std::size_t p = 0; p < column.pieces.size(); ++p) {
@@ -373,6 +485,9 @@ void finishColumns(std::vector<ColumnPieces>& columns, std::vector<std::unique_p
             storage[j].reset();
         } else if (distinct == rows) {
             trace(prefix, name, " left out: distinct texts, labels come from ", content.labelColumnName);
+            storage[j].reset();
+        } else if (distinct == 1) {
+            trace(prefix, name, " left out: a single text");
             storage[j].reset();
         } else {
             trace(prefix, name, " left out: ", distinct, " distinct texts, too many for categories");

@@ -14,12 +14,15 @@
 #include <string_view>
 #include <vector>
 
+#include "data/data_file.h"
+
 struct TableContent;
 
 // The distinct texts of one column within one piece, coded from 0 in the
 // order they first appear. Once a column has shown that it can be neither
 // categories nor labels, it stops keeping texts and only tells them apart
-// by their 64-bit hash, which is all its count of distinct texts needs.
+// by their 64-bit hash, which is all its count of distinct texts needs. What
+// it holds is charged to the load's memory account before it is allocated.
 class TextDictionary {
 public:
     std::uint32_t code(std::string_view text);
@@ -45,6 +48,7 @@ private:
     std::vector<std::uint32_t> slots_;  // code + 1, 0 for an empty slot
     std::vector<Entry> entries_;
     std::vector<char> bytes_;
+    LoadCharge charge_;
     bool keepsTexts_ = true;
     bool sawRepeat_ = false;
 };
@@ -57,14 +61,38 @@ constexpr double largestValue = 1e300;
 bool isMissingCell(std::string_view cell);
 // Whether a equals lower (which is in lower case) ignoring ASCII case.
 bool equalsIgnoringCase(std::string_view a, std::string_view lower);
-// A whole cell as a finite number within largestValue.
-inline bool parseNumberCell(std::string_view cell, double& out) {
+
+// What a whole cell reads as: a number (an underflow is zero with its sign),
+// a number out of range (an overflow, which reads as infinite, or beyond
+// largestValue), or no number.
+enum class NumberRead { Number, OutOfRange, NotANumber };
+// The out-of-range case of readNumberCell, which from_chars leaves open.
+NumberRead readOutOfRange(const char* first, const char* last, double& out);
+inline NumberRead readNumberCell(std::string_view cell, double& out) {
     const char* first = cell.data();
     const char* last = first + cell.size();
     if (last - first > 1 && *first == '+' && first[1] != '-') ++first;
     const auto result = std::from_chars(first, last, out);
-    return result.ec == std::errc() && result.ptr == last && std::fabs(out) <= largestValue;
+    if (result.ptr != last) return NumberRead::NotANumber;
+    if (result.ec == std::errc()) return std::fabs(out) <= largestValue ? NumberRead::Number : NumberRead::OutOfRange;
+    if (result.ec == std::errc::result_out_of_range) return readOutOfRange(first, last, out);
+    return NumberRead::NotANumber;
 }
+
+// The rules by which text cells read as numbers and dates. A session records
+// the version of the rules its table was read under, and its table is read
+// under them again.
+struct ColumnRules {
+    bool monthNameDates = true;  // "Jan 1 2000", "1 January 2000"
+    bool groupedNumbers = true;  // "1,611,606"
+    static ColumnRules ofVersion(int version);
+};
+// Version 1: ISO dates and plain numbers; version 2 adds the two above.
+constexpr int columnRulesVersion = 2;
+
+// A number written with commas between groups of three digits
+// ("1,611,606", "-566,000", "1,375.5"), with how many commas it has.
+bool readGroupedNumber(std::string_view cell, double& out, int& separators);
 
 // One column over one piece's rows. Numbers and times are stored as they
 // are read, NaN where a cell is missing; texts as their dictionary code.
@@ -73,8 +101,11 @@ struct ColumnPiece {
     long long firstTextRow = -1;  // the piece's row where texts began
     long long missing = 0;
     bool allMidnight = true;
+    // Numbers read with thousands separators; whether one had two or more.
+    bool grouped = false, groupedTwice = false;
     double low = 0.0, high = 0.0;  // of the values read, when valueCount > 0
     long long valueCount = 0;
+    ColumnRules rules;
     TextDictionary texts;
 
     // Reads row's cell into *out (row counts from the piece's first row).
@@ -85,9 +116,17 @@ struct ColumnPiece {
             return;
         }
         double value = 0.0;
-        if (kind == CellKind::Numeric && parseNumberCell(cell, value)) {
-            addNumber(value, out);
-            return;
+        if (kind == CellKind::Numeric) {
+            const NumberRead read = readNumberCell(cell, value);
+            if (read == NumberRead::Number) {
+                addNumber(value, out);
+                return;
+            }
+            // Beyond the range arithmetic, as an infinite typed value is.
+            if (read == NumberRead::OutOfRange) {
+                addMissing(out);
+                return;
+            }
         }
         addOther(row, cell, out);
     }
@@ -112,14 +151,15 @@ struct ColumnPiece {
     bool needsTextsAgain() const { return kind != CellKind::Text || firstTextRow > 0; }
 
 private:
-    // A cell that is missing, a time, or the column's first text.
+    // A cell that is missing, a time, a number with separators, or the
+    // column's first text.
     void addOther(long long row, std::string_view cell, double& out);
 };
 
 // A column's values for n rows, not initialised. From a few megabytes on
-// the kernel is asked for huge pages, so filling them takes a fault per
-// 2 MB rather than per 4 KB.
-std::unique_ptr<double[]> newValues(std::size_t n);
+// the kernel is asked for huge pages (with hugePages), so filling them takes
+// a fault per 2 MB rather than per 4 KB.
+std::unique_ptr<double[]> newValues(std::size_t n, bool hugePages = true);
 
 
 // One column's pieces, in row order.

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <string_view>
 
 namespace {
 
@@ -59,57 +60,127 @@ long long floorDiv(long long a, long long b) {
 
 }  // namespace
 
-bool parseTimeText(std::string_view text, double& seconds, bool& midnight) {
+namespace {
+
+constexpr long long powersOfTen[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000};
+
+// A time of day from s[at] to the end: "HH:MM", "HH:MM:SS" or "HH:MM:SS.f"
+// (1 to 9 fraction digits), optionally ending in "Z" or "+HH:MM" / "-HH:MM".
+// clock is its seconds since midnight less its offset from UTC.
+bool readClock(const char* s, std::size_t at, std::size_t n, long long& clock, unsigned& fraction, int& fractionDigits) {
+    unsigned hour = 0, minute = 0, second = 0;
+    fraction = 0;
+    fractionDigits = 0;
+    if (n < at + 5 || s[at + 2] != ':' || !readDigits(s + at, 2, hour) || !readDigits(s + at + 3, 2, minute) ||
+        hour > 23 || minute > 59)
+        return false;
+    at += 5;
+    if (at < n && s[at] == ':') {
+        if (n < at + 3 || !readDigits(s + at + 1, 2, second) || second > 59) return false;
+        at += 3;
+        if (at < n && s[at] == '.') {
+            ++at;
+            while (at + fractionDigits < n && s[at + fractionDigits] >= '0' && s[at + fractionDigits] <= '9')
+                ++fractionDigits;
+            if (fractionDigits < 1 || fractionDigits > 9 || !readDigits(s + at, fractionDigits, fraction))
+                return false;
+            at += static_cast<std::size_t>(fractionDigits);
+        }
+    }
+    long long offset = 0;
+    if (at < n && s[at] == 'Z') {
+        ++at;
+    } else if (at < n && (s[at] == '+' || s[at] == '-')) {
+        unsigned offsetHours = 0, offsetMinutes = 0;
+        if (n < at + 6 || s[at + 3] != ':' || !readDigits(s + at + 1, 2, offsetHours) ||
+            !readDigits(s + at + 4, 2, offsetMinutes) || offsetHours > 23 || offsetMinutes > 59)
+            return false;
+        offset = (s[at] == '+' ? 1 : -1) * static_cast<long long>(offsetHours * 3600 + offsetMinutes * 60);
+        at += 6;
+    }
+    if (at != n) return false;
+    clock = hour * 3600LL + minute * 60LL + second - offset;
+    return true;
+}
+
+// The month a name or its first three letters stand for (any case), 0 for none.
+unsigned monthNamed(std::string_view word) {
+    static const char* const names[] = {"january", "february", "march",     "april",   "may",      "june",
+                                        "july",    "august",   "september", "october", "november", "december"};
+    if (word.size() < 3) return 0;
+    char lower[10] = {};
+    if (word.size() >= sizeof lower) return 0;
+    for (std::size_t i = 0; i < word.size(); ++i)
+        lower[i] = word[i] >= 'A' && word[i] <= 'Z' ? static_cast<char>(word[i] - 'A' + 'a') : word[i];
+    const std::string_view text(lower, word.size());
+    for (unsigned m = 0; m < 12; ++m) {
+        const std::string_view name = names[m];
+        if (text == name || (text.size() == 3 && name.compare(0, 3, text) == 0)) return m + 1;
+    }
+    return 0;
+}
+
+bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// "Jan 1 2000", "January 1, 2000" or "1 Jan 2000": the month, day and year,
+// and where the date ends (the end, or the blank before a time).
+bool readNamedDate(const char* s, std::size_t n, unsigned& year, unsigned& month, unsigned& day, std::size_t& end) {
+    std::size_t at = 0;
+    const auto blanks = [&] {
+        const std::size_t from = at;
+        while (at < n && s[at] == ' ') ++at;
+        return at > from;
+    };
+    const auto word = [&] {
+        const std::size_t from = at;
+        while (at < n && isLetter(s[at])) ++at;
+        return monthNamed(std::string_view(s + from, at - from));
+    };
+    const auto dayNumber = [&] {
+        const std::size_t from = at;
+        while (at < n && isDigit(s[at]) && at - from < 3) ++at;
+        return at - from >= 1 && at - from <= 2 && readDigits(s + from, static_cast<int>(at - from), day);
+    };
+    if (n == 0) return false;
+    if (isLetter(s[0])) {
+        month = word();
+        if (month == 0 || !blanks() || !dayNumber()) return false;
+    } else {
+        if (!dayNumber() || !blanks()) return false;
+        month = word();
+        if (month == 0) return false;
+    }
+    if (at < n && s[at] == ',') ++at;
+    if (!blanks() || n < at + 4 || !readDigits(s + at, 4, year)) return false;
+    at += 4;
+    if (at < n && s[at] != ' ') return false;
+    if (day < 1 || day > daysInMonth(year, month)) return false;
+    end = at;
+    return true;
+}
+
+}  // namespace
+
+bool parseTimeText(std::string_view text, double& seconds, bool& midnight, bool monthNames) {
     const char* s = text.data();
     const std::size_t n = text.size();
     unsigned year = 0, month = 0, day = 0;
-    if (n < 10 || (s[4] != '-' && s[4] != '/') || s[7] != s[4] || !readDigits(s, 4, year) ||
-        !readDigits(s + 5, 2, month) || !readDigits(s + 8, 2, day))
-        return false;
-    if (month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month)) return false;
-
-    unsigned hour = 0, minute = 0, second = 0, fraction = 0;
-    int fractionDigits = 0;
-    long long offset = 0;
     std::size_t at = 10;
-    if (at < n) {
-        if ((s[at] != ' ' && s[at] != 'T') || n < at + 6 || s[at + 3] != ':' ||
-            !readDigits(s + at + 1, 2, hour) || !readDigits(s + at + 4, 2, minute) || hour > 23 ||
-            minute > 59)
-            return false;
-        at += 6;
-        if (at < n && s[at] == ':') {
-            if (n < at + 3 || !readDigits(s + at + 1, 2, second) || second > 59) return false;
-            at += 3;
-            if (at < n && s[at] == '.') {
-                ++at;
-                while (at + fractionDigits < n && s[at + fractionDigits] >= '0' &&
-                       s[at + fractionDigits] <= '9')
-                    ++fractionDigits;
-                if (fractionDigits < 1 || fractionDigits > 9 || !readDigits(s + at, fractionDigits, fraction))
-                    return false;
-                at += static_cast<std::size_t>(fractionDigits);
-            }
-        }
-        if (at < n && s[at] == 'Z') {
-            ++at;
-        } else if (at < n && (s[at] == '+' || s[at] == '-')) {
-            unsigned offsetHours = 0, offsetMinutes = 0;
-            if (n < at + 6 || s[at + 3] != ':' || !readDigits(s + at + 1, 2, offsetHours) ||
-                !readDigits(s + at + 4, 2, offsetMinutes) || offsetHours > 23 || offsetMinutes > 59)
-                return false;
-            offset = (s[at] == '+' ? 1 : -1) * static_cast<long long>(offsetHours * 3600 + offsetMinutes * 60);
-            at += 6;
-        }
-        if (at != n) return false;
+    if (n >= 10 && (s[4] == '-' || s[4] == '/') && s[7] == s[4] && readDigits(s, 4, year) &&
+        readDigits(s + 5, 2, month) && readDigits(s + 8, 2, day)) {
+        if (month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month)) return false;
+        if (at < n && s[at] != ' ' && s[at] != 'T') return false;
+    } else if (!monthNames || !readNamedDate(s, n, year, month, day, at)) {
+        return false;
     }
-
+    long long clock = 0;
+    unsigned fraction = 0;
+    int fractionDigits = 0;
+    if (at < n && !readClock(s, at + 1, n, clock, fraction, fractionDigits)) return false;
     // The clock time minus its offset from UTC.
-    const long long whole = daysFromCivil(year, month, day) * secondsPerDay + hour * 3600LL +
-                            minute * 60LL + second - offset;
-    double part = fraction;
-    for (int k = 0; k < fractionDigits; ++k) part /= 10.0;
-    seconds = static_cast<double>(whole) + part;
+    const long long whole = daysFromCivil(year, month, day) * secondsPerDay + clock;
+    seconds = secondsAndFraction(whole, fraction, powersOfTen[fractionDigits]);
     midnight = fraction == 0 && whole - floorDiv(whole, secondsPerDay) * secondsPerDay == 0;
     return true;
 }

@@ -21,6 +21,16 @@ extern PCShowAxis* hoveredAxis;
 extern int hoveredAxisSerial;
 extern std::vector<HoverFadeEntry> hoverFadeList;
 
+// Ticks on the numeric and time axes (key T): on from the start; they belong
+// to the viewer, not the table.
+extern bool axisTicksShown;
+// The pointer's last view x over the drawing area (NaN before it moved):
+// the axis nearest it shows its whole name, whatever key D is set to.
+extern double pointerViewX;
+// Set by each frame: whether some axis name is drawn cut. The pointer moving
+// nearer to another axis asks for a frame only then.
+extern bool axisNamesCut;
+
 // Mouse buttons as the GLUT layer delivers them; the wheel arrives as 3 and 4.
 enum MouseButton : int { LeftButton = 0, MiddleButton = 1, RightButton = 2, WheelUp = 3, WheelDown = 4 };
 enum ButtonState : int { ButtonPress = 0, ButtonRelease = 1 };

@@ -2,16 +2,24 @@
 // animation global, and which region holds a view position.
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 
 #include "animation/animation.h"
+#include "interaction/hover.h"
 #include "interaction/interaction.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
 
 bool hoverEmphasis = true;
+bool hoverDetails = true;
+std::uint64_t hoverResets = 0;
 PCShowAxis* hoveredAxis = nullptr;
 int hoveredAxisSerial = 0;
 std::vector<HoverFadeEntry> hoverFadeList;
+bool axisTicksShown = true;
+double pointerViewX = NAN;
+bool axisNamesCut = false;
 
 namespace {
 
@@ -57,6 +65,11 @@ void resetInteractionState() {
     layoutTarget.fill(0.0);
     layoutTargetsValid = false;
     traceAnimation = false;
+    axisTicksShown = true;
+    pointerViewX = NAN;
+    axisNamesCut = false;
+    hoverDetails = true;
+    ++hoverResets;
 }
 
 int regionContaining(double u, double v) {

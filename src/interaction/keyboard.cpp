@@ -6,7 +6,9 @@
 #include "base/platform.h"
 #include "base/textures.h"
 #include "brush/brush.h"
+#include "interaction/hover.h"
 #include "interaction/interaction.h"
+#include "listing/records_table.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
 #include "session/session.h"
@@ -160,6 +162,9 @@ bool dispatchKey(unsigned char key, int x, int y) {
     case 'G':
         densityShading = !densityShading;
         return true;
+    case 'T':
+        axisTicksShown = !axisTicksShown;
+        return true;
     case 'I': {
         PCShowAxis* axis = axisNearest(x, y);
         if (!axis || !plot->setAxisFlipped(*axis, !plot->axisFlipped(*axis))) return false;
@@ -180,6 +185,14 @@ bool dispatchKey(unsigned char key, int x, int y) {
     case '`':
         restoreFullView();
         return true;
+    case 'H':
+        // Hover details off and on; a box shown goes with them.
+        clearHoverDetails();
+        hoverDetails = !hoverDetails;
+        return false;
+    case 'O':
+        openRecordsTable();
+        return false;
     default:
         return false;  // P and every unmapped key do nothing
     }

@@ -5,6 +5,7 @@
 
 #include "animation/animation.h"
 #include "base/platform.h"
+#include "interaction/hover.h"
 #include "interaction/interaction.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
@@ -39,10 +40,21 @@ void extendStroke(int x, int y, bool testCrossing) {
     requestRedraw();
 }
 
+// Follows the pointer, so that the axis nearest it shows its whole name.
+void followPointer(int x, int y) {
+    const double vx = plot->toViewCoordinates(x, y).x;
+    const int before = std::isnan(pointerViewX) ? -1 : plot->nearestAxis(pointerViewX);
+    pointerViewX = vx;
+    if (axisNamesCut && plot->nearestAxis(vx) != before) requestRedraw();
+}
+
 }  // namespace
 
 void onMouseDrag(int x, int y) {
-    if (!plot || layoutAnimating) return;
+    noteHoverDrag();
+    if (!plot) return;
+    followPointer(x, y);
+    if (layoutAnimating) return;
     InteractionState& s = interaction;
     if (s.axisDragActive) {
         const double u = plot->toViewCoordinates(x, y).x;
@@ -68,7 +80,10 @@ void completeStroke(int x, int y) {
 }
 
 void onMouseHover(int x, int y) {
-    if (!plot || !hoverEmphasis) return;
+    noteHoverMotion(x, y);
+    if (!plot) return;
+    followPointer(x, y);
+    if (!hoverEmphasis) return;
     pruneHoverState();
     const Point p = plot->toViewCoordinates(x, y);
     const int i = regionContaining(p.x, p.y);

@@ -9,6 +9,7 @@
 #include "base/platform.h"
 #include "brush/brush.h"
 #include "data/dimension.h"
+#include "interaction/hover.h"
 #include "interaction/interaction.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
@@ -323,6 +324,7 @@ void wheel(int button, int x, int y) {
 void onMouseButton(int button, int state, int x, int y) {
     if (!plot) return;
     trace("mouse button ", button, ' ', state, ' ', x, ' ', y);
+    noteHoverButton(button, state, x, y);
     if (layoutAnimating) {
         // Any mouse event freezes a glide; a left release lets it finish.
         layoutAnimating = false;

@@ -52,7 +52,9 @@ double* PCPlot::captureAxisPositions() {
 }
 
 void PCPlot::colorOfRecord(int i, Rgba& out) const {
-    if (useRecordColors && recordColors.has(i)) {
+    if (i == colorKeepingHighlight && hasHighlightedRecord) {
+        out = highlightColor;
+    } else if (useRecordColors && recordColors.has(i)) {
         out = recordColors[i];
     } else if (colorByFunction) {
         if (colorBySelection)
@@ -72,9 +74,18 @@ void PCPlot::setAllRecordColors(const Rgba& color) {
 void PCPlot::highlightRecord(int index) {
     if (index < 0 || index >= recordCount) return;
     setAllRecordColors({0.1, 0.1, 0.1, 0.05});
-    recordColors.set(index, {0.8, 0.0, 0.0, 0.9});
+    recordColors.set(index, highlightColor);
     highlightedRecord = index;
     hasHighlightedRecord = true;
+    colorKeepingHighlight = -1;
+}
+
+void PCPlot::highlightKeepingColors(int index) {
+    if (index < 0 || index >= recordCount) return;
+    ++colorRevision;
+    highlightedRecord = index;
+    hasHighlightedRecord = true;
+    colorKeepingHighlight = index;
 }
 
 void PCPlot::intersectSelection(const Membership& values) {
@@ -173,7 +184,10 @@ void dimensionColorFn(const PCPlot& plot, int recordIndex, Rgba& out) {
     // dimension without spread colours every record as its middle value.
     Placement along = d->placement();
     along.flipped = false;
-    const double t = along.position(d->values[recordIndex]);
+    rampColor(along.position(d->values[recordIndex]), out);
+}
+
+void rampColor(double t, Rgba& out) {
     if (t >= 0.0 && t < 0.25) {
         out[0] = 1.0; out[1] = 4.0 * t; out[2] = 0.0;
     } else if (t < 0.5) {

@@ -22,6 +22,9 @@ using SelectionColorFn = void (*)(const PCPlot& plot, int recordIndex, double se
 
 // Blue-green-yellow-red ramp over the colour dimension.
 void dimensionColorFn(const PCPlot& plot, int recordIndex, Rgba& out);
+// The ramp's colour at t from 0 (red, the least values) over yellow, green
+// and cyan to 1 (blue); out keeps its colour for t outside [0, 1].
+void rampColor(double t, Rgba& out);
 // Ramp colour for a fully selected record, fading grey below; selection is
 // the record's degree.
 void selectionColorFn(const PCPlot& plot, int recordIndex, double selection, Rgba& out);
@@ -34,6 +37,10 @@ extern double curveStep;     // length of one straight piece of a drawn curve
 // Belongs to the viewer, not the table: loads and key F leave it as it is.
 extern bool densityShading;
 extern double aspectRatio;   // drawing-area height / width, set on reshape
+
+// The highlighted record's colour, and the colour every record gets at load.
+constexpr Rgba highlightColor{0.8, 0.0, 0.0, 0.9};
+constexpr Rgba recordColorAtLoad{0.2, 0.2, 0.2, 0.2};
 
 struct PCPlot {
     std::string labelColumnName;
@@ -81,6 +88,9 @@ struct PCPlot {
     SelectionColorFn selectionColorFn = ::selectionColorFn;
     bool hasHighlightedRecord = false;
     int highlightedRecord = 0;
+    // The record highlighted by highlightKeepingColors, drawn in the
+    // highlight's colour while every record keeps its own; -1 for none.
+    int colorKeepingHighlight = -1;
     // Change counters: every writer of what colorOfRecord reads bumps one,
     // so the caches of the record layer compare two numbers instead of
     // reading arrays of millions of records. recordSelection bumps
@@ -110,6 +120,9 @@ struct PCPlot {
     void colorOfRecord(int i, Rgba& out) const;
     void setAllRecordColors(const Rgba& color);
     void highlightRecord(int index);
+    // Highlights a record without touching any record's colour: the
+    // records window's row click, which must not wipe the user's paints.
+    void highlightKeepingColors(int index);
     // Folds per-record values into the selection by the lesser or the larger
     // of the two, or paints the records whose value is fully selected.
     void intersectSelection(const Membership& values);

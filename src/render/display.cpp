@@ -11,7 +11,9 @@
 #include "plot/axis.h"
 #include "plot/plot.h"
 #include "records/records.h"
+#include "render/hover_gl.h"
 #include "render/layers.h"
+#include "render/overlays.h"
 #include "render/progress.h"
 #include "render/record_layer.h"
 #include "render/strokes.h"
@@ -54,6 +56,7 @@ void drawPlotBody() {
     if (p.showHistograms) drawHistograms(p, frame);
     drawAxes(p, frame);
     drawLabels(p, frame);
+    drawLegends(p);
 }
 
 namespace {
@@ -81,6 +84,7 @@ void onDisplay() {
     }
     if (plot == nullptr) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        drawMessageBand();
         glutSwapBuffers();
         return;
     }
@@ -100,8 +104,11 @@ void onDisplay() {
     if (interaction.rubberBandActive) drawRubberBand();
 
     drawShapes();
+    // The hovered record and its values go over everything else.
+    drawHoverDetails();
     // While a large layer is being completed, a bar says how far it is.
     drawRecordLayerProgress();
+    drawMessageBand();
     glutSwapBuffers();
 }
 

@@ -3,13 +3,19 @@
 // their selection frames and the rulers of hovered scatterplots, and text.
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
+#include "draw/text.h"
 #include "render/display.h"
 
 struct PCPlot;
 struct Dimension;
 struct Positions;
+
+// The marks of scales and of missing values and the legends: on in the
+// program; switched off only to see what they cost.
+extern bool readingAids;
 
 // Counts each shown dimension once per table, range and bin count, not per frame.
 void drawHistograms(const PCPlot& plot, const FrameAxes& frame);
@@ -47,3 +53,24 @@ constexpr double labelGapPx = 11.0;
 // before it; pinned (-1 for none) is taken first. Their indices, ascending.
 std::vector<int> thinLabels(const std::vector<double>& y, const std::vector<int>& order, int pinned,
                             double gap);
+
+// Least distance in pixels between the names of neighbouring axes.
+constexpr double nameGapPx = 6.0;
+
+// Where an axis name is drawn: its text (cut with "..." where it would not
+// fit), moved dx pixels from its axis, with room pixels for it and the mark
+// of the axis's scale under it.
+struct NamePlace {
+    std::string text;
+    double dx = 0.0;
+    double room = 0.0;
+    bool cut = false;
+};
+
+// The names of axes at pixel columns xs in a drawing area width pixels wide:
+// each from its axis rightwards, cut to the room before the next axis to its
+// right; the rightmost moves left, into what its neighbour leaves, rather
+// than run past the window's edge. The name of axis `whole` (-1: none) is
+// kept whole and moved inside the window, to be drawn over the others.
+std::vector<NamePlace> placeNames(const std::vector<double>& xs, const std::vector<std::string>& names, double width,
+                                  int whole, const FontMetrics& font);

@@ -19,6 +19,7 @@
 #include <unordered_map>
 
 #include "animation/animation.h"
+#include "base/memory.h"
 #include "base/platform.h"
 #include "base/textures.h"
 #include "brush/brush.h"
@@ -26,6 +27,8 @@
 #include "data/dimension.h"
 #include "data/load_progress.h"
 #include "data/table.h"
+#include "data/table_content.h"
+#include "listing/records_table.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
 #include "session/session.h"
@@ -159,6 +162,7 @@ SessionFile captureView(bool hoverFading) {
     s.tablePath = absolutePath(dataFileName);
     s.tableBytes = tableSourceBytes;
     s.tableHash = tableSourceHash;
+    s.columnRules = tableColumnRules;
     s.records = p.recordCount;
     s.dimensions = dimensionCount;
     // A glide under way is saved where it ends.
@@ -211,6 +215,8 @@ SessionFile captureView(bool hoverFading) {
     }
     captureBrushes(s);
     captureRecords(p, s);
+    s.recordsWindow = SessionFile::RecordsWindow{recordsTable.isOpen(), recordsTable.sortedBy(),
+                                                 recordsTable.sortedDescending()};
     return s;
 }
 
@@ -345,6 +351,14 @@ void restoreView(const SessionFile& s) {
     }
     restoreBrushes(s, axis);
     restoreRecords(p, s);
+    // Sessions that tell nothing of the records window leave it as it is.
+    if (const auto& w = s.recordsWindow) {
+        recordsTable.setSort(w->sortBy == labelSort && !hasRecordLabels ? noSort : w->sortBy, w->descending);
+        if (w->open)
+            recordsTable.open();
+        else
+            recordsTable.close();
+    }
 }
 
 // ---------------------------------------------------------------- files
@@ -364,22 +378,46 @@ bool readSessionFile(const std::string& path, SessionFile& s, std::string& why) 
             why = "file too large";
             return false;
     }
+    // A session is read whole only up to the size its table justifies: a
+    // larger one is refused from its first part, where its table states
+    // its record count (or from its size, where it states none there).
+    const std::size_t firstPart = static_cast<std::size_t>(sessionBytesFor(0));
     std::vector<char> bytes;
+    if (file.size() > firstPart) {
+        if (!file.readPrefix(firstPart, bytes)) {
+            why = "cannot read the file";
+            return false;
+        }
+        if (file.size() > sessionBytesFor(scanSessionJson(bytes.data(), bytes.size()).records)) {
+            why = "too large for its table";
+            return false;
+        }
+    }
     if (!file.readAll(bytes)) {
         why = "cannot read the file";
+        return false;
+    }
+    // Parsed, it must fit beside the table shown; it is not kept once read.
+    const SessionScan scan = scanSessionJson(bytes.data(), bytes.size());
+    if (file.size() > sessionBytesFor(scan.records)) {
+        why = "too large for its table";
+        return false;
+    }
+    if (scan.parsedBytes > availableMemory()) {
+        why = "too large for memory";
         return false;
     }
     return readSessionJson(std::string(bytes.begin(), bytes.end()), s, why);
 }
 
 // The saved path, or when nothing is there, a file of its name beside the
-// session: the two may have moved together.
+// session: the two may have moved together. Empty when neither exists.
 std::string locateTable(const std::string& saved, const std::string& sessionPath) {
     namespace fs = std::filesystem;
     std::error_code error;
     if (fs::exists(saved, error)) return saved;
     const fs::path beside = fs::path(sessionPath).parent_path() / fs::path(saved).filename();
-    return fs::exists(beside, error) ? beside.string() : saved;
+    return fs::exists(beside, error) ? beside.string() : std::string();
 }
 
 // Whether the file at path has this size and hash. It is read a step at a
@@ -434,13 +472,17 @@ bool refuse(const std::string& why) {
     return false;
 }
 
-bool sameTable(const SessionFile& s) {
-    return tableSourceBytes == s.tableBytes && tableSourceHash == s.tableHash;
+bool tableChanged(const std::string& table) {
+    traceRefusal(" session table changed: ", table, ", session not loaded");
+    return false;
 }
 
-bool sameShape(const SessionFile& s) {
-    return plot != nullptr && recordCount == s.records && dimensionCount == s.dimensions &&
-           plot->axisCount == static_cast<int>(s.axes.size());
+// Whether the table read has the shape the session was saved of: its
+// records, dimensions and the axes they make.
+bool sameShape(const SessionFile& s, const TableContent& content) {
+    const int dimensions = static_cast<int>(content.names.size());
+    return content.recordCount == s.records && dimensions == s.dimensions &&
+           std::clamp(content.shownCount, 0, dimensions) == static_cast<int>(s.axes.size());
 }
 
 }  // namespace
@@ -478,24 +520,34 @@ bool openSessionFrom(const std::string& path, bool& hoverFading) {
     std::string why;
     if (!readSessionFile(path, s, why)) return refuse(why);
     const std::string table = locateTable(s.tablePath, path);
-    if (!hasFingerprint(table, s.tableBytes, s.tableHash)) {
-        traceRefusal(" session table changed: ", table, ", session not loaded");
+    if (table.empty()) {
+        traceRefusal(" session table missing: ", s.tablePath, ", session not loaded");
         return false;
     }
-    const char* const wrongShape = "its table reads with another shape";
-    // The table shown is the session's: its shape is known before it goes.
-    if (sameTable(s) && !sameShape(s)) return refuse(wrongShape);
+    if (!hasFingerprint(table, s.tableBytes, s.tableHash)) return tableChanged(table);
     if (!setDataFileName(table.c_str())) return refuse("table path too long");
-    loadDataFile();
-    // Past this point the current view is gone. The load may have failed
-    // (it said why), the table may have changed since it was checked, or
-    // it may read differently.
-    if (plot == nullptr || tableSourceBytes == 0) return refuse("its table did not load");
-    if (!sameTable(s)) {
-        traceRefusal(" session table changed: ", table, ", session not loaded");
-        return false;
+    {
+        // The session's table is read into a table of its own beside the
+        // view shown, under the column rules the session was saved with,
+        // and replaces it only once everything about it fits the session.
+        RunningLoad running;
+        TableContent content;
+        const LoadResult read = readTableKeepingView(table, s.columnRules, content);
+        bool accepted = false;
+        if (read != LoadResult::Loaded)
+            refuse("its table did not load");  // after the load's own line
+        else if (content.sourceBytes != s.tableBytes || content.sourceHash != s.tableHash)
+            tableChanged(table);  // since it was checked
+        else if (!sameShape(s, content))
+            refuse("its table reads with another shape");
+        else
+            accepted = true;
+        if (!accepted) {
+            keepShownFileName();
+            return false;
+        }
+        if (!installReadTable(content)) return false;
     }
-    if (!sameShape(s)) return refuse(wrongShape);
     restoreView(s);
     hoverFading = s.hoverFading;
     trace(" session restored from ", path);

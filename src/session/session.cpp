@@ -14,6 +14,8 @@
 #include "data/table.h"
 #include "data/table_content.h"
 #include "data/table_writer.h"
+#include "data/text_columns.h"
+#include "listing/records_table.h"
 #include "plot/axis.h"
 #include "plot/plot.h"
 #include "shapes/shape.h"
@@ -27,9 +29,14 @@ void installSessionHooks() {
 namespace {
 
 void (*tableReleaseHook)() = nullptr;
+// The file of the table shown: dataFileName names the file being read while
+// a load runs, and again this one when that file is refused.
+std::string shownFileName;
 
 // The empty table: no records, no dimensions, a fresh plot.
 void loadEmptyTable() {
+    ++tableGeneration;
+    shownFileName.clear();
     releasePlot();
     releaseTable();
     clearTableCounts();
@@ -39,8 +46,55 @@ void loadEmptyTable() {
 
 }  // namespace
 
+LoadResult readTableKeepingView(const std::string& path, int columnRules, TableContent& content) {
+    // What was computed from the table shown and can be again (the bins
+    // and pictures of its records) goes first: it never takes memory
+    // together with the table being read.
+    if (tableReleaseHook != nullptr) tableReleaseHook();
+    // The view shown stays whole while the worker reads: the plot is put
+    // aside, so the input handlers find none and change nothing meanwhile
+    // (as while no table is loaded), and comes back unchanged.
+    PCPlot* const shown = plot;
+    plot = nullptr;
+    struct Restore {
+        PCPlot* shown;
+        ~Restore() {
+            plot = shown;
+            if (plot == nullptr) return;
+            // The window may have changed size meanwhile.
+            plot->viewportX = 0;
+            plot->viewportY = 0;
+            plot->viewportWidth = windowWidth;
+            plot->viewportHeight = windowHeight;
+        }
+    } restore{shown};
+    LoadOptions options;
+    options.columnRules = columnRules;
+    // Beside the table shown, which stays until the new one is accepted.
+    options.heldBytes = static_cast<std::size_t>(tableBytes(recordCount, dimensionCount, hasRecordLabels));
+    LoadResult result = LoadResult::Empty;
+    runLoadWorker([&] { result = readTableFileOrRefuse(path, content, options); });
+    return result;
+}
+
+bool installReadTable(TableContent& content) {
+    try {
+        installTable(content);
+        return true;
+    } catch (const std::bad_alloc&) {
+        // The view shown went as the new one was built: the empty table
+        // takes its place.
+        releasePlot();
+        traceRefusal(" out of memory, file not loaded");
+        loadEmptyTable();
+        return false;
+    }
+}
+
+void keepShownFileName() { setDataFileName(shownFileName.c_str()); }
+
 // Builds the plot and its dimensions over whatever the table holds now.
-void buildPlot(const std::vector<std::string>& names) {
+void buildPlot(const std::vector<std::string>& names, const std::vector<std::array<double, 2>>& extremes) {
     const long long requested = static_cast<long long>(recordCount) + 100;
     plot = new PCPlot(static_cast<int>(std::min<long long>(requested, INT_MAX)));
     plot->labelColumnName = names.empty() ? std::string() : names[0];
@@ -50,8 +104,9 @@ void buildPlot(const std::vector<std::string>& names) {
     for (int j = 0; j < dimensionCount; ++j) {
         const size_t nameIndex = static_cast<size_t>(j) + 1;
         const std::string& name = nameIndex < names.size() ? names[nameIndex] : std::string();
-        dimensionTable[j] =
-            new Dimension(name, plot->recordCount, plot->capacity, rawValues[j].get(), 0.0, 0.0);
+        const std::size_t at = static_cast<std::size_t>(j);
+        dimensionTable[j] = new Dimension(name, plot->recordCount, plot->capacity, rawValues[j].get(), 0.0, 0.0,
+                                          at < extremes.size() ? extremes[at].data() : nullptr);
     }
 }
 
@@ -63,25 +118,29 @@ void finishPlot() {
 
 void installTable(TableContent& content) {
     ++tableGeneration;
+    shownFileName = dataFileName;
     releasePlot();
     releaseTable();
     takeTable(content);
     std::vector<std::string> names{content.labelColumnName};
     names.insert(names.end(), content.names.begin(), content.names.end());
-    buildPlot(names);
+    buildPlot(names, content.extremes);
     for (std::size_t j = 0; j < content.formats.size() && j < content.names.size(); ++j)
         dimensionTable[j]->format = content.formats[j];
     for (std::size_t j = 0; j < content.missingValues.size() && j < content.names.size(); ++j)
         dimensionTable[j]->missingValue = content.missingValues[j];
     for (const LabelSection& section : content.sections)
-        dimensionTable[section.dimension]->setLabels(static_cast<int>(section.entries.size()),
-                                                     section.entries.data());
+        dimensionTable[section.dimension]->setLabels(
+            static_cast<int>(section.entries.size()), section.entries.data(),
+            section.records.size() == section.entries.size() ? section.records.data() : nullptr);
     finishPlot();
 }
 
 void setTableReleaseHook(void (*hook)()) { tableReleaseHook = hook; }
 
 void releasePlot() {
+    // A sort of the records window reads the table on its worker: it stops first.
+    recordsTable.releaseTable();
     if (tableReleaseHook != nullptr) tableReleaseHook();
     // Shapes point at the plot's axes: they go first.
     clearShapes();
@@ -93,31 +152,23 @@ void releasePlot() {
     }
 }
 
-void loadDataFile() {
+bool loadDataFile() {
     // One table at a time: the commands that load check loadInProgress()
     // first, and this keeps a nested call from pulling the table away.
-    if (loadInProgress()) return;
-    ++tableGeneration;
-    // Both go before the new table is read, so they never take memory
-    // together with it; every outcome below replaces them anyway.
-    releasePlot();
-    releaseTable();
-    clearTableCounts();
-    RunningLoad running;
+    if (loadInProgress()) return false;
     const std::string path = dataFileName;
-    TableContent content;
-    LoadResult result = LoadResult::Empty;
-    runLoadWorker([&] { result = readTableFileOrRefuse(path, content); });
-    try {
-        if (result == LoadResult::Loaded) installTable(content);
-    } catch (const std::bad_alloc&) {
-        // Whatever was half built goes with the empty table below.
-        releasePlot();
-        traceRefusal(" out of memory, file not loaded");
-        result = LoadResult::Empty;
+    if (path.empty()) {
+        loadEmptyTable();
+        return true;
     }
-    // Refused: no plot until the next load.
-    if (result == LoadResult::Empty) loadEmptyTable();
+    RunningLoad running;
+    TableContent content;
+    if (readTableKeepingView(path, columnRulesVersion, content) != LoadResult::Loaded) {
+        // Refused, with its line: the view shown stays, and so does its name.
+        keepShownFileName();
+        return false;
+    }
+    return installReadTable(content);
 }
 
 void resetPlot() {
@@ -166,9 +217,9 @@ void resetPlot() {
 TableContent selectedRecords() {
     TableContent content;
     if (plot == nullptr) return content;
+    // In the records window's order while it is sorted.
     std::vector<std::size_t> chosen;
-    for (int i = 0; i < recordCount; ++i)
-        if (plot->recordSelection.selected(i)) chosen.push_back(static_cast<std::size_t>(i));
+    recordsTable.listedRecords(chosen);
     content.recordCount = static_cast<int>(chosen.size());
     content.shownCount = shownDimensionCount;
     content.hasLabels = hasRecordLabels;
@@ -181,7 +232,7 @@ TableContent selectedRecords() {
         content.columns.push_back(std::move(values));
         if (dimension.labelCount > 0)
             content.sections.push_back(LabelSection{
-                j, {dimension.labels.begin(), dimension.labels.begin() + dimension.labelCount}});
+                j, {dimension.labels.begin(), dimension.labels.begin() + dimension.labelCount}, {}});
     }
     if (hasRecordLabels)
         for (std::size_t i : chosen) content.labels.push_back(recordLabels[i]);

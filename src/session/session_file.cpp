@@ -191,6 +191,8 @@ bool readTable(Checker& check, const json& root, SessionFile& s) {
         !check.index(*table, "dimensions", s.dimensions, 0, maxSlots - 1))
         return false;
     s.tableBytes = static_cast<std::uint64_t>(bytes);
+    if (table->contains("columnRules") && !check.index(*table, "columnRules", s.columnRules, 1, columnRulesVersion))
+        return false;
     if (s.tablePath.empty() || s.tablePath.size() >= static_cast<std::size_t>(dataFileNameSize) ||
         s.tablePath.find('\0') != std::string::npos)
         return check.fail("path unusable");
@@ -377,6 +379,26 @@ bool readRecords(Checker& check, const json& root, SessionFile& s) {
                         });
 }
 
+// Optional: sessions saved before the records window existed have none.
+bool readRecordsWindow(Checker& check, const json& root, SessionFile& s) {
+    const auto at = root.find("recordsWindow");
+    if (at == root.end()) return true;
+    if (!at->is_object()) return check.fail("recordsWindow not an object");
+    Checker::Scope scope(check, "recordsWindow");
+    SessionFile::RecordsWindow w;
+    const auto by = at->find("sortBy");
+    if (by == at->end()) return check.fail("sortBy missing");
+    long long dimension = -1;
+    if (by->is_string() && by->get<std::string>() == "label")
+        dimension = -2;
+    else if (!by->is_null() && !check.integerValue(*by, "sortBy", dimension, 0, s.dimensions - 1LL))
+        return false;
+    w.sortBy = static_cast<int>(dimension);
+    if (!check.flag(*at, "open", w.open) || !check.flag(*at, "descending", w.descending)) return false;
+    s.recordsWindow = w;
+    return true;
+}
+
 }  // namespace
 
 std::string writeSessionJson(const SessionFile& s) {
@@ -387,7 +409,8 @@ std::string writeSessionJson(const SessionFile& s) {
                      {"bytes", s.tableBytes},
                      {"xxh3", hash},
                      {"records", s.records},
-                     {"dimensions", s.dimensions}};
+                     {"dimensions", s.dimensions},
+                     {"columnRules", s.columnRules}};
     ordered axes = ordered::array();
     for (const SavedAxis& a : s.axes) {
         ordered axis{{"dimension", a.dimension},      {"position", a.position},
@@ -416,6 +439,11 @@ std::string writeSessionJson(const SessionFile& s) {
         {"axisLineWidth", s.axisLineWidth},
         {"colorDimension", s.colorDimension},
         {"highlighted", s.highlightedRecord >= 0 ? ordered(s.highlightedRecord) : ordered(nullptr)}};
+    if (const auto& w = s.recordsWindow)
+        root["recordsWindow"] = {
+            {"open", w->open},
+            {"sortBy", w->sortBy >= 0 ? ordered(w->sortBy) : w->sortBy == -2 ? ordered("label") : ordered(nullptr)},
+            {"descending", w->descending}};
     root["palette"] = {{"paint", s.paintMode},
                        {"colorLevel", s.colorLevel},
                        {"transparencyLevel", s.transparencyLevel},
@@ -454,6 +482,87 @@ std::string writeSessionJson(const SessionFile& s) {
     }
 }
 
+namespace {
+
+// Follows the events of a session's JSON: where its table states its record
+// count, and what each value would take once parsed (a value of 16 bytes,
+// texts and keys beside it, a list's room to grow, an object's tree).
+class ScanHandler : public json::json_sax_t {
+public:
+    SessionScan scan;
+
+    bool null() override { return value(); }
+    bool boolean(bool) override { return value(); }
+    bool number_integer(number_integer_t n) override { return count(static_cast<long long>(n)); }
+    bool number_unsigned(number_unsigned_t n) override {
+        return count(n > static_cast<number_unsigned_t>(LLONG_MAX) ? LLONG_MAX : static_cast<long long>(n));
+    }
+    bool number_float(number_float_t, const string_t&) override { return value(); }
+    bool string(string_t& text) override {
+        scan.parsedBytes += sizeof(std::string) + text.size();
+        return value();
+    }
+    bool binary(binary_t& bytes) override {
+        scan.parsedBytes += bytes.size();
+        return value();
+    }
+    bool start_object(std::size_t) override {
+        scan.parsedBytes += 48;
+        open(false);
+        return true;
+    }
+    bool key(string_t& name) override {
+        scan.parsedBytes += 64 + sizeof(std::string) + name.size();
+        const std::size_t depth = arrays_.size();
+        recordsNext_ = tableDepth_ != 0 && depth == tableDepth_ && name == "records";
+        tableNext_ = depth == 1 && name == "table";
+        return true;
+    }
+    bool end_object() override { return close(); }
+    bool start_array(std::size_t) override {
+        scan.parsedBytes += 24;
+        open(true);
+        return true;
+    }
+    bool end_array() override { return close(); }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+
+private:
+    bool value() {
+        // A list's values may have twice their room while it grows.
+        scan.parsedBytes += !arrays_.empty() && arrays_.back() ? 32 : 16;
+        recordsNext_ = tableNext_ = false;
+        return true;
+    }
+    bool count(long long n) {
+        if (recordsNext_ && scan.records < 0) scan.records = n;
+        return value();
+    }
+    void open(bool array) {
+        const bool table = tableNext_;
+        value();
+        arrays_.push_back(array);
+        if (table && !array && tableDepth_ == 0) tableDepth_ = arrays_.size();
+    }
+    bool close() {
+        if (tableDepth_ == arrays_.size()) tableDepth_ = ~std::size_t(0);  // only the first table counts
+        arrays_.pop_back();
+        return true;
+    }
+
+    std::vector<bool> arrays_;  // per open value: a list (or an object)
+    std::size_t tableDepth_ = 0;
+    bool recordsNext_ = false, tableNext_ = false;
+};
+
+}  // namespace
+
+SessionScan scanSessionJson(const char* text, std::size_t size) {
+    ScanHandler handler;
+    json::sax_parse(text, text + size, &handler);
+    return handler.scan;
+}
+
 bool readSessionJson(const std::string& text, SessionFile& session, std::string& why) {
     why.clear();
     session = SessionFile();
@@ -478,5 +587,5 @@ bool readSessionJson(const std::string& text, SessionFile& session, std::string&
     return readTable(check, root, session) && readAxes(check, root, session) &&
            check.flag(root, "locked", session.axesLocked) && readView(check, root, session) &&
            readPalette(check, root, session) && readBrushes(check, root, session) &&
-           readRecords(check, root, session);
+           readRecords(check, root, session) && readRecordsWindow(check, root, session);
 }

@@ -63,6 +63,9 @@ struct SessionFile {
     std::uint64_t tableHash = 0;
     int records = 0;
     int dimensions = 0;
+    // The column rules the table was read under (data/text_columns.h); a
+    // session that records none was saved before the rules had versions.
+    int columnRules = 1;
     std::vector<SavedAxis> axes;  // left to right, one per shown dimension
     bool axesLocked = false;
 
@@ -97,6 +100,16 @@ struct SessionFile {
     IndexedColumn selection;
     std::vector<std::optional<Rgba>> colorValues;
     IndexedColumn colors;
+
+    // The records window, in sessions that tell of it: whether it is open
+    // and what its rows are sorted by (-1: nothing, -2: the record labels,
+    // else a dimension).
+    struct RecordsWindow {
+        bool open = false;
+        int sortBy = -1;
+        bool descending = false;
+    };
+    std::optional<RecordsWindow> recordsWindow;
 };
 
 // The file's text; empty when the table path is not UTF-8, which JSON cannot hold.
@@ -104,3 +117,20 @@ std::string writeSessionJson(const SessionFile& session);
 // Reads and checks text; false with why set to a short phrase when it is no
 // session this viewer can restore.
 bool readSessionJson(const std::string& text, SessionFile& session, std::string& why);
+
+// What reading a session's text as JSON events finds without building it:
+// its table's record count (-1 when it states none) and about how many bytes
+// the parsed JSON would take.
+struct SessionScan {
+    long long records = -1;
+    std::uint64_t parsedBytes = 0;
+};
+// Scans text (a whole file, or the first part of one) until it ends or
+// stops being JSON.
+SessionScan scanSessionJson(const char* text, std::size_t size);
+
+// The most bytes a session file of a table of this many records may have:
+// 64 bytes a record and 16 MB, more than any view of it needs.
+inline std::uint64_t sessionBytesFor(long long records) {
+    return (std::uint64_t(16) << 20) + 64 * static_cast<std::uint64_t>(records < 0 ? 0 : records);
+}

@@ -121,6 +121,9 @@ private:
         }
         width_ = width;
         height_ = height;
+        // A stray Escape (a key meant for another program's dialog) hides a
+        // toolkit window; every later frame would then fail, so show it again.
+        if (!glut_window->shown() || !glut_window->visible()) glut_window->show();
         // Let the server map or resize the window before anything is drawn.
         Fl::flush();
         for (int i = 0; i < 50 && !glut_window->visible(); ++i) Fl::wait(0.02);

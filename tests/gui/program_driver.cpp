@@ -409,6 +409,15 @@ bool ProgramDriver::windowGeometry(const std::string& id, int& x, int& y, int& w
     return true;
 }
 
+std::string ProgramDriver::pointerWindow() {
+    std::string where;
+    if (runCommand({"xdotool", "getmouselocation", "--shell"}, commandTimeout, &where) != 0) return {};
+    std::istringstream in(where);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("WINDOW=", 0) == 0) return line.substr(7);
+    return {};
+}
+
 std::vector<std::string> ProgramDriver::visibleWindows() {
     std::string ids;
     runCommand({"xdotool", "search", "--onlyvisible", "--name", ""}, commandTimeout, &ids);
@@ -493,8 +502,20 @@ bool ProgramDriver::answerDialog(const std::vector<std::string>& before, const s
         *error = "no dialog appeared within 10 s";
         return false;
     }
-    moveTo(x + w / 2, y + h / 4);
-    pause(std::chrono::milliseconds(200));
+    // A dialog may be mapped first and placed afterwards: aim only once it
+    // stands still and the pointer is over it, or the key lands in whatever
+    // window lies beneath (a test's own window closes on Escape).
+    for (int tries = 0; tries < 50; ++tries) {
+        pause(std::chrono::milliseconds(100));
+        int x2 = 0, y2 = 0, w2 = 0, h2 = 0;
+        if (!windowGeometry(dialog, x2, y2, w2, h2)) continue;
+        const bool still = x2 == x && y2 == y && w2 == w && h2 == h;
+        x = x2, y = y2, w = w2, h = h2;
+        if (!still) continue;
+        moveTo(x + w / 2, y + h / 4);
+        pause(std::chrono::milliseconds(200));
+        if (pointerWindow() == dialog) break;
+    }
     if (!key(keysym)) {
         *error = "could not press " + keysym + " in the dialog";
         return false;
@@ -610,7 +631,7 @@ bool ProgramDriver::quitThroughMenu() { return chooseMenu(0, 2); }
 
 bool ProgramDriver::chooseMenu(int menu, int item) {
     // Menu titles sit in the 20-pixel bar; entries drop down 21 pixels apart.
-    const int titleX = drawingLeft + (menu == 0 ? 20 : menu == 1 ? 66 : 121);
+    const int titleX = drawingLeft + (menu == 0 ? 20 : menu == 1 ? 66 : menu == 2 ? 121 : 175);
     if (!moveTo(titleX, drawingTop - 10) || !click(1)) return false;
     pause(std::chrono::milliseconds(300));
     return moveTo(titleX + 8, drawingTop + 13 + 21 * item) && click(1);

@@ -135,7 +135,7 @@ public:
     std::string errorOutput() const;
     // Menu File/Quit.
     bool quitThroughMenu();
-    // Entry `item` (0 = first) of the menu-bar menu `menu` (0 = File, 1 = Help, 2 = Export).
+    // Entry `item` (0 = first) of the menu-bar menu `menu` (0 = File, 1 = Help, 2 = Export, 3 = View).
     bool chooseMenu(int menu, int item);
     // Whether a window with exactly this title is mapped.
     bool windowShown(const std::string& title);
@@ -162,6 +162,8 @@ private:
     void drainOutput(int waitMs);
     bool xdotool(const std::vector<std::string>& args);
     std::vector<std::string> visibleWindows();
+    // The window under the pointer, as xdotool names it; empty when unknown.
+    std::string pointerWindow();
     static bool windowGeometry(const std::string& id, int& x, int& y, int& w, int& h);
 
     std::string workDir_;

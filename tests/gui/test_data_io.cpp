@@ -166,6 +166,47 @@ TEST_F(CommandLineProgramTest, MissingTableIsReportedAndTheViewerStartsEmpty) {
     EXPECT_TRUE(driver.running());
 }
 
+// The refusal of a bad table is shown right-aligned in a band at the bottom
+// of the drawing area, beside its unchanged trace line, until the next load.
+TEST_F(CommandLineProgramTest, RefusalShowsInTheWindowUntilTheNextLoad) {
+    std::ofstream(driver.workDir() + "/bad.csv") << "a,b\n1,2\n3\n";
+    ASSERT_NO_FATAL_FAILURE(start({"bad.csv"}));
+    const std::string refusal = " bad csv, row 2 has 1 fields, the header 2, file not loaded";
+    ASSERT_TRUE(driver.waitForLineStartingWith(refusal, 10s));
+    const int top = gui::screenY(0.032), bottom = gui::screenY(0.0) - 1;
+    const auto darkIn = [&](const gui::Frame& f, double from, double to) {
+        return f.count(gui::screenX(from), top, gui::screenX(to) - 1, bottom, [](gui::Rgb c) { return c.dark(); });
+    };
+    gui::Frame frame;
+    EXPECT_TRUE(driver.waitForFrame(
+        "refused", [&](const gui::Frame& f) { return darkIn(f, 0.6, 0.9) > 40 && darkIn(f, 0.0, 0.3) == 0; }, 10s,
+        &frame))
+        << "no message in the band: " << frame.path;
+    std::string error;
+    ASSERT_TRUE(driver.openFile("small.txt", &error)) << error;
+    EXPECT_TRUE(driver.waitForFrame("loaded", [&](const gui::Frame& f) { return darkIn(f, 0.3, 0.9) == 0; }, 10s,
+                                    &frame))
+        << "the message outlived the next load: " << frame.path;
+    int lines = 0;
+    for (const std::string& l : driver.outputLines()) lines += l.find("bad csv") != std::string::npos;
+    EXPECT_EQ(lines, 1);
+}
+
+// A name typed the moment a save chooser maps lands in its directory.
+TEST_F(CommandLineProgramTest, NameTypedAtOnceIntoTheChooser) {
+    ASSERT_NO_FATAL_FAILURE(start({"penguins.csv"}));
+    ASSERT_TRUE(driver.waitForLineStartingWith(" csv column body_mass_g: ", 10s));
+    int x = 0, y = 0, w = 0, h = 0;
+    std::string error, line;
+    const std::size_t from = driver.mark();
+    ASSERT_FALSE(driver.findChooser(x, y, w, h, &error, 2, 2).empty()) << error;
+    ASSERT_TRUE(driver.runScript("mousemove " + std::to_string(x + w / 2) + " " + std::to_string(y + h / 4) +
+                                     "\ntype --delay 15 p2n\nkey Return\n",
+                                 10s));
+    ASSERT_TRUE(driver.waitForLineStartingWith(" session ", 10s, from, &line));
+    EXPECT_EQ(line, " session saved to " + driver.workDir() + "/p2n.korvelline");
+}
+
 TEST(CommandLineHelpTest, HelpPrintsUsageAndExitsZero) {
     std::string output;
     EXPECT_EQ(gui::runCommand({KORVELLINE_BINARY, "--help"}, 10s, &output), 0);

@@ -115,6 +115,11 @@ TEST_F(ProgramTest, MouseAndKeyboardDriveTheView) {
     const int regionX = screenX(0.2), regionY = screenY(0.5);
     const std::string at = std::to_string(regionX - gui::drawingLeft) + " " +
                            std::to_string(regionY - gui::drawingTop);
+    // Hover details off: the box of a resting pointer's record would cover
+    // the pixels counted below.
+    ASSERT_TRUE(driver.moveTo(regionX, regionY));
+    ASSERT_TRUE(driver.key("h"));
+    expectLine("keyboard h 104 " + at, 0);
 
     // Middle click next to the first record on the first axis (5.1 of
     // 4.3..7.9, widened by 2 %): it is highlighted in red.

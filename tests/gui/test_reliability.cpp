@@ -153,7 +153,7 @@ public:
     // One event in the drawing area as xdotool commands.
     std::string event() {
         static const char* const keys[] = {"q", "w", "b", "r", "f", "s", "z", "a", "v", "m", "n",
-                                           "x", "c", "d", "grave", "p", "Q", "R", "X", "V",
+                                           "x", "c", "d", "h", "o", "grave", "p", "Q", "R", "X", "V",
                                            "Page_Up", "Page_Down", "Home", "End"};
         const unsigned kind = below(100);
         const unsigned mods = below(8);

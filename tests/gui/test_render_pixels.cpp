@@ -49,11 +49,12 @@ std::vector<double> darkRunCentres(const GlTestWindow& w, int row, int level) {
 class RenderPixelTest : public TableFrameTest {
 protected:
     // Loads text as a data file, then leaves only what a test looks at:
-    // records invisible, no overlay shapes.
+    // records invisible, no overlay shapes, no ticks.
     void loadBare(const std::string& text) {
         load(text);
         plot->setAllRecordColors({0.0, 0.0, 0.0, 0.0});
         clearShapes();
+        axisTicksShown = false;
     }
 
     static std::string spreadTable(int records) {
@@ -147,6 +148,7 @@ TEST_F(RenderPixelTest, OpenRegionPointsStayInItsInnerSixtyPercent) {
     plot->setAllRecordColors({0.0, 0.0, 0.0, 1.0});
     plot->axes[0]->scatterOn = true;
     plot->axes[0]->curveOpacity = 0.0;  // only the points remain in the region
+    axisTicksShown = false;
     GlTestWindow& w = GlTestWindow::at(1000, 500);
     w.renderFrame();
 

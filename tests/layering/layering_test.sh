@@ -13,7 +13,7 @@ set -euo pipefail
 src_dir="$1"
 object_list="$2"
 
-layers=(base data plot animation stroke mds draw shapes brush session interaction idle records bins render app)
+layers=(base data plot animation stroke mds draw shapes brush listing session interaction idle records bins render app)
 
 # Arrows allowed to run up the order: at most five, each with its reason.
 # One line each: "include <file under src> <included header> | reason" or

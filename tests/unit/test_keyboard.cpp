@@ -1,6 +1,10 @@
 // Character and special keys.
 
+#include <functional>
+#include <sstream>
+
 #include "base/textures.h"
+#include "interaction/input_help.h"
 #include "mds/mds_layout.h"
 #include "test_support.h"
 
@@ -291,6 +295,58 @@ TEST_F(KeyboardTest, OtherSpecialKeysDoNothing) {
     onSpecialKey(0xFF51, regionX(0), regionY());  // cursor left
     EXPECT_EQ(redraws, 0);
     EXPECT_EQ(traceLines(), std::vector<std::string>{"keyboard Q 65361 " + std::to_string(regionX(0)) + " 250"});
+}
+
+// Every key the handlers answer has its row in the keys and mouse table:
+// each character and special key is pressed over region 0 of a fresh view
+// whose opacities, scatterplot and selected axis give every key something
+// to do; one that redraws, traces or changes the view is answered.
+TEST_F(KeyboardTest, EveryAnsweredKeyIsInTheKeysAndMouseTable) {
+    const auto state = [this] {
+        std::ostringstream s;
+        s << axesLocked << layoutAnimating << densityShading << axisTicksShown << hoverEmphasis << traceAnimation
+          << activeTexture << curveStep << plot->showHistograms << plot->colorBySelection << plot->straightLines
+          << plot->antialiasingOff << plot->viewLeft << plot->viewBottom << plot->pointSize << axisBrushes.size();
+        for (int i = 0; i < plot->axisCount; ++i) {
+            const Dimension& d = *plot->dimensionAt(axis(i).dimensionIndex);
+            s << '|' << axis(i).position << axis(i).scatterOn << axis(i).scatterTransition << axis(i).curveOpacity
+              << axis(i).pointOpacity << axis(i).mdsVisible << (axis(i).mdsLayout != nullptr) << d.flipped
+              << static_cast<int>(d.scale);
+        }
+        return s.str();
+    };
+    const int x = regionX(0), y = regionY();
+    const auto answered = [&](int key, const std::function<void()>& press) {
+        loadTable(testsupport::smallTable);
+        resetInteractionState();
+        densityShading = false;
+        axis(0).curveOpacity = 0.5;
+        axis(0).scatterOn = true;
+        axis(0).selected = true;
+        const std::string before = state();
+        clearTrace();
+        press();
+        // Beyond its own trace line (which may hold a line feed).
+        const std::string own = "keyboard " + std::string(1, static_cast<char>(key & 0xFF)) + ' ' +
+                                std::to_string(key) + ' ' + std::to_string(x) + ' ' + std::to_string(y) + '\n';
+        return redraws > 0 || traceOut.str() != own || state() != before;
+    };
+    for (int key = 1; key < 256; ++key) {
+        const auto c = static_cast<unsigned char>(key);
+        const unsigned char folded = c >= 'a' && c <= 'z' ? c - 32 : c;
+        if (answered(key, [&] { onKey(c, x, y); })) {
+            EXPECT_NE(helpForKey(folded), nullptr) << "key " << key << " answers but has no row";
+        }
+    }
+    for (int key = 0xFF00; key <= 0xFFFF; ++key)
+        if (answered(key, [&] { onSpecialKey(key, x, y); })) {
+            EXPECT_NE(helpForSpecialKey(key), nullptr) << "special key " << key << " answers but has no row";
+        }
+    // No key has two rows.
+    for (const InputHelp& row : inputHelp())
+        for (const char* k = row.characters; *k != '\0'; ++k)
+            EXPECT_EQ(helpForKey(static_cast<unsigned char>(*k)), &row) << *k;
+    densityShading = false;
 }
 
 }  // namespace

@@ -192,9 +192,13 @@ TEST_F(MdsPlotTest, NothingPointsAtFreedAxes) {
             onKey('r', 0, 0);
         },
         [this] { loadTable(testsupport::smallTable, "again.txt"); },
-        [this] {  // a refused file leaves no plot at all
+        [this] {  // a refused file keeps the view; closing the table then frees its axes
+            const std::size_t kept = markers().size();
             std::ofstream(tempDir / "wide.txt") << "1 1000 1000 0\n";
             setDataFileName((tempDir / "wide.txt").c_str());
+            loadDataFile();
+            EXPECT_EQ(markers().size(), kept);
+            dataFileName[0] = '\0';
             loadDataFile();
         },
     };

@@ -2,7 +2,10 @@
 // exactly; a session that cannot be restored is refused with one line and
 // leaves the view as it was.
 
+#include <duckdb.h>
 #include <nlohmann/json.hpp>
+#define XXH_INLINE_ALL
+#include <xxhash.h>
 
 #include <fstream>
 #include <iterator>
@@ -11,6 +14,8 @@
 
 #include "app/shell.h"
 #include "base/textures.h"
+#include "records/raster.h"
+#include "render/record_layer.h"
 #include "session/record_codec.h"
 #include "session/saved_view.h"
 #include "test_support.h"
@@ -216,10 +221,12 @@ TEST_F(SessionTest, RefusesChangedTablesAndMalformedSessionsWithOneLine) {
         EXPECT_EQ(plot, shown);
         EXPECT_EQ(viewFacts(), facts);
     }
+    // A table that no longer exists is missing, not changed.
     std::filesystem::remove(tablePath);
     clearTrace();
     EXPECT_FALSE(open(path("good.korvelline")));
-    EXPECT_EQ(traceLines(), std::vector<std::string>{changed});
+    EXPECT_EQ(traceLines(),
+              std::vector<std::string>{" session table missing: " + tablePath + ", session not loaded"});
 }
 
 // Mangled sessions: each is restored or refused with its one line, and a
@@ -283,12 +290,128 @@ TEST_F(SessionTest, MangledSessionsAreRestoredOrRefusedWithOneLine) {
         const std::vector<std::string> lines = traceLines();
         ASSERT_EQ(lines.size(), 1u) << text;
         const bool bad = lines[0].rfind(" bad session, ", 0) == 0;
-        EXPECT_TRUE(bad || lines[0].rfind(" session table changed: ", 0) == 0) << lines[0];
+        EXPECT_TRUE(bad || lines[0].rfind(" session table changed: ", 0) == 0 ||
+                    lines[0].rfind(" session table missing: ", 0) == 0)
+            << lines[0];
         EXPECT_EQ(lines[0].substr(lines[0].size() - 20), ", session not loaded");
         ASSERT_EQ(plot, before);
         ASSERT_EQ(viewFacts(), facts) << lines[0];
     }
     EXPECT_GT(restored, 10);  // harmless changes (a position, a switch) still open
+}
+
+// With another table shown, a session that cannot be restored (its table
+// reads with another shape, is no table, or is too large a file for its
+// table) and a table that is refused leave the view and its name as they were.
+TEST_F(SessionTest, RefusedSessionsAndTablesKeepTheSelectionShown) {
+    ASSERT_TRUE(saveSessionTo(path("good.korvelline"), true));
+    const std::string good = readFile(path("good.korvelline"));
+    ASSERT_NO_FATAL_FAILURE(loadTable(testsupport::smallTable, "shown.txt"));
+    palette->deselect(0, 0);
+    brushAxis(1, 0.2, 0.7);
+    const std::string shown = dataFileName, selection = exported();
+    const std::string notATable = "no table at all\n";
+    std::ofstream(path("words.txt"), std::ios::binary) << notATable;
+    char hash[17];
+    std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(XXH3_64bits(notATable.data(), notATable.size())));
+    auto edited = [&](std::string text, const std::string& from, const std::string& to) {
+        return text.replace(text.find(from), from.size(), to);
+    };
+    std::string words = edited(good, tablePath, path("words.txt"));
+    words = edited(words, "\"bytes\": " + std::to_string(readFile(tablePath).size()), "\"bytes\": 16");
+    words = edited(words, words.substr(words.find("\"xxh3\": \""), 26), std::string("\"xxh3\": \"") + hash + "\"");
+    std::ofstream(path("ragged.csv"), std::ios::binary) << "a,b\n1,2\n3\n";
+    const struct {
+        std::string session;  // empty: the table is opened on its own
+        std::vector<std::string> lines;
+    } cases[] = {
+        {edited(good, "\"records\": 600", "\"records\": 599"),
+         {" bad session, its table reads with another shape, session not loaded"}},
+        {words, {" bad header, file not loaded", " bad session, its table did not load, session not loaded"}},
+        {good + std::string(17 << 20, ' '), {" bad session, too large for its table, session not loaded"}},
+        {"", {" bad csv, row 2 has 1 fields, the header 2, file not loaded"}},
+    };
+    for (const auto& c : cases) {
+        clearTrace();
+        if (c.session.empty()) {
+            ASSERT_TRUE(setDataFileName(path("ragged.csv").c_str()));
+            EXPECT_FALSE(loadDataFile());
+        } else {
+            std::ofstream(path("bad.korvelline"), std::ios::binary) << c.session;
+            EXPECT_FALSE(open(path("bad.korvelline")));
+        }
+        EXPECT_EQ(traceLines(), c.lines);
+        EXPECT_EQ(dataFileName, shown);
+        EXPECT_TRUE(exported() == selection);
+    }
+}
+
+// Tables of no records, in every format and of one to three columns, are
+// drawn (record by record and from bins), brushed, exported and saved.
+TEST_F(SessionTest, TablesOfNoRecordsDrawBrushExportAndSave) {
+    std::vector<std::string> files;
+    for (const char* name : {"a.txt", "b.csv", "c.tsv", "d.json"}) files.push_back(path(name));
+    std::ofstream(files[0]) << "0 3 3 1 name a b c";
+    std::ofstream(files[1]) << "a\n";
+    std::ofstream(files[2]) << "a\tb\n";
+    std::ofstream(files[3]) << "[]";
+    for (const char* columns : {"1.5 AS x", "1.5 AS x, 2.5 AS y", "1.5 AS x, 'a' AS t, DATE '2001-03-14' AS d"}) {
+        files.push_back(path(("p" + std::to_string(files.size()) + ".parquet").c_str()));
+        duckdb_database database = nullptr;
+        duckdb_connection connection = nullptr;
+        ASSERT_EQ(duckdb_open(nullptr, &database), DuckDBSuccess);
+        ASSERT_EQ(duckdb_connect(database, &connection), DuckDBSuccess);
+        const std::string sql = "COPY (SELECT " + std::string(columns) + " WHERE false) TO '" + files.back() + "'";
+        EXPECT_EQ(duckdb_query(connection, sql.c_str(), nullptr), DuckDBSuccess) << sql;
+        duckdb_disconnect(&connection);
+        duckdb_close(&database);
+    }
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
+        ASSERT_TRUE(setDataFileName(file.c_str()));
+        ASSERT_TRUE(loadDataFile());
+        ASSERT_EQ(recordCount, 0);
+        for (int threshold : {1, 1 << 30}) {
+            setBinnedRecordThreshold(threshold);
+            plot->straightLines = threshold > 1;
+            if (plot->axisCount > 1) axis(0).scatterOn = true;
+            FrameAxes frame;
+            fillFrameAxes(*plot, frame);
+            plot->captureAxisPositions();
+            RasterImage image;
+            image.resize(200, 100);
+            rasteriseRecordLayer(*plot, frame, image, 2);
+        }
+        setBinnedRecordThreshold(0);
+        if (plot->axisCount > 0) brushAxis(0, 0.2, 0.7);
+        const std::string records = exported();
+        ASSERT_TRUE(saveSessionTo(path("none.korvelline"), true));
+        EXPECT_TRUE(open(path("none.korvelline")));
+        EXPECT_EQ(exported(), records);
+        loadTable(records, "again.txt");
+        EXPECT_EQ(recordCount, 0);
+    }
+}
+
+// A session records the column rules its table was read under; one that
+// records none reads its table without the later rules (a date written with
+// a month name is then a text), as it was read when it was saved.
+TEST_F(SessionTest, SessionsReadTheirTableUnderTheRulesTheyWereSavedWith) {
+    ASSERT_NO_FATAL_FAILURE(
+        loadTable("when,x\nJan 1 2000,1\nJan 1 2000,2\nFeb 3 2001,3\nJan 1 2000,4\nFeb 3 2001,5\n", "rules.csv"));
+    ASSERT_EQ(dimensionTable[0]->format, ValueFormat::Date);
+    ASSERT_TRUE(saveSessionTo(path("rules.korvelline"), true));
+    const std::string saved = readFile(path("rules.korvelline"));
+    ASSERT_NE(saved.find("\"columnRules\": 2"), std::string::npos);
+    const std::string from = ",\n  \"columnRules\": 2";
+    std::ofstream(path("old.korvelline"), std::ios::binary) << std::string(saved).replace(saved.find(from), from.size(), "");
+    ASSERT_TRUE(open(path("old.korvelline")));
+    EXPECT_EQ(dimensionTable[0]->format, ValueFormat::Number);
+    EXPECT_EQ(dimensionTable[0]->labelCount, 2);
+    ASSERT_TRUE(saveSessionTo(path("again.korvelline"), true));
+    EXPECT_NE(readFile(path("again.korvelline")).find("\"columnRules\": 1"), std::string::npos);
+    ASSERT_TRUE(open(path("rules.korvelline")));
+    EXPECT_EQ(dimensionTable[0]->format, ValueFormat::Date);
 }
 
 TEST(RecordCodecTest, StoresIndicesExactlyInTheSmallerForm) {

@@ -19,6 +19,8 @@
 #include "brush/brush.h"
 #include "data/dimension.h"
 #include "data/table.h"
+#include "data/table_content.h"
+#include "data/table_writer.h"
 #include "idle/idle.h"
 #include "interaction/interaction.h"
 #include "plot/axis.h"
@@ -40,6 +42,15 @@ inline const char* const smallTable =
     "r4 75 25 75 100\n";
 
 inline double normalizedOf(double value) { return (value + 2.0) / 104.0; }
+
+// The view as a refused load must leave it: the records Export writes (with
+// names, labels and category labels) and the axes in their order.
+inline std::string viewText() {
+    if (plot == nullptr) return "no plot";
+    std::string text = tableText(selectedRecords()) + "axes";
+    for (int i = 0; i < plot->axisCount; ++i) text += " " + std::to_string(plot->axes[i]->dimensionIndex);
+    return text;
+}
 
 // Writes text as this test process's data file named after tag and makes it
 // the file the next load reads. ctest runs tests as parallel processes, so
