@@ -7,6 +7,9 @@
 #
 #   bench/first_picture.sh <build dir> <table> [case name] [runs]
 #
+# The case is named after the table unless given: csv-flights and
+# parquet-flights for the flights table as CSV and as Parquet.
+#
 # Prints the phases of every run and one line for the best run:
 #   bench=first-picture case=<name> ms=<command to complete picture>
 #   floor_ms=<the later of the empty window and the end of the read> ratio=...
@@ -21,7 +24,14 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 build="$(cd "$1" && pwd)"
 table="$(cd "$(dirname "$2")" && pwd)/$(basename "$2")"
-name="${3:-$(basename "$2")}"
+# The flights table (make_table --flights, load_bench's copies) is named as
+# load_bench names its cases.
+case "$(basename "$2")" in
+  *flights*.csv) default_name=csv-flights ;;
+  *flights*.parquet) default_name=parquet-flights ;;
+  *) default_name="$(basename "$2")" ;;
+esac
+name="${3:-$default_name}"
 runs="${4:-3}"
 bin="$build/korvelline"
 work="$(mktemp -d)"
