@@ -579,7 +579,20 @@ std::string ProgramDriver::findChooser(int& x, int& y, int& w, int& h, std::stri
         }
         if (chooser.empty()) pause(std::chrono::milliseconds(100));
     }
-    if (chooser.empty()) *error = "the file chooser did not appear within 10 s";
+    if (chooser.empty()) {
+        *error = "the file chooser did not appear within 10 s";
+        return chooser;
+    }
+    // It may be mapped first and placed or sized afterwards: callers aim at
+    // offsets inside it, so report it only once it stands still.
+    for (int tries = 0; tries < 30; ++tries) {
+        pause(std::chrono::milliseconds(100));
+        int x2 = 0, y2 = 0, w2 = 0, h2 = 0;
+        if (!windowGeometry(chooser, x2, y2, w2, h2)) continue;
+        const bool still = x2 == x && y2 == y && w2 == w && h2 == h;
+        x = x2, y = y2, w = w2, h = h2;
+        if (still) break;
+    }
     return chooser;
 }
 
