@@ -1,6 +1,9 @@
 // Times the evaluation of each brush kind and its fold into the selection
-// against a floor measured in the same run: one pass that reads two value
-// arrays and writes one membership byte per record.
+// against a floor of the same kind measured in the same run, on as many
+// threads as the brush uses (count_floors.h): one pass that reads the
+// brushed values (one column for an axis brush, two for the others), takes
+// the test (an interval, a slope interval, a cell of a grid over the
+// outline) and folds a byte per record into the selection codes.
 //
 //   brush_bench [records] [repeats]     (defaults 1000000 5; 8 dimensions)
 
@@ -16,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "base/parallel.h"
 #include "base/platform.h"
 #include "brush/brush.h"
 #include "brush/outline.h"
@@ -25,6 +29,7 @@
 #include "plot/plot.h"
 #include "session/session.h"
 #include "bench_support.h"
+#include "count_floors.h"
 
 namespace {
 
@@ -97,9 +102,10 @@ int main(int argc, char** argv) {
 
     PCPlot& p = *plot;
     const int n = p.recordCount;
-    const double* a = p.dimensions[0]->values;
-    const double* b = p.dimensions[1]->values;
     std::vector<unsigned char> membership(static_cast<std::size_t>(p.capacity));
+    // As many threads as a brush's evaluation takes: up to two, one per
+    // 65,536 records.
+    const int floorThreads = std::max(1, std::min(threadsFor(0, 2), n / 65536 + 1));
 
     // The brushes, built once; each timed run evaluates and folds again.
     // Values spread evenly over about 0.02 .. 0.98 of each axis.
@@ -116,22 +122,36 @@ int main(int argc, char** argv) {
     const Positions sx = p.dimensions[2]->positions();
     const Positions sy = p.dimensions[1]->positions();
 
-    double best[7];
-    std::fill(best, best + 7, 1e300);
+    // The floors of the three kinds.
+    const Dimension& d0 = *p.dimensions[0];
+    const Dimension& d1 = *p.dimensions[1];
+    const Dimension& d2 = *p.dimensions[2];
+    const bench::BrushFloorInput axisFloor = bench::axisBrushInput(d0, 0.34, 0.66);
+    const bench::BrushFloorInput slopeFloor = bench::twoAxisBrushInput(d0, d1, -0.15, 0.15);
+    std::vector<unsigned char> grid(256 * 256);
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x)
+            grid[static_cast<std::size_t>(y * 256 + x)] = insideOutline({(x + 0.5) / 256.0, (y + 0.5) / 256.0}, scatter.outline);
+    const bench::BrushFloorInput outlineFloor = bench::twoAxisBrushInput(d2, d1, 0.0, 0.0, &grid);
+    std::vector<unsigned char> codes(static_cast<std::size_t>(n), 1);
+    std::vector<std::uint16_t> indices;
+
+    double best[8];
+    std::fill(best, best + 8, 1e300);
     for (int r = 0; r < repeats; ++r) {
-        const double t[7] = {
-            timeMs([&] {
-                unsigned char* m = membership.data();
-                for (int i = 0; i < n; ++i) m[i] = a[i] <= b[i];
-            }),
+        const double t[8] = {
+            // Each kind right after its floor, so both see the same moment of the machine.
+            bench::brushFloor(axisFloor, n, codes, indices, floorThreads),
             timeMs([&] {
                 axisBrush.apply();
                 p.intersectSelection(axisBrush.membership());
             }),
+            bench::brushFloor(slopeFloor, n, codes, indices, floorThreads),
             timeMs([&] {
                 angular.apply();
                 p.intersectSelection(angular.membership());
             }),
+            bench::brushFloor(outlineFloor, n, codes, indices, floorThreads),
             timeMs([&] {
                 scatter.evaluate();
                 p.intersectSelection(scatter.membership());
@@ -142,9 +162,9 @@ int main(int argc, char** argv) {
                 unsigned char* m = membership.data();
                 for (int i = 0; i < n; ++i) m[i] = insideOutline(Point{sx[i], sy[i]}, scatter.outline);
             }),
-            timeMs([&] { p.recordSelection.fill(1.0); }),
         };
-        for (int k = 0; k < 7; ++k) best[k] = std::min(best[k], t[k]);
+        for (int k = 0; k < 8; ++k) best[k] = std::min(best[k], t[k]);
+        p.recordSelection.fill(1.0);
     }
 
     long accepted[3] = {0, 0, 0};
@@ -153,16 +173,16 @@ int main(int argc, char** argv) {
         accepted[1] += angular.value(i) == 1.0;
         accepted[2] += scatter.value(i) == 1.0;
     }
-    const double floor = best[0];
-    auto line = [&](const char* name, double ms, long count) {
-        std::printf("bench=brush case=%s ms=%.2f floor_ms=%.2f ratio=%.2f records=%d accepted=%ld\n",
-                    name, ms, floor, ms / floor, n, count);
+    auto line = [&](const char* name, double ms, double floor, const char* work, long count) {
+        std::printf("bench=brush case=%s ms=%.2f floor_ms=%.2f ratio=%.2f records=%d accepted=%ld floor_work=%s "
+                    "threads=%d\n",
+                    name, ms, floor, ms / floor, n, count, work, floorThreads);
     };
-    line("axis", best[1], accepted[0]);
-    line("angular", best[2], accepted[1]);
-    line("scatterplot", best[3], accepted[2]);
-    line("scatterplot_trace", best[4], accepted[2]);
-    line("outline_edge_by_edge", best[5], accepted[2]);
+    line("axis", best[1], best[0], "one-column-interval-folded", accepted[0]);
+    line("angular", best[3], best[2], "two-columns-slope-interval-folded", accepted[1]);
+    line("scatterplot", best[5], best[4], "two-columns-grid-cell-folded", accepted[2]);
+    line("scatterplot_trace", best[6], best[4], "two-columns-grid-cell-folded", accepted[2]);
+    line("outline_edge_by_edge", best[7], best[4], "two-columns-grid-cell-folded", accepted[2]);
     setTraceStream(nullptr);
     releasePlot();
     return 0;

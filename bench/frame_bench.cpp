@@ -28,22 +28,24 @@
 // agg_ms times the record layer rasterised by AGG on one thread and own_ms
 // the program's own rasteriser on one thread, both without GL.
 //
-// --binned: complete frames of large tables from bins. binned-<n>,
-// curves-binned-<n> and scatter-binned-<n> (the region between axes 1 and 2
-// open, straight mode) redraw every region from kept bins (floor: the
+// --binned: complete frames of large tables from bins. geometry-<n>,
+// geometry-curves-<n> and geometry-scatter-<n> (the region between axes 1
+// and 2 open, straight mode) redraw every region from kept bins (floor: the
 // per-record frame of 10,000 records); picture-<mode>-<n> compares the
 // binned record layer of a table of 20,000 (and, with --pictures,
 // 1,000,000) records with its per-record layer over the pixels either
 // draws (floor: the per-record frame, or layer);
 // rebuild-<n> runs from a paint brush's per-record colours to the complete
-// frame (floor: one pass on both cores over what the count reads);
+// frame (floor: the count of every region from the colour indices and the
+// bins' 16-bit coordinates, region by region on every core, count_floors.h);
 // scale-<n> runs from key L on one axis to the complete frame (floor:
 // rebuild-<n>);
-// reorder-<n> times the frame after the last of 50 axis moves (floor:
-// binned-<n>); aids-binned-<n> and aids-kept-<n> the frame with ticks, halos,
-// scale marks and a colour legend (floor: the same frame without them), on
-// the mixed tables and on 3,000,000 flights (aids-*-flights-3000000); brush
-// and stroke as described at their cases.
+// reorder-<n> times the frame after each of 50 axis moves (ms: the last;
+// median, p90 and max over all; floor: geometry-<n>); aids-binned-<n> and
+// aids-kept-<n> the frame with ticks, halos, scale marks and a colour legend
+// (floor: the same frame without them), on the mixed tables and on 3,000,000
+// flights (aids-*-flights-3000000); brush and stroke as described at their
+// cases. Each floor prints its work as floor_work.
 // --aids [--quick] [records...]: only the aids-* cases, on the mixed tables
 // of the given sizes (default 1000000 10000000) and the flights.
 // --classes: frames of several classes from kept bins (a selection, three
@@ -81,6 +83,7 @@
 
 #include "base/platform.h"
 #include "bench_support.h"
+#include "count_floors.h"
 #include "flights.h"
 #include "bins/binned_table.h"
 #include "brush/brush.h"
@@ -459,33 +462,17 @@ void installMixedTable(int records) {
     onReshape(kWidth, kHeight);
 }
 
-// One pass on both cores over the brushed column's values, writing a byte
-// per record (inside or not), and over the kept 16-bit coordinates of every
-// region's two axes, writing one bin index per record and region: the least
-// a brush and the recount of the bins have to do.
-double binIndexFloor(std::vector<std::vector<std::uint32_t>>& index,
-                     const std::vector<std::vector<std::uint16_t>>& coordinates, const double* brushed,
-                     double low, double high) {
-    const int records = plot->recordCount;
-    std::vector<unsigned char> inside(static_cast<std::size_t>(records));
-    index.resize(static_cast<std::size_t>(plot->axisCount - 1));
-    for (auto& v : index) v.resize(static_cast<std::size_t>(records));
-    const double start = nowMs();
-    auto part = [&](int k) {
-        const int begin = static_cast<int>(static_cast<long long>(records) * k / 2);
-        const int end = static_cast<int>(static_cast<long long>(records) * (k + 1) / 2);
-        for (int r = begin; r < end; ++r) inside[static_cast<std::size_t>(r)] = brushed[r] >= low && brushed[r] <= high;
-        for (int i = 0; i + 1 < plot->axisCount; ++i) {
-            const std::uint16_t* u = coordinates[static_cast<std::size_t>(i)].data();
-            const std::uint16_t* w = coordinates[static_cast<std::size_t>(i) + 1].data();
-            std::uint32_t* out = index[static_cast<std::size_t>(i)].data();
-            for (int r = begin; r < end; ++r) out[r] = static_cast<std::uint32_t>((u[r] >> 7) << 9 | w[r] >> 7);
-        }
-    };
-    std::thread worker(part, 1);
-    part(0);
-    worker.join();
-    return nowMs() - start;
+// What a brush and its recount must do at the least: the brushed column's
+// values read and a byte per record folded into the selection codes, then
+// every region counted again from the selection codes and the bins' 16-bit
+// coordinates (count_floors.h), on every core.
+double brushRecountFloor(bench::CountFloor& counter, const std::vector<bench::Pair>& pairs, const Dimension& brushed,
+                         double low, double high) {
+    const bench::BrushFloorInput in = bench::axisBrushInput(brushed, low, high);
+    static std::vector<unsigned char> codes;
+    static std::vector<std::uint16_t> indices;
+    const double brush = bench::brushFloor(in, plot->recordCount, codes, indices);
+    return brush + counter.countPairs(bench::colourKeysOf(*plot, true), pairs, plot->recordCount, false);
 }
 
 // The other way to draw from bins: every occupied bin of every region drawn
@@ -583,7 +570,7 @@ double modeCases(int records, int runs, double perRecordFloor) {
         bool curves;
         bool scatter;
     };
-    const BinnedMode modes[] = {{"binned", false, false}, {"curves-binned", true, false}, {"scatter-binned", false, true}};
+    const BinnedMode modes[] = {{"geometry", false, false}, {"geometry-curves", true, false}, {"geometry-scatter", false, true}};
     double straight = 0.0;
     for (const BinnedMode& m : modes) {
         plot->straightLines = !m.curves;
@@ -858,49 +845,20 @@ void classCases(const std::string& label, int runs) {
     clearBrushes();
 }
 
-// What a recount must do at the least: on both cores, read the 16-bit
-// coordinates of every shown dimension and each record's colour state, and
-// add one per drawn record and region to a 512 x 512 table per region.
-double recountFloor(const std::vector<std::vector<std::uint16_t>>& coordinates) {
-    const int regions = plot->axisCount - 1;
-    const int records = plot->recordCount;
-    std::vector<std::uint32_t> tables[2];
-    for (auto& t : tables) t.assign(static_cast<std::size_t>(regions) * 512 * 512, 0);
-    const double start = nowMs();
-    auto part = [&](int k) {
-        std::uint32_t* out = tables[k].data();
-        const int begin = static_cast<int>(static_cast<long long>(records) * k / 2);
-        const int end = static_cast<int>(static_cast<long long>(records) * (k + 1) / 2);
-        Rgba color{};
-        for (int r = begin; r < end; ++r) {
-            plot->colorOfRecord(r, color);
-            const std::uint32_t drawn = color[3] > 0.0;
-            for (int i = 0; i < regions; ++i) {
-                const std::uint16_t u = coordinates[static_cast<std::size_t>(i)][static_cast<std::size_t>(r)];
-                const std::uint16_t w = coordinates[static_cast<std::size_t>(i) + 1][static_cast<std::size_t>(r)];
-                out[(static_cast<std::size_t>(i) << 18) | (static_cast<std::size_t>(u >> 7) << 9) | (w >> 7)] += drawn;
-            }
-        }
-    };
-    std::thread worker(part, 1);
-    part(0);
-    worker.join();
-    return nowMs() - start;
-}
-
-// The shown dimensions' coordinates as the bins keep them (16 bits).
-std::vector<std::vector<std::uint16_t>> shownCoordinates() {
+// The shown dimensions' coordinates as the bins keep them (16 bits), and the
+// pairs of neighbouring axes over them.
+std::vector<bench::Coordinates> shownCoordinates() {
     FrameAxes frame;
     fillFrameAxes(*plot, frame);
-    std::vector<std::vector<std::uint16_t>> out(static_cast<std::size_t>(plot->axisCount));
-    for (int i = 0; i < plot->axisCount; ++i) {
-        const Positions v = frame.normalized[static_cast<std::size_t>(frame.dimensionOf[i])];
-        out[static_cast<std::size_t>(i)].resize(static_cast<std::size_t>(plot->recordCount));
-        for (int r = 0; r < plot->recordCount; ++r)
-            out[static_cast<std::size_t>(i)][static_cast<std::size_t>(r)] =
-                static_cast<std::uint16_t>(std::clamp(v[r] * 65536.0, 0.0, 65535.0));
-    }
+    std::vector<bench::Coordinates> out;
+    for (int i = 0; i < plot->axisCount; ++i)
+        out.push_back(bench::coordinatesOf(frame.normalized[static_cast<std::size_t>(frame.dimensionOf[i])], plot->recordCount));
     return out;
+}
+std::vector<bench::Pair> neighbourPairs(const std::vector<bench::Coordinates>& coordinates) {
+    std::vector<bench::Pair> pairs;
+    for (std::size_t i = 0; i + 1 < coordinates.size(); ++i) pairs.push_back({coordinates[i].data(), coordinates[i + 1].data()});
+    return pairs;
 }
 
 // The table of `records` in straight mode with its first complete frame
@@ -919,6 +877,8 @@ void prepareCompleteFrame(int records) {
 double rebuildCase(int records, int runs) {
     prepareCompleteFrame(records);
     const auto coordinates = shownCoordinates();
+    const std::vector<bench::Pair> pairs = neighbourPairs(coordinates);
+    bench::CountFloor counter;
     double ms = 1e300, floor = 1e300;
     const Rgba paints[] = {{0.8, 0.2, 0.1, 0.5}, {0.1, 0.4, 0.8, 0.5}};
     for (int k = 0; k < runs; ++k) {
@@ -926,9 +886,11 @@ double rebuildCase(int records, int runs) {
         commitBrush(std::make_unique<PCAxisBrush>(plot->axes[2], 0.55, 0.8, 0.23, 1.0), BrushKind::Axis, axisTrackMs);
         vanishingTracks.clear();
         ms = std::min(ms, timed(programFrame));
-        floor = std::min(floor, recountFloor(coordinates));
+        floor = std::min(floor, counter.countPairs(bench::colourKeysOf(*plot, false), pairs, records, false));
     }
-    report("rebuild-" + std::to_string(records), ms, 0.0, floor, Difference{}, binnedFields());
+    report("rebuild-" + std::to_string(records), ms, 0.0, floor, Difference{},
+           binnedFields() + " floor_work=count-" + std::to_string(pairs.size()) +
+               "-regions-from-colour-index-and-16-bit-coordinates threads=" + std::to_string(bench::programThreads()));
     return ms;
 }
 
@@ -989,6 +951,7 @@ void reorderCase(int records, double straightMs) {
     onDisplay();
     std::uint64_t seed = 0xC0FFEE;
     double last = 0.0;
+    std::vector<double> moves;
     int worst = 0;
     for (int move = 0; move < 50; ++move) {
         const int n = plot->axisCount;
@@ -1000,13 +963,18 @@ void reorderCase(int records, double straightMs) {
         plot->resortAxes();
         plot->spaceAxesEvenly();
         last = timed(programFrame);
+        moves.push_back(last);
         worst = std::max(worst, recordLayerStats().perRecordRegions);
         if (binnedTable().binBytes() > binnedMemoryLimit) worst = std::max(worst, 1000);
     }
     const double kept = bestOf(3, frameFromBins);
-    char extra[160];
-    std::snprintf(extra, sizeof extra, " most_per_record_regions=%d kept_frame_ms=%.1f peak_mb=%.0f limit_mb=%.0f", worst,
-                  kept, peakMb(), binnedMemoryLimit / 1.0e6);
+    std::sort(moves.begin(), moves.end());
+    char extra[240];
+    std::snprintf(extra, sizeof extra,
+                  " median_ms=%.1f p90_ms=%.1f max_ms=%.1f most_per_record_regions=%d kept_frame_ms=%.1f peak_mb=%.0f "
+                  "limit_mb=%.0f",
+                  moves[moves.size() / 2], moves[moves.size() * 9 / 10], moves.back(), worst, kept, peakMb(),
+                  binnedMemoryLimit / 1.0e6);
     report("reorder-" + std::to_string(records), last, 0.0, straightMs, Difference{}, binnedFields() + extra);
 }
 
@@ -1175,7 +1143,7 @@ int binnedCases(std::vector<int> sizes, bool quick, bool pictures) {
         straightMs = modeCases(records, runs, perRecord);
         if (records == 1000000) millionMs = straightMs;
         if (records == 10000000 && millionMs > 0.0)
-            std::printf("bench=frame case=binned-per-1m ratio=%.3f\n", straightMs / millionMs);
+            std::printf("bench=frame case=geometry-per-1m ratio=%.3f\n", straightMs / millionMs);
         const double splat = splatFrameMs();
         report("splat-" + std::to_string(records), splat, 0.0, perRecord, Difference{}, " (bins drawn one line each)");
         readingAidsCases(std::to_string(records), runs);
@@ -1195,8 +1163,9 @@ int binnedCases(std::vector<int> sizes, bool quick, bool pictures) {
     FrameAxes frame;
     fillFrameAxes(*plot, frame);
     plot->captureAxisPositions();
-    std::vector<std::vector<std::uint32_t>> index;
     const auto coordinates = shownCoordinates();
+    const std::vector<bench::Pair> pairs = neighbourPairs(coordinates);
+    bench::CountFloor counter;
     double floor = 1e300, brush = 1e300, evaluate = 0.0;
     for (int k = 0; k < runs; ++k) {
         clearBrushes();
@@ -1210,12 +1179,14 @@ int binnedCases(std::vector<int> sizes, bool quick, bool pictures) {
             brush = nowMs() - start;
             evaluate = brushed - start;
         }
-        floor = std::min(floor, binIndexFloor(index, coordinates, plot->dimensionAt(plot->axes[2]->dimensionIndex)->values, 0.55, 0.8));
+        floor = std::min(floor, brushRecountFloor(counter, pairs, *plot->dimensionAt(plot->axes[2]->dimensionIndex), 0.55, 0.8));
     }
     long long selected = 0;
     for (int r = 0; r < records; ++r) selected += plot->recordSelection.selected(r);
-    std::printf("bench=brush case=binned-%d ms=%.1f floor_ms=%.1f ratio=%.3f selected=%.3f brush_ms=%.1f recount_ms=%.1f\n",
-                records, brush, floor, brush / floor, static_cast<double>(selected) / records, evaluate, brush - evaluate);
+    std::printf("bench=brush case=binned-%d ms=%.1f floor_ms=%.1f ratio=%.3f selected=%.3f brush_ms=%.1f recount_ms=%.1f "
+                "floor_work=axis-brush-fold-and-count-%zu-regions-from-selection-codes threads=%d\n",
+                records, brush, floor, brush / floor, static_cast<double>(selected) / records, evaluate, brush - evaluate,
+                pairs.size(), bench::programThreads());
 
     // A stroke being drawn over the largest table, against the same frame
     // over an empty table; a frame lasts a few milliseconds, so the two take

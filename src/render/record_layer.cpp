@@ -1,4 +1,5 @@
 #include "render/record_layer.h"
+#include "render/record_layer_testing.h"
 
 #include <GL/gl.h>
 
@@ -292,6 +293,11 @@ int levelOfDetailStride(double fullFrameMs, double budgetMs) {
 }
 
 const RecordLayerStats& recordLayerStats() { return state().stats; }
+
+bool recordLayerShownWhole() {
+    const LayerState& s = state();
+    return s.valid && s.complete && s.stats.stride == 1;
+}
 
 void forgetRecordLayer() {
     LayerState& s = state();
