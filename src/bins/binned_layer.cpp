@@ -498,11 +498,41 @@ void RegionBins::finishBySelection(const BinColors& colors, std::uint64_t baseFo
     poolCounts(colors);
 }
 
+std::size_t RegionBins::heldBin(std::size_t bin) const {
+    const BinOrientation& o = orientation_;
+    std::size_t j = bin >> 9;
+    std::size_t k = bin & (binsPerAxis - 1);
+    if (o.flipLeft) j = binsPerAxis - 1 - j;
+    if (o.flipRight) k = binsPerAxis - 1 - k;
+    return o.transposed ? (k << 9) | j : (j << 9) | k;
+}
+
 void RegionBins::meanOf(std::size_t bin, double& u, double& w) const {
-    const Place& p = places_[bin];
+    const std::size_t held = heldBin(bin);
+    const Place& p = places_[held];
     const double n = p.records > 0 ? p.records : 1.0;
-    u = (static_cast<double>(bin >> 9) + p.sumU / n) / binsPerAxis;
-    w = (static_cast<double>(bin & (binsPerAxis - 1)) + p.sumW / n) / binsPerAxis;
+    u = (static_cast<double>(held >> 9) + p.sumU / n) / binsPerAxis;
+    w = (static_cast<double>(held & (binsPerAxis - 1)) + p.sumW / n) / binsPerAxis;
+    const BinOrientation& o = orientation_;
+    if (o.transposed) std::swap(u, w);
+    if (o.flipLeft) u = 1.0 - u;
+    if (o.flipRight) w = 1.0 - w;
+}
+
+bool RegionBins::orient(const BinOrientation& o, const BinColors* counted) {
+    if (o == orientation_) return false;
+    orientation_ = o;
+    linesValid_ = pointsValid_ = false;
+    if (!placed()) return false;
+    stackPlaces();
+    if (counted != nullptr && countedFor_ != 0) {
+        poolCounts(*counted);
+        stackCounts(0);
+        stackCounts(1);
+    } else {
+        countedFor_ = 0;
+    }
+    return true;
 }
 
 namespace {
@@ -544,7 +574,7 @@ void RegionBins::stackPlaces() {
     std::vector<float> left;
     poolBoth(1 + MomentCount,
              [this](std::size_t bin, double* out) {
-                 const double n = places_[bin].records;
+                 const double n = places_[heldBin(bin)].records;
                  if (n <= 0.0) return;
                  double u = 0.0;
                  double w = 0.0;
@@ -597,8 +627,9 @@ void RegionBins::poolCounts(const BinColors& colors) {
                      // Each class's records in the bin, taken at the mean of all of them.
                      double records[maxBinClasses] = {};
                      bool any = false;
+                     const std::size_t held = heldBin(bin);
                      for (int q = 0; q < groups; ++q) {
-                         const double k = counts_[static_cast<std::size_t>(q) * n + bin];
+                         const double k = counts_[static_cast<std::size_t>(q) * n + held];
                          out[q] += k;
                          records[classOf[q]] += k;
                          any = any || k > 0.0;
@@ -616,7 +647,7 @@ void RegionBins::poolCounts(const BinColors& colors) {
                      // What is kept per stack cell is taken at its first bin.
                      if ((bin & ((std::size_t(1) << 9) | 1)) == 0)
                          for (std::size_t c = 0; c < sums; ++c)
-                             out[static_cast<std::size_t>(groups + moments) + c] += colorSums_[sums * stackCellOf(bin) + c];
+                             out[static_cast<std::size_t>(groups + moments) + c] += colorSums_[sums * stackCellOf(held) + c];
                  },
                  pooled_[0], pooled_[1]);
     linesValid_ = pointsValid_ = false;
@@ -848,10 +879,11 @@ const Accumulation& RegionBins::drawPoints(const BinColors& colors, const Region
             for (int j = bj; j < bj + blockU; ++j) {
                 for (int k = bk; k < bk + blockW; ++k) {
                     const std::size_t bin = static_cast<std::size_t>(j) * binsPerAxis + static_cast<std::size_t>(k);
+                    const std::size_t held = heldBin(bin);
                     float total = 0.0f;
                     std::fill(classWeight, classWeight + classes, 0.0f);
                     for (int q = 0; q < groups; ++q) {
-                        counts[q] = static_cast<float>(counts_[static_cast<std::size_t>(q) * bins + bin]);
+                        counts[q] = static_cast<float>(counts_[static_cast<std::size_t>(q) * bins + held]);
                         total += counts[q];
                         classWeight[colors.groupClass[static_cast<std::size_t>(q)]] +=
                             counts[q] * colors.groupAlpha[static_cast<std::size_t>(q)];
@@ -860,7 +892,7 @@ const Accumulation& RegionBins::drawPoints(const BinColors& colors, const Region
                     double u = 0.0;
                     double w = 0.0;
                     meanOf(bin, u, w);
-                    const std::size_t cell = stackCellOf(bin);
+                    const std::size_t cell = stackCellOf(held);
                     for (int c = 0; c < classes; ++c) {
                         const int channel = colors.colorChannel[static_cast<std::size_t>(c)];
                         if (channel < 0) continue;

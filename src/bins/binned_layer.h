@@ -129,10 +129,31 @@ struct RegionGeometry {
     bool samePoints(const RegionGeometry& o) const;
 };
 
+// How a region reads the bins of its pair of dimensions. The bins are
+// counted once per pair, the lower dimension first and both axes upright;
+// a region showing them the other way round or on a flipped axis reads
+// them transposed or mirrored.
+struct BinOrientation {
+    bool transposed = false;  // the counted right dimension is on the left axis
+    bool flipLeft = false;    // the left axis runs from its top down
+    bool flipRight = false;
+    bool operator==(const BinOrientation& o) const {
+        return transposed == o.transposed && flipLeft == o.flipLeft && flipRight == o.flipRight;
+    }
+    bool operator!=(const BinOrientation& o) const { return !(*this == o); }
+};
+
 class RegionBins {
 public:
     int left = -1;  // dimensions counted, left axis (vertical in the scatterplot) first
     int right = -1;
+
+    // The orientation the line sums and pictures are made in. Changing it
+    // sums the kept places (and, given the colours they were counted with,
+    // the kept counts) along the lines again, reading no record; counts
+    // made later follow it. True when something was summed again.
+    bool orient(const BinOrientation& o, const BinColors* counted);
+    const BinOrientation& orientation() const { return orientation_; }
 
     // Where the records sit: per bin the count of all records and the sums
     // of their offsets within it, and the line sums of their moments.
@@ -180,7 +201,9 @@ private:
         std::vector<std::uint32_t> records;  // per bin
         std::vector<std::uint32_t> colors;   // red, green, blue per stack cell
     };
-    // The records' mean position in bin (j, k), in normalised units.
+    // The bin counted that holds the records of bin (j, k) as oriented.
+    std::size_t heldBin(std::size_t bin) const;
+    // The records' mean position in bin (j, k) as oriented, in normalised units.
     void meanOf(std::size_t bin, double& u, double& w) const;
     void countSide(const BinCoordinates& u, const BinCoordinates& w, int records, const BinColors& colors, Side& out,
                    bool all, int part, int parts);
@@ -203,6 +226,7 @@ private:
     int classes_ = 0;
     int sumChannels_ = 0;
     std::uint64_t countedFor_ = 0;
+    BinOrientation orientation_;
     // The class whose moments are left over from all records' (the largest;
     // -1 while some record placed is not counted), and where each other
     // class's moments lie among the counted channels.

@@ -50,11 +50,6 @@ const BinColors& BinnedTable::colors(const PCPlot& plot, std::uint64_t baseKey, 
     return colors_;
 }
 
-std::uint64_t BinnedTable::revisionOf(const PCPlot& plot, int dimension) const {
-    const Dimension* d = dimension >= 0 ? plot.dimensionAt(dimension) : nullptr;
-    return d != nullptr ? d->displayRevision : 0;
-}
-
 const BinCoordinates* BinnedTable::coordinatesOf(int dimension) const {
     if (dimension < 0) return nullptr;
     auto found = coordinates_.find(dimension);
@@ -92,6 +87,36 @@ bool BinnedTable::makeRoom(std::size_t more) {
     return true;
 }
 
+namespace {
+
+// Where a dimension's records lie on its axis, upright.
+Placement uprightOf(const FrameAxes& frame, int dimension) {
+    Placement p = frame.normalized[static_cast<std::size_t>(dimension)].placement;
+    p.flipped = false;
+    return p;
+}
+
+bool flippedIn(const FrameAxes& frame, int dimension) {
+    return dimension >= 0 && frame.normalized[static_cast<std::size_t>(dimension)].placement.flipped;
+}
+
+}  // namespace
+
+CellGeometry uprightPieces(const CellGeometry& g, unsigned flippedValues) {
+    if (flippedValues == 0) return g;
+    CellGeometry out = g;
+    for (CellPiece& piece : out.pieces)
+        for (AffinePoint& point : piece.points)
+            for (Affine* f : {&point.x, &point.y})
+                for (std::size_t k = 0; k < cellValues; ++k)
+                    if ((flippedValues >> k) & 1u) {
+                        // c + g v on the flipped axis is (c + g) - g v on the upright one.
+                        f->c += f->g[k];
+                        f->g[k] = -f->g[k];
+                    }
+    return out;
+}
+
 std::vector<PreparedBins> BinnedTable::prepare(const PCPlot& plot, const FrameAxes& frame,
                                                const std::vector<BinRequest>& requests, int width, int height,
                                                int threads) {
@@ -109,14 +134,20 @@ std::vector<PreparedBins> BinnedTable::prepare(const PCPlot& plot, const FrameAx
         return CellKey{i > 0 ? dimensionOfAxis(i - 1) : -1, dimensionOfAxis(i), dimensionOfAxis(i + 1),
                        i + 2 < n ? dimensionOfAxis(i + 2) : -1};
     };
+    constexpr int maxCopies = 8;  // orientations of a pair: two orders by four flips
     for (const BinRequest& q : requests) {
         const CellKey key = keyOf(q);
         if (q.kind == BinKind::Pieces) {
             auto found = cells_.find(key);
             if (found != cells_.end()) found->second.lastUsed = frame_;
         } else {
-            auto found = pairs_.find({key[1], key[2]});
-            if (found != pairs_.end()) found->second.lastUsed = frame_;
+            const int low = std::min(key[1], key[2]);
+            const int high = std::max(key[1], key[2]);
+            for (int copy = 0; copy < maxCopies; ++copy) {
+                auto found = pairs_.find({low, high, copy});
+                if (found == pairs_.end()) break;
+                found->second.lastUsed = frame_;
+            }
         }
     }
 
@@ -124,19 +155,22 @@ std::vector<PreparedBins> BinnedTable::prepare(const PCPlot& plot, const FrameAx
     auto need = [&](int d) {
         if (d >= 0 && std::find(dimensions.begin(), dimensions.end(), d) == dimensions.end()) dimensions.push_back(d);
     };
-    auto currentRevisions = [&](const int* dims, int count) {
-        std::vector<std::uint64_t> r(static_cast<std::size_t>(count));
-        for (int k = 0; k < count; ++k) r[static_cast<std::size_t>(k)] = revisionOf(plot, dims[k]);
-        return r;
+    auto currentPlacements = [&](const int* dims, int count) {
+        std::vector<Placement> p(static_cast<std::size_t>(count));
+        for (int k = 0; k < count; ++k)
+            if (dims[k] >= 0) p[static_cast<std::size_t>(k)] = uprightOf(frame, dims[k]);
+        return p;
     };
+    // Regions whose kept bins are read in a new orientation.
+    std::vector<std::pair<RegionBins*, BinOrientation>> oriented;
     for (std::size_t i = 0; i < requests.size(); ++i) {
         const BinRequest& q = requests[i];
         const CellKey key = keyOf(q);
         if (key[1] < 0 || key[2] < 0) continue;
         if (q.kind == BinKind::Pieces) {
-            const std::vector<std::uint64_t> revisions = currentRevisions(key.data(), cellValues);
+            const std::vector<Placement> placements = currentPlacements(key.data(), cellValues);
             auto found = cells_.find(key);
-            if (found != cells_.end() && found->second.revisions != revisions) {
+            if (found != cells_.end() && found->second.placements != placements) {
                 cells_.erase(found);
                 found = cells_.end();
             }
@@ -145,53 +179,86 @@ std::vector<PreparedBins> BinnedTable::prepare(const PCPlot& plot, const FrameAx
                 Entry<CellBins> entry;
                 entry.bins = std::make_unique<CellBins>();
                 entry.bins->dimensions = key;
-                entry.revisions = revisions;
+                entry.placements = placements;
                 found = cells_.emplace(key, std::move(entry)).first;
             }
             found->second.lastUsed = frame_;
             out[i].cells = found->second.bins.get();
+            for (std::size_t k = 0; k < cellValues; ++k)
+                if (flippedIn(frame, key[k])) out[i].flippedCellValues |= 1u << k;
             for (int d : key) need(d);
         } else {
-            const PairKey pair{key[1], key[2]};
-            const std::vector<std::uint64_t> revisions = currentRevisions(&key[1], 2);
-            auto found = pairs_.find(pair);
-            if (found != pairs_.end() && found->second.revisions != revisions) {
-                pairs_.erase(found);
-                found = pairs_.end();
+            const int low = std::min(key[1], key[2]);
+            const int high = std::max(key[1], key[2]);
+            const int dims[2] = {low, high};
+            const std::vector<Placement> placements = currentPlacements(dims, 2);
+            const BinOrientation orientation{key[1] > key[2], flippedIn(frame, key[1]), flippedIn(frame, key[2])};
+            // The first copy not asked for in another orientation in this frame.
+            auto found = pairs_.end();
+            int copy = 0;
+            for (; copy < maxCopies; ++copy) {
+                found = pairs_.find({low, high, copy});
+                if (found != pairs_.end() && found->second.placements != placements) {
+                    pairs_.erase(found);
+                    found = pairs_.end();
+                }
+                if (found == pairs_.end() || found->second.orientedIn != frame_ ||
+                    found->second.orientation == orientation)
+                    break;
             }
+            if (copy == maxCopies) continue;
             if (found == pairs_.end()) {
                 if (!makeRoom(RegionBins::typicalBytes(width, height))) continue;
                 Entry<RegionBins> entry;
                 entry.bins = std::make_unique<RegionBins>();
-                entry.bins->left = pair.first;
-                entry.bins->right = pair.second;
-                entry.revisions = revisions;
-                found = pairs_.emplace(pair, std::move(entry)).first;
+                entry.bins->left = low;
+                entry.bins->right = high;
+                entry.placements = placements;
+                found = pairs_.emplace(PairKey{low, high, copy}, std::move(entry)).first;
             }
             found->second.lastUsed = frame_;
-            out[i].pair = found->second.bins.get();
-            need(pair.first);
-            need(pair.second);
+            found->second.orientedIn = frame_;
+            found->second.orientation = orientation;
+            RegionBins* bins = found->second.bins.get();
+            if (bins->orientation() != orientation &&
+                std::find_if(oriented.begin(), oriented.end(), [&](const auto& o) { return o.first == bins; }) ==
+                    oriented.end())
+                oriented.emplace_back(bins, orientation);
+            out[i].pair = bins;
+            need(low);
+            need(high);
         }
     }
 
-    // Coordinates of the dimensions in use, computed again after a display
-    // change; those of dimensions no bins read any more go.
+    // Coordinates of the dimensions in use, upright, computed again after a
+    // change of their placement; those of dimensions no bins read any more
+    // go.
     for (auto it = coordinates_.begin(); it != coordinates_.end();) {
         bool used = false;
-        for (const auto& entry : pairs_) used = used || entry.first.first == it->first || entry.first.second == it->first;
+        for (const auto& entry : pairs_) used = used || entry.first[0] == it->first || entry.first[1] == it->first;
         for (const auto& entry : cells_)
             used = used || std::find(entry.first.begin(), entry.first.end(), it->first) != entry.first.end();
         it = used ? std::next(it) : coordinates_.erase(it);
     }
     for (int d : dimensions) {
-        const std::uint64_t revision = revisionOf(plot, d);
+        const Positions& positions = frame.normalized[static_cast<std::size_t>(d)];
+        const Placement placement = uprightOf(frame, d);
         auto found = coordinates_.find(d);
-        if (found != coordinates_.end() && found->second.revision == revision) continue;
+        if (found != coordinates_.end() && found->second.of == positions.values && found->second.placement == placement)
+            continue;
         Coordinates& c = coordinates_[d];
-        c.revision = revision;
-        computeBinCoordinates(frame.normalized[static_cast<std::size_t>(d)], plot.recordCount, c.values, threads);
+        c.of = positions.values;
+        c.placement = placement;
+        computeBinCoordinates(Positions{positions.values, placement}, plot.recordCount, c.values, threads);
     }
+
+    // Kept bins read in a new orientation are summed along the lines again
+    // from what they hold, with the counts when they are of these colours;
+    // bins not placed yet only take the orientation.
+    runParts(static_cast<int>(oriented.size()), threads, [&](int k) {
+        const auto& o = oriented[static_cast<std::size_t>(k)];
+        o.first->orient(o.second, o.first->countedFor() == colorGeneration_ ? &colors_ : nullptr);
+    });
 
     // Pair bins: regions run side by side; a region's counting and its two
     // line sums are parts of their own, so two threads share seven regions
@@ -253,6 +320,9 @@ std::vector<PreparedBins> BinnedTable::prepare(const PCPlot& plot, const FrameAx
     runParts(regions * 2, threads, [&](int k) { work[static_cast<std::size_t>(k / 2)]->stackCounts(k % 2); });
     for (RegionBins* bins : work) bins->setCountedFor(colorGeneration_);
     rebuilds_ += regions + cellRegions;
+    recordPasses_ += regions + cellRegions;
+    for (const auto& o : oriented)
+        if (std::find(work.begin(), work.end(), o.first) == work.end()) rebuilds_ += o.first->placed();
     // What was built may hold more than its estimate: the others make room.
     makeRoom(0);
     return out;

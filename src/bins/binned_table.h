@@ -1,9 +1,11 @@
 #pragma once
 // Every region's bins of the current table, kept between frames within a
 // memory budget: the least recently shown go first when a region needs room.
-// Whatever was counted from a dimension's positions is keyed on its display
-// revision, so moving one dimension's positions (a new range, a flip or a
-// scale) recounts only the regions that show it.
+// Whatever was counted from a dimension's positions is keyed on its
+// placement on an upright axis, so a new range or scale recounts only the
+// regions that show it. A pair's bins serve both its orders and any flip of
+// its axes (BinOrientation): a region made by moving an axis next to one it
+// stood beside before, or beside a flipped axis, reads no record.
 
 #include <array>
 #include <cstdint>
@@ -33,6 +35,9 @@ struct BinRequest {
 struct PreparedBins {
     RegionBins* pair = nullptr;
     CellBins* cells = nullptr;
+    // The cells count upright values: bit k set where value k's axis is
+    // flipped, for uprightPieces().
+    unsigned flippedCellValues = 0;
 };
 
 class BinnedTable {
@@ -61,8 +66,10 @@ public:
     // per record (coordinates, colours), which grows with the table instead.
     std::size_t binBytes() const;
     std::size_t recordBytes() const;
-    // Regions and cells counted or placed so far.
+    // Regions and cells counted, placed or oriented anew so far, and of
+    // those the ones that read the records (counted or placed).
     long rebuilds() const { return rebuilds_; }
+    long recordPasses() const { return recordPasses_; }
     // Regions and cells held now.
     int heldPairs() const { return static_cast<int>(pairs_.size()); }
     int heldCells() const { return static_cast<int>(cells_.size()); }
@@ -71,20 +78,24 @@ private:
     template <class Bins>
     struct Entry {
         std::unique_ptr<Bins> bins;
-        std::vector<std::uint64_t> revisions;  // of its dimensions when placed
+        std::vector<Placement> placements;  // of its dimensions when placed, upright
         std::uint64_t lastUsed = 0;
+        std::uint64_t orientedIn = 0;  // the frame that last asked for it
+        BinOrientation orientation;    // in which orientation
     };
-    using PairKey = std::pair<int, int>;
+    // The lower dimension, the higher, and which copy: a frame that shows
+    // one pair in two orientations holds a copy per orientation.
+    using PairKey = std::array<int, 3>;
     using CellKey = std::array<int, cellValues>;
     struct Coordinates {
-        std::uint64_t revision = 0;
+        const double* of = nullptr;  // the values they were computed from
+        Placement placement;         // upright
         BinCoordinates values;
     };
 
     // Makes room for `more` bytes by dropping entries not used in this
     // frame, least recently used first; false when that is not enough.
     bool makeRoom(std::size_t more);
-    std::uint64_t revisionOf(const PCPlot& plot, int dimension) const;
     const BinCoordinates* coordinatesOf(int dimension) const;
 
     std::uint64_t baseKey_ = 0;
@@ -102,4 +113,9 @@ private:
     std::size_t limit_ = binnedMemoryLimit;
     std::uint64_t frame_ = 0;  // prepare() calls so far
     long rebuilds_ = 0;
+    long recordPasses_ = 0;
 };
+
+// Pieces drawn from cells of upright values: each flipped value v is read
+// as 1 - v.
+CellGeometry uprightPieces(const CellGeometry& g, unsigned flippedValues);

@@ -93,9 +93,8 @@ struct CellGeometry {
 class CellBins {
 public:
     // The dimensions whose values the cells count (-1 for a neighbour the
-    // region does not have) and the display revisions they were placed at.
+    // region does not have), as they lie on upright axes.
     std::array<int, cellValues> dimensions{-1, -1, -1, -1};
-    std::array<std::uint64_t, cellValues> revisions{};
 
     // Counts the records per fine cell with the sums of their values and
     // squares (a null coordinate array counts as value 0) and chooses how

@@ -272,7 +272,8 @@ void LayerComposer::start(const PCPlot& plot, const FrameAxes& frame, BinnedTabl
         for (std::size_t q = 0; q < requests.size(); ++q) {
             const PreparedBins& b = binned.bins[q];
             if (requests[q].kind == BinKind::Pieces) {
-                if (b.cells != nullptr) drawn[q] = &b.cells->draw(colors, binned.pieces[q], threads);
+                if (b.cells != nullptr)
+                    drawn[q] = &b.cells->draw(colors, uprightPieces(binned.pieces[q], b.flippedCellValues), threads);
             } else if (b.pair != nullptr) {
                 pairs.push_back(q);
             }
