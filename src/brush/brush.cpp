@@ -1,6 +1,7 @@
 #include "brush/brush.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <utility>
@@ -41,10 +42,39 @@ int evaluatedCount(const PCBrush& brush) {
     return std::min(brush.plot->recordCount, static_cast<int>(brush.values.size()));
 }
 
-// Doubles as the trace stream writes them by default (six significant digits).
-int formatPair(char* out, std::size_t size, double a, double b) {
-    return std::snprintf(out, size, "%g %g\n", a, b);
-}
+// Lines of two doubles as the trace stream writes them by default (six
+// significant digits, as "%g"), gathered in a block so that a brush over
+// millions of records writes a few large pieces instead of a line each.
+class PairLines {
+public:
+    explicit PairLines(std::ostream& os) : os_(os) {}
+    ~PairLines() { flush(); }
+    PairLines(const PairLines&) = delete;
+    PairLines& operator=(const PairLines&) = delete;
+
+    void add(double a, double b) {
+        if (used_ + maxLine > sizeof block_) flush();
+        char* at = block_ + used_;
+        char* const end = block_ + sizeof block_;
+        at = std::to_chars(at, end, a, std::chars_format::general, 6).ptr;
+        *at++ = ' ';
+        at = std::to_chars(at, end, b, std::chars_format::general, 6).ptr;
+        *at++ = '\n';
+        used_ = static_cast<std::size_t>(at - block_);
+    }
+
+    void flush() {
+        os_.write(block_, static_cast<std::streamsize>(used_));
+        used_ = 0;
+    }
+
+private:
+    // Two numbers of at most 13 characters ("-1.23457e-308"), a blank, a newline.
+    static constexpr std::size_t maxLine = 32;
+    std::ostream& os_;
+    char block_[1 << 16];
+    std::size_t used_ = 0;
+};
 
 }  // namespace
 
@@ -303,17 +333,20 @@ void PCScatterPlotBrush::evaluate() {
 void PCScatterPlotBrush::traceAccepted() const {
     std::ostream& os = traceStream();
     os << " Point \n";
-    char line[64];
-    for (const Point& p : outline) os.write(line, formatPair(line, sizeof line, p.x, p.y));
+    {
+        PairLines lines(os);
+        for (const Point& p : outline) lines.add(p.x, p.y);
+    }
     os << "point\n";
     const int n = evaluatedCount(*this);
     const PointSource points = recordPoints();
     if (n > 0 && points) {
+        PairLines lines(os);
         for (int i = 0; i < n; ++i) {
             // The records the outline holds, inverted or not.
             if (!values[static_cast<std::size_t>(i)]) continue;
             const Point p = points[i];
-            os.write(line, formatPair(line, sizeof line, p.x, p.y));
+            lines.add(p.x, p.y);
         }
     }
     os.flush();
