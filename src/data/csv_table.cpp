@@ -6,6 +6,7 @@
 #include <deque>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -333,235 +334,312 @@ unsigned long long estimateBytes(const std::vector<ColumnPiece>& sample, long lo
     return std::max(reading, installed);
 }
 
-// Reads the table; the file's size and hash go into content. Everything it
-// allocates is charged to the load's account first (data/data_file.h).
-TableRead readPieces(const ByteSource& source, TableContent& content, char delimiter, ColumnRules rules) {
-    content = TableContent();
-    const Dialect dialect(delimiter);
-    if (source.size() == 0) {
-        refuse(content, "no header row");
-        return TableRead::Refused;
-    }
-    PieceReader reader(source, 0);
-    CsvCutter cutter(dialect, true);
-    const PieceCut cut = [&](const char* data, std::size_t size, bool atEnd) { return cutter(data, size, atEnd); };
-    // The binary check needs every byte: a refusal reads the rest for it.
-    const auto binaryBeforeAll = [&] {
-        Piece rest;
-        while (!cutter.binary && reader.next(rest, pieceBytes, cut)) {
-        }
-        if (!cutter.binary) return false;
-        refuse(content, "binary data");
-        return true;
-    };
-    const auto tooManyAxes = [&] { return refuseTooManyDimensions(content); };
+// One read of a CSV source: the steps of readPieces and what they share.
+// Everything it allocates is charged to the load's account first
+// (data/data_file.h).
+class CsvRead {
+public:
+    CsvRead(const ByteSource& source, TableContent& content, char delimiter, ColumnRules rules)
+        : source_(source), content_(content), dialect_(delimiter), rules_(rules), reader_(source, 0),
+          cutter_(dialect_, true) {}
 
-    Piece first;
-    reader.next(first, samplePieceBytes, cut);
-    if (cutter.binary) {
-        refuse(content, "binary data");
-        return TableRead::Refused;
+    // The file's size and hash go into content.
+    TableRead run();
+
+private:
+    std::optional<TableRead> readHeader(const Piece& first, const char*& p);
+    void readSample(const Piece& first, const char* p);
+    long long estimateRows(const Piece& first) const;
+    void placeSample(long long capacity);
+    std::size_t placeNext(const char* data, std::size_t size, bool atEnd);
+    void parseNext(Piece& bytes);
+    std::optional<TableRead> firstFault();
+    void joinPieces();
+    std::vector<ColumnPieces> joinedColumns();
+    void readTextsAgain(const std::vector<ColumnPieces>& columns);
+    bool refuseIfBinary();
+
+    void addColumns(CsvPiece& piece) const {
+        piece.charge.take(columnCount_ * sizeof(ColumnPiece));
+        piece.columns.resize(columnCount_);
+        for (ColumnPiece& column : piece.columns) column.rules = rules_;
     }
-    if (cutter.tooWide) return tooManyAxes();
-    std::string scratch;
-    HeaderSink header;
-    const char* p = first.bytes.data() + cutter.start();
-    const char* firstEnd = first.bytes.data() + first.length;
-    const Fault headerFault = parseRows(dialect, p, firstEnd, header, scratch, 1);
-    if (headerFault != Fault::None || header.names.empty()) {
-        if (binaryBeforeAll()) return TableRead::Refused;
-        refuse(content, headerFault != Fault::None ? faultText(headerFault) : "no header row");
-        return TableRead::Refused;
-    }
-    if (header.fields > maxColumns) return tooManyAxes();
-    const std::size_t columnCount = header.names.size();
-    const auto newPieceColumns = [&](CsvPiece& piece) {
-        piece.charge.take(columnCount * sizeof(ColumnPiece));
-        piece.columns.resize(columnCount);
-        for (ColumnPiece& column : piece.columns) column.rules = rules;
-    };
     // Arrays of values that a piece fills and that go once it is joined.
-    const auto newOwnValues = [&](CsvPiece& piece, std::size_t rows) {
+    void addOwnValues(CsvPiece& piece, std::size_t rows) const {
         piece.charge.take(sizeof(double) * std::max<std::size_t>(rows, 1));
         piece.own.push_back(newValues(rows));
-    };
-
-    // The first piece's rows: the sample the table is judged by.
-    // A deque: pieces are added while others are being parsed.
-    std::deque<CsvPiece> pieces(1);
-    {
-        CsvPiece& piece = pieces[0];
-        piece.offset = first.offset + static_cast<std::uint64_t>(p - first.bytes.data());
-        piece.length = static_cast<std::size_t>(firstEnd - p);
-        piece.bound = cutter.bound;
-        newPieceColumns(piece);
-        std::vector<double*> values;
-        for (std::size_t j = 0; j < columnCount; ++j) {
-            newOwnValues(piece, static_cast<std::size_t>(piece.bound));
-            values.push_back(piece.own.back().get());
-        }
-        parsePiece(dialect, p, piece.length, piece, values);
-        addLoadParsed(first.length);
     }
-    const long long sampleRows = pieces[0].rows;
-    const std::uint64_t sampleBytes = std::max<std::uint64_t>(pieces[0].length, 1);
-    const std::uint64_t restBytes = source.size() - pieces[0].offset;
-    const long long estimate =
-        first.last ? sampleRows
-                   : static_cast<long long>(static_cast<double>(sampleRows) * static_cast<double>(restBytes) /
-                                            static_cast<double>(sampleBytes));
-    if (pieces[0].fault == Fault::None &&
-        estimateBytes(pieces[0].columns, sampleRows, estimate) > loadMemoryLimit()) {
-        content = TableContent();
+
+    const ByteSource& source_;
+    TableContent& content_;
+    const Dialect dialect_;
+    const ColumnRules rules_;
+    PieceReader reader_;
+    CsvCutter cutter_;
+    const PieceCut cut_ = [this](const char* data, std::size_t size, bool atEnd) { return cutter_(data, size, atEnd); };
+    HeaderSink header_;
+    std::size_t columnCount_ = 0;
+    // A deque: pieces are added while others are being parsed.
+    std::deque<CsvPiece> pieces_;
+    // The columns' arrays; the pieces placed in them write there directly.
+    std::vector<std::unique_ptr<double[]>> storage_;
+    long long capacity_ = 0;
+    long long nextRow_ = 0;
+    std::mutex placing_;  // guards pieces_, filled in order while being parsed
+    long long rows_ = 0;
+};
+
+TableRead CsvRead::run() {
+    Piece first;
+    reader_.next(first, samplePieceBytes, cut_);
+    const char* p = nullptr;
+    if (const std::optional<TableRead> refused = readHeader(first, p)) return *refused;
+    readSample(first, p);
+    const long long sampleRows = pieces_[0].rows;
+    const long long estimate = estimateRows(first);
+    if (pieces_[0].fault == Fault::None &&
+        estimateBytes(pieces_[0].columns, sampleRows, estimate) > loadMemoryLimit()) {
+        content_ = TableContent();
         traceRefusal(" table too large for memory, file not loaded");
         return TableRead::Refused;
     }
-
     // The other pieces write straight into the columns, each from the row
     // its predecessors could at most have filled; a piece beyond the room
     // the estimate gave gets arrays of its own.
-    const long long capacity =
-        std::max(sampleRows, first.last ? sampleRows : estimate + estimate / 8 + 4096);
-    std::vector<std::unique_ptr<double[]>> storage;
-    // The columns' arrays, taken for good: they become the table's.
-    takeLoadMemory(columnCount * sizeof(double) * static_cast<std::size_t>(std::max<long long>(capacity, 1)));
-    for (std::size_t j = 0; j < columnCount; ++j) {
-        storage.push_back(newValues(static_cast<std::size_t>(capacity)));
-        std::copy(pieces[0].own[j].get(), pieces[0].own[j].get() + sampleRows, storage[j].get());
+    placeSample(std::max(sampleRows, first.last ? sampleRows : estimate + estimate / 8 + 4096));
+    if (pieces_[0].fault == Fault::None)
+        parsePieces(reader_, pieceBytes,
+                    [this](const char* data, std::size_t size, bool atEnd) { return placeNext(data, size, atEnd); },
+                    threadsFor(0, 16), [this](Piece& bytes) { parseNext(bytes); });
+    if (cutter_.binary || !reader_.atEnd()) {
+        if (refuseIfBinary()) return TableRead::Refused;
     }
-    pieces[0].own.clear();
-    pieces[0].charge.give(columnCount * sizeof(double) * static_cast<std::size_t>(std::max<long long>(pieces[0].bound, 1)));
-    long long nextRow = sampleRows;
-    std::mutex placing;  // guards pieces, filled in order while being parsed
-    bool faulted = pieces[0].fault != Fault::None;
-    const PieceCut placeAndCut = [&](const char* data, std::size_t size, bool atEnd) {
-        const std::size_t length = cutter(data, size, atEnd);
-        if (length == 0 && !atEnd) return length;
-        std::lock_guard<std::mutex> lock(placing);
-        CsvPiece piece;
-        piece.bound = cutter.bound;
-        if (nextRow + piece.bound <= capacity) {
-            piece.placed = nextRow;
-            nextRow += piece.bound;
-        } else {
-            piece.placed = -1;
-        }
-        pieces.push_back(std::move(piece));
-        return length;
-    };
-    if (!faulted) {
-        const int threads = threadsFor(0, 16);
-        parsePieces(reader, pieceBytes, placeAndCut, threads, [&](Piece& bytes) {
-            CsvPiece* piece;
-            {
-                std::lock_guard<std::mutex> lock(placing);
-                piece = &pieces[bytes.index];
-                piece->offset = bytes.offset;
-                piece->length = bytes.length;
-            }
-            newPieceColumns(*piece);
-            std::vector<double*> values(columnCount);
-            for (std::size_t j = 0; j < columnCount; ++j) {
-                if (piece->placed < 0) newOwnValues(*piece, static_cast<std::size_t>(piece->bound));
-                values[j] = piece->placed < 0 ? piece->own[j].get() : storage[j].get() + piece->placed;
-            }
-            parsePiece(dialect, bytes.bytes.data(), bytes.length, *piece, values);
-        });
-    }
-    if (cutter.binary || !reader.atEnd()) {
-        if (binaryBeforeAll()) return TableRead::Refused;
-    }
+    if (const std::optional<TableRead> refused = firstFault()) return *refused;
+    joinPieces();
+    std::vector<ColumnPieces> columns = joinedColumns();
+    readTextsAgain(columns);
+    return finishTable(columns, storage_, rows_, "csv", content_, source_.size(), [this] { return reader_.hash(); });
+}
 
-    // The first fault in file order is the one reported.
+// The binary check needs every byte: a refusal reads the rest for it.
+bool CsvRead::refuseIfBinary() {
+    Piece rest;
+    while (!cutter_.binary && reader_.next(rest, pieceBytes, cut_)) {
+    }
+    if (!cutter_.binary) return false;
+    refuse(content_, "binary data");
+    return true;
+}
+
+// The header row of the first piece, p left after it; a refusal if the
+// piece is binary or the header is bad or too wide.
+std::optional<TableRead> CsvRead::readHeader(const Piece& first, const char*& p) {
+    if (cutter_.binary) {
+        refuse(content_, "binary data");
+        return TableRead::Refused;
+    }
+    if (cutter_.tooWide) return refuseTooManyDimensions(content_);
+    std::string scratch;
+    p = first.bytes.data() + cutter_.start();
+    const char* firstEnd = first.bytes.data() + first.length;
+    const Fault headerFault = parseRows(dialect_, p, firstEnd, header_, scratch, 1);
+    if (headerFault != Fault::None || header_.names.empty()) {
+        if (refuseIfBinary()) return TableRead::Refused;
+        refuse(content_, headerFault != Fault::None ? faultText(headerFault) : "no header row");
+        return TableRead::Refused;
+    }
+    if (header_.fields > maxColumns) return refuseTooManyDimensions(content_);
+    columnCount_ = header_.names.size();
+    return std::nullopt;
+}
+
+// The first piece's rows from p on: the sample the table is judged by.
+void CsvRead::readSample(const Piece& first, const char* p) {
+    pieces_.resize(1);
+    CsvPiece& piece = pieces_[0];
+    piece.offset = first.offset + static_cast<std::uint64_t>(p - first.bytes.data());
+    piece.length = static_cast<std::size_t>(first.bytes.data() + first.length - p);
+    piece.bound = cutter_.bound;
+    addColumns(piece);
+    std::vector<double*> values;
+    for (std::size_t j = 0; j < columnCount_; ++j) {
+        addOwnValues(piece, static_cast<std::size_t>(piece.bound));
+        values.push_back(piece.own.back().get());
+    }
+    parsePiece(dialect_, p, piece.length, piece, values);
+    addLoadParsed(first.length);
+}
+
+// Rows of the whole file, scaled from the sample by bytes.
+long long CsvRead::estimateRows(const Piece& first) const {
+    const long long sampleRows = pieces_[0].rows;
+    const std::uint64_t sampleBytes = std::max<std::uint64_t>(pieces_[0].length, 1);
+    const std::uint64_t restBytes = source_.size() - pieces_[0].offset;
+    return first.last ? sampleRows
+                      : static_cast<long long>(static_cast<double>(sampleRows) * static_cast<double>(restBytes) /
+                                               static_cast<double>(sampleBytes));
+}
+
+// The columns' arrays of capacity rows, taken for good (they become the
+// table's), with the sample's rows moved into them.
+void CsvRead::placeSample(long long capacity) {
+    capacity_ = capacity;
+    const long long sampleRows = pieces_[0].rows;
+    takeLoadMemory(columnCount_ * sizeof(double) * static_cast<std::size_t>(std::max<long long>(capacity, 1)));
+    for (std::size_t j = 0; j < columnCount_; ++j) {
+        storage_.push_back(newValues(static_cast<std::size_t>(capacity)));
+        std::copy(pieces_[0].own[j].get(), pieces_[0].own[j].get() + sampleRows, storage_[j].get());
+    }
+    pieces_[0].own.clear();
+    pieces_[0].charge.give(columnCount_ * sizeof(double) *
+                           static_cast<std::size_t>(std::max<long long>(pieces_[0].bound, 1)));
+    nextRow_ = sampleRows;
+}
+
+// Cuts the next piece and gives it its place in the columns, if they have room.
+std::size_t CsvRead::placeNext(const char* data, std::size_t size, bool atEnd) {
+    const std::size_t length = cutter_(data, size, atEnd);
+    if (length == 0 && !atEnd) return length;
+    std::lock_guard<std::mutex> lock(placing_);
+    CsvPiece piece;
+    piece.bound = cutter_.bound;
+    if (nextRow_ + piece.bound <= capacity_) {
+        piece.placed = nextRow_;
+        nextRow_ += piece.bound;
+    } else {
+        piece.placed = -1;
+    }
+    pieces_.push_back(std::move(piece));
+    return length;
+}
+
+// Parses a piece cut by placeNext, on any thread.
+void CsvRead::parseNext(Piece& bytes) {
+    CsvPiece* piece;
+    {
+        std::lock_guard<std::mutex> lock(placing_);
+        piece = &pieces_[bytes.index];
+        piece->offset = bytes.offset;
+        piece->length = bytes.length;
+    }
+    addColumns(*piece);
+    std::vector<double*> values(columnCount_);
+    for (std::size_t j = 0; j < columnCount_; ++j) {
+        if (piece->placed < 0) addOwnValues(*piece, static_cast<std::size_t>(piece->bound));
+        values[j] = piece->placed < 0 ? piece->own[j].get() : storage_[j].get() + piece->placed;
+    }
+    parsePiece(dialect_, bytes.bytes.data(), bytes.length, *piece, values);
+}
+
+// The first fault in file order, refused; without one, rows_ counts the rows.
+std::optional<TableRead> CsvRead::firstFault() {
     long long rows = 0;
-    for (const CsvPiece& piece : pieces) {
+    for (const CsvPiece& piece : pieces_) {
         if (piece.fault == Fault::Ragged) {
-            refuse(content, "row " + std::to_string(rows + piece.rows + 1) + " has " +
-                                std::to_string(piece.faultFields) + " fields, the header " +
-                                std::to_string(columnCount));
+            refuse(content_, "row " + std::to_string(rows + piece.rows + 1) + " has " +
+                                 std::to_string(piece.faultFields) + " fields, the header " +
+                                 std::to_string(columnCount_));
             return TableRead::Refused;
         }
         if (piece.fault != Fault::None) {
-            refuse(content, faultText(piece.fault));
+            refuse(content_, faultText(piece.fault));
             return TableRead::Refused;
         }
         rows += piece.rows;
     }
     if (rows > std::numeric_limits<int>::max() - 100) {
-        refuse(content, "too many rows");
+        refuse(content_, "too many rows");
         return TableRead::Refused;
     }
+    rows_ = rows;
+    return std::nullopt;
+}
 
-    // The rows of all pieces, one after the other.
-    const bool ownPieces = std::any_of(pieces.begin(), pieces.end(), [](const CsvPiece& p) { return p.placed < 0; });
-    for (std::size_t j = 0; j < columnCount; ++j) {
+// The rows of all pieces, one after the other, in the columns' arrays.
+void CsvRead::joinPieces() {
+    const bool ownPieces =
+        std::any_of(pieces_.begin(), pieces_.end(), [](const CsvPiece& p) { return p.placed < 0; });
+    for (std::size_t j = 0; j < columnCount_; ++j) {
         std::unique_ptr<double[]> joined;
         if (ownPieces) {
-            takeLoadMemory(sizeof(double) * static_cast<std::size_t>(std::max<long long>(rows, 1)));
-            joined = newValues(static_cast<std::size_t>(rows));
+            takeLoadMemory(sizeof(double) * static_cast<std::size_t>(std::max<long long>(rows_, 1)));
+            joined = newValues(static_cast<std::size_t>(rows_));
         }
-        double* target = ownPieces ? joined.get() : storage[j].get();
+        double* target = ownPieces ? joined.get() : storage_[j].get();
         long long at = 0;
-        for (const CsvPiece& piece : pieces) {
-            const double* from = piece.placed < 0 ? piece.own[j].get() : storage[j].get() + piece.placed;
+        for (const CsvPiece& piece : pieces_) {
+            const double* from = piece.placed < 0 ? piece.own[j].get() : storage_[j].get() + piece.placed;
             if (from != target + at) std::memmove(target + at, from, static_cast<std::size_t>(piece.rows) * sizeof(double));
             at += piece.rows;
         }
         if (ownPieces) {
-            storage[j] = std::move(joined);
-            giveLoadMemory(sizeof(double) * static_cast<std::size_t>(std::max<long long>(capacity, 1)));
+            storage_[j] = std::move(joined);
+            giveLoadMemory(sizeof(double) * static_cast<std::size_t>(std::max<long long>(capacity_, 1)));
         }
     }
-    for (CsvPiece& piece : pieces) {
+    for (CsvPiece& piece : pieces_) {
         if (piece.placed < 0 && !piece.own.empty())
-            piece.charge.give(columnCount * sizeof(double) * static_cast<std::size_t>(std::max<long long>(piece.bound, 1)));
+            piece.charge.give(columnCount_ * sizeof(double) * static_cast<std::size_t>(std::max<long long>(piece.bound, 1)));
         piece.own.clear();
     }
+}
 
-    std::vector<ColumnPieces> columns(columnCount);
-    for (std::size_t j = 0; j < columnCount; ++j) {
-        columns[j].name = tokenFrom(header.names[j]);
-        for (CsvPiece& piece : pieces) {
+// Every column's name and its pieces' cells, in file order.
+std::vector<ColumnPieces> CsvRead::joinedColumns() {
+    std::vector<ColumnPieces> columns(columnCount_);
+    for (std::size_t j = 0; j < columnCount_; ++j) {
+        columns[j].name = tokenFrom(header_.names[j]);
+        for (CsvPiece& piece : pieces_) {
             columns[j].pieces.push_back(&piece.columns[j]);
             columns[j].rows.push_back(piece.rows);
         }
     }
-    // Text columns that met their first text after numbers or times, in
-    // some piece, read those pieces' texts again.
-    std::vector<std::vector<bool>> again(pieces.size(), std::vector<bool>(columnCount, false));
+    return columns;
+}
+
+// Text columns that met their first text after numbers or times, in some
+// piece, read those pieces' texts again.
+void CsvRead::readTextsAgain(const std::vector<ColumnPieces>& columns) {
+    std::vector<std::vector<bool>> again(pieces_.size(), std::vector<bool>(columnCount_, false));
     bool readAgain = false;
-    for (std::size_t j = 0; j < columnCount; ++j) {
+    for (std::size_t j = 0; j < columnCount_; ++j) {
         if (joinedKind(columns[j]) != CellKind::Text) continue;
-        for (std::size_t k = 0; k < pieces.size(); ++k) {
-            if (!pieces[k].columns[j].needsTextsAgain()) continue;
+        for (std::size_t k = 0; k < pieces_.size(); ++k) {
+            if (!pieces_[k].columns[j].needsTextsAgain()) continue;
             again[k][j] = readAgain = true;
         }
     }
-    if (readAgain) {
-        long long at = 0;
-        Bytes bytes;
-        LoadCharge bytesCharge;
-        for (std::size_t k = 0; k < pieces.size(); ++k) {
-            CsvPiece& piece = pieces[k];
-            if (std::find(again[k].begin(), again[k].end(), true) != again[k].end()) {
-                bytes.clear();
-                reserveCharged(bytes, piece.length, bytesCharge);
-                if (!source.read(piece.offset, piece.length, bytes)) throw std::runtime_error("read error");
-                std::vector<double*> values(columnCount);
-                for (std::size_t j = 0; j < columnCount; ++j) {
-                    values[j] = storage[j].get() + at;
-                    if (again[k][j]) piece.columns[j].restartAsText();
-                }
-                const long long rowsBefore = piece.rows;
-                piece.bound = piece.rows;
-                parsePiece(dialect, bytes.data(), bytes.size(), piece, values, &again[k]);
-                piece.rows = rowsBefore;
+    if (!readAgain) return;
+    long long at = 0;
+    Bytes bytes;
+    LoadCharge bytesCharge;
+    for (std::size_t k = 0; k < pieces_.size(); ++k) {
+        CsvPiece& piece = pieces_[k];
+        if (std::find(again[k].begin(), again[k].end(), true) != again[k].end()) {
+            bytes.clear();
+            reserveCharged(bytes, piece.length, bytesCharge);
+            if (!source_.read(piece.offset, piece.length, bytes)) throw std::runtime_error("read error");
+            std::vector<double*> values(columnCount_);
+            for (std::size_t j = 0; j < columnCount_; ++j) {
+                values[j] = storage_[j].get() + at;
+                if (again[k][j]) piece.columns[j].restartAsText();
             }
-            at += piece.rows;
+            const long long rowsBefore = piece.rows;
+            piece.bound = piece.rows;
+            parsePiece(dialect_, bytes.data(), bytes.size(), piece, values, &again[k]);
+            piece.rows = rowsBefore;
         }
+        at += piece.rows;
     }
+}
 
-    return finishTable(columns, storage, rows, "csv", content, source.size(), [&reader] { return reader.hash(); });
+TableRead readPieces(const ByteSource& source, TableContent& content, char delimiter, ColumnRules rules) {
+    content = TableContent();
+    if (source.size() == 0) {
+        refuse(content, "no header row");
+        return TableRead::Refused;
+    }
+    return CsvRead(source, content, delimiter, rules).run();
 }
 
 // Pieces without a line end within maxPieceBytes are refused, not grown;

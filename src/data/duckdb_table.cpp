@@ -493,8 +493,7 @@ void reserveRows(std::vector<TypedColumn>& columns, long long& capacity, long lo
         if (column.arrival == Arrival::Nested) continue;
         takeLoadMemory(sizeof(double) * static_cast<std::size_t>(grown));
         // No huge pages: filled while DuckDB allocates and frees beside
-        // them, they made a fault cost a gathering of 2 MB (a load of 3
-        // million rows took 2.8 times as long).
+        // them, they make a fault cost a gathering of 2 MB.
         std::unique_ptr<double[]> values = newValues(static_cast<std::size_t>(grown), false);
         if (column.values) {
             std::copy(column.values.get(), column.values.get() + capacity, values.get());
@@ -552,9 +551,9 @@ bool holdsOneArray(const Bytes& head) {
 }
 
 // The values of a JSON file's one array, one to a line, in a file in memory
-// that DuckDB reads instead: DuckDB's reader of one array holds several
-// hundred megabytes beyond its memory limit, its reader of lines stays
-// within it. The copy takes about the file's size, charged to the load.
+// that DuckDB reads instead: DuckDB's reader of one array does not keep to
+// its memory limit, its reader of lines does. The copy takes about the
+// file's size, charged to the load.
 class LinesOfArray {
 public:
     explicit LinesOfArray(const DataFile& file) : charge_(file.size()) {
@@ -636,6 +635,215 @@ std::string safeName(const std::string& name) {
     return safe;
 }
 
+// A JSON file's rows, estimated from its first megabyte. A little room
+// beyond the estimate spares growing the arrays for a file whose rows run a
+// little shorter than the first ones.
+long long jsonRowEstimate(long long sampledRecords, std::size_t sampledBytes, std::uint64_t fileSize) {
+    return sampledBytes == 0 ? 0
+                             : static_cast<long long>(static_cast<double>(sampledRecords) *
+                                                      static_cast<double>(fileSize) /
+                                                      static_cast<double>(sampledBytes) * 1.02) +
+                                   16;
+}
+
+// The rows a Parquet file says it holds.
+long long parquetRows(const Database& database, const std::string& source) {
+    Query count(database, "SELECT count(*)::DOUBLE FROM " + source);
+    if (duckdb_data_chunk chunk = count.next()) {
+        Chunk holder(chunk);
+        return static_cast<long long>(
+            static_cast<const double*>(duckdb_vector_get_data(duckdb_data_chunk_get_vector(chunk, 0)))[0]);
+    }
+    return 0;
+}
+
+// Every byte of a file hashed on a thread of its own while DuckDB reads it.
+// A refusal has no use for the rest of the hash: going, it stops the thread.
+class BackgroundHash {
+public:
+    explicit BackgroundHash(const DataFile& file) : bytes_(file), reader_(bytes_, 0), thread_([this] { run(); }) {}
+    ~BackgroundHash() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    BackgroundHash(const BackgroundHash&) = delete;
+    BackgroundHash& operator=(const BackgroundHash&) = delete;
+
+    // Waits for the whole file.
+    std::uint64_t hash() {
+        thread_.join();
+        thread_ = std::thread();
+        if (failure_) std::rethrow_exception(failure_);
+        return reader_.hash();
+    }
+
+private:
+    void run() {
+        try {
+            Piece piece;
+            while (!stop_ && reader_.next(piece, pieceBytes, [](const char*, std::size_t size, bool) { return size; })) {
+            }
+        } catch (...) {
+            failure_ = std::current_exception();
+        }
+    }
+
+    const ByteSource bytes_;
+    PieceReader reader_;
+    std::exception_ptr failure_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;  // last: it starts once the rest is in place
+};
+
+// The columns of a query over the file, and how the rows query brings them.
+struct QueryColumns {
+    std::vector<TypedColumn> columns;
+    std::vector<std::string> names;
+    std::string from;  // the source with its columns named by place
+    std::string list;  // what the rows query selects
+    std::vector<int> widths;  // of the columns brought, as ChunkPipe takes them
+    std::size_t brought = 0;  // columns that are not nested
+};
+
+QueryColumns describeColumns(const Query& query, const std::string& source, ColumnRules rules) {
+    QueryColumns q;
+    for (std::size_t k = 0; k < query.columns(); ++k) {
+        Arrival arrival = arrivalOf(query.type(k));
+        if (arrival == Arrival::Text && query.alias(k) == "JSON") arrival = Arrival::Json;
+        TypedColumn column;
+        column.arrival = arrival;
+        column.type = query.type(k);
+        column.piece.rules = rules;
+        q.columns.push_back(std::move(column));
+        q.names.push_back(query.name(k));
+    }
+    // The columns by place, whatever their names hold (a JSON key may
+    // hold quotes or NUL, which no query can name).
+    std::string places;
+    for (std::size_t k = 0; k < q.columns.size(); ++k) places += (k ? ", c" : "c") + std::to_string(k);
+    q.from = source + (q.columns.empty() ? "" : " AS t(" + places + ")");
+    for (std::size_t k = 0; k < q.columns.size(); ++k) {
+        TypedColumn& column = q.columns[k];
+        if (column.arrival == Arrival::Nested) continue;
+        column.in = q.brought++;
+        q.list += (q.list.empty() ? "" : ", ") + selected("c" + std::to_string(k), column.arrival);
+        const bool text = column.arrival == Arrival::Text || column.arrival == Arrival::Json;
+        q.widths.push_back(text ? 0 : column.arrival == Arrival::Native ? widthOf(column.type) : 8);
+    }
+    if (q.brought == 0) q.list = "NULL";
+    return q;
+}
+
+// Reads every row the query brings into the columns; returns how many.
+long long readRows(Query& rows, QueryColumns& q, long long estimate, std::uint64_t fileSize) {
+    long long capacity = 0, count = 0;
+    reserveRows(q.columns, capacity, estimate);
+    const double parsedPerRow = estimate > 0 ? static_cast<double>(fileSize) / static_cast<double>(estimate) : 0.0;
+    double reported = 0.0;
+    ChunkPipe pipe(rows, q.widths);
+    while (std::unique_ptr<Chunk> holder = pipe.next()) {
+        const duckdb_data_chunk chunk = holder->chunk;
+        const long long n = static_cast<long long>(duckdb_data_chunk_get_size(chunk));
+        if (count + n > std::numeric_limits<int>::max() - 100) throw Refusal("too many rows");
+        reserveRows(q.columns, capacity, count + n);
+        for (TypedColumn& column : q.columns)
+            if (column.arrival != Arrival::Nested) readChunkColumn(chunk, column.in, column, count);
+        count += n;
+        const double parsed = std::min(static_cast<double>(fileSize), parsedPerRow * static_cast<double>(count));
+        addLoadParsed(static_cast<std::size_t>(parsed - reported));
+        reported = static_cast<double>(static_cast<std::size_t>(parsed));
+    }
+    return count;
+}
+
+// Text columns whose texts came after numbers (or whose numbers turn out to
+// be texts) read their texts again.
+void readTextsAgain(const Database& database, QueryColumns& q, const std::vector<ColumnPieces>& pieces,
+                    long long count) {
+    for (std::size_t c = 0; c < q.columns.size(); ++c) {
+        TypedColumn& column = q.columns[c];
+        if (pieces[c].nested || joinedKind(pieces[c]) != CellKind::Text || !column.piece.needsTextsAgain())
+            continue;
+        column.piece.restartAsText();
+        column.shortTexts.clear();
+        Query again(database, "SELECT " + selected("c" + std::to_string(c), column.arrival) + " FROM " + q.from);
+        long long row = 0;
+        while (duckdb_data_chunk chunk = again.next()) {
+            Chunk holder(chunk);
+            const long long n = static_cast<long long>(duckdb_data_chunk_get_size(chunk));
+            if (row + n > count) throw Refusal("the file changed while it was read");
+            readChunkColumn(chunk, 0, column, row);
+            row += n;
+        }
+    }
+}
+
+// readTypedFile's work; DuckDB's refusals come out as Refusal. alias: the
+// name DuckDB knows the file by; linesAlias: set to its name for a copy.
+TableRead readThroughDuckdb(const DataFile& file, const std::string& alias, std::string& linesAlias,
+                            const char* format, TableContent& content, ColumnRules rules) {
+    const bool parquet = std::strcmp(format, "parquet") == 0;
+    // The first megabyte for a JSON estimate.
+    Bytes head;
+    if (!file.readAt(0, 1 << 20, head)) throw std::runtime_error("read error");
+    long long sampledRecords = 0;
+    std::size_t sampledBytes = 0, keys = 0;
+    if (!parquet) {
+        sampleJsonRecords(head, sampledRecords, sampledBytes, keys);
+        // A record of more keys than a table has columns is refused
+        // before DuckDB learns its fields, which takes long for many.
+        if (keys > maxSlots) return refuseTooManyDimensions(content);
+    }
+    // A JSON file of one array is read as its values one to a line (with
+    // or without a byte-order mark, alike). A JSON object of many fields
+    // still gives one column per field, never one map column (DuckDB's
+    // guess from 200 fields on).
+    std::unique_ptr<LinesOfArray> lines;
+    if (!parquet && holdsOneArray(head)) {
+        lines = std::make_unique<LinesOfArray>(file);
+        linesAlias = lines->path();
+    }
+    const std::string source =
+        parquet ? "read_parquet('" + alias + "')"
+        : lines ? "read_json('" + lines->path() + "', map_inference_threshold = -1, format = 'newline_delimited')"
+                : "read_json('" + alias + "', map_inference_threshold = -1)";
+    BackgroundHash hash(file);
+
+    const LoadCharge duckdbCharge(duckdbMemoryCharge(!parquet));
+    Database database(!parquet);
+    Query query(database, "SELECT * FROM " + source);
+    // More columns than a table may have: refused before any is read.
+    if (query.columns() > maxSlots) return refuseTooManyDimensions(content);
+    QueryColumns q = describeColumns(query, source, rules);
+
+    // Judged before it is read: Parquet says how many rows it holds; a
+    // JSON file's rows are estimated from its first megabyte.
+    const long long estimate =
+        parquet ? parquetRows(database, source) : jsonRowEstimate(sampledRecords, sampledBytes, file.size());
+    const unsigned long long reading = sizeof(double) * q.brought * static_cast<unsigned long long>(estimate);
+    if (std::max<unsigned long long>(reading, tableBytes(estimate, static_cast<long long>(q.brought), false)) >
+        loadMemoryLimit()) {
+        content = TableContent();
+        traceRefusal(" table too large for memory, file not loaded");
+        return TableRead::Refused;
+    }
+
+    Query rows(database, "SELECT " + q.list + " FROM " + q.from);
+    const long long count = readRows(rows, q, estimate, file.size());
+    std::vector<ColumnPieces> pieces(q.columns.size());
+    for (std::size_t c = 0; c < q.columns.size(); ++c) {
+        pieces[c].name = safeName(q.names[c]);
+        pieces[c].nested = q.columns[c].arrival == Arrival::Nested;
+        pieces[c].pieces.push_back(&q.columns[c].piece);
+        pieces[c].rows.push_back(count);
+    }
+    readTextsAgain(database, q, pieces, count);
+
+    std::vector<std::unique_ptr<double[]>> storage;
+    for (TypedColumn& column : q.columns) storage.push_back(std::move(column.values));
+    return finishTable(pieces, storage, count, format, content, file.size(), [&hash] { return hash.hash(); });
+}
+
 }  // namespace
 
 const char* typedFormatForPath(const char* path) {
@@ -647,178 +855,12 @@ const char* typedFormatForPath(const char* path) {
 TableRead readTypedFile(const DataFile& file, const char* path, const char* format, TableContent& content,
                         ColumnRules rules) {
     content = TableContent();
-    const bool parquet = std::strcmp(format, "parquet") == 0;
     // DuckDB opens the file this reader opened and judged, by its
     // descriptor: no other file, and no name DuckDB would take as a pattern.
     const std::string alias = "/proc/self/fd/" + std::to_string(file.descriptor());
-    const auto tooManyAxes = [&] { return refuseTooManyDimensions(content); };
     std::string linesAlias;  // DuckDB's name for a copy of the file, in its messages
     try {
-        // The first megabyte for a JSON estimate; every byte, for the
-        // table's hash, on a thread of its own while DuckDB reads.
-        Bytes head;
-        if (!file.readAt(0, 1 << 20, head)) throw std::runtime_error("read error");
-        long long sampledRecords = 0;
-        std::size_t sampledBytes = 0, keys = 0;
-        if (!parquet) {
-            sampleJsonRecords(head, sampledRecords, sampledBytes, keys);
-            // A record of more keys than a table has columns is refused
-            // before DuckDB learns its fields, which takes long for many.
-            if (keys > maxSlots) return tooManyAxes();
-        }
-        // A JSON file of one array is read as its values one to a line (with
-        // or without a byte-order mark, alike). A JSON object of many fields
-        // still gives one column per field, never one map column (DuckDB's
-        // guess from 200 fields on).
-        std::unique_ptr<LinesOfArray> lines;
-        if (!parquet && holdsOneArray(head)) {
-            lines = std::make_unique<LinesOfArray>(file);
-            linesAlias = lines->path();
-        }
-        const std::string source =
-            parquet ? "read_parquet('" + alias + "')"
-            : lines ? "read_json('" + lines->path() + "', map_inference_threshold = -1, format = 'newline_delimited')"
-                    : "read_json('" + alias + "', map_inference_threshold = -1)";
-        const ByteSource bytes(file);
-        PieceReader reader(bytes, 0);
-        std::exception_ptr hashFailure;
-        std::atomic<bool> refused{false};
-        std::thread hashing([&] {
-            try {
-                Piece piece;
-                while (!refused && reader.next(piece, pieceBytes, [](const char*, std::size_t size, bool) { return size; })) {
-                }
-            } catch (...) {
-                hashFailure = std::current_exception();
-            }
-        });
-        // A refusal has no use for the rest of the hash.
-        struct Joiner {
-            std::thread& thread;
-            std::atomic<bool>& refused;
-            ~Joiner() {
-                refused = true;
-                if (thread.joinable()) thread.join();
-            }
-        } joiner{hashing, refused};
-
-        const LoadCharge duckdbCharge(duckdbMemoryCharge(!parquet));
-        Database database(!parquet);
-        Query query(database, "SELECT * FROM " + source);
-        // More columns than a table may have: refused before any is read.
-        if (query.columns() > maxSlots) return tooManyAxes();
-        std::vector<TypedColumn> columns;
-        std::vector<std::string> names;
-        for (std::size_t k = 0; k < query.columns(); ++k) {
-            Arrival arrival = arrivalOf(query.type(k));
-            if (arrival == Arrival::Text && query.alias(k) == "JSON") arrival = Arrival::Json;
-            TypedColumn column;
-            column.arrival = arrival;
-            column.type = query.type(k);
-            column.piece.rules = rules;
-            columns.push_back(std::move(column));
-            names.push_back(query.name(k));
-        }
-        // The columns by place, whatever their names hold (a JSON key may
-        // hold quotes or NUL, which no query can name).
-        std::string places;
-        for (std::size_t k = 0; k < columns.size(); ++k) places += (k ? ", c" : "c") + std::to_string(k);
-        const std::string from = source + (columns.empty() ? "" : " AS t(" + places + ")");
-        std::string list;
-        std::vector<int> widths;
-        std::size_t brought = 0;
-        for (std::size_t k = 0; k < columns.size(); ++k) {
-            TypedColumn& column = columns[k];
-            if (column.arrival == Arrival::Nested) continue;
-            column.in = brought++;
-            list += (list.empty() ? "" : ", ") + selected("c" + std::to_string(k), column.arrival);
-            const bool text = column.arrival == Arrival::Text || column.arrival == Arrival::Json;
-            widths.push_back(text ? 0 : column.arrival == Arrival::Native ? widthOf(column.type) : 8);
-        }
-        if (brought == 0) list = "NULL";
-
-        // Judged before it is read: Parquet says how many rows it holds; a
-        // JSON file's rows are estimated from its first megabyte.
-        long long estimate = 0;
-        if (parquet) {
-            Query count(database, "SELECT count(*)::DOUBLE FROM " + source);
-            if (duckdb_data_chunk chunk = count.next()) {
-                Chunk holder(chunk);
-                estimate = static_cast<long long>(
-                    static_cast<const double*>(duckdb_vector_get_data(duckdb_data_chunk_get_vector(chunk, 0)))[0]);
-            }
-        } else {
-            // A little room beyond the estimate spares growing the arrays
-            // for a file whose rows run a little shorter than the first ones.
-            estimate = sampledBytes == 0 ? 0
-                                         : static_cast<long long>(static_cast<double>(sampledRecords) *
-                                                                  static_cast<double>(file.size()) /
-                                                                  static_cast<double>(sampledBytes) * 1.02) +
-                                               16;
-        }
-        const unsigned long long reading = sizeof(double) * brought * static_cast<unsigned long long>(estimate);
-        if (std::max<unsigned long long>(reading, tableBytes(estimate, static_cast<long long>(brought), false)) >
-            loadMemoryLimit()) {
-            content = TableContent();
-            traceRefusal(" table too large for memory, file not loaded");
-            return TableRead::Refused;
-        }
-
-        Query rows(database, "SELECT " + list + " FROM " + from);
-        long long capacity = 0, count = 0;
-        reserveRows(columns, capacity, estimate);
-        const double parsedPerRow = estimate > 0 ? static_cast<double>(file.size()) / static_cast<double>(estimate) : 0.0;
-        double reported = 0.0;
-        {
-            ChunkPipe pipe(rows, widths);
-            while (std::unique_ptr<Chunk> holder = pipe.next()) {
-                const duckdb_data_chunk chunk = holder->chunk;
-                const long long n = static_cast<long long>(duckdb_data_chunk_get_size(chunk));
-                if (count + n > std::numeric_limits<int>::max() - 100) throw Refusal("too many rows");
-                reserveRows(columns, capacity, count + n);
-                for (TypedColumn& column : columns)
-                    if (column.arrival != Arrival::Nested) readChunkColumn(chunk, column.in, column, count);
-                count += n;
-                const double parsed = std::min(static_cast<double>(file.size()), parsedPerRow * static_cast<double>(count));
-                addLoadParsed(static_cast<std::size_t>(parsed - reported));
-                reported = static_cast<double>(static_cast<std::size_t>(parsed));
-            }
-        }
-
-        std::vector<ColumnPieces> pieces(columns.size());
-        for (std::size_t c = 0; c < columns.size(); ++c) {
-            pieces[c].name = safeName(names[c]);
-            pieces[c].nested = columns[c].arrival == Arrival::Nested;
-            pieces[c].pieces.push_back(&columns[c].piece);
-            pieces[c].rows.push_back(count);
-        }
-        // Text columns whose texts came after numbers (or whose numbers turn
-        // out to be texts) read their texts again.
-        for (std::size_t c = 0; c < columns.size(); ++c) {
-            TypedColumn& column = columns[c];
-            if (pieces[c].nested || joinedKind(pieces[c]) != CellKind::Text || !column.piece.needsTextsAgain())
-                continue;
-            column.piece.restartAsText();
-            column.shortTexts.clear();
-            Query again(database, "SELECT " + selected("c" + std::to_string(c), column.arrival) + " FROM " + from);
-            long long row = 0;
-            while (duckdb_data_chunk chunk = again.next()) {
-                Chunk holder(chunk);
-                const long long n = static_cast<long long>(duckdb_data_chunk_get_size(chunk));
-                if (row + n > count) throw Refusal("the file changed while it was read");
-                readChunkColumn(chunk, 0, column, row);
-                row += n;
-            }
-        }
-
-        std::vector<std::unique_ptr<double[]>> storage;
-        for (TypedColumn& column : columns) storage.push_back(std::move(column.values));
-        return finishTable(pieces, storage, count, format, content, file.size(), [&] {
-            hashing.join();
-            hashing = std::thread();
-            if (hashFailure) std::rethrow_exception(hashFailure);
-            return reader.hash();
-        });
+        return readThroughDuckdb(file, alias, linesAlias, format, content, rules);
     } catch (const Refusal& refusal) {
         content = TableContent();
         std::string why = oneLine(refusal.what(), alias, path);

@@ -27,7 +27,7 @@
 namespace {
 
 constexpr double reach2 = hoverReachPx * hoverReachPx;
-// Records a slice looks at: a few milliseconds on two cores.
+// Records a slice looks at before the search returns to the event loop.
 constexpr int sliceRecords = 1 << 20;
 // Steps of the curve parameter over which the piece's reach is bounded.
 constexpr int windowSteps = 1024;
@@ -185,7 +185,26 @@ private:
     double toY(double v) const { return (v - viewBottom_) * sy_; }
     Point toPixels(Point p) const { return {toX(p.x), toY(p.y)}; }
     void prepareCurves();
+    // One block of records: per slot, what the first pass reads and how a
+    // position follows from it.
+    struct Block {
+        const Axis* axis[4] = {};  // slot k's axis, or the inner one standing for it
+        bool used[4] = {};
+        int first = 0, count = 0;  // its records
+        const double* in[4] = {};
+        double scale[4] = {}, shift[4] = {};
+        double position(int j, int k) const { return scale[j] * in[j][k] + shift[j]; }
+        // A slot's height in pixels is gain(j) * in[j][k] + lift(j).
+        double gain(int j) const { return scale[j] * axis[j]->height; }
+        double lift(int j) const { return shift[j] * axis[j]->height + axis[j]->bottom; }
+    };
     void searchRange(int first, int last, Best& best) const;
+    // Offer the block's records within reach to best; near holds a slot per record.
+    void searchPoints(const Block& b, double* near, Best& best) const;
+    void searchSegments(const Block& b, double* near, Best& best) const;
+    void searchCurves(const Block& b, double* near, Best& best) const;
+    void boundCurves(const Block& b, double* near) const;
+    double sampledDistance2(const double* xs, const double* ys) const;
     // The control point a piece takes from the neighbouring region, in pixels.
     Point neighbour(const PointPlace& place, int r, Point closed, double leftPos, double rightPos) const;
 
@@ -367,152 +386,181 @@ void HoverSearch::searchRange(int first, int last, Best& best) const {
     const bool used[4] = {curves && axes_[before].present, true, true, curves && axes_[after].present};
     // Slots left out stand for the inner axis beside them.
     const int slot[4] = {used[before] ? before : left, left, right, used[after] ? after : right};
-    const Axis& a0 = axes_[slot[before]];
-    const Axis& a1 = axes_[left];
-    const Axis& a2 = axes_[right];
-    const Axis& a3 = axes_[slot[after]];
+    Block b;
+    for (int j = 0; j < 4; ++j) {
+        b.axis[j] = &axes_[slot[j]];
+        b.used[j] = used[j];
+    }
     for (int block = first; block < last; block += placementBlock) {
         const int m = std::min(placementBlock, last - block);
-        // Per slot: what the first pass reads, and how a position follows from it.
-        const double* in[4];
-        double scale[4], shift[4];
+        b.first = block;
+        b.count = m;
         for (int j = 0; j < 4; ++j) {
             const Axis& a = axes_[slot[j]];
             if (a.linear) {
-                in[j] = a.values.values + block;
-                scale[j] = a.scale;
-                shift[j] = a.shift;
+                b.in[j] = a.values.values + block;
+                b.scale[j] = a.scale;
+                b.shift[j] = a.shift;
             } else {
                 if (used[j]) a.values.fill(block, m, placed[j]);
-                in[j] = placed[slot[j]];
-                scale[j] = 1.0;
-                shift[j] = 0.0;
+                b.in[j] = placed[slot[j]];
+                b.scale[j] = 1.0;
+                b.shift[j] = 0.0;
             }
         }
-        auto position = [&](int j, int k) { return scale[j] * in[j][k] + shift[j]; };
-        double* __restrict flag = near;
-        const double* __restrict v0 = in[before];
-        const double* __restrict v1 = in[left];
-        const double* __restrict v2 = in[right];
-        const double* __restrict v3 = in[after];
-        // Heights in pixels as affine functions of what is read.
-        const double g0 = scale[before] * a0.height, o0 = shift[before] * a0.height + a0.bottom;
-        const double g1 = scale[left] * a1.height, o1 = shift[left] * a1.height + a1.bottom;
-        const double g2 = scale[right] * a2.height, o2 = shift[right] * a2.height + a2.bottom;
-        const double g3 = scale[after] * a3.height, o3 = shift[after] * a3.height + a3.bottom;
-
-        if (kind_ == Kind::Points) {
-            if (region_.outX == nullptr) {
-                // A scatterplot point keeps its left axis's height.
-                const double gx = region_.width * sx_ * scale[right];
-                const double ox = toX(region_.from) + region_.width * sx_ * shift[right] - px_;
-                const double gy = region_.height * sy_ * scale[left];
-                const double oy = toY(region_.bottom) + region_.height * sy_ * shift[left] - py_;
-                for (int k = 0; k < m; ++k) {
-                    const double ex = gx * v2[k] + ox, ey = gy * v1[k] + oy;
-                    flag[k] = reach2 - (ex * ex + ey * ey);
-                }
-            } else {
-                std::fill(near, near + m, 0.0);
-            }
-            for (int k = 0; k < m; ++k) {
-                if (!(near[k] >= 0.0)) continue;
-                const Point s = toPixels(region_.at(block + k, position(left, k), position(right, k)));
-                const double ex = s.x - px_, ey = s.y - py_;
-                const double d2 = ex * ex + ey * ey;
-                if (d2 <= reach2) best.offer(d2, block + k);
-            }
-            continue;
-        }
-
-        if (kind_ == Kind::Segments) {
-            // The line's distance at most the segment's: most records leave
-            // without a division.
-            const double dx = a2.x - a1.x, dx2 = dx * dx;
-            const double across = dx > 0.0 ? (px_ - a1.x) / dx : 0.0;
-            for (int k = 0; k < m; ++k) {
-                const double y1 = g1 * v1[k] + o1, y2 = g2 * v2[k] + o2;
-                const double dy = y2 - y1;
-                const double e = y1 + across * dy - py_;
-                flag[k] = reach2 * (dx2 + dy * dy) - e * e * dx2;
-            }
-            for (int k = 0; k < m; ++k) {
-                if (!(near[k] >= 0.0)) continue;
-                const double y1 = g1 * v1[k] + o1, y2 = g2 * v2[k] + o2;
-                const double d2 = segmentDistance2(a1.x, y1, a2.x, y2, px_, py_);
-                if (d2 <= reach2) best.offer(d2, block + k);
-            }
-            continue;
-        }
-
-        // Curves: the outer control points' heights follow from the axes'
-        // unless a neighbouring region shows an MDS plot, since a
-        // scatterplot point keeps its left axis's height.
-        if (!(beforePlace_.open && beforePlace_.outX != nullptr) && !(afterPlace_.open && afterPlace_.outX != nullptr)) {
-            const double keep = afterPlace_.open ? (afterPlace_.transition ? afterPlace_.t : 1.0) : 0.0;
-            // Near the pointer y stays within the hull of its Bernstein
-            // coefficients: per coefficient, an affine function of what is read.
-            double c[4][4], o[4];
-            for (int r = 0; r < 4; ++r) {
-                const std::array<double, 4>& h = hull_[static_cast<std::size_t>(r)];
-                const double inner = h[2] + keep * h[3], outer = (1.0 - keep) * h[3];
-                c[r][0] = h[0] * g0;
-                c[r][1] = h[1] * g1;
-                c[r][2] = inner * g2;
-                c[r][3] = outer * g3;
-                o[r] = h[0] * o0 + h[1] * o1 + inner * o2 + outer * o3 - py_;
-            }
-            for (int k = 0; k < m; ++k) {
-                const double e0 = o[0] + c[0][0] * v0[k] + c[0][1] * v1[k] + c[0][2] * v2[k] + c[0][3] * v3[k];
-                const double e1 = o[1] + c[1][0] * v0[k] + c[1][1] * v1[k] + c[1][2] * v2[k] + c[1][3] * v3[k];
-                const double e2 = o[2] + c[2][0] * v0[k] + c[2][1] * v1[k] + c[2][2] * v2[k] + c[2][3] * v3[k];
-                const double e3 = o[3] + c[3][0] * v0[k] + c[3][1] * v1[k] + c[3][2] * v2[k] + c[3][3] * v3[k];
-                const double lowA = e0 < e1 ? e0 : e1, lowB = e2 < e3 ? e2 : e3;
-                const double highA = e0 > e1 ? e0 : e1, highB = e2 > e3 ? e2 : e3;
-                const double low = lowA < lowB ? lowA : lowB, high = highA > highB ? highA : highB;
-                const double above = hoverReachPx - low, below = high + hoverReachPx;
-                flag[k] = above < below ? above : below;
-            }
-        } else {
-            std::fill(near, near + m, 0.0);
-        }
-        for (int k = 0; k < m; ++k) {
-            if (!(near[k] >= 0.0)) continue;
-            const int r = block + k;
-            const double q0 = position(before, k), q1 = position(left, k), q2 = position(right, k),
-                         q3 = position(after, k);
-            const Point p1{a1.x, q1 * a1.height + a1.bottom};
-            const Point p2{a2.x, q2 * a2.height + a2.bottom};
-            Point p0 = p1, p3 = p2;
-            if (used[before]) {
-                const Point closed{a0.x, q0 * a0.height + a0.bottom};
-                p0 = beforePlace_.open ? neighbour(beforePlace_, r, closed, q0, q1) : closed;
-            }
-            if (used[after]) {
-                const Point closed{a3.x, q3 * a3.height + a3.bottom};
-                p3 = afterPlace_.open ? neighbour(afterPlace_, r, closed, q2, q3) : closed;
-            }
-            const double xs[4] = {p0.x, p1.x, p2.x, p3.x};
-            const double ys[4] = {p0.y, p1.y, p2.y, p3.y};
-            double d2 = HUGE_VAL, lastX = 0.0, lastY = 0.0;
-            for (std::size_t s = 0; s < samples_.size(); ++s) {
-                const std::array<double, 4>& w = samples_[s];
-                const double sx = sampleX_.empty() ? w[0] * xs[0] + w[1] * xs[1] + w[2] * xs[2] + w[3] * xs[3]
-                                                   : sampleX_[s];
-                const double sy = w[0] * ys[0] + w[1] * ys[1] + w[2] * ys[2] + w[3] * ys[3];
-                if (s > 0) {
-                    // Segments whose box lies beyond reach need no distance.
-                    const double boxX = std::max({0.0, std::min(lastX, sx) - px_, px_ - std::max(lastX, sx)});
-                    const double boxY = std::max({0.0, std::min(lastY, sy) - py_, py_ - std::max(lastY, sy)});
-                    if (boxX * boxX + boxY * boxY <= reach2)
-                        d2 = std::min(d2, segmentDistance2(lastX, lastY, sx, sy, px_, py_));
-                }
-                lastX = sx;
-                lastY = sy;
-            }
-            if (d2 <= reach2) best.offer(d2, r);
+        switch (kind_) {
+        case Kind::Points: searchPoints(b, near, best); break;
+        case Kind::Segments: searchSegments(b, near, best); break;
+        case Kind::Curves: searchCurves(b, near, best); break;
         }
     }
+}
+
+void HoverSearch::searchPoints(const Block& b, double* near, Best& best) const {
+    const int m = b.count;
+    double* __restrict flag = near;
+    const double* __restrict v1 = b.in[left];
+    const double* __restrict v2 = b.in[right];
+    if (region_.outX == nullptr) {
+        // A scatterplot point keeps its left axis's height.
+        const double gx = region_.width * sx_ * b.scale[right];
+        const double ox = toX(region_.from) + region_.width * sx_ * b.shift[right] - px_;
+        const double gy = region_.height * sy_ * b.scale[left];
+        const double oy = toY(region_.bottom) + region_.height * sy_ * b.shift[left] - py_;
+        for (int k = 0; k < m; ++k) {
+            const double ex = gx * v2[k] + ox, ey = gy * v1[k] + oy;
+            flag[k] = reach2 - (ex * ex + ey * ey);
+        }
+    } else {
+        std::fill(near, near + m, 0.0);
+    }
+    for (int k = 0; k < m; ++k) {
+        if (!(near[k] >= 0.0)) continue;
+        const Point s = toPixels(region_.at(b.first + k, b.position(left, k), b.position(right, k)));
+        const double ex = s.x - px_, ey = s.y - py_;
+        const double d2 = ex * ex + ey * ey;
+        if (d2 <= reach2) best.offer(d2, b.first + k);
+    }
+}
+
+void HoverSearch::searchSegments(const Block& b, double* near, Best& best) const {
+    const Axis& a1 = axes_[left];
+    const Axis& a2 = axes_[right];
+    const int m = b.count;
+    double* __restrict flag = near;
+    const double* __restrict v1 = b.in[left];
+    const double* __restrict v2 = b.in[right];
+    const double g1 = b.gain(left), o1 = b.lift(left);
+    const double g2 = b.gain(right), o2 = b.lift(right);
+    // The line's distance at most the segment's: most records leave
+    // without a division.
+    const double dx = a2.x - a1.x, dx2 = dx * dx;
+    const double across = dx > 0.0 ? (px_ - a1.x) / dx : 0.0;
+    for (int k = 0; k < m; ++k) {
+        const double y1 = g1 * v1[k] + o1, y2 = g2 * v2[k] + o2;
+        const double dy = y2 - y1;
+        const double e = y1 + across * dy - py_;
+        flag[k] = reach2 * (dx2 + dy * dy) - e * e * dx2;
+    }
+    for (int k = 0; k < m; ++k) {
+        if (!(near[k] >= 0.0)) continue;
+        const double y1 = g1 * v1[k] + o1, y2 = g2 * v2[k] + o2;
+        const double d2 = segmentDistance2(a1.x, y1, a2.x, y2, px_, py_);
+        if (d2 <= reach2) best.offer(d2, b.first + k);
+    }
+}
+
+// The outer control points' heights follow from the axes' unless a
+// neighbouring region shows an MDS plot, since a scatterplot point keeps its
+// left axis's height.
+void HoverSearch::searchCurves(const Block& b, double* near, Best& best) const {
+    if (!(beforePlace_.open && beforePlace_.outX != nullptr) && !(afterPlace_.open && afterPlace_.outX != nullptr))
+        boundCurves(b, near);
+    else
+        std::fill(near, near + b.count, 0.0);
+    const Axis& a0 = *b.axis[before];
+    const Axis& a1 = axes_[left];
+    const Axis& a2 = axes_[right];
+    const Axis& a3 = *b.axis[after];
+    for (int k = 0; k < b.count; ++k) {
+        if (!(near[k] >= 0.0)) continue;
+        const int r = b.first + k;
+        const double q0 = b.position(before, k), q1 = b.position(left, k), q2 = b.position(right, k),
+                     q3 = b.position(after, k);
+        const Point p1{a1.x, q1 * a1.height + a1.bottom};
+        const Point p2{a2.x, q2 * a2.height + a2.bottom};
+        Point p0 = p1, p3 = p2;
+        if (b.used[before]) {
+            const Point closed{a0.x, q0 * a0.height + a0.bottom};
+            p0 = beforePlace_.open ? neighbour(beforePlace_, r, closed, q0, q1) : closed;
+        }
+        if (b.used[after]) {
+            const Point closed{a3.x, q3 * a3.height + a3.bottom};
+            p3 = afterPlace_.open ? neighbour(afterPlace_, r, closed, q2, q3) : closed;
+        }
+        const double xs[4] = {p0.x, p1.x, p2.x, p3.x};
+        const double ys[4] = {p0.y, p1.y, p2.y, p3.y};
+        const double d2 = sampledDistance2(xs, ys);
+        if (d2 <= reach2) best.offer(d2, r);
+    }
+}
+
+// Near the pointer y stays within the hull of its Bernstein coefficients:
+// per coefficient, an affine function of what is read. Sets near[k] to how
+// far within reach that hull comes.
+void HoverSearch::boundCurves(const Block& b, double* near) const {
+    const int m = b.count;
+    double* __restrict flag = near;
+    const double* __restrict v0 = b.in[before];
+    const double* __restrict v1 = b.in[left];
+    const double* __restrict v2 = b.in[right];
+    const double* __restrict v3 = b.in[after];
+    const double g0 = b.gain(before), o0 = b.lift(before);
+    const double g1 = b.gain(left), o1 = b.lift(left);
+    const double g2 = b.gain(right), o2 = b.lift(right);
+    const double g3 = b.gain(after), o3 = b.lift(after);
+    const double keep = afterPlace_.open ? (afterPlace_.transition ? afterPlace_.t : 1.0) : 0.0;
+    double c[4][4], o[4];
+    for (int r = 0; r < 4; ++r) {
+        const std::array<double, 4>& h = hull_[static_cast<std::size_t>(r)];
+        const double inner = h[2] + keep * h[3], outer = (1.0 - keep) * h[3];
+        c[r][0] = h[0] * g0;
+        c[r][1] = h[1] * g1;
+        c[r][2] = inner * g2;
+        c[r][3] = outer * g3;
+        o[r] = h[0] * o0 + h[1] * o1 + inner * o2 + outer * o3 - py_;
+    }
+    for (int k = 0; k < m; ++k) {
+        const double e0 = o[0] + c[0][0] * v0[k] + c[0][1] * v1[k] + c[0][2] * v2[k] + c[0][3] * v3[k];
+        const double e1 = o[1] + c[1][0] * v0[k] + c[1][1] * v1[k] + c[1][2] * v2[k] + c[1][3] * v3[k];
+        const double e2 = o[2] + c[2][0] * v0[k] + c[2][1] * v1[k] + c[2][2] * v2[k] + c[2][3] * v3[k];
+        const double e3 = o[3] + c[3][0] * v0[k] + c[3][1] * v1[k] + c[3][2] * v2[k] + c[3][3] * v3[k];
+        const double lowA = e0 < e1 ? e0 : e1, lowB = e2 < e3 ? e2 : e3;
+        const double highA = e0 > e1 ? e0 : e1, highB = e2 > e3 ? e2 : e3;
+        const double low = lowA < lowB ? lowA : lowB, high = highA > highB ? highA : highB;
+        const double above = hoverReachPx - low, below = high + hoverReachPx;
+        flag[k] = above < below ? above : below;
+    }
+}
+
+// The squared distance from the pointer to the curve through these control
+// points, along its samples.
+double HoverSearch::sampledDistance2(const double* xs, const double* ys) const {
+    double d2 = HUGE_VAL, lastX = 0.0, lastY = 0.0;
+    for (std::size_t s = 0; s < samples_.size(); ++s) {
+        const std::array<double, 4>& w = samples_[s];
+        const double sx = sampleX_.empty() ? w[0] * xs[0] + w[1] * xs[1] + w[2] * xs[2] + w[3] * xs[3] : sampleX_[s];
+        const double sy = w[0] * ys[0] + w[1] * ys[1] + w[2] * ys[2] + w[3] * ys[3];
+        if (s > 0) {
+            // Segments whose box lies beyond reach need no distance.
+            const double boxX = std::max({0.0, std::min(lastX, sx) - px_, px_ - std::max(lastX, sx)});
+            const double boxY = std::max({0.0, std::min(lastY, sy) - py_, py_ - std::max(lastY, sy)});
+            if (boxX * boxX + boxY * boxY <= reach2) d2 = std::min(d2, segmentDistance2(lastX, lastY, sx, sy, px_, py_));
+        }
+        lastX = sx;
+        lastY = sy;
+    }
+    return d2;
 }
 
 bool HoverSearch::step(int records, int threads) {

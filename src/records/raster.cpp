@@ -222,216 +222,306 @@ void RasterSink::segment(float x0, float y0, float x1, float y1, bool joint0, bo
     if (std::max(x0, x1) + reachMax < 0.0f || std::min(x0, x1) - reachMax > static_cast<float>(width_))
         return;
     if (std::fabs(x1 - x0) >= std::fabs(y1 - y0))
-        walk<true>(x0, y0, x1, y1, half, joint0, joint1);
+        fillSegment<true>(x0, y0, x1, y1, half, joint0, joint1);
     else
-        walk<false>(x0, y0, x1, y1, half, joint0, joint1);
+        fillSegment<false>(x0, y0, x1, y1, half, joint0, joint1);
 }
 
+// A segment laid out for filling along its major axis (x when XMajor), and
+// the pixels and colour it is blended into. The minor coordinate of the line
+// at a major coordinate m is c0 + (m - m0) * slope, and a pixel's distance
+// from the line is its minor offset times the cosine.
+struct SegmentSweep {
+    float ux = 0.0f, uy = 0.0f, length = 0.0f;  // direction and length
+    float half = 0.0f;                          // reach across the line
+    float cap = 0.0f;                           // how far a faded end reaches past its end point
+    float m0 = 0.0f, c0 = 0.0f, slope = 0.0f;
+    float cosine = 1.0f;  // >= 0.707
+    float reach = 0.0f;   // half along the minor axis
+    float mStart = 0.0f, mEnd = 0.0f;
+    float alongStep = 0.0f;  // change of the position along the line per pixel across
+    bool joint0 = false, joint1 = false;
+    int first = 0, last = -1;           // the major coordinates to fill
+    int innerFirst = 1, innerLast = 0;  // those whose runs are clear of the faded ends
+    int minorBegin = 0, minorEnd = 0;
+    std::uint8_t* pixels = nullptr;
+    int width = 0;
+    std::ptrdiff_t step = 0;  // pixels one step apart along the minor axis
+    float alpha = 256.0f;
+    std::uint64_t lanes = 0;
+    std::uint32_t opaque = 0;
+};
+
+namespace {
+
+// The first pixel of the run at major coordinate m from minor coordinate lo.
 template <bool XMajor>
-void RasterSink::walk(float x0, float y0, float x1, float y1, float half, bool joint0, bool joint1) {
-    const float dx = x1 - x0;
-    const float dy = y1 - y0;
-    const float length = std::sqrt(dx * dx + dy * dy);
-    if (!(length > 1e-6f)) return;
-    const float ux = dx / length;
-    const float uy = dy / length;
-    const float cap = smooth_ ? 0.5f : 0.0f;
-    const int width = width_;
+inline std::uint8_t* runStart(const SegmentSweep& s, int m, int lo) {
+    return XMajor ? s.pixels + (static_cast<std::size_t>(lo) * s.width + m) * 4
+                  : s.pixels + (static_cast<std::size_t>(m) * s.width + lo) * 4;
+}
 
-    // Walks the major axis; the minor coordinate of the line at a major
-    // coordinate m is c0 + (m - m0) * slope, and a pixel's distance from the
-    // line is its minor offset times the cosine.
-    const float m0 = XMajor ? x0 : y0;
-    const float m1 = XMajor ? x1 : y1;
-    const float c0 = XMajor ? y0 : x0;
-    const float slope = XMajor ? dy / dx : dx / dy;
-    const float cosine = XMajor ? std::fabs(ux) : std::fabs(uy);  // >= 0.707
-    const float reach = half / cosine;
-    const float mStart = std::min(m0, m1);
-    const float mEnd = std::max(m0, m1);
-
-    // A joint ends the line square across it, without the faded cap, so only
-    // the pixels within the line's half width across reach past it.
-    const float alongStep = XMajor ? uy : ux;
-    if (!smooth_) joint0 = joint1 = false;
-    const float overJoint = half * std::fabs(alongStep) + 0.5f;
-    const float over0 = joint0 ? overJoint : half + cap;
-    const float over1 = joint1 ? overJoint : half + cap;
-    int first = floorOf(mStart - (m0 <= m1 ? over0 : over1));
-    int last = ceilOf(mEnd + (m0 <= m1 ? over1 : over0));
-    if (XMajor) {
-        // Only the columns whose footprint meets the band's rows.
-        const float lo = static_cast<float>(rowBegin_) - reach - 1.0f;
-        const float hi = static_cast<float>(rowEnd_) + reach + 1.0f;
-        if (std::fabs(slope) > 1e-9f) {
-            float a = m0 + (lo - c0) / slope;
-            float b = m0 + (hi - c0) / slope;
-            if (a > b) std::swap(a, b);
-            // Clamped before converting: a nearly flat line gives huge values.
-            a = std::clamp(a, -2.0f, static_cast<float>(width) + 2.0f);
-            b = std::clamp(b, -2.0f, static_cast<float>(width) + 2.0f);
-            first = std::max(first, floorOf(a));
-            last = std::min(last, ceilOf(b));
-        } else if (c0 < lo || c0 > hi) {
-            return;
-        }
-        first = std::max(first, 0);
-        last = std::min(last, width - 1);
-    } else {
-        first = std::max(first, rowBegin_);
-        last = std::min(last, rowEnd_ - 1);
+inline void writeAliasedRun(const SegmentSweep& s, std::uint8_t* p, int lo, int hi, float offset) {
+    const float half = s.half;
+    const std::ptrdiff_t step = s.step;
+    const std::uint32_t opaque = s.opaque;
+    for (int n = lo; n <= hi; ++n, p += step, offset += 1.0f) {
+        if (std::fabs(offset) >= half) continue;
+        std::memcpy(p, &opaque, 4);
     }
-    const int minorBegin = XMajor ? rowBegin_ : 0;
-    const int minorEnd = XMajor ? rowEnd_ : width;
-    // Pixels one step apart along the minor axis.
-    const std::ptrdiff_t step = XMajor ? static_cast<std::ptrdiff_t>(width) * 4 : 4;
-    std::uint8_t* const pixels = pixels_;
-    const float alpha = alpha256_;
-    const std::uint64_t lanes = lanes_;
-    const std::uint32_t opaque = opaque_;
+}
 
-    // The lines whose whole run is clear of the faded ends skip them: a run's
-    // pixels lie within `reach` of the line across it, so their positions
-    // along it stay within reach * |alongStep| of the line's own, which is
-    // (m + 1/2 - m0) / majorStep. The margin keeps rounding on the safe side.
-    int innerFirst = 1;
-    int innerLast = 0;
-    if (smooth_) {
-        const float majorStep = XMajor ? ux : uy;
-        const float spread = reach * std::fabs(alongStep) + 0.05f;
-        const float a = (joint0 ? 0.0f : 1.0f - cap) + spread;
-        const float b = length - (joint1 ? 0.0f : 1.0f - cap) - spread;
-        if (a <= b) {
-            const float ra = std::min(a * majorStep, b * majorStep);
-            const float rb = std::max(a * majorStep, b * majorStep);
-            innerFirst = std::max(first, ceilOf(ra + m0 - 0.5f));
-            innerLast = std::min(last, floorOf(rb + m0 - 0.5f));
-        }
-    }
-
-    for (int m = first; m <= last; ++m) {
-        const float cm = static_cast<float>(m) + 0.5f;
-        const float cc = c0 + (cm - m0) * slope;
-        const int lo = std::max(minorBegin, ceilOf(cc - reach - 0.5f));
-        const int hi = std::min(minorEnd - 1, floorOf(cc + reach - 0.5f));
-        if (lo > hi) continue;
-        float offset = static_cast<float>(lo) + 0.5f - cc;
-        if (!smooth_) {
-            if (cm < mStart || cm >= mEnd) continue;
-            if (target_ != nullptr) {
-                for (int n = lo; n <= hi; ++n, offset += 1.0f)
-                    if (std::fabs(offset) < half) accumulateAt(XMajor ? m : n, XMajor ? n : m, 1.0f);
-                continue;
-            }
-            std::uint8_t* p = XMajor ? pixels + (static_cast<std::size_t>(lo) * width + m) * 4
-                                     : pixels + (static_cast<std::size_t>(m) * width + lo) * 4;
-            for (int n = lo; n <= hi; ++n, p += step, offset += 1.0f) {
-                if (std::fabs(offset) >= half) continue;
-                std::memcpy(p, &opaque, 4);
-            }
-            continue;
-        }
-        // Position along the line of the first pixel, and its change per pixel.
-        const bool inner = m >= innerFirst && m <= innerLast;
-        float along = 0.0f;
-        if (!inner) {
-            const float rm = cm - m0;
-            const float rn = static_cast<float>(lo) + 0.5f - (XMajor ? y0 : x0);
-            along = XMajor ? rm * ux + rn * uy : rn * ux + rm * uy;
-        }
-        if (target_ != nullptr) {
-            for (int n = lo; n <= hi; ++n, offset += 1.0f, along += alongStep) {
-                float coverage = std::min(1.0f, half - std::fabs(offset) * cosine);
-                if (!inner) {
-                    const float from0 = joint0 ? (along >= 0.0f ? 1.0f : 0.0f) : along + cap;
-                    const float to1 = joint1 ? (along < length ? 1.0f : 0.0f) : length + cap - along;
-                    coverage *= std::clamp(std::min(from0, to1), 0.0f, 1.0f);
-                }
-                if (coverage > 0.0f) accumulateAt(XMajor ? m : n, XMajor ? n : m, coverage);
-            }
-            continue;
-        }
-        std::uint8_t* p = XMajor ? pixels + (static_cast<std::size_t>(lo) * width + m) * 4
-                                 : pixels + (static_cast<std::size_t>(m) * width + lo) * 4;
-#if defined(__SSE2__)
-        // Four pixels a step. Along a row the spare lanes of the last step
-        // weigh 0 and are written back unchanged, so they must lie inside
-        // the row; down a column only the run's own pixels are touched.
-        if (XMajor || lo + (((hi - lo) >> 2) << 2) + 3 < width) {
-            // Lanes of a run's last step that lie past its end, by pixels left.
-            alignas(16) static const std::int16_t kLive[5][8] = {
-                {0, 0, 0, 0, 0, 0, 0, 0},      {-1, 0, 0, 0, -1, 0, 0, 0},     {-1, -1, 0, 0, -1, -1, 0, 0},
-                {-1, -1, -1, 0, -1, -1, -1, 0}, {-1, -1, -1, -1, -1, -1, -1, -1}};
-            const __m128 stepsF = _mm_setr_ps(0.0f, 1.0f, 2.0f, 3.0f);
-            const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
-            const __m128 vOne = _mm_set1_ps(1.0f);
-            const __m128 vHalf = _mm_set1_ps(half);
-            const __m128 vCos = _mm_set1_ps(cosine);
-            const __m128 vAlpha = _mm_set1_ps(alpha);
-            const __m128 vRound = _mm_set1_ps(0.5f);
-            const __m128 vCap = _mm_set1_ps(cap);
-            const __m128 vEndCap = _mm_set1_ps(length + cap);
-            const __m128 vLength = _mm_set1_ps(length);
-            const __m128 vAlongStep = _mm_set1_ps(alongStep);
-            const __m128i src16 = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(opaque)), _mm_setzero_si128());
-            const __m128i src16x2 = _mm_unpacklo_epi64(src16, src16);
-            for (int n = lo; n <= hi; n += 4, p += 4 * step, offset += 4.0f, along += 4.0f * alongStep) {
-                const __m128 off = _mm_add_ps(_mm_set1_ps(offset), stepsF);
-                __m128 coverage = _mm_min_ps(vOne, _mm_sub_ps(vHalf, _mm_mul_ps(_mm_and_ps(off, absMask), vCos)));
-                if (!inner) {
-                    const __m128 al = _mm_add_ps(_mm_set1_ps(along), _mm_mul_ps(stepsF, vAlongStep));
-                    // A joint's side weighs 1 up to the joint and 0 past it.
-                    const __m128 from0 = joint0 ? _mm_and_ps(_mm_cmpge_ps(al, _mm_setzero_ps()), vOne)
-                                                : _mm_add_ps(al, vCap);
-                    const __m128 to1 = joint1 ? _mm_and_ps(_mm_cmplt_ps(al, vLength), vOne)
-                                              : _mm_sub_ps(vEndCap, al);
-                    const __m128 ends = _mm_min_ps(from0, to1);
-                    const __m128 fade = _mm_cmplt_ps(ends, vOne);
-                    coverage = _mm_or_ps(_mm_and_ps(fade, _mm_mul_ps(coverage, ends)), _mm_andnot_ps(fade, coverage));
-                    // Beyond an end nothing is drawn, whatever the coverage.
-                    coverage = _mm_and_ps(_mm_cmpgt_ps(ends, _mm_setzero_ps()), coverage);
-                }
-                const __m128i a32 = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(vAlpha, coverage), vRound));
-                const int count = hi - n + 1;
-                const __m128i live = _mm_load_si128(reinterpret_cast<const __m128i*>(kLive[std::min(count, 4)]));
-                const __m128i a = _mm_and_si128(_mm_max_epi16(_mm_packs_epi32(a32, a32), _mm_setzero_si128()), live);
-                if (XMajor) {
-                    // Gathered and scattered through registers: a round trip
-                    // through memory would stall on the wide reload.
-                    const __m128i d = _mm_setr_epi32(pixelAt(p), count > 1 ? pixelAt(p + step) : 0,
-                                                     count > 2 ? pixelAt(p + 2 * step) : 0,
-                                                     count > 3 ? pixelAt(p + 3 * step) : 0);
-                    const __m128i out = blendFour(d, src16x2, a);
-                    setPixel(p, out);
-                    if (count > 1) setPixel(p + step, _mm_srli_si128(out, 4));
-                    if (count > 2) setPixel(p + 2 * step, _mm_srli_si128(out, 8));
-                    if (count > 3) setPixel(p + 3 * step, _mm_srli_si128(out, 12));
-                } else {
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(p),
-                                     blendFour(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), src16x2, a));
-                }
-            }
-            continue;
-        }
-#endif
-        if (inner) {
-            for (int n = lo; n <= hi; ++n, p += step, offset += 1.0f) {
-                const float coverage = std::min(1.0f, half - std::fabs(offset) * cosine);
-                const int a = static_cast<int>(alpha * coverage + 0.5f);
-                if (a > 0) blendPixel(p, lanes, static_cast<std::uint32_t>(a));
-            }
-            continue;
-        }
-        for (int n = lo; n <= hi; ++n, p += step, offset += 1.0f, along += alongStep) {
-            float coverage = std::min(1.0f, half - std::fabs(offset) * cosine);
-            const float from0 = joint0 ? (along >= 0.0f ? 1.0f : 0.0f) : along + cap;
-            const float to1 = joint1 ? (along < length ? 1.0f : 0.0f) : length + cap - along;
-            const float ends = std::min(from0, to1);
-            if (ends <= 0.0f) continue;
-            if (ends < 1.0f) coverage *= ends;
+// along: the position along the line of the run's first pixel; unused for
+// an inner run.
+inline void blendRun(const SegmentSweep& s, std::uint8_t* p, int lo, int hi, float offset, bool inner, float along) {
+    const float half = s.half, cosine = s.cosine, alpha = s.alpha, cap = s.cap, length = s.length;
+    const float alongStep = s.alongStep;
+    const bool joint0 = s.joint0, joint1 = s.joint1;
+    const std::ptrdiff_t step = s.step;
+    const std::uint64_t lanes = s.lanes;
+    if (inner) {
+        for (int n = lo; n <= hi; ++n, p += step, offset += 1.0f) {
+            const float coverage = std::min(1.0f, half - std::fabs(offset) * cosine);
             const int a = static_cast<int>(alpha * coverage + 0.5f);
             if (a > 0) blendPixel(p, lanes, static_cast<std::uint32_t>(a));
         }
+        return;
+    }
+    for (int n = lo; n <= hi; ++n, p += step, offset += 1.0f, along += alongStep) {
+        float coverage = std::min(1.0f, half - std::fabs(offset) * cosine);
+        const float from0 = joint0 ? (along >= 0.0f ? 1.0f : 0.0f) : along + cap;
+        const float to1 = joint1 ? (along < length ? 1.0f : 0.0f) : length + cap - along;
+        const float ends = std::min(from0, to1);
+        if (ends <= 0.0f) continue;
+        if (ends < 1.0f) coverage *= ends;
+        const int a = static_cast<int>(alpha * coverage + 0.5f);
+        if (a > 0) blendPixel(p, lanes, static_cast<std::uint32_t>(a));
+    }
+}
+
+#if defined(__SSE2__)
+// Lanes of a run's last step that lie past its end, by pixels left.
+alignas(16) constexpr std::int16_t kLive[5][8] = {
+    {0, 0, 0, 0, 0, 0, 0, 0},      {-1, 0, 0, 0, -1, 0, 0, 0},     {-1, -1, 0, 0, -1, -1, 0, 0},
+    {-1, -1, -1, 0, -1, -1, -1, 0}, {-1, -1, -1, -1, -1, -1, -1, -1}};
+
+// blendRun four pixels a step. Along a row the spare lanes of the last step
+// weigh 0 and are written back unchanged, so they must lie inside the row;
+// down a column only the run's own pixels are touched.
+template <bool XMajor>
+inline void blendRunFour(const SegmentSweep& s, std::uint8_t* p, int lo, int hi, float offset, bool inner,
+                         float along) {
+    const bool joint0 = s.joint0, joint1 = s.joint1;
+    const float alongStep = s.alongStep;
+    const std::ptrdiff_t step = s.step;
+    const __m128 stepsF = _mm_setr_ps(0.0f, 1.0f, 2.0f, 3.0f);
+    const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+    const __m128 vOne = _mm_set1_ps(1.0f);
+    const __m128 vHalf = _mm_set1_ps(s.half);
+    const __m128 vCos = _mm_set1_ps(s.cosine);
+    const __m128 vAlpha = _mm_set1_ps(s.alpha);
+    const __m128 vRound = _mm_set1_ps(0.5f);
+    const __m128 vCap = _mm_set1_ps(s.cap);
+    const __m128 vEndCap = _mm_set1_ps(s.length + s.cap);
+    const __m128 vLength = _mm_set1_ps(s.length);
+    const __m128 vAlongStep = _mm_set1_ps(alongStep);
+    const __m128i src16 = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(s.opaque)), _mm_setzero_si128());
+    const __m128i src16x2 = _mm_unpacklo_epi64(src16, src16);
+    for (int n = lo; n <= hi; n += 4, p += 4 * step, offset += 4.0f, along += 4.0f * alongStep) {
+        const __m128 off = _mm_add_ps(_mm_set1_ps(offset), stepsF);
+        __m128 coverage = _mm_min_ps(vOne, _mm_sub_ps(vHalf, _mm_mul_ps(_mm_and_ps(off, absMask), vCos)));
+        if (!inner) {
+            const __m128 al = _mm_add_ps(_mm_set1_ps(along), _mm_mul_ps(stepsF, vAlongStep));
+            // A joint's side weighs 1 up to the joint and 0 past it.
+            const __m128 from0 = joint0 ? _mm_and_ps(_mm_cmpge_ps(al, _mm_setzero_ps()), vOne)
+                                        : _mm_add_ps(al, vCap);
+            const __m128 to1 = joint1 ? _mm_and_ps(_mm_cmplt_ps(al, vLength), vOne)
+                                      : _mm_sub_ps(vEndCap, al);
+            const __m128 ends = _mm_min_ps(from0, to1);
+            const __m128 fade = _mm_cmplt_ps(ends, vOne);
+            coverage = _mm_or_ps(_mm_and_ps(fade, _mm_mul_ps(coverage, ends)), _mm_andnot_ps(fade, coverage));
+            // Beyond an end nothing is drawn, whatever the coverage.
+            coverage = _mm_and_ps(_mm_cmpgt_ps(ends, _mm_setzero_ps()), coverage);
+        }
+        const __m128i a32 = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(vAlpha, coverage), vRound));
+        const int count = hi - n + 1;
+        const __m128i live = _mm_load_si128(reinterpret_cast<const __m128i*>(kLive[std::min(count, 4)]));
+        const __m128i a = _mm_and_si128(_mm_max_epi16(_mm_packs_epi32(a32, a32), _mm_setzero_si128()), live);
+        if (XMajor) {
+            // Gathered and scattered through registers: a round trip
+            // through memory would stall on the wide reload.
+            const __m128i d = _mm_setr_epi32(pixelAt(p), count > 1 ? pixelAt(p + step) : 0,
+                                             count > 2 ? pixelAt(p + 2 * step) : 0,
+                                             count > 3 ? pixelAt(p + 3 * step) : 0);
+            const __m128i out = blendFour(d, src16x2, a);
+            setPixel(p, out);
+            if (count > 1) setPixel(p + step, _mm_srli_si128(out, 4));
+            if (count > 2) setPixel(p + 2 * step, _mm_srli_si128(out, 8));
+            if (count > 3) setPixel(p + 3 * step, _mm_srli_si128(out, 12));
+        } else {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(p),
+                             blendFour(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), src16x2, a));
+        }
+    }
+}
+#endif
+
+}  // namespace
+
+// Walks the major axis, one run of pixels across the line per major
+// coordinate.
+template <bool XMajor>
+void RasterSink::fillSegment(float x0, float y0, float x1, float y1, float half, bool joint0, bool joint1) {
+    SegmentSweep s;
+    if (!layOut<XMajor>(x0, y0, x1, y1, half, joint0, joint1, s)) return;
+    for (int m = s.first; m <= s.last; ++m) {
+        const float cm = static_cast<float>(m) + 0.5f;
+        const float cc = s.c0 + (cm - s.m0) * s.slope;
+        const int lo = std::max(s.minorBegin, ceilOf(cc - s.reach - 0.5f));
+        const int hi = std::min(s.minorEnd - 1, floorOf(cc + s.reach - 0.5f));
+        if (lo > hi) continue;
+        const float offset = static_cast<float>(lo) + 0.5f - cc;
+        if (!smooth_) {
+            if (cm < s.mStart || cm >= s.mEnd) continue;
+            if (target_ != nullptr)
+                accumulateAliasedRun<XMajor>(s, m, lo, hi, offset);
+            else
+                writeAliasedRun(s, runStart<XMajor>(s, m, lo), lo, hi, offset);
+            continue;
+        }
+        // Position along the line of the first pixel, and its change per pixel.
+        const bool inner = m >= s.innerFirst && m <= s.innerLast;
+        float along = 0.0f;
+        if (!inner) {
+            const float rm = cm - s.m0;
+            const float rn = static_cast<float>(lo) + 0.5f - s.c0;
+            along = XMajor ? rm * s.ux + rn * s.uy : rn * s.ux + rm * s.uy;
+        }
+        if (target_ != nullptr) {
+            accumulateRun<XMajor>(s, m, lo, hi, offset, inner, along);
+            continue;
+        }
+        std::uint8_t* p = runStart<XMajor>(s, m, lo);
+#if defined(__SSE2__)
+        if (XMajor || lo + (((hi - lo) >> 2) << 2) + 3 < s.width) {
+            blendRunFour<XMajor>(s, p, lo, hi, offset, inner, along);
+            continue;
+        }
+#endif
+        blendRun(s, p, lo, hi, offset, inner, along);
+    }
+}
+
+// The segment's sweep; false if it covers no pixel of the band.
+template <bool XMajor>
+bool RasterSink::layOut(float x0, float y0, float x1, float y1, float half, bool joint0, bool joint1,
+                        SegmentSweep& s) const {
+    const float dx = x1 - x0;
+    const float dy = y1 - y0;
+    const float length = std::sqrt(dx * dx + dy * dy);
+    if (!(length > 1e-6f)) return false;
+    s.length = length;
+    s.half = half;
+    s.ux = dx / length;
+    s.uy = dy / length;
+    s.cap = smooth_ ? 0.5f : 0.0f;
+    s.m0 = XMajor ? x0 : y0;
+    const float m1 = XMajor ? x1 : y1;
+    s.c0 = XMajor ? y0 : x0;
+    s.slope = XMajor ? dy / dx : dx / dy;
+    s.cosine = XMajor ? std::fabs(s.ux) : std::fabs(s.uy);
+    s.reach = half / s.cosine;
+    s.mStart = std::min(s.m0, m1);
+    s.mEnd = std::max(s.m0, m1);
+
+    // A joint ends the line square across it, without the faded cap, so only
+    // the pixels within the line's half width across reach past it.
+    s.alongStep = XMajor ? s.uy : s.ux;
+    s.joint0 = smooth_ && joint0;
+    s.joint1 = smooth_ && joint1;
+    const float overJoint = half * std::fabs(s.alongStep) + 0.5f;
+    const float over0 = s.joint0 ? overJoint : half + s.cap;
+    const float over1 = s.joint1 ? overJoint : half + s.cap;
+    s.first = floorOf(s.mStart - (s.m0 <= m1 ? over0 : over1));
+    s.last = ceilOf(s.mEnd + (s.m0 <= m1 ? over1 : over0));
+    if (!clipToBand<XMajor>(s)) return false;
+    s.minorBegin = XMajor ? rowBegin_ : 0;
+    s.minorEnd = XMajor ? rowEnd_ : width_;
+    if (smooth_) findInnerRuns<XMajor>(s);
+    s.pixels = pixels_;
+    s.width = width_;
+    s.step = XMajor ? static_cast<std::ptrdiff_t>(width_) * 4 : 4;
+    s.alpha = alpha256_;
+    s.lanes = lanes_;
+    s.opaque = opaque_;
+    return true;
+}
+
+// Cuts the major coordinates down to the image, and along x to the columns
+// whose footprint meets the band's rows; false if none is left to look at.
+template <bool XMajor>
+bool RasterSink::clipToBand(SegmentSweep& s) const {
+    if (!XMajor) {
+        s.first = std::max(s.first, rowBegin_);
+        s.last = std::min(s.last, rowEnd_ - 1);
+        return true;
+    }
+    const float lo = static_cast<float>(rowBegin_) - s.reach - 1.0f;
+    const float hi = static_cast<float>(rowEnd_) + s.reach + 1.0f;
+    if (std::fabs(s.slope) > 1e-9f) {
+        float a = s.m0 + (lo - s.c0) / s.slope;
+        float b = s.m0 + (hi - s.c0) / s.slope;
+        if (a > b) std::swap(a, b);
+        // Clamped before converting: a nearly flat line gives huge values.
+        a = std::clamp(a, -2.0f, static_cast<float>(width_) + 2.0f);
+        b = std::clamp(b, -2.0f, static_cast<float>(width_) + 2.0f);
+        s.first = std::max(s.first, floorOf(a));
+        s.last = std::min(s.last, ceilOf(b));
+    } else if (s.c0 < lo || s.c0 > hi) {
+        return false;
+    }
+    s.first = std::max(s.first, 0);
+    s.last = std::min(s.last, width_ - 1);
+    return true;
+}
+
+// The runs whose whole length is clear of the faded ends skip them: a run's
+// pixels lie within `reach` of the line across it, so their positions along
+// it stay within reach * |alongStep| of the line's own, which is
+// (m + 1/2 - m0) / majorStep. The margin keeps rounding on the safe side.
+template <bool XMajor>
+void RasterSink::findInnerRuns(SegmentSweep& s) const {
+    const float majorStep = XMajor ? s.ux : s.uy;
+    const float spread = s.reach * std::fabs(s.alongStep) + 0.05f;
+    const float a = (s.joint0 ? 0.0f : 1.0f - s.cap) + spread;
+    const float b = s.length - (s.joint1 ? 0.0f : 1.0f - s.cap) - spread;
+    if (a <= b) {
+        const float ra = std::min(a * majorStep, b * majorStep);
+        const float rb = std::max(a * majorStep, b * majorStep);
+        s.innerFirst = std::max(s.first, ceilOf(ra + s.m0 - 0.5f));
+        s.innerLast = std::min(s.last, floorOf(rb + s.m0 - 0.5f));
+    }
+}
+
+template <bool XMajor>
+void RasterSink::accumulateAliasedRun(const SegmentSweep& s, int m, int lo, int hi, float offset) {
+    const float half = s.half;
+    for (int n = lo; n <= hi; ++n, offset += 1.0f)
+        if (std::fabs(offset) < half) accumulateAt(XMajor ? m : n, XMajor ? n : m, 1.0f);
+}
+
+template <bool XMajor>
+void RasterSink::accumulateRun(const SegmentSweep& s, int m, int lo, int hi, float offset, bool inner, float along) {
+    const float half = s.half, cosine = s.cosine, cap = s.cap, length = s.length, alongStep = s.alongStep;
+    const bool joint0 = s.joint0, joint1 = s.joint1;
+    for (int n = lo; n <= hi; ++n, offset += 1.0f, along += alongStep) {
+        float coverage = std::min(1.0f, half - std::fabs(offset) * cosine);
+        if (!inner) {
+            const float from0 = joint0 ? (along >= 0.0f ? 1.0f : 0.0f) : along + cap;
+            const float to1 = joint1 ? (along < length ? 1.0f : 0.0f) : length + cap - along;
+            coverage *= std::clamp(std::min(from0, to1), 0.0f, 1.0f);
+        }
+        if (coverage > 0.0f) accumulateAt(XMajor ? m : n, XMajor ? n : m, coverage);
     }
 }
 

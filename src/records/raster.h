@@ -13,6 +13,7 @@
 #include "records/sink.h"
 
 struct PCPlot;
+struct SegmentSweep;
 
 // A colour component as it reaches 8 bits.
 inline std::uint8_t unorm8(double c) {
@@ -78,7 +79,18 @@ private:
     // joint0 / joint1: that end meets the next piece of a line strip.
     void segment(float x0, float y0, float x1, float y1, bool joint0, bool joint1);
     template <bool XMajor>
-    void walk(float x0, float y0, float x1, float y1, float half, bool joint0, bool joint1);
+    void fillSegment(float x0, float y0, float x1, float y1, float half, bool joint0, bool joint1);
+    template <bool XMajor>
+    bool layOut(float x0, float y0, float x1, float y1, float half, bool joint0, bool joint1, SegmentSweep& s) const;
+    template <bool XMajor>
+    bool clipToBand(SegmentSweep& s) const;
+    template <bool XMajor>
+    void findInnerRuns(SegmentSweep& s) const;
+    // One run of pixels across the line at major coordinate m, into target_.
+    template <bool XMajor>
+    void accumulateAliasedRun(const SegmentSweep& s, int m, int lo, int hi, float offset);
+    template <bool XMajor>
+    void accumulateRun(const SegmentSweep& s, int m, int lo, int hi, float offset, bool inner, float along);
     void flushStrip();
     void point(float x, float y);
     void blendAt(int x, int y, float coverage);
