@@ -676,8 +676,12 @@ ColumnRange RegionBins::beginLines(const BinColors& colors, const RegionGeometry
     const int xa = std::max(0, static_cast<int>(std::floor(std::min(g.x0, g.x1) - reach)));
     const int xb = std::min(g.width, static_cast<int>(std::ceil(std::max(g.x0, g.x1) + reach)));
     const int layers = std::max(colors.classCount, 1);
-    lines_.reset(xa, 0, std::max(0, xb - xa), g.height, layers);
-    if (stackChannels_ == 0 || places_.empty() || !std::isfinite(dx) || !(g.q0 > 0.0) || !(g.q1 > 0.0)) return {};
+    // Each range drawn clears its own columns.
+    lines_.reshape(xa, 0, std::max(0, xb - xa), g.height, layers);
+    if (stackChannels_ == 0 || places_.empty() || !std::isfinite(dx) || !(g.q0 > 0.0) || !(g.q1 > 0.0)) {
+        lines_.clearColumns(xa, xb);
+        return {};
+    }
     // A narrow region reads each bin's colours, as points do.
     if (!(std::fabs(dx) >= 0.5)) weighCells(colors, layers);
     return {xa, std::max(xa, xb)};
@@ -687,6 +691,7 @@ void RegionBins::drawLines(const BinColors& colors, int columnBegin, int columnE
     const RegionGeometry& g = linesDrawn_;
     const double dx = g.x1 - g.x0;
     if (columnBegin >= columnEnd) return;
+    lines_.clearColumns(columnBegin, columnEnd);
     if (!(std::fabs(dx) >= 0.5)) {
         drawNarrow(colors, columnBegin, columnEnd);
         return;
@@ -900,10 +905,14 @@ ColumnRange RegionBins::beginPoints(const BinColors& colors, const RegionGeometr
     const int ya = std::max(0, static_cast<int>(std::floor(std::min(g.p0, g.p0 + g.q0) - margin)));
     const int yb = std::min(g.height, static_cast<int>(std::ceil(std::max(g.p0, g.p0 + g.q0) + margin)));
     const int classes = std::max(colors.classCount, 1);
-    points_.reset(xa, ya, std::max(0, xb - xa), std::max(0, yb - ya), classes);
+    // Each range drawn clears its own columns.
+    points_.reshape(xa, ya, std::max(0, xb - xa), std::max(0, yb - ya), classes);
     pointMarks_.clear();
     pointCentres_.clear();
-    if (countedFor_ == 0 || points_.width() == 0 || points_.height() == 0) return {};
+    if (countedFor_ == 0 || points_.width() == 0 || points_.height() == 0) {
+        points_.clearColumns(xa, xb);
+        return {};
+    }
     weighCells(colors, classes);
     gatherPointMarks(colors, g, classes);
     return {points_.x0(), points_.x0() + points_.width()};
@@ -985,6 +994,7 @@ void RegionBins::gatherPointMarks(const BinColors& colors, const RegionGeometry&
 
 void RegionBins::drawPoints(const BinColors& colors, int columnBegin, int columnEnd) {
     const RegionGeometry& g = pointsDrawn_;
+    points_.clearColumns(columnBegin, columnEnd);
     if (columnBegin >= columnEnd || pointCentres_.empty()) return;
     const double radius = g.pointSize * 0.5;
     const double reach = g.smooth ? radius + 0.5 : radius;
