@@ -661,17 +661,42 @@ void RegionBins::stackCounts(int which) {
 }
 
 const Accumulation& RegionBins::drawLines(const BinColors& colors, const RegionGeometry& g) {
-    if (linesValid_ && g.sameLines(linesDrawn_)) return lines_;
+    const ColumnRange columns = beginLines(colors, g);
+    drawLines(colors, columns.first, columns.last);
+    return lines_;
+}
+
+ColumnRange RegionBins::beginLines(const BinColors& colors, const RegionGeometry& g) {
+    if (linesValid_ && g.sameLines(linesDrawn_)) return {};
     linesValid_ = true;
     linesDrawn_ = g;
     const double dx = g.x1 - g.x0;
-    const int xa = std::max(0, static_cast<int>(std::floor(std::min(g.x0, g.x1) - 2.0)));
-    const int xb = std::min(g.width, static_cast<int>(std::ceil(std::max(g.x0, g.x1) + 2.0)));
+    // A narrow region's lines reach their width beyond it on either side.
+    const double reach = std::fabs(dx) >= 0.5 ? 2.0 : std::max(2.0, g.lineWidth * 0.5 + 1.5);
+    const int xa = std::max(0, static_cast<int>(std::floor(std::min(g.x0, g.x1) - reach)));
+    const int xb = std::min(g.width, static_cast<int>(std::ceil(std::max(g.x0, g.x1) + reach)));
     const int layers = std::max(colors.classCount, 1);
-    lines_.reset(xa, 0, std::max(0, xb - xa), g.height, layers);
-    if (stackChannels_ == 0 || places_.empty() || !(std::fabs(dx) >= 0.5) || !(g.q0 > 0.0) || !(g.q1 > 0.0))
-        return lines_;
+    // Each range drawn clears its own columns.
+    lines_.reshape(xa, 0, std::max(0, xb - xa), g.height, layers);
+    if (stackChannels_ == 0 || places_.empty() || !std::isfinite(dx) || !(g.q0 > 0.0) || !(g.q1 > 0.0)) {
+        lines_.clearColumns(xa, xb);
+        return {};
+    }
+    // A narrow region reads each bin's colours, as points do.
+    if (!(std::fabs(dx) >= 0.5)) weighCells(colors, layers);
+    return {xa, std::max(xa, xb)};
+}
 
+void RegionBins::drawLines(const BinColors& colors, int columnBegin, int columnEnd) {
+    const RegionGeometry& g = linesDrawn_;
+    const double dx = g.x1 - g.x0;
+    if (columnBegin >= columnEnd) return;
+    lines_.clearColumns(columnBegin, columnEnd);
+    if (!(std::fabs(dx) >= 0.5)) {
+        drawNarrow(colors, columnBegin, columnEnd);
+        return;
+    }
+    const int layers = std::max(colors.classCount, 1);
     const column_marks::GroupDepths depths(colors, g.smooth, g.lineOpacity, layers);
     const column_marks::LineStyle style(g.lineWidth, g.smooth, g.height);
     const int groups = groups_;
@@ -688,7 +713,7 @@ const Accumulation& RegionBins::drawLines(const BinColors& colors, const RegionG
         classGroups[c][classGroupCount[c]++] = k;
     }
 
-    for (int x = xa; x < xb; ++x) {
+    for (int x = columnBegin; x < columnEnd; ++x) {
         const double xc = x + 0.5;
         const double s = std::clamp((xc - g.x0) / dx, 0.0, 1.0);
         // Distances beyond the two ends, in pixels along x.
@@ -773,11 +798,103 @@ const Accumulation& RegionBins::drawLines(const BinColors& colors, const RegionG
             }
         }
     }
-    return lines_;
 }
 
 const Accumulation& RegionBins::drawPoints(const BinColors& colors, const RegionGeometry& g) {
-    if (pointsValid_ && g.samePoints(pointsDrawn_)) return points_;
+    const ColumnRange columns = beginPoints(colors, g);
+    drawPoints(colors, columns.first, columns.last);
+    return points_;
+}
+
+void RegionBins::drawNarrow(const BinColors& colors, int first, int last) {
+    const RegionGeometry& g = linesDrawn_;
+    const int classes = std::max(colors.classCount, 1);
+    const int groups = colors.groupCount;
+    const std::size_t sums = static_cast<std::size_t>(sumChannels_);
+    const std::size_t channels = static_cast<std::size_t>(groups) + sums;
+    const std::size_t bins = static_cast<std::size_t>(binsPerAxis) * binsPerAxis;
+    if (countedFor_ == 0 || counts_.size() < static_cast<std::size_t>(groups) * bins || g.height <= 0) return;
+    // Each record's line runs up its column between its two heights: per
+    // quarter row, the records whose lines cross it, as differences.
+    constexpr int subRows = 4;
+    const int rows = g.height * subRows;
+    const double cap = g.smooth ? 0.5 : 0.0;
+    std::vector<double> profile((static_cast<std::size_t>(rows) + 1) * channels, 0.0);
+    float counts[maxBinGroups];
+    float classWeight[maxBinClasses];
+    for (std::size_t bin = 0; bin < bins; ++bin) {
+        const std::size_t held = heldBin(bin);
+        float total = 0.0f;
+        std::fill(classWeight, classWeight + classes, 0.0f);
+        for (int q = 0; q < groups; ++q) {
+            counts[q] = static_cast<float>(counts_[static_cast<std::size_t>(q) * bins + held]);
+            total += counts[q];
+            classWeight[colors.groupClass[static_cast<std::size_t>(q)]] += counts[q] * colors.groupAlpha[static_cast<std::size_t>(q)];
+        }
+        if (total <= 0.0f) continue;
+        double u = 0.0;
+        double w = 0.0;
+        meanOf(bin, u, w);
+        const double ya = g.p0 + g.q0 * u;
+        const double yb = g.p1 + g.q1 * w;
+        int s0 = static_cast<int>(std::floor((std::min(ya, yb) - cap) * subRows + 0.5));
+        int s1 = static_cast<int>(std::floor((std::max(ya, yb) + cap) * subRows + 0.5));
+        if (s1 <= s0) s1 = s0 + 1;
+        s0 = std::clamp(s0, 0, rows);
+        s1 = std::clamp(s1, 0, rows);
+        if (s1 == s0) continue;
+        double* start = profile.data() + static_cast<std::size_t>(s0) * channels;
+        double* stop = profile.data() + static_cast<std::size_t>(s1) * channels;
+        for (int q = 0; q < groups; ++q) {
+            start[q] += counts[q];
+            stop[q] -= counts[q];
+        }
+        const std::size_t cell = stackCellOf(held);
+        for (int c = 0; c < classes && sums > 0; ++c) {
+            const int channel = colors.colorChannel[static_cast<std::size_t>(c)];
+            if (channel < 0) continue;
+            const float cellWeight = cellWeights_[cell * static_cast<std::size_t>(classes) + static_cast<std::size_t>(c)];
+            const float share = cellWeight > 0.0f ? classWeight[c] / cellWeight : 0.0f;
+            for (std::size_t k = 0; k < 3; ++k) {
+                const double sum = colorSums_[sums * cell + static_cast<std::size_t>(channel) + k] * share;
+                start[static_cast<std::size_t>(groups + channel) + k] += sum;
+                stop[static_cast<std::size_t>(groups + channel) + k] -= sum;
+            }
+        }
+    }
+    // Each row's records (a quarter for each quarter row crossed) across the
+    // columns the lines' width covers about the region.
+    const column_marks::GroupDepths depths(colors, g.smooth, g.lineOpacity, lines_.layers());
+    const column_marks::LineStyle style(g.lineWidth, g.smooth, g.height);
+    const double middle = 0.5 * (g.x0 + g.x1);
+    column_marks::Marks marks;
+    double running[maxBinGroups + 3 * maxBinClasses] = {};
+    float row[maxBinGroups + 3 * maxBinClasses];
+    const double* p = profile.data();
+    for (int y = 0; y < g.height; ++y) {
+        double sum[maxBinGroups + 3 * maxBinClasses] = {};
+        for (int s = 0; s < subRows; ++s, p += channels)
+            for (std::size_t c = 0; c < channels; ++c) {
+                running[c] += p[c];
+                sum[c] += running[c];
+            }
+        float total = 0.0f;
+        for (std::size_t c = 0; c < channels; ++c) row[c] = static_cast<float>(sum[c] / subRows);
+        for (int q = 0; q < groups; ++q) total += row[q];
+        if (!(total > 1e-3f)) continue;
+        marks.set(colors, row, row + groups);
+        for (int x = first; x < last; ++x) {
+            const float d = static_cast<float>(std::fabs(x + 0.5 - middle));
+            const float c = style.smooth ? column_marks::clamp01(style.half - d) : (d < style.half ? 1.0f : 0.0f);
+            if (c > 0.0f)
+                column_marks::addMarks(lines_.column(x) + static_cast<std::size_t>(y) * static_cast<std::size_t>(lines_.layers()),
+                                       depths, marks, c);
+        }
+    }
+}
+
+ColumnRange RegionBins::beginPoints(const BinColors& colors, const RegionGeometry& g) {
+    if (pointsValid_ && g.samePoints(pointsDrawn_)) return {};
     pointsValid_ = true;
     pointsDrawn_ = g;
     const double radius = g.pointSize * 0.5;
@@ -788,78 +905,37 @@ const Accumulation& RegionBins::drawPoints(const BinColors& colors, const Region
     const int ya = std::max(0, static_cast<int>(std::floor(std::min(g.p0, g.p0 + g.q0) - margin)));
     const int yb = std::min(g.height, static_cast<int>(std::ceil(std::max(g.p0, g.p0 + g.q0) + margin)));
     const int classes = std::max(colors.classCount, 1);
-    points_.reset(xa, ya, std::max(0, xb - xa), std::max(0, yb - ya), classes);
-    if (countedFor_ == 0 || points_.width() == 0 || points_.height() == 0) return points_;
+    // Each range drawn clears its own columns.
+    points_.reshape(xa, ya, std::max(0, xb - xa), std::max(0, yb - ya), classes);
+    pointMarks_.clear();
+    pointCentres_.clear();
+    if (countedFor_ == 0 || points_.width() == 0 || points_.height() == 0) {
+        points_.clearColumns(xa, xb);
+        return {};
+    }
+    weighCells(colors, classes);
+    gatherPointMarks(colors, g, classes);
+    return {points_.x0(), points_.x0() + points_.width()};
+}
 
-    const column_marks::GroupDepths depths(colors, g.smooth, g.pointOpacity, classes);
-    // Shadows are black at half the region's point opacity, whatever the record's alpha.
-    const double shadowOpacity = g.smooth ? std::min(1.0, 0.5 * std::max(g.pointOpacity, 0.0)) : 1.0;
-    const DepthTable shadowDepth(shadowOpacity);
-    const float shadowAlpha = static_cast<float>(shadowOpacity);
-    const int groups = colors.groupCount;
-    const std::size_t sums = static_cast<std::size_t>(sumChannels_);
-
-    // The share of pixel (x, y) a disc of the point size at (cx, cy) covers:
-    // its edge fades over a pixel (or the square of pixel centres it covers,
-    // aliased).
-    auto coverage = [&](int x, int y, double cx, double cy) {
-        const double ox = x + 0.5 - cx;
-        const double oy = y + 0.5 - cy;
-        if (g.smooth) return static_cast<float>(std::clamp(reach - std::sqrt(ox * ox + oy * oy), 0.0, 1.0));
-        return (ox >= -radius && ox < radius && oy >= -radius && oy < radius) ? 1.0f : 0.0f;
-    };
-    // The disc at (cx, cy), added by `add` to the pixels it covers.
-    auto disc = [&](double cx, double cy, auto&& add) {
-        const int x0 = std::max(points_.x0(), static_cast<int>(std::floor(cx - reach)));
-        const int x1 = std::min(points_.x0() + points_.width() - 1, static_cast<int>(std::ceil(cx + reach)));
-        const int y0 = std::max(points_.y0(), static_cast<int>(std::floor(cy - reach)));
-        const int y1 = std::min(points_.y0() + points_.height() - 1, static_cast<int>(std::ceil(cy + reach)));
-        for (int x = x0; x <= x1; ++x)
-            for (int y = y0; y <= y1; ++y) {
-                const float c = coverage(x, y, cx, cy);
-                if (c > 0.0f) add(&points_.at(x, y), c, x, y);
-            }
-    };
-
-    const std::size_t bins = static_cast<std::size_t>(binsPerAxis) * binsPerAxis;
+void RegionBins::weighCells(const BinColors& colors, int classes) {
     // The colour sums are per stack cell: each class's weight there, to give
     // each bin its share of the cell's colours. They change with the counts,
     // not the geometry.
-    std::vector<float>& cellWeights = cellWeights_;
-    if (sums > 0 && cellWeights.empty()) {
-        cellWeights.assign(kStackCellCount * static_cast<std::size_t>(classes), 0.0f);
-        for (std::size_t bin = 0; bin < bins; ++bin)
-            for (int q = 0; q < groups; ++q)
-                cellWeights[stackCellOf(bin) * static_cast<std::size_t>(classes) + colors.groupClass[static_cast<std::size_t>(q)]] +=
-                    counts_[static_cast<std::size_t>(q) * bins + bin] * colors.groupAlpha[static_cast<std::size_t>(q)];
-    }
-    column_marks::Marks marks;
-    // One record's shadow goes down first, then its point: where its point
-    // covers its shadow, the shadow shows only through the point. Taken
-    // record by record as one mark, the two add up as the marks of one
-    // colour do; only under density shading, where nothing is laid in
-    // order, do they mix as they come.
-    float pointAlpha[maxBinClasses];
-    auto mark = [&](const float* counts, const float* colorSums, double cx, double cy) {
-        marks.set(colors, counts, colorSums);
-        for (int k = 0; k < marks.active; ++k) {
-            const int cls = marks.classes[k];
-            pointAlpha[cls] = g.ordered ? std::min(1.0f, marks.weight[cls] / marks.total[cls] * depths.opacity) : 0.0f;
-            if (!g.smooth) pointAlpha[cls] = g.ordered ? 1.0f : 0.0f;
-        }
-        disc(cx + g.sx, cy + g.sy, [&](AccumulatedPixel* px, float c, int x, int y) {
-            const float under = coverage(x, y, cx, cy);
-            for (int k = 0; k < marks.active; ++k) {
-                const int cls = marks.classes[k];
-                AccumulatedPixel& shadow = px[cls];
-                const float n = marks.total[cls];
-                shadow.depth += n * shadowDepth(c);
-                // Black: no colour to add.
-                shadow.weight += n * shadowAlpha * c * (1.0f - pointAlpha[cls] * under);
-            }
-        });
-        disc(cx, cy, [&](AccumulatedPixel* px, float c, int, int) { column_marks::addMarks(px, depths, marks, c); });
-    };
+    if (sumChannels_ == 0 || !cellWeights_.empty()) return;
+    const std::size_t bins = static_cast<std::size_t>(binsPerAxis) * binsPerAxis;
+    cellWeights_.assign(kStackCellCount * static_cast<std::size_t>(classes), 0.0f);
+    for (std::size_t bin = 0; bin < bins; ++bin)
+        for (int q = 0; q < colors.groupCount; ++q)
+            cellWeights_[stackCellOf(bin) * static_cast<std::size_t>(classes) + colors.groupClass[static_cast<std::size_t>(q)]] +=
+                counts_[static_cast<std::size_t>(q) * bins + bin] * colors.groupAlpha[static_cast<std::size_t>(q)];
+}
+
+void RegionBins::gatherPointMarks(const BinColors& colors, const RegionGeometry& g, int classes) {
+    const int groups = colors.groupCount;
+    const std::size_t sums = static_cast<std::size_t>(sumChannels_);
+    const std::size_t bins = static_cast<std::size_t>(binsPerAxis) * binsPerAxis;
+    pointMarkStride_ = groups + static_cast<int>(sums);
     // Bins go down in blocks no wider or higher than a pixel, each block's
     // records as one mark at their mean: a point moves by less than a pixel,
     // and a dense scatterplot costs a fraction of its bins.
@@ -896,7 +972,7 @@ const Accumulation& RegionBins::drawPoints(const BinColors& colors, const Region
                     for (int c = 0; c < classes; ++c) {
                         const int channel = colors.colorChannel[static_cast<std::size_t>(c)];
                         if (channel < 0) continue;
-                        const float cellWeight = cellWeights[cell * static_cast<std::size_t>(classes) + static_cast<std::size_t>(c)];
+                        const float cellWeight = cellWeights_[cell * static_cast<std::size_t>(classes) + static_cast<std::size_t>(c)];
                         const float share = cellWeight > 0.0f ? classWeight[c] / cellWeight : 0.0f;
                         for (int q = 0; q < 3; ++q)
                             blockSums[channel + q] += colorSums_[sums * cell + static_cast<std::size_t>(channel + q)] * share;
@@ -908,15 +984,89 @@ const Accumulation& RegionBins::drawPoints(const BinColors& colors, const Region
                 }
             }
             if (!(blockRecords > 0.0)) continue;
-            mark(blockCounts, blockSums, g.px + g.pw * sumW / blockRecords, g.p0 + g.q0 * sumU / blockRecords);
+            pointMarks_.insert(pointMarks_.end(), blockCounts, blockCounts + groups);
+            pointMarks_.insert(pointMarks_.end(), blockSums, blockSums + sums);
+            pointCentres_.push_back(g.px + g.pw * sumW / blockRecords);
+            pointCentres_.push_back(g.p0 + g.q0 * sumU / blockRecords);
         }
     }
-    return points_;
+}
+
+void RegionBins::drawPoints(const BinColors& colors, int columnBegin, int columnEnd) {
+    const RegionGeometry& g = pointsDrawn_;
+    points_.clearColumns(columnBegin, columnEnd);
+    if (columnBegin >= columnEnd || pointCentres_.empty()) return;
+    const double radius = g.pointSize * 0.5;
+    const double reach = g.smooth ? radius + 0.5 : radius;
+    const int classes = std::max(colors.classCount, 1);
+    const column_marks::GroupDepths depths(colors, g.smooth, g.pointOpacity, classes);
+    // Shadows are black at half the region's point opacity, whatever the record's alpha.
+    const double shadowOpacity = g.smooth ? std::min(1.0, 0.5 * std::max(g.pointOpacity, 0.0)) : 1.0;
+    const DepthTable shadowDepth(shadowOpacity);
+    const float shadowAlpha = static_cast<float>(shadowOpacity);
+    const int groups = colors.groupCount;
+
+    // The share of pixel (x, y) a disc of the point size at (cx, cy) covers:
+    // its edge fades over a pixel (or the square of pixel centres it covers,
+    // aliased).
+    auto coverage = [&](int x, int y, double cx, double cy) {
+        const double ox = x + 0.5 - cx;
+        const double oy = y + 0.5 - cy;
+        if (g.smooth) return static_cast<float>(std::clamp(reach - std::sqrt(ox * ox + oy * oy), 0.0, 1.0));
+        return (ox >= -radius && ox < radius && oy >= -radius && oy < radius) ? 1.0f : 0.0f;
+    };
+    const int columnFirst = std::max(points_.x0(), columnBegin);
+    const int columnLast = std::min(points_.x0() + points_.width(), columnEnd) - 1;
+    // The disc at (cx, cy), added by `add` to the pixels it covers in the columns drawn.
+    auto disc = [&](double cx, double cy, auto&& add) {
+        const int x0 = std::max(columnFirst, static_cast<int>(std::floor(cx - reach)));
+        const int x1 = std::min(columnLast, static_cast<int>(std::ceil(cx + reach)));
+        const int y0 = std::max(points_.y0(), static_cast<int>(std::floor(cy - reach)));
+        const int y1 = std::min(points_.y0() + points_.height() - 1, static_cast<int>(std::ceil(cy + reach)));
+        for (int x = x0; x <= x1; ++x)
+            for (int y = y0; y <= y1; ++y) {
+                const float c = coverage(x, y, cx, cy);
+                if (c > 0.0f) add(&points_.at(x, y), c, x, y);
+            }
+    };
+    column_marks::Marks marks;
+    // One record's shadow goes down first, then its point: where its point
+    // covers its shadow, the shadow shows only through the point. Taken
+    // record by record as one mark, the two add up as the marks of one
+    // colour do; only under density shading, where nothing is laid in
+    // order, do they mix as they come.
+    float pointAlpha[maxBinClasses];
+    const std::size_t stride = static_cast<std::size_t>(pointMarkStride_);
+    const double shadowReach = reach + 1.0 + std::max(std::fabs(g.sx), std::fabs(g.sy));
+    for (std::size_t mark = 0; 2 * mark + 1 < pointCentres_.size(); ++mark) {
+        const float* m = pointMarks_.data() + mark * stride;
+        const double cx = pointCentres_[2 * mark];
+        const double cy = pointCentres_[2 * mark + 1];
+        if (cx + shadowReach < columnFirst || cx - shadowReach > columnLast + 1) continue;
+        marks.set(colors, m, m + groups);
+        for (int k = 0; k < marks.active; ++k) {
+            const int cls = marks.classes[k];
+            pointAlpha[cls] = g.ordered ? std::min(1.0f, marks.weight[cls] / marks.total[cls] * depths.opacity) : 0.0f;
+            if (!g.smooth) pointAlpha[cls] = g.ordered ? 1.0f : 0.0f;
+        }
+        disc(cx + g.sx, cy + g.sy, [&](AccumulatedPixel* px, float c, int x, int y) {
+            const float under = coverage(x, y, cx, cy);
+            for (int k = 0; k < marks.active; ++k) {
+                const int cls = marks.classes[k];
+                AccumulatedPixel& shadow = px[cls];
+                const float n = marks.total[cls];
+                shadow.depth += n * shadowDepth(c);
+                // Black: no colour to add.
+                shadow.weight += n * shadowAlpha * c * (1.0f - pointAlpha[cls] * under);
+            }
+        });
+        disc(cx, cy, [&](AccumulatedPixel* px, float c, int, int) { column_marks::addMarks(px, depths, marks, c); });
+    }
 }
 
 std::size_t RegionBins::bytes() const {
     return places_.capacity() * sizeof(Place) + counts_.capacity() * sizeof(std::uint32_t) +
-           (colorSums_.capacity() + cellWeights_.capacity()) * sizeof(float) + sideBytes() +
+           (colorSums_.capacity() + cellWeights_.capacity() + pointMarks_.capacity()) * sizeof(float) + pointCentres_.capacity() * sizeof(double) + sideBytes() +
            placesAlongRight_.bytes() + placesAlongLeft_.bytes() + countsAlongRight_.bytes() + countsAlongLeft_.bytes() +
            lines_.bytes() + points_.bytes();
 }

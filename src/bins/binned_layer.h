@@ -143,6 +143,13 @@ struct BinOrientation {
     bool operator!=(const BinOrientation& o) const { return !(*this == o); }
 };
 
+// Pixel columns [first, last) of a picture still to be drawn.
+struct ColumnRange {
+    int first = 0;
+    int last = 0;
+    bool empty() const { return last <= first; }
+};
+
 class RegionBins {
 public:
     int left = -1;  // dimensions counted, left axis (vertical in the scatterplot) first
@@ -179,7 +186,19 @@ public:
     std::uint64_t countedFor() const { return countedFor_; }
     void setCountedFor(std::uint64_t colors) { countedFor_ = colors; }
     // Draws the region's lines or points into the accumulations kept here,
-    // unless the geometry is the one drawn last, a layer per class.
+    // unless the geometry is the one drawn last, a layer per class: begin
+    // readies the picture and gives the columns to draw (none when the
+    // picture drawn last serves); the columns are then drawn in ranges, each
+    // column by one call, and ranges may be drawn side by side. A region
+    // narrower than half a pixel draws each bin's records as lines across
+    // its column, between their two heights.
+    ColumnRange beginLines(const BinColors& colors, const RegionGeometry& g);
+    void drawLines(const BinColors& colors, int columnBegin, int columnEnd);
+    ColumnRange beginPoints(const BinColors& colors, const RegionGeometry& g);
+    void drawPoints(const BinColors& colors, int columnBegin, int columnEnd);
+    const Accumulation& lines() const { return lines_; }
+    const Accumulation& points() const { return points_; }
+    // Both steps, every column, on the calling thread.
     const Accumulation& drawLines(const BinColors& colors, const RegionGeometry& g);
     const Accumulation& drawPoints(const BinColors& colors, const RegionGeometry& g);
     std::size_t bytes() const;
@@ -209,6 +228,12 @@ private:
                    bool all, int part, int parts);
     void stackPlaces();
     void poolCounts(const BinColors& colors);
+    // Lines of a region narrower than half a pixel, columns [first, last).
+    void drawNarrow(const BinColors& colors, int first, int last);
+    // Per stack cell, each class's alpha-weighted records (cellWeights_).
+    void weighCells(const BinColors& colors, int classes);
+    // The points' marks, a block of bins each (pointMarks_).
+    void gatherPointMarks(const BinColors& colors, const RegionGeometry& g, int classes);
     std::size_t sideBytes() const;
 
     std::vector<Place> places_;          // binsPerAxis^2, row j (left value) by column k
@@ -221,6 +246,11 @@ private:
     Side sideParts_[kCountParts];        // and the counted side
     std::vector<float> pooled_[2];       // the counts on the stack grid, until stacked
     std::vector<float> cellWeights_;     // points: per stack cell, each class's weight; empty until drawn
+    // Points: per block of bins with records, its counts per group, colour
+    // sums, and its centre (x, y), in the order they go down.
+    std::vector<float> pointMarks_;
+    std::vector<double> pointCentres_;
+    int pointMarkStride_ = 0;
     std::uint64_t baseFor_ = 0;
     int groups_ = 0;
     int classes_ = 0;

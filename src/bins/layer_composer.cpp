@@ -74,9 +74,19 @@ RegionGeometry regionGeometry(const PCPlot& plot, const RecordPass& pass, int i,
     return g;
 }
 
+// Columns of one region's lines or points drawn as one part of a frame:
+// narrow enough that the parts of all regions share out evenly among threads.
+constexpr int kBandColumns = 16;
+struct ColumnBand {
+    std::size_t request;
+    int first;
+    int last;
+};
+
+// Lines of any width, down to none (a region narrower than half a pixel
+// draws each bin's lines up its column).
 bool binnableLines(const RegionGeometry& g) {
-    return std::isfinite(g.x0 + g.x1 + g.p0 + g.q0 + g.p1 + g.q1) && g.q0 > 0.0 && g.q1 > 0.0 &&
-           std::fabs(g.x1 - g.x0) >= 0.5;
+    return std::isfinite(g.x0 + g.x1 + g.p0 + g.q0 + g.p1 + g.q1) && g.q0 > 0.0 && g.q1 > 0.0;
 }
 
 bool binnablePoints(const RegionGeometry& g) {
@@ -162,6 +172,41 @@ bool pieceGeometry(const PCPlot& plot, const RecordPass& pass, int i, const Rast
                 finite = finite && std::isfinite(sum) && std::fabs(sum) < 1e7;
             }
     return usable && finite && !out.pieces.empty();
+}
+
+// Draws what bins draw of each request (null where nothing is drawn).
+std::vector<const Accumulation*> drawBinned(const BinnedRegions& binned, int threads) {
+    const BinColors& colors = *binned.colors;
+    const std::vector<BinRequest>& requests = binned.requests;
+    std::vector<const Accumulation*> drawn(requests.size(), nullptr);
+    // Pieces each on every thread, in bands of columns, as they take
+    // longest. Lines and points are readied region by region, then drawn
+    // in bands of columns of all regions together, so that no thread
+    // waits while another draws a wide region.
+    std::vector<ColumnBand> bands;
+    for (std::size_t q = 0; q < requests.size(); ++q) {
+        const PreparedBins& b = binned.bins[q];
+        if (requests[q].kind == BinKind::Pieces) {
+            if (b.cells != nullptr)
+                drawn[q] = &b.cells->draw(colors, uprightPieces(binned.pieces[q], b.flippedCellValues), threads);
+        } else if (b.pair != nullptr) {
+            const bool lines = requests[q].kind == BinKind::Lines;
+            const ColumnRange columns = lines ? b.pair->beginLines(colors, binned.geometry[q])
+                                              : b.pair->beginPoints(colors, binned.geometry[q]);
+            drawn[q] = lines ? &b.pair->lines() : &b.pair->points();
+            for (int x = columns.first; x < columns.last; x += kBandColumns)
+                bands.push_back({q, x, std::min(columns.last, x + kBandColumns)});
+        }
+    }
+    runParts(static_cast<int>(bands.size()), threads, [&](int k) {
+        const ColumnBand& band = bands[static_cast<std::size_t>(k)];
+        RegionBins& pair = *binned.bins[band.request].pair;
+        if (requests[band.request].kind == BinKind::Lines)
+            pair.drawLines(colors, band.first, band.last);
+        else
+            pair.drawPoints(colors, band.first, band.last);
+    });
+    return drawn;
 }
 
 }  // namespace
@@ -265,25 +310,7 @@ void LayerComposer::start(const PCPlot& plot, const FrameAxes& frame, BinnedTabl
         const BinnedRegions binned = prepareBins(plot, frame, pass_, bins, w, h, threads);
         const BinColors& colors = *binned.colors;
         const std::vector<BinRequest>& requests = binned.requests;
-        std::vector<const Accumulation*> drawn(requests.size(), nullptr);
-        // Lines and points region by region side by side; pieces each on
-        // every thread, in bands of columns, as they take longest.
-        std::vector<std::size_t> pairs;
-        for (std::size_t q = 0; q < requests.size(); ++q) {
-            const PreparedBins& b = binned.bins[q];
-            if (requests[q].kind == BinKind::Pieces) {
-                if (b.cells != nullptr)
-                    drawn[q] = &b.cells->draw(colors, uprightPieces(binned.pieces[q], b.flippedCellValues), threads);
-            } else if (b.pair != nullptr) {
-                pairs.push_back(q);
-            }
-        }
-        runParts(static_cast<int>(pairs.size()), threads, [&](int k) {
-            const std::size_t q = pairs[static_cast<std::size_t>(k)];
-            RegionBins& pair = *binned.bins[q].pair;
-            drawn[q] = requests[q].kind == BinKind::Lines ? &pair.drawLines(colors, binned.geometry[q])
-                                                          : &pair.drawPoints(colors, binned.geometry[q]);
-        });
+        const std::vector<const Accumulation*> drawn = drawBinned(binned, threads);
         bins.trim();
         for (std::size_t k = 0; k < requests.size(); ++k) {
             if (drawn[k] == nullptr) continue;

@@ -6,6 +6,20 @@
 #include "records/raster.h"
 
 void Accumulation::reset(int x0, int y0, int width, int height, int layers) {
+    reshape(x0, y0, width, height, layers);
+    clearColumns(x0_, x0_ + width_);
+}
+
+void Accumulation::clearColumns(int first, int last) {
+    const int a = std::max(first, x0_);
+    const int b = std::min(last, x0_ + width_);
+    if (b <= a) return;
+    const std::size_t column = static_cast<std::size_t>(height_) * static_cast<std::size_t>(layers_);
+    const auto begin = pixels_.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(a - x0_) * column);
+    std::fill(begin, begin + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(b - a) * column), AccumulatedPixel{});
+}
+
+void Accumulation::reshape(int x0, int y0, int width, int height, int layers) {
     x0_ = x0;
     y0_ = y0;
     width_ = std::max(width, 0);
@@ -14,7 +28,6 @@ void Accumulation::reset(int x0, int y0, int width, int height, int layers) {
     const std::size_t n = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) *
                           static_cast<std::size_t>(layers_);
     if (pixels_.size() < n) pixels_.resize(n);
-    std::fill(pixels_.begin(), pixels_.begin() + static_cast<std::ptrdiff_t>(n), AccumulatedPixel{});
 }
 
 float Accumulation::largestWeight(int layer, int rowBegin, int rowEnd) const {

@@ -42,6 +42,11 @@ class Accumulation {
 public:
     // Zeroes the rectangle; allocates only when it grows.
     void reset(int x0, int y0, int width, int height, int layers = 1);
+    // The rectangle as reset takes it, its pixels left as they were for
+    // clearColumns to zero: columns cleared by whoever draws them.
+    void reshape(int x0, int y0, int width, int height, int layers = 1);
+    // Zeroes the columns [first, last) of the rectangle.
+    void clearColumns(int first, int last);
     int x0() const { return x0_; }
     int y0() const { return y0_; }
     int width() const { return width_; }

@@ -184,6 +184,65 @@ TEST_F(BinnedLayerTest, BinsDrawWhatTheRecordsDraw) {
     EXPECT_TRUE(half.mean > 1.5 || half.farShare > 0.01) << half.mean << ' ' << half.farShare;
 }
 
+TEST_F(BinnedLayerTest, ThreadsDrawTheSameLayer) {
+    // Regions are drawn in bands of columns shared out among the threads:
+    // a column drawn twice or left out, or bands racing, changes the bytes.
+    installClusteredTable(6000, 6);
+    selectionMode();
+    plot->axes[2]->scatterOn = true;
+    auto drawnOn = [](int threads) {
+        forgetRecordLayer();
+        setBinnedRecordThreshold(1);
+        FrameAxes frame;
+        fillFrameAxes(*plot, frame);
+        plot->captureAxisPositions();
+        RasterImage image;
+        image.resize(kWidth, kHeight);
+        rasteriseRecordLayer(*plot, frame, image, threads);
+        return image;
+    };
+    const RasterImage one = drawnOn(1);
+    long inked = 0;
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) inked += !background(one.at(x, y));
+    ASSERT_GT(inked, 20000);
+    for (int threads : {2, 3, 5}) EXPECT_TRUE(drawnOn(threads).rgba == one.rgba) << threads;
+}
+
+TEST_F(BinnedLayerTest, NarrowRegionFromBinsDrawsWhatTheRecordsDraw) {
+    installClusteredTable(10000, 4);
+    // Axis 2 a tenth of a pixel right of axis 1: the region's lines run up
+    // its column.
+    plot->axes[2]->position = plot->axes[1]->position + 1e-4;
+    const RasterImage records = perRecord();
+    const RasterImage bins = binned();
+    EXPECT_EQ(recordLayerStats().perRecordRegions, 0);
+    const RasterView view = RasterView::of(*plot, kWidth, kHeight);
+    const int middle = static_cast<int>((0.5 * (plot->axes[1]->position + plot->axes[2]->position) - view.left) * view.scaleX);
+    // The columns about the narrow region only: the rest is the usual picture.
+    auto around = [&](const RasterImage& image) {
+        RasterImage part;
+        part.resize(9, kHeight);
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < 9; ++x)
+                for (int c = 0; c < 4; ++c)
+                    part.rgba[(static_cast<std::size_t>(y) * 9 + static_cast<std::size_t>(x)) * 4 + static_cast<std::size_t>(c)] =
+                        image.at(std::clamp(middle - 4 + x, 0, kWidth - 1), y)[c];
+        return part;
+    };
+    const RasterImage a = around(records);
+    long inked = 0;
+    for (int y = 0; y < kHeight; ++y) inked += !background(a.at(4, y)) || !background(a.at(3, y));
+    ASSERT_GT(inked, kHeight / 4);
+    const Difference d = compare(a, around(bins));
+    EXPECT_LT(d.mean, 2.0) << d.farShare;
+    EXPECT_LT(d.farShare, 0.02) << d.mean;
+    // A column of half the records' alpha is told apart.
+    plot->setAllRecordColors({0.2, 0.2, 0.2, 0.1});
+    const Difference half = compare(a, around(perRecord()));
+    EXPECT_TRUE(half.mean > 2.0 || half.farShare > 0.02) << half.mean << ' ' << half.farShare;
+}
+
 TEST_F(BinnedLayerTest, BinsCoverTheSamePixelsAndMixOnlyTheRecordsColours) {
     installClusteredTable(10000, 5);
     selectionMode();
