@@ -92,6 +92,7 @@
 #include "render/display.h"
 #include "render/progress.h"
 #include "render/record_layer.h"
+#include "render/record_layer_testing.h"
 #include "session/saved_view.h"
 #include "session/session.h"
 #include "shapes/shape.h"

@@ -101,6 +101,7 @@
 #include "render/layers.h"
 #include "render/overlays.h"
 #include "render/record_layer.h"
+#include "render/record_layer_testing.h"
 #include "render/shapes_gl.h"
 #include "render/strokes.h"
 #include "session/session.h"

@@ -23,27 +23,15 @@ enum class RecordLayerPath { Gl, Software };
 // that is neither value.
 RecordLayerPath chooseRecordLayerPath(const char* setting, const char* glRenderer, bool* known = nullptr);
 
-// Tests and the benchmark pin a path; Auto returns to chooseRecordLayerPath.
-enum class RecordLayerChoice { Auto, Gl, Software };
-void setRecordLayerChoice(RecordLayerChoice choice);
-// Threads of the software layer; 0 means one per core.
-void setRecordLayerThreads(int threads);
-// Frame time above which animations draw a subset; <= 0 restores 40 ms.
-void setLevelOfDetailBudget(double ms);
 
 constexpr double defaultFrameBudgetMs = 40.0;
 // A layer estimated to take longer is completed in slices between frames.
 constexpr double progressiveLayerMs = 50.0;
 // Tables of at least this many records are drawn from bins where bins can
-// draw them: from about here on (frame_bench --binned, crossover_records) a
-// binned frame costs less than drawing each record.
+// draw them; below it drawing each record costs less than a binned frame.
 constexpr int defaultBinnedRecordThreshold = 5000;
 
-// Tests and the benchmark move the threshold; 0 restores the default.
-void setBinnedRecordThreshold(int records);
 int binnedRecordThreshold();
-// Off: every layer is drawn whole in the frame that needs it (tests, benchmarks).
-void setProgressiveDrawing(bool on);
 
 // Fingerprint of everything the record layer reads: the table generation,
 // the plot's selection and colour revisions, switches, colours, sizes, view
@@ -96,11 +84,6 @@ void installRecordLayerHooks();
 
 class BinnedTable;
 const BinnedTable& binnedTable();
-// For the benchmark: builds the bins the next layer of plot needs without
-// drawing it, and drops the kept layer and what was drawn from bins while
-// keeping the bins, as a change of geometry does.
-void buildRecordBins(const PCPlot& plot, const FrameAxes& frame);
-void forgetDrawnRecordLayer();
 
 // The software layer without GL: the records over the background in
 // image.width x image.height pixels, from bins where the table is binned,

@@ -32,6 +32,7 @@
 #include "render/layers.h"
 #include "render/picture.h"
 #include "render/record_layer.h"
+#include "render/record_layer_testing.h"
 #include "shapes/shape.h"
 
 #include "gl_test_window.h"

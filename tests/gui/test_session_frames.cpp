@@ -8,6 +8,7 @@
 #include "brush/brush.h"
 #include "plot/axis.h"
 #include "render/record_layer.h"
+#include "render/record_layer_testing.h"
 #include "session/saved_view.h"
 
 #include "gl_test_window.h"

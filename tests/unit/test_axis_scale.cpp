@@ -11,6 +11,7 @@
 #include "render/layers.h"
 #include "records/raster.h"
 #include "render/record_layer.h"
+#include "render/record_layer_testing.h"
 #include "test_support.h"
 
 namespace {

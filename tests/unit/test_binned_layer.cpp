@@ -24,6 +24,7 @@
 #include "records/raster.h"
 #include "records/records.h"
 #include "render/record_layer.h"
+#include "render/record_layer_testing.h"
 #include "session/session.h"
 #include "shapes/shape.h"
 #include "test_support.h"

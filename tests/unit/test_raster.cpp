@@ -16,6 +16,7 @@
 #include "records/records.h"
 #include "render/display.h"
 #include "render/record_layer.h"
+#include "render/record_layer_testing.h"
 #include "test_support.h"
 
 namespace {

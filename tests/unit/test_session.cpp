@@ -17,6 +17,7 @@
 #include "base/textures.h"
 #include "records/raster.h"
 #include "render/record_layer.h"
+#include "render/record_layer_testing.h"
 #include "session/record_codec.h"
 #include "session/saved_view.h"
 #include "test_support.h"
