@@ -239,6 +239,7 @@ private:
     // The last line end in [data, data + size): a line feed, or where a
     // piece has none, a carriage return (a file with CR line ends).
     static const char* lastLineEnd(const char* data, std::size_t size) {
+        if (data == nullptr || size == 0) return nullptr;
         const char* lineEnd = static_cast<const char*>(memrchr(data, '\n', size));
         return lineEnd != nullptr ? lineEnd : static_cast<const char*>(memrchr(data, '\r', size));
     }
