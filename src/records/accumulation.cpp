@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "records/raster.h"
+#include "records/raster_image.h"
 
 void Accumulation::reset(int x0, int y0, int width, int height, int layers) {
     reshape(x0, y0, width, height, layers);

@@ -88,22 +88,6 @@ inline int ceilOf(float v) {
 
 }  // namespace
 
-void RasterImage::resize(int w, int h) {
-    width = w > 0 ? w : 0;
-    height = h > 0 ? h : 0;
-    rgba.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
-}
-
-void RasterImage::fillRows(int rowBegin, int rowEnd, const Rgba& color) {
-    const std::uint8_t c[4] = {unorm8(color[0]), unorm8(color[1]), unorm8(color[2]), 255};
-    rowBegin = std::max(rowBegin, 0);
-    rowEnd = std::min(rowEnd, height);
-    for (int y = rowBegin; y < rowEnd; ++y) {
-        std::uint8_t* p = rgba.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width) * 4;
-        for (int x = 0; x < width; ++x, p += 4) std::copy(c, c + 4, p);
-    }
-}
-
 RasterView RasterView::of(const PCPlot& plot, int width, int height) {
     RasterView v;
     v.left = plot.viewLeft;

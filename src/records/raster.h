@@ -10,30 +10,11 @@
 
 #include "base/types.h"
 #include "records/accumulation.h"
+#include "records/raster_image.h"
 #include "records/sink.h"
 
 struct PCPlot;
 struct SegmentSweep;
-
-// A colour component as it reaches 8 bits.
-inline std::uint8_t unorm8(double c) {
-    const double v = (c > 0.0 ? (c < 1.0 ? c : 1.0) : 0.0) * 255.0 + 0.5;
-    return static_cast<std::uint8_t>(v);
-}
-
-struct RasterImage {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint8_t> rgba;  // width * height * 4, row 0 at the bottom
-
-    // Allocates only when the size grows.
-    void resize(int w, int h);
-    // Opaque colour on the rows [rowBegin, rowEnd).
-    void fillRows(int rowBegin, int rowEnd, const Rgba& color);
-    const std::uint8_t* at(int x, int y) const {
-        return rgba.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + x) * 4;
-    }
-};
 
 // View coordinates to pixel coordinates of the image: the view box spread
 // over width x height pixels, pixel (i, j) covering [i, i + 1) x [j, j + 1).
