@@ -12,6 +12,7 @@
 #include "plot/plot.h"
 #include "records/records.h"
 #include "render/gl_sink.h"
+#include "render/pixel_space.h"
 
 namespace {
 
@@ -62,13 +63,7 @@ void drawBox(const PCPlot& plot, const HoverShown& shown) {
     }
 
     glPushAttrib(GL_TRANSFORM_BIT | GL_ENABLE_BIT | GL_CURRENT_BIT | GL_LINE_BIT);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrtho(0.0, width, 0.0, height, -1.0, 1.0);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
+    pushPixelSpace(width, height);
 
     int names = 0, values = 0, whole = 0;
     for (const HoverLine& l : lines) {
@@ -109,9 +104,7 @@ void drawBox(const PCPlot& plot, const HoverShown& shown) {
         drawText(left + padding, baseline, lines[k].name);
         if (!lines[k].value.empty()) drawText(left + padding + names + columnGap, baseline, lines[k].value);
     }
-    glPopMatrix();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
+    popPixelSpace();
     glPopAttrib();
 }
 

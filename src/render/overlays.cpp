@@ -17,6 +17,7 @@
 #include "render/axis_ticks.h"
 #include "render/layers.h"
 #include "render/progress.h"
+#include "render/pixel_space.h"
 
 namespace {
 
@@ -27,21 +28,12 @@ void inPixels(Draw draw) {
     const int width = std::max(windowWidth, 1), height = std::max(windowHeight, 1);
     glPushAttrib(GL_VIEWPORT_BIT | GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_LINE_BIT);
     glViewport(0, 0, width, height);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrtho(0.0, width, 0.0, height, -1.0, 1.0);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
+    pushPixelSpace(width, height);
     glDisable(GL_TEXTURE_2D);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     draw(static_cast<double>(width), static_cast<double>(height));
-    glPopMatrix();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
+    popPixelSpace();
     glPopAttrib();
 }
 
