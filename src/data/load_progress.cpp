@@ -7,6 +7,7 @@
 #include <exception>
 #include <mutex>
 #include <sstream>
+#include <system_error>
 #include <thread>
 
 #include "base/platform.h"
@@ -61,7 +62,7 @@ void runLoadWorker(const std::function<void()>& work) {
     std::mutex mutex;
     std::condition_variable finished;
     bool done = false;
-    std::thread worker([&] {
+    const auto run = [&] {
         setThreadTraceBuffer(&lines);
         try {
             work();
@@ -74,7 +75,15 @@ void runLoadWorker(const std::function<void()>& work) {
         std::lock_guard<std::mutex> lock(mutex);
         done = true;
         finished.notify_one();
-    });
+    };
+    std::thread worker;
+    try {
+        worker = std::thread(run);
+    } catch (const std::system_error&) {
+        // No thread to be had (the process is at its limit): the load runs
+        // here, without answering events while it reads.
+        run();
+    }
     // Joined on every way out, also when the hook throws.
     struct Joiner {
         std::thread& thread;
@@ -94,7 +103,7 @@ void runLoadWorker(const std::function<void()>& work) {
             finished.wait_for(lock, std::chrono::milliseconds(loadWaitStepMs), [&] { return done; });
         } while (!done);
     }
-    worker.join();
+    if (worker.joinable()) worker.join();
     const std::string text = lines.str();
     if (!text.empty()) {
         std::ostream& out = traceStream();
